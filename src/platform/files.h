@@ -1,0 +1,126 @@
+#pragma once
+// Files and folders, after the Win32 file functions. Failures set the thread's last error
+// (GetLastError) to the Win32 code: 2 file not found, 3 path not found, 5 access denied,
+// 80 file exists, 183 already exists, ...
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace qm::platform {
+
+// WIN32_FIND_DATA.
+struct FindData {
+    DWORD dwFileAttributes = 0;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    std::uint64_t nFileSize = 0;
+    std::string cFileName;
+    std::string cAlternateFileName;  // the 8.3 name, empty when the name itself is one
+};
+
+// WIN32_FILE_ATTRIBUTE_DATA.
+struct FileAttributeData {
+    DWORD dwFileAttributes = 0;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    std::uint64_t nFileSize = 0;
+};
+
+inline constexpr DWORD GENERIC_READ = 0x80000000u;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
+
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+
+enum class CreationDisposition { CreateNew = 1, CreateAlways = 2, OpenExisting = 3, OpenAlways = 4, TruncateExisting = 5 };
+enum class MoveMethod { Begin = 0, Current = 1, End = 2 };
+
+// An open file handle; destroying it stands for CloseHandle.
+class File {
+public:
+    virtual ~File() = default;
+    // ReadFile: false with the last error on failure; read = 0 at the end of the file.
+    virtual bool ReadFile(void* buffer, DWORD toRead, DWORD& read) = 0;
+    // WriteFile.
+    virtual bool WriteFile(const void* data, DWORD size, DWORD& written) = 0;
+    // FlushFileBuffers.
+    virtual bool FlushFileBuffers() = 0;
+    // SetFilePointerEx.
+    virtual bool SetFilePointerEx(std::int64_t distance, MoveMethod method, std::uint64_t* newPosition) = 0;
+    // GetFileSizeEx.
+    virtual bool GetFileSizeEx(std::uint64_t& size) = 0;
+    // SetFileTime, last-write time only (null leaves it).
+    virtual bool SetFileTime(const FILETIME* lastWriteTime) = 0;
+};
+
+// A search started by FindFirstFile; destroying it stands for FindClose.
+class FindHandle {
+public:
+    virtual ~FindHandle() = default;
+    // FindNextFile: false with ERROR_NO_MORE_FILES after the last entry.
+    virtual bool FindNextFile(FindData& data) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // GetFileAttributes: INVALID_FILE_ATTRIBUTES on failure.
+    virtual DWORD GetFileAttributes(std::string_view path) = 0;
+    // GetFileAttributesEx (GetFileExInfoStandard).
+    virtual bool GetFileAttributesEx(std::string_view path, FileAttributeData& data) = 0;
+    // SetFileAttributes.
+    virtual bool SetFileAttributes(std::string_view path, DWORD attributes) = 0;
+    // CreateDirectory: 183 when it exists, 3 when the parent does not.
+    virtual bool CreateDirectory(std::string_view path) = 0;
+    // RemoveDirectory: 145 when not empty.
+    virtual bool RemoveDirectory(std::string_view path) = 0;
+    // DeleteFile: 5 for a read-only file or a folder.
+    virtual bool DeleteFile(std::string_view path) = 0;
+    // CopyFile: the copy keeps the source's last-write time; 80 when failIfExists and the
+    // target exists, 5 when the target is read-only.
+    virtual bool CopyFile(std::string_view existing, std::string_view newName, bool failIfExists) = 0;
+    // MoveFileEx (also a rename): without MOVEFILE_REPLACE_EXISTING, 183 when the target
+    // exists; with it, an existing file (not a folder) is replaced in one step.
+    virtual bool MoveFileEx(std::string_view existing, std::string_view newName, DWORD flags) = 0;
+    // MoveFile.
+    bool MoveFile(std::string_view existing, std::string_view newName) { return MoveFileEx(existing, newName, 0); }
+    // CreateFile for files (no devices): null with the last error on failure. CREATE_ALWAYS
+    // and OPEN_ALWAYS on an existing file set the last error to 183 and succeed.
+    virtual std::unique_ptr<File> CreateFile(std::string_view path, DWORD access, CreationDisposition disposition) = 0;
+    // FindFirstFile with Windows wildcards in the last component, matched without regard to
+    // case; entries come in a fixed order (by upper-cased name). Null with the last error
+    // (2 when nothing matches, 3 when the folder does not exist).
+    virtual std::unique_ptr<FindHandle> FindFirstFile(std::string_view pattern, FindData& data) = 0;
+    // GetCurrentDirectory (no trailing backslash except at a root).
+    virtual std::string GetCurrentDirectory() = 0;
+    // SetCurrentDirectory.
+    virtual bool SetCurrentDirectory(std::string_view path) = 0;
+    // GetShortPathName: 0 with the last error when the path does not exist.
+    virtual DWORD GetShortPathName(std::string_view longPath, std::string& shortPath) = 0;
+    // GetLongPathName.
+    virtual DWORD GetLongPathName(std::string_view shortPath, std::string& longPath) = 0;
+    // GetFullPathName: relative to the current folder, "." and ".." resolved; no existence test.
+    virtual DWORD GetFullPathName(std::string_view path, std::string& fullPath) = 0;
+};
+
+// Helpers built on the service above.
+
+// True when the path names an existing file (a folder does not count).
+bool FileExists(FileSystem& fs, std::string_view path);
+// True when the path names an existing folder.
+bool DirectoryExists(FileSystem& fs, std::string_view path);
+// Reads the whole file; false with the last error when it cannot be opened or read.
+bool ReadWholeFile(FileSystem& fs, std::string_view path, std::string& bytes);
+// Creates or replaces the file with the bytes; false with the last error on failure.
+bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes);
+// Writes the bytes to a temporary file beside the target and renames it into place, so the
+// target is either the old or the new file, never a part.
+bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes);
+
+}  // namespace qm::platform

@@ -1,0 +1,50 @@
+#pragma once
+// The one platform object through which the programs reach the operating system. main()
+// installs the machine it runs on; a test installs a fresh simulated machine of its own.
+
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/guid.h"
+#include "platform/profile.h"
+#include "platform/system.h"
+#include "platform/types.h"
+
+namespace qm::platform {
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    virtual FileSystem& Files() = 0;
+    virtual Drives& Volumes() = 0;
+    virtual Profile& Ini() = 0;
+    virtual SystemInfo& System() = 0;
+    virtual Environment& Env() = 0;
+    virtual Clock& Time() = 0;
+    virtual GuidService& Guids() = 0;
+    virtual CodePage& Ansi() = 0;
+};
+
+// Installs the platform for the whole process (replacing the previous one).
+void InstallPlatform(std::shared_ptr<Platform> platform);
+// The installed platform; throws std::logic_error when none is.
+Platform& CurrentPlatform();
+
+inline FileSystem& Files() { return CurrentPlatform().Files(); }
+inline Drives& Volumes() { return CurrentPlatform().Volumes(); }
+inline Profile& Ini() { return CurrentPlatform().Ini(); }
+inline SystemInfo& System() { return CurrentPlatform().System(); }
+inline Environment& Env() { return CurrentPlatform().Env(); }
+inline Clock& Time() { return CurrentPlatform().Time(); }
+inline GuidService& Guids() { return CurrentPlatform().Guids(); }
+inline CodePage& Ansi() { return CurrentPlatform().Ansi(); }
+
+// GetLastError and SetLastError: one value per thread.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+}  // namespace qm::platform

@@ -1,0 +1,95 @@
+#include "platform/sim/machine.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/machine_state.h"
+#include "platform/sim/services.h"
+
+namespace qm::sim {
+
+struct SimMachine::Services {
+    explicit Services(MachineState& state)
+        : files(state),
+          drives(state),
+          environment(state.Config()),
+          system(state, environment),
+          profile(state, files, system),
+          clock(state),
+          guids(state, state.Config().guids),
+          codePage(state.CodePage()) {}
+    SimFileSystem files;
+    SimDrives drives;
+    SimEnvironment environment;
+    SimSystem system;
+    SimProfile profile;
+    SimClock clock;
+    SimGuids guids;
+    SimCodePage codePage;
+};
+
+namespace {
+
+std::string ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw MachineError(path + ": cannot be read");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string FolderOfHostPath(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+SimMachine::SimMachine(MachineConfig config)
+    : state_(std::make_unique<MachineState>(std::move(config))), services_(std::make_unique<Services>(*state_)) {}
+
+SimMachine::~SimMachine() = default;
+
+std::shared_ptr<SimMachine> SimMachine::Load(const std::string& folder) {
+    std::string file = folder + "/machine.json";
+    return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(ReadHostFile(file), folder, file)));
+}
+
+std::shared_ptr<SimMachine> SimMachine::LoadForProgram(const std::string& hostProgramPath) {
+    const char* chosen = std::getenv("QM_MACHINE");
+    if (chosen != nullptr && *chosen != '\0') return Load(chosen);
+    return Load(FolderOfHostPath(hostProgramPath) + "/machine");
+}
+
+std::shared_ptr<SimMachine> SimMachine::FromJson(const std::string& jsonText, const std::string& hostFolder) {
+    return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(jsonText, hostFolder, "machine.json")));
+}
+
+platform::FileSystem& SimMachine::Files() { return services_->files; }
+platform::Drives& SimMachine::Volumes() { return services_->drives; }
+platform::Profile& SimMachine::Ini() { return services_->profile; }
+platform::SystemInfo& SimMachine::System() { return services_->system; }
+platform::Environment& SimMachine::Env() { return services_->environment; }
+platform::Clock& SimMachine::Time() { return services_->clock; }
+platform::GuidService& SimMachine::Guids() { return services_->guids; }
+platform::CodePage& SimMachine::Ansi() { return services_->codePage; }
+
+const MachineConfig& SimMachine::Config() const { return state_->Config(); }
+void SimMachine::AddFault(FaultConfig fault) { state_->AddFault(std::move(fault)); }
+void SimMachine::ClearFaults() { state_->ClearFaults(); }
+
+std::string SimMachine::HostPathOf(const std::string& windowsPath) const {
+    ResolvedPath p = state_->Resolve(windowsPath);
+    return p.error == platform::ERROR_SUCCESS ? p.host : std::string();
+}
+
+std::string SimMachine::WindowsPathOfHost(const std::string& hostPath) const { return state_->WindowsPathOfHost(hostPath); }
+
+void SimMachine::AdvanceClock(std::uint64_t milliseconds) {
+    if (services_->clock.IsVirtual()) services_->clock.Advance(milliseconds);
+}
+
+void SimMachine::QueueGuid(const platform::Guid& guid) { services_->guids.Queue(guid); }
+
+}  // namespace qm::sim

@@ -1,0 +1,57 @@
+#pragma once
+// A simulated Windows machine on Linux, built from a machine folder: machine.json for what
+// Windows knows outside the registry, one host folder per drive.
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/sim/machine_config.h"
+
+namespace qm::sim {
+
+class MachineState;
+class SimClock;
+class SimGuids;
+
+class SimMachine final : public platform::Platform {
+public:
+    // Loads a machine folder; throws MachineError naming the file and place of a fault.
+    static std::shared_ptr<SimMachine> Load(const std::string& folder);
+    // The machine a program runs on: the folder named by QM_MACHINE, else "machine" beside
+    // the program file.
+    static std::shared_ptr<SimMachine> LoadForProgram(const std::string& hostProgramPath);
+    // A machine from machine.json text whose relative drive folders start at hostFolder.
+    static std::shared_ptr<SimMachine> FromJson(const std::string& jsonText, const std::string& hostFolder);
+
+    ~SimMachine() override;
+
+    platform::FileSystem& Files() override;
+    platform::Drives& Volumes() override;
+    platform::Profile& Ini() override;
+    platform::SystemInfo& System() override;
+    platform::Environment& Env() override;
+    platform::Clock& Time() override;
+    platform::GuidService& Guids() override;
+    platform::CodePage& Ansi() override;
+
+    // For tests and tools.
+    const MachineConfig& Config() const;
+    void AddFault(FaultConfig fault);
+    void ClearFaults();
+    // The host path that a Windows path resolves to (empty when it cannot be resolved).
+    std::string HostPathOf(const std::string& windowsPath) const;
+    // The Windows path of a host file (through its drive folder or the host drive).
+    std::string WindowsPathOfHost(const std::string& hostPath) const;
+    // Moves a virtual clock on; a real clock ignores it.
+    void AdvanceClock(std::uint64_t milliseconds);
+    void QueueGuid(const platform::Guid& guid);
+
+private:
+    explicit SimMachine(MachineConfig config);
+    struct Services;
+    std::unique_ptr<MachineState> state_;
+    std::unique_ptr<Services> services_;
+};
+
+}  // namespace qm::sim

@@ -1,0 +1,375 @@
+#include "platform/sim/machine_config.h"
+
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/code_page_table.h"
+#include "platform/text.h"
+
+namespace qm::sim {
+
+using nlohmann::json;
+using platform::DWORD;
+using platform::WORD;
+
+namespace {
+
+// Reads one JSON object, naming the file and the JSON pointer of anything it refuses.
+class Reader {
+public:
+    Reader(const json& j, std::string file, std::string pointer, const CodePageTable* cp)
+        : j_(j), file_(std::move(file)), pointer_(std::move(pointer)), cp_(cp) {
+        if (!j_.is_object()) Fail("", "expected an object");
+    }
+
+    [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
+        throw MachineError(file_ + ": " + Where(key) + ": " + what);
+    }
+
+    std::string Where(const std::string& key) const {
+        std::string p = key.empty() ? pointer_ : pointer_ + "/" + key;
+        return p.empty() ? "/" : p;
+    }
+
+    bool Has(const std::string& key) const { return j_.contains(key) && !j_.at(key).is_null(); }
+
+    std::string String(const std::string& key, const std::string& def = "") const {
+        if (!Has(key)) return def;
+        const json& v = j_.at(key);
+        if (!v.is_string()) Fail(key, "expected a string");
+        return Ansi(v.get<std::string>());
+    }
+
+    std::int64_t Integer(const std::string& key, std::int64_t def, std::int64_t min, std::int64_t max) const {
+        if (!Has(key)) return def;
+        const json& v = j_.at(key);
+        if (!v.is_number_integer()) Fail(key, "expected a whole number");
+        std::int64_t n = v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)
+                             ? max
+                             : v.get<std::int64_t>();
+        if (n < min || n > max)
+            Fail(key, "expected a number from " + std::to_string(min) + " to " + std::to_string(max));
+        return n;
+    }
+
+    bool Boolean(const std::string& key, bool def) const {
+        if (!Has(key)) return def;
+        const json& v = j_.at(key);
+        if (!v.is_boolean()) Fail(key, "expected true or false");
+        return v.get<bool>();
+    }
+
+    Reader Object(const std::string& key) const {
+        return Reader(j_.at(key), file_, pointer_ + "/" + key, cp_);
+    }
+
+    const json& Raw(const std::string& key) const { return j_.at(key); }
+    const json& Self() const { return j_; }
+    std::string Pointer(const std::string& key) const { return pointer_ + "/" + key; }
+    const std::string& File() const { return file_; }
+    const CodePageTable* CodePage() const { return cp_; }
+
+    std::string Ansi(const std::string& utf8) const { return cp_ ? cp_->FromUtf8(utf8) : utf8; }
+
+    const json& Array(const std::string& key) const {
+        const json& v = j_.at(key);
+        if (!v.is_array()) Fail(key, "expected an array");
+        return v;
+    }
+
+    void OnlyKeys(std::initializer_list<const char*> allowed) const {
+        for (auto it = j_.begin(); it != j_.end(); ++it) {
+            bool known = false;
+            for (const char* a : allowed) known = known || it.key() == a;
+            if (!known) Fail(it.key(), "unknown entry");
+        }
+    }
+
+private:
+    const json& j_;
+    std::string file_;
+    std::string pointer_;
+    const CodePageTable* cp_;
+};
+
+DWORD ParseSerial(const Reader& r, const std::string& key) {
+    if (!r.Has(key)) return 0;
+    const json& v = r.Raw(key);
+    if (v.is_number_unsigned()) {
+        auto n = v.get<std::uint64_t>();
+        if (n > 0xFFFFFFFFu) r.Fail(key, "serial number out of range");
+        return static_cast<DWORD>(n);
+    }
+    if (!v.is_string()) r.Fail(key, "expected a serial number such as \"1C2D-3E4F\"");
+    std::string s = v.get<std::string>();
+    std::string hex;
+    for (char c : s)
+        if (c != '-') hex += c;
+    if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        r.Fail(key, "expected a serial number such as \"1C2D-3E4F\"");
+    return static_cast<DWORD>(std::stoul(hex, nullptr, 16));
+}
+
+unsigned ParseDriveType(const Reader& r, const std::string& key) {
+    static const std::pair<const char*, unsigned> kTypes[] = {
+        {"unknown", platform::DRIVE_UNKNOWN}, {"no_root", platform::DRIVE_NO_ROOT_DIR},
+        {"removable", platform::DRIVE_REMOVABLE}, {"fixed", platform::DRIVE_FIXED},
+        {"remote", platform::DRIVE_REMOTE}, {"cdrom", platform::DRIVE_CDROM}, {"ramdisk", platform::DRIVE_RAMDISK}};
+    std::string t = r.String(key, "fixed");
+    for (const auto& [name, value] : kTypes)
+        if (t == name) return value;
+    r.Fail(key, "unknown drive type \"" + t + "\" (removable, fixed, remote, cdrom, ramdisk, unknown, no_root)");
+}
+
+// "2026-12-09T07:03:05.042" or "2026-12-09 07:03:05".
+platform::SYSTEMTIME ParseTimestamp(const Reader& r, const std::string& key) {
+    std::string s = r.String(key);
+    platform::SYSTEMTIME t;
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, ms = 0;
+    char sep = 0;
+    int n = std::sscanf(s.c_str(), "%4u-%2u-%2u%c%2u:%2u:%2u.%3u", &y, &mo, &d, &sep, &h, &mi, &se, &ms);
+    if (n < 7 || (sep != 'T' && sep != ' ') || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59)
+        r.Fail(key, "expected a time such as \"2026-12-09T07:03:05.042\"");
+    t.wYear = static_cast<WORD>(y);
+    t.wMonth = static_cast<WORD>(mo);
+    t.wDay = static_cast<WORD>(d);
+    t.wHour = static_cast<WORD>(h);
+    t.wMinute = static_cast<WORD>(mi);
+    t.wSecond = static_cast<WORD>(se);
+    t.wMilliseconds = static_cast<WORD>(n == 8 ? ms : 0);
+    return t;
+}
+
+TransitionDate ParseTransition(const Reader& parent, const std::string& key) {
+    TransitionDate d;
+    if (!parent.Has(key)) return d;
+    Reader r = parent.Object(key);
+    r.OnlyKeys({"month", "day_of_week", "week", "hour", "minute"});
+    d.month = static_cast<WORD>(r.Integer("month", 0, 0, 12));
+    d.dayOfWeek = static_cast<WORD>(r.Integer("day_of_week", 0, 0, 6));
+    d.day = static_cast<WORD>(r.Integer("week", 1, 1, 5));
+    d.hour = static_cast<WORD>(r.Integer("hour", 2, 0, 23));
+    d.minute = static_cast<WORD>(r.Integer("minute", 0, 0, 59));
+    return d;
+}
+
+DWORD ParseAttributeLetters(const Reader& r, const std::string& key, const std::string& letters) {
+    DWORD a = 0;
+    for (char c : letters) {
+        switch (platform::AsciiUpper(c)) {
+            case 'R': a |= platform::FILE_ATTRIBUTE_READONLY; break;
+            case 'H': a |= platform::FILE_ATTRIBUTE_HIDDEN; break;
+            case 'S': a |= platform::FILE_ATTRIBUTE_SYSTEM; break;
+            case 'A': a |= platform::FILE_ATTRIBUTE_ARCHIVE; break;
+            default: r.Fail(key, "attributes are letters of \"RHSA\"");
+        }
+    }
+    return a;
+}
+
+std::string HostFolderOf(const std::string& machineFolder, const std::string& folder) {
+    if (folder.empty() || folder.front() == '/') return folder;
+    return machineFolder + "/" + folder;
+}
+
+void ParseVersion(const Reader& r, platform::OsVersionInfo& v) {
+    v.dwPlatformId = static_cast<DWORD>(r.Integer("platform_id", v.dwPlatformId, 0, 3));
+    v.dwMajorVersion = static_cast<DWORD>(r.Integer("major", v.dwMajorVersion, 0, 100));
+    v.dwMinorVersion = static_cast<DWORD>(r.Integer("minor", v.dwMinorVersion, 0, 100));
+    v.dwBuildNumber = static_cast<DWORD>(r.Integer("build", v.dwBuildNumber, 0, 0xFFFFFFFF));
+    v.szCSDVersion = r.String("service_pack", v.szCSDVersion);
+}
+
+void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& locale) {
+    static const std::pair<const char*, platform::LCTYPE> kKeys[] = {
+        {"language_id", platform::LOCALE_ILANGUAGE},      {"language", platform::LOCALE_SLANGUAGE},
+        {"country", platform::LOCALE_SCOUNTRY},           {"decimal", platform::LOCALE_SDECIMAL},
+        {"thousand", platform::LOCALE_STHOUSAND},         {"date_separator", platform::LOCALE_SDATE},
+        {"time_separator", platform::LOCALE_STIME},       {"short_date", platform::LOCALE_SSHORTDATE},
+        {"long_date", platform::LOCALE_SLONGDATE},        {"english_language", platform::LOCALE_SENGLANGUAGE},
+        {"english_country", platform::LOCALE_SENGCOUNTRY}, {"time_format", platform::LOCALE_STIMEFORMAT}};
+    for (auto it = r.Self().begin(); it != r.Self().end(); ++it) {
+        if (it.key() == "code_page") continue;
+        bool known = false;
+        for (const auto& [name, type] : kKeys) {
+            if (it.key() != name) continue;
+            locale[type] = r.String(name);
+            known = true;
+        }
+        if (!known) r.Fail(it.key(), "unknown locale value");
+    }
+}
+
+DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
+    r.OnlyKeys({"letter", "type", "folder", "media", "listed", "label", "file_system", "serial", "file_system_flags",
+                "total_bytes", "free_bytes", "free_to_caller", "unc"});
+    DriveConfig d;
+    std::string letter = r.String("letter");
+    if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0])))
+        r.Fail("letter", "expected a drive letter from A to Z");
+    d.letter = platform::AsciiUpper(letter[0]);
+    d.type = ParseDriveType(r, "type");
+    d.hostFolder = HostFolderOf(machineFolder, r.String("folder"));
+    d.media = r.Boolean("media", true);
+    d.listed = r.Boolean("listed", true);
+    d.label = r.String("label");
+    d.fileSystem = r.String("file_system", d.type == platform::DRIVE_CDROM ? "CDFS" : "NTFS");
+    d.serial = ParseSerial(r, "serial");
+    d.fileSystemFlags = static_cast<DWORD>(r.Integer("file_system_flags", 0, 0, 0xFFFFFFFF));
+    d.totalBytes = static_cast<std::uint64_t>(r.Integer("total_bytes", 0, 0, INT64_MAX));
+    d.freeBytes = static_cast<std::uint64_t>(r.Integer("free_bytes", 0, 0, INT64_MAX));
+    if (r.Has("free_to_caller"))
+        d.freeToCaller = static_cast<std::uint64_t>(r.Integer("free_to_caller", 0, 0, INT64_MAX));
+    d.unc = r.String("unc");
+    if (d.media && d.hostFolder.empty() && d.type != platform::DRIVE_NO_ROOT_DIR)
+        r.Fail("folder", "a drive with media needs a host folder");
+    return d;
+}
+
+FaultConfig ParseFault(const Reader& r) {
+    r.OnlyKeys({"op", "path", "error", "raise", "times"});
+    FaultConfig f;
+    f.op = r.String("op");
+    if (f.op.empty()) r.Fail("op", "expected the name of an operation, \"write\" or \"*\"");
+    f.path = r.String("path");
+    f.error = static_cast<DWORD>(r.Integer("error", platform::ERROR_ACCESS_DENIED, 0, 0xFFFFFFFF));
+    f.raise = r.Boolean("raise", false);
+    f.times = static_cast<int>(r.Integer("times", -1, -1, 1'000'000));
+    return f;
+}
+
+}  // namespace
+
+std::map<platform::LCTYPE, std::string> DefaultLocale() {
+    return {{platform::LOCALE_ILANGUAGE, "0409"},
+            {platform::LOCALE_SLANGUAGE, "English (United States)"},
+            {platform::LOCALE_SCOUNTRY, "United States"},
+            {platform::LOCALE_SDECIMAL, "."},
+            {platform::LOCALE_STHOUSAND, ","},
+            {platform::LOCALE_SDATE, "/"},
+            {platform::LOCALE_STIME, ":"},
+            {platform::LOCALE_SSHORTDATE, "M/d/yyyy"},
+            {platform::LOCALE_SLONGDATE, "dddd, MMMM dd, yyyy"},
+            {platform::LOCALE_SENGLANGUAGE, "English"},
+            {platform::LOCALE_SENGCOUNTRY, "United States"},
+            {platform::LOCALE_STIMEFORMAT, "h:mm:ss tt"}};
+}
+
+MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string& hostFolder,
+                                 const std::string& fileName) {
+    json root;
+    try {
+        root = json::parse(jsonText);
+    } catch (const json::parse_error& e) {
+        throw MachineError(fileName + ": " + e.what());
+    }
+    MachineConfig c;
+    c.folder = hostFolder;
+    c.version = {5, 1, 2600, platform::VER_PLATFORM_WIN32_NT, "Service Pack 2"};
+    c.locale = DefaultLocale();
+
+    // The code page comes first: every other text is converted to it.
+    {
+        Reader top(root, fileName, "", nullptr);
+        if (top.Has("locale")) {
+            Reader loc = top.Object("locale");
+            c.codePage = static_cast<unsigned>(loc.Integer("code_page", 1252, 1, 65535));
+        }
+    }
+    std::unique_ptr<CodePageTable> cp;
+    try {
+        cp = std::make_unique<CodePageTable>(c.codePage);
+    } catch (const std::runtime_error& e) {
+        throw MachineError(fileName + ": /locale/code_page: " + e.what());
+    }
+    Reader r(root, fileName, "", cp.get());
+    r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
+                "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults"});
+
+    if (r.Has("version")) ParseVersion(r.Object("version"), c.version);
+    c.computerName = r.String("computer_name", c.computerName);
+    c.userName = r.String("user_name", c.userName);
+    if (r.Has("folders")) {
+        Reader f = r.Object("folders");
+        f.OnlyKeys({"windows", "system", "temp"});
+        c.windowsFolder = f.String("windows", c.windowsFolder);
+        c.systemFolder = f.String("system", c.systemFolder);
+        c.tempFolder = f.String("temp", c.tempFolder);
+    }
+    if (r.Has("environment")) {
+        Reader e = r.Object("environment");
+        for (auto it = e.Self().begin(); it != e.Self().end(); ++it)
+            c.environment.emplace_back(e.Ansi(it.key()), e.String(it.key()));
+    }
+    if (r.Has("locale")) ParseLocale(r.Object("locale"), c.locale);
+    if (r.Has("time_zone")) {
+        Reader t = r.Object("time_zone");
+        t.OnlyKeys({"bias", "standard_name", "standard_bias", "standard_date", "daylight_name", "daylight_bias",
+                    "daylight_date"});
+        c.timeZone.bias = static_cast<int>(t.Integer("bias", 0, -24 * 60, 24 * 60));
+        c.timeZone.standardName = t.String("standard_name", c.timeZone.standardName);
+        c.timeZone.standardBias = static_cast<int>(t.Integer("standard_bias", 0, -24 * 60, 24 * 60));
+        c.timeZone.standardDate = ParseTransition(t, "standard_date");
+        c.timeZone.daylightName = t.String("daylight_name", c.timeZone.daylightName);
+        c.timeZone.daylightBias = static_cast<int>(t.Integer("daylight_bias", -60, -24 * 60, 24 * 60));
+        c.timeZone.daylightDate = ParseTransition(t, "daylight_date");
+        if ((c.timeZone.standardDate.month == 0) != (c.timeZone.daylightDate.month == 0))
+            t.Fail("daylight_date", "give both transition dates or neither");
+    }
+    if (r.Has("clock")) {
+        Reader k = r.Object("clock");
+        k.OnlyKeys({"virtual", "start", "uptime_ms"});
+        c.clock.isVirtual = k.Boolean("virtual", false);
+        if (k.Has("start")) c.clock.start = ParseTimestamp(k, "start");
+        else if (c.clock.isVirtual) k.Fail("start", "a virtual clock needs its start time");
+        c.clock.uptimeMs = static_cast<std::uint64_t>(k.Integer("uptime_ms", 3'600'000, 0, INT64_MAX));
+    }
+    if (r.Has("drives")) {
+        const json& drives = r.Array("drives");
+        for (std::size_t i = 0; i < drives.size(); ++i) {
+            Reader d(drives[i], fileName, r.Pointer("drives") + "/" + std::to_string(i), cp.get());
+            DriveConfig drive = ParseDrive(d, hostFolder);
+            for (const DriveConfig& other : c.drives)
+                if (other.letter == drive.letter) d.Fail("letter", std::string("drive ") + drive.letter + ": twice");
+            c.drives.push_back(std::move(drive));
+        }
+    }
+    if (r.Has("host_drive")) {
+        std::string h = r.String("host_drive");
+        if (h.size() != 1 || !std::isalpha(static_cast<unsigned char>(h[0])))
+            r.Fail("host_drive", "expected a drive letter, or null for none");
+        c.hostDrive = platform::AsciiUpper(h[0]);
+    } else if (root.contains("host_drive")) {
+        c.hostDrive.reset();
+    }
+    if (c.hostDrive)
+        for (const DriveConfig& d : c.drives)
+            if (d.letter == *c.hostDrive) r.Fail("host_drive", std::string("drive ") + d.letter + ": is also in drives");
+    c.currentDirectory = r.String("current_directory");
+    if (r.Has("guids")) {
+        const json& g = r.Array("guids");
+        for (std::size_t i = 0; i < g.size(); ++i) {
+            if (!g[i].is_string()) r.Fail("guids/" + std::to_string(i), "expected a GUID text");
+            c.guids.push_back(g[i].get<std::string>());
+        }
+    }
+    if (r.Has("directories")) {
+        const json& d = r.Array("directories");
+        for (std::size_t i = 0; i < d.size(); ++i) {
+            if (!d[i].is_string()) r.Fail("directories/" + std::to_string(i), "expected a Windows folder");
+            c.directories.push_back(cp->FromUtf8(d[i].get<std::string>()));
+        }
+    }
+    if (r.Has("attributes")) {
+        Reader a = r.Object("attributes");
+        for (auto it = a.Self().begin(); it != a.Self().end(); ++it)
+            c.attributes.emplace_back(a.Ansi(it.key()), ParseAttributeLetters(a, it.key(), a.String(it.key())));
+    }
+    if (r.Has("faults")) {
+        const json& f = r.Array("faults");
+        for (std::size_t i = 0; i < f.size(); ++i)
+            c.faults.push_back(ParseFault(Reader(f[i], fileName, r.Pointer("faults") + "/" + std::to_string(i), cp.get())));
+    }
+    return c;
+}
+
+}  // namespace qm::sim

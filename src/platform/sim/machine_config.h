@@ -1,0 +1,101 @@
+#pragma once
+// What machine.json says about a simulated machine, parsed and checked. Texts are held in
+// the machine's ANSI code page.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+#include "platform/types.h"
+
+namespace qm::sim {
+
+// A machine file that cannot be used; the message names the file and the place in it.
+class MachineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct DriveConfig {
+    char letter = 'C';
+    unsigned type = platform::DRIVE_FIXED;
+    std::string hostFolder;  // absolute host path; empty for a drive without files
+    bool media = true;       // false: a removable or CD-ROM drive with nothing in it
+    bool listed = true;      // reported by GetLogicalDrives
+    std::string label;
+    std::string fileSystem = "NTFS";
+    platform::DWORD serial = 0;
+    platform::DWORD fileSystemFlags = 0;
+    std::uint64_t totalBytes = 0;
+    std::uint64_t freeBytes = 0;
+    std::optional<std::uint64_t> freeToCaller;  // defaults to freeBytes
+    std::string unc;                            // the share of a mapped network drive
+};
+
+// A DST transition in TIME_ZONE_INFORMATION form: day is the week of the month (5 = last).
+struct TransitionDate {
+    platform::WORD month = 0;
+    platform::WORD dayOfWeek = 0;
+    platform::WORD day = 0;
+    platform::WORD hour = 0;
+    platform::WORD minute = 0;
+};
+
+struct TimeZoneConfig {
+    int bias = 0;  // minutes, UTC = local + bias
+    std::string standardName = "GMT Standard Time";
+    int standardBias = 0;
+    TransitionDate standardDate;
+    std::string daylightName = "GMT Daylight Time";
+    int daylightBias = -60;
+    TransitionDate daylightDate;  // month 0: no daylight saving time
+};
+
+struct ClockConfig {
+    bool isVirtual = false;
+    platform::SYSTEMTIME start;      // local time at which a virtual clock starts
+    std::uint64_t uptimeMs = 3'600'000;  // tick count at start
+};
+
+struct FaultConfig {
+    std::string op;    // Win32 operation name, "write" for any change to the file system, "*" for any
+    std::string path;  // a Windows path (covering everything below it) or empty for any
+    platform::DWORD error = platform::ERROR_ACCESS_DENIED;
+    bool raise = false;
+    int times = -1;    // how many calls fail; -1 for all
+};
+
+struct MachineConfig {
+    std::string folder;  // the machine folder on the host
+    unsigned codePage = 1252;
+    platform::OsVersionInfo version;
+    std::string computerName = "WORKSTATION";
+    std::string userName = "user";
+    std::string windowsFolder = "C:\\WINDOWS";
+    std::string systemFolder = "C:\\WINDOWS\\system32";
+    std::string tempFolder;  // empty: from TMP, TEMP or the Windows folder, as Windows does
+    std::map<platform::LCTYPE, std::string> locale;
+    TimeZoneConfig timeZone;
+    ClockConfig clock;
+    std::vector<DriveConfig> drives;
+    std::optional<char> hostDrive = 'Z';
+    std::string currentDirectory;  // empty: the host's current folder
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<std::string> guids;
+    std::vector<std::string> directories;  // Windows folders made at load when missing
+    std::vector<std::pair<std::string, platform::DWORD>> attributes;
+    std::vector<FaultConfig> faults;
+};
+
+// Parses machine.json text; hostFolder is the machine folder that relative drive folders
+// start from, fileName the name used in messages.
+MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string& hostFolder,
+                                 const std::string& fileName);
+
+// Locale values of the United States English locale, the default of every machine.
+std::map<platform::LCTYPE, std::string> DefaultLocale();
+
+}  // namespace qm::sim

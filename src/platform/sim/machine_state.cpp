@@ -1,0 +1,416 @@
+#include "platform/sim/machine_state.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "platform/sim/short_names.h"
+#include "platform/time.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace qm::sim {
+
+using platform::DWORD;
+
+platform::FILETIME FileTimeOf(const struct timespec& ts) {
+    auto ticks = static_cast<std::int64_t>(platform::kUnixEpochTicks) + static_cast<std::int64_t>(ts.tv_sec) * 10'000'000 +
+                 ts.tv_nsec / 100;
+    return platform::FILETIME{ticks < 0 ? 0 : static_cast<std::uint64_t>(ticks)};
+}
+
+struct timespec TimespecOf(platform::FILETIME ft) {
+    auto rel = static_cast<std::int64_t>(ft.ticks) - static_cast<std::int64_t>(platform::kUnixEpochTicks);
+    std::int64_t sec = rel / 10'000'000;
+    std::int64_t rest = rel % 10'000'000;
+    if (rest < 0) {
+        rest += 10'000'000;
+        --sec;
+    }
+    struct timespec ts {};
+    ts.tv_sec = static_cast<time_t>(sec);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
+
+DWORD Win32ErrorOf(int err) {
+    switch (err) {
+        case ENOENT: return platform::ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return platform::ERROR_PATH_NOT_FOUND;
+        case EEXIST: return platform::ERROR_ALREADY_EXISTS;
+        case ENOTEMPTY: return platform::ERROR_DIR_NOT_EMPTY;
+        case ENOSPC: return platform::ERROR_DISK_FULL;
+        case EROFS: return platform::ERROR_WRITE_PROTECT;
+        case ENAMETOOLONG: return platform::ERROR_INVALID_NAME;
+        default: return platform::ERROR_ACCESS_DENIED;
+    }
+}
+
+namespace {
+
+bool IsInvalidNameChar(char c) {
+    return static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+}
+
+// Windows ignores dots and blanks at the end of a name.
+std::string StripTrailingDotsAndBlanks(std::string_view c) {
+    std::size_t e = c.size();
+    while (e > 0 && (c[e - 1] == '.' || c[e - 1] == ' ')) --e;
+    return std::string(c.substr(0, e));
+}
+
+std::string RealFolder(const std::string& host) {
+    char buf[PATH_MAX];
+    if (realpath(host.c_str(), buf) != nullptr) return buf;
+    return host;
+}
+
+}  // namespace
+
+MachineState::MachineState(MachineConfig config) : config_(std::move(config)), cp_(config_.codePage) {
+    drives_ = config_.drives;
+    if (config_.hostDrive) {
+        DriveConfig host;
+        host.letter = *config_.hostDrive;
+        host.type = platform::DRIVE_FIXED;
+        host.hostFolder = "/";
+        host.listed = false;
+        host.label = "HOST";
+        drives_.push_back(host);
+    }
+    for (DriveConfig& d : drives_) {
+        if (d.hostFolder.empty() || !d.media) continue;
+        std::error_code ec;
+        std::filesystem::create_directories(d.hostFolder, ec);
+        if (ec) throw MachineError(std::string("drive ") + d.letter + ": cannot make its folder " + d.hostFolder);
+        d.hostFolder = RealFolder(d.hostFolder);
+    }
+
+    if (!config_.currentDirectory.empty()) {
+        currentDirectory_ = config_.currentDirectory;
+    } else {
+        char cwd[PATH_MAX];
+        currentDirectory_ = getcwd(cwd, sizeof cwd) != nullptr ? WindowsPathOfHost(cwd) : std::string();
+        if (currentDirectory_.empty()) currentDirectory_ = "C:\\";
+    }
+    currentDirectory_ = FullPath(currentDirectory_);
+
+    for (const std::string& folder : config_.directories) {
+        ResolvedPath p = Resolve(folder);
+        if (p.error == platform::ERROR_SUCCESS && p.exists) continue;
+        // Make the folder with its missing parents.
+        std::string partial = platform::DriveOf(FullPath(folder)) + "\\";
+        for (const std::string& c : platform::PathComponents(FullPath(folder))) {
+            partial = platform::JoinPath(partial, c);
+            ResolvedPath q = Resolve(partial);
+            if (q.error != platform::ERROR_SUCCESS || (q.exists && !q.isDirectory) ||
+                (!q.exists && ::mkdir(q.host.c_str(), 0755) != 0))
+                throw MachineError("directories: cannot make " + folder);
+        }
+    }
+    for (const auto& [path, attributes] : config_.attributes) {
+        ResolvedPath p = Resolve(path);
+        if (p.error != platform::ERROR_SUCCESS || !p.exists)
+            throw MachineError("attributes: " + path + " does not exist");
+        attributes_[p.host] = attributes | (p.isDirectory ? platform::FILE_ATTRIBUTE_DIRECTORY : 0);
+    }
+    for (const FaultConfig& f : config_.faults) AddFault(f);
+}
+
+const DriveConfig* MachineState::DriveByLetter(char letter) const {
+    char up = platform::AsciiUpper(letter);
+    for (const DriveConfig& d : drives_)
+        if (d.letter == up) return &d;
+    return nullptr;
+}
+
+const DriveConfig* MachineState::DriveByUnc(std::string_view uncRoot) const {
+    std::string want = platform::ExcludeTrailingBackslash(uncRoot);
+    for (const DriveConfig& d : drives_)
+        if (!d.unc.empty() && cp_.Upper(platform::ExcludeTrailingBackslash(d.unc)) == cp_.Upper(want)) return &d;
+    return nullptr;
+}
+
+std::string MachineState::CurrentDirectory() const {
+    std::lock_guard lock(mutex_);
+    return currentDirectory_;
+}
+
+void MachineState::SetCurrentDirectoryUnchecked(std::string path) {
+    std::lock_guard lock(mutex_);
+    currentDirectory_ = std::move(path);
+}
+
+std::string MachineState::FullPath(std::string_view path) const {
+    std::string p(path);
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    std::string cur;
+    {
+        std::lock_guard lock(mutex_);
+        cur = currentDirectory_;
+    }
+    std::string full;
+    if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') {
+        full = p;
+    } else if (p.size() >= 2 && p[1] == ':') {
+        if (p.size() >= 3 && p[2] == '\\') full = p;
+        else if (!cur.empty() && platform::AsciiUpper(cur[0]) == platform::AsciiUpper(p[0]))
+            full = platform::JoinPath(cur, p.substr(2));
+        else full = p.substr(0, 2) + "\\" + p.substr(2);
+    } else if (!p.empty() && p[0] == '\\') {
+        full = platform::DriveOf(cur) + p;
+    } else {
+        full = p.empty() ? cur : platform::JoinPath(cur, p);
+    }
+    bool trailing = !full.empty() && full.back() == '\\';
+    std::vector<std::string> kept;
+    for (std::string& c : platform::PathComponents(full)) {
+        if (c == ".") continue;
+        if (c == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        kept.push_back(std::move(c));
+    }
+    std::string result = platform::DriveOf(full) + "\\";
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0) result += '\\';
+        result += kept[i];
+    }
+    if (trailing && !kept.empty()) result += '\\';
+    return result;
+}
+
+ResolvedPath MachineState::Resolve(std::string_view path) const { return ResolveFull(FullPath(path)); }
+
+std::vector<HostEntry> MachineState::ListHostFolder(const std::string& hostFolder) const {
+    std::vector<HostEntry> entries;
+    DIR* dir = opendir(hostFolder.c_str());
+    if (dir == nullptr) return entries;
+    while (dirent* e = readdir(dir)) {
+        std::string_view n(e->d_name);
+        if (n == "." || n == "..") continue;
+        std::string name = cp_.FromUtf8(n);
+        bool nameable = true;
+        for (char c : name) nameable = nameable && (!IsInvalidNameChar(c) || c == '?');
+        if (!nameable) continue;
+        std::string upper = cp_.Upper(name);
+        entries.push_back({std::string(n), std::move(name), std::move(upper)});
+    }
+    closedir(dir);
+    return entries;
+}
+
+bool MachineState::FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found) const {
+    std::string exact = cp_.ToUtf8(component);
+    struct stat st {};
+    if (::lstat((hostFolder + "/" + exact).c_str(), &st) == 0) {
+        found = {exact, std::string(component), cp_.Upper(component)};
+        return true;
+    }
+    std::vector<HostEntry> entries = ListHostFolder(hostFolder);
+    std::string upper = cp_.Upper(component);
+    for (const HostEntry& e : entries)
+        if (e.upper == upper) {
+            found = e;
+            return true;
+        }
+    if (component.find('~') == std::string_view::npos) return false;
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const HostEntry& e : entries) names.push_back(e.name);
+    std::vector<std::string> shorts = AssignShortNames(names, cp_);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!shorts[i].empty() && shorts[i] == upper) {
+            found = entries[i];
+            return true;
+        }
+    return false;
+}
+
+ResolvedPath MachineState::ResolveFull(const std::string& full) const {
+    ResolvedPath r;
+    r.windowsPath = full;
+    std::string driveText = platform::DriveOf(full);
+    if (driveText.size() == 2) {
+        r.drive = DriveByLetter(driveText[0]);
+        if (r.drive == nullptr) {
+            r.error = platform::ERROR_PATH_NOT_FOUND;
+            return r;
+        }
+    } else {
+        r.drive = DriveByUnc(driveText);
+        if (r.drive == nullptr) {
+            r.error = platform::ERROR_BAD_NETPATH;
+            return r;
+        }
+    }
+    if (!r.drive->media) {
+        r.error = platform::ERROR_NOT_READY;
+        return r;
+    }
+    if (r.drive->hostFolder.empty()) {
+        r.error = platform::ERROR_PATH_NOT_FOUND;
+        return r;
+    }
+    std::string host = r.drive->hostFolder == "/" ? std::string() : r.drive->hostFolder;
+    std::string win = driveText + "\\";
+    std::vector<std::string> components = platform::PathComponents(full);
+    bool exists = true;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        std::string c = StripTrailingDotsAndBlanks(components[i]);
+        bool last = i + 1 == components.size();
+        bool invalid = c.empty();
+        for (char ch : c) invalid = invalid || IsInvalidNameChar(ch);
+        if (invalid) {
+            r.error = platform::ERROR_INVALID_NAME;
+            return r;
+        }
+        HostEntry e;
+        if (FindInFolder(host.empty() ? "/" : host, c, e)) {
+            host += "/" + e.hostName;
+            win += e.name;
+            if (!last) {
+                struct stat st {};
+                if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+                    r.error = platform::ERROR_PATH_NOT_FOUND;
+                    return r;
+                }
+            }
+        } else if (last) {
+            host += "/" + cp_.ToUtf8(c);
+            win += c;
+            exists = false;
+        } else {
+            r.error = platform::ERROR_PATH_NOT_FOUND;
+            return r;
+        }
+        if (!last) win += '\\';
+    }
+    r.isRoot = components.empty();
+    r.host = host.empty() ? "/" : host;
+    r.windowsPath = win;
+    if (exists && ::stat(r.host.c_str(), &r.info) == 0) {
+        r.exists = true;
+        r.isDirectory = S_ISDIR(r.info.st_mode);
+    } else if (exists) {
+        // A dangling host link: it names nothing Windows could open.
+        r.exists = false;
+    }
+    if (r.exists && !r.isDirectory && full.size() > 3 && full.back() == '\\') r.error = platform::ERROR_INVALID_NAME;
+    return r;
+}
+
+std::string MachineState::WindowsPathOfHost(const std::string& hostPath) const {
+    std::string real = hostPath;
+    {
+        char buf[PATH_MAX];
+        if (realpath(hostPath.c_str(), buf) != nullptr) real = buf;
+    }
+    const DriveConfig* best = nullptr;
+    for (const DriveConfig& d : drives_) {
+        if (d.hostFolder.empty() || !d.media) continue;
+        const std::string& f = d.hostFolder;
+        bool under = f == "/" || real == f || (real.size() > f.size() && real.compare(0, f.size(), f) == 0 &&
+                                               real[f.size()] == '/');
+        if (under && (best == nullptr || f.size() > best->hostFolder.size())) best = &d;
+    }
+    if (best == nullptr) return std::string();
+    std::string rest = best->hostFolder == "/" ? real : real.substr(best->hostFolder.size());
+    std::string win = std::string(1, best->letter) + ":";
+    for (char c : cp_.FromUtf8(rest)) win += c == '/' ? '\\' : c;
+    if (win.size() == 2) win += '\\';
+    return win;
+}
+
+DWORD MachineState::Attributes(const std::string& host, bool isDirectory, bool isRoot) const {
+    DWORD base = isDirectory ? platform::FILE_ATTRIBUTE_DIRECTORY : platform::FILE_ATTRIBUTE_ARCHIVE;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = attributes_.find(host);
+        if (it != attributes_.end()) base = it->second;
+    }
+    struct stat st {};
+    if (!isRoot && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) base |= platform::FILE_ATTRIBUTE_REPARSE_POINT;
+    return base;
+}
+
+void MachineState::SetAttributes(const std::string& host, DWORD attributes) {
+    std::lock_guard lock(mutex_);
+    attributes_[host] = attributes;
+}
+
+void MachineState::ForgetAttributes(const std::string& host) {
+    std::lock_guard lock(mutex_);
+    attributes_.erase(host);
+}
+
+void MachineState::MoveAttributes(const std::string& from, const std::string& to) {
+    std::lock_guard lock(mutex_);
+    attributes_.erase(to);
+    std::vector<std::pair<std::string, DWORD>> moved;
+    for (auto it = attributes_.begin(); it != attributes_.end();) {
+        const std::string& key = it->first;
+        bool under = key == from || (key.size() > from.size() && key.compare(0, from.size(), from) == 0 &&
+                                     key[from.size()] == '/');
+        if (!under) {
+            ++it;
+            continue;
+        }
+        moved.emplace_back(to + key.substr(from.size()), it->second);
+        it = attributes_.erase(it);
+    }
+    for (auto& [key, a] : moved) attributes_[key] = a;
+}
+
+void MachineState::AddFault(FaultConfig fault) {
+    std::string upper;
+    if (!fault.path.empty()) {
+        ResolvedPath p = Resolve(fault.path);
+        upper = cp_.Upper(p.error == platform::ERROR_SUCCESS ? p.windowsPath : FullPath(fault.path));
+        if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
+    }
+    std::lock_guard lock(mutex_);
+    faults_.push_back({std::move(fault), std::move(upper)});
+}
+
+void MachineState::ClearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+}
+
+bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool writes) {
+    std::string upper = cp_.Upper(windowsPath);
+    if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
+    FaultConfig hit;
+    {
+        std::lock_guard lock(mutex_);
+        ActiveFault* match = nullptr;
+        for (ActiveFault& f : faults_) {
+            bool opMatches = f.config.op == "*" || platform::EqualsNoCase(f.config.op, op) ||
+                             (writes && platform::EqualsNoCase(f.config.op, "write"));
+            if (!opMatches || f.config.times == 0) continue;
+            const std::string& fp = f.upperPath;
+            bool pathMatches = fp.empty() || upper == fp ||
+                               (upper.size() > fp.size() && upper.compare(0, fp.size(), fp) == 0 &&
+                                (upper[fp.size()] == '\\' || fp.back() == '\\'));
+            if (!pathMatches) continue;
+            match = &f;
+            break;
+        }
+        if (match == nullptr) return false;
+        if (match->config.times > 0) --match->config.times;
+        hit = match->config;
+    }
+    if (hit.raise) throw platform::PlatformFault(std::string(op) + " failed on purpose: " + std::string(windowsPath));
+    platform::SetLastError(hit.error);
+    return true;
+}
+
+}  // namespace qm::sim

@@ -1,0 +1,98 @@
+#pragma once
+// The state that the simulated machine's services share: the configuration, the drive map,
+// Windows-path resolution onto host folders, file attributes, the current folder and the
+// failures asked for on purpose.
+
+#include <sys/stat.h>
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sim/code_page_table.h"
+#include "platform/sim/machine_config.h"
+#include "platform/types.h"
+
+namespace qm::sim {
+
+// One entry of a host folder, as Windows sees it.
+struct HostEntry {
+    std::string hostName;  // as on the host (UTF-8)
+    std::string name;      // in the ANSI code page
+    std::string upper;     // name in upper case, for comparisons
+};
+
+struct ResolvedPath {
+    platform::DWORD error = platform::ERROR_SUCCESS;  // not 0: the path cannot be used
+    std::string windowsPath;  // full path; long names for what exists, the rest as given
+    std::string host;         // host path of the entry (existing or to be made)
+    bool exists = false;
+    bool isDirectory = false;
+    bool isRoot = false;
+    const DriveConfig* drive = nullptr;
+    struct stat info {};
+};
+
+class MachineState {
+public:
+    explicit MachineState(MachineConfig config);
+
+    const MachineConfig& Config() const { return config_; }
+    const CodePageTable& CodePage() const { return cp_; }
+    const std::vector<DriveConfig>& DriveList() const { return drives_; }
+    const DriveConfig* DriveByLetter(char letter) const;
+    const DriveConfig* DriveByUnc(std::string_view uncRoot) const;
+
+    // GetFullPathName's rules: relative to the current folder, "/" as "\", "." and ".."
+    // resolved without climbing above the root.
+    std::string FullPath(std::string_view path) const;
+    // Full path resolved onto the host, case-insensitively and through 8.3 names.
+    ResolvedPath Resolve(std::string_view path) const;
+    // The entries of a host folder that Windows can name, in no particular order.
+    std::vector<HostEntry> ListHostFolder(const std::string& hostFolder) const;
+    // The host path under which a Windows path of the host drive or a drive folder lies,
+    // and back.
+    std::string WindowsPathOfHost(const std::string& hostPath) const;
+
+    std::string CurrentDirectory() const;
+    void SetCurrentDirectoryUnchecked(std::string path);
+
+    // Attributes of an existing entry: the stored ones, else directory or archive.
+    platform::DWORD Attributes(const ResolvedPath& p) const { return Attributes(p.host, p.isDirectory, p.isRoot); }
+    platform::DWORD Attributes(const std::string& host, bool isDirectory, bool isRoot) const;
+    void SetAttributes(const std::string& host, platform::DWORD attributes);
+    void ForgetAttributes(const std::string& host);
+    void MoveAttributes(const std::string& from, const std::string& to);
+
+    // When a fault matches the operation on the path: throws PlatformFault for a raising
+    // fault, else sets the last error and returns true, and the caller fails. The path is
+    // a full Windows path (or a drive root, or empty for operations on no path).
+    bool Fails(std::string_view op, std::string_view windowsPath, bool writes);
+    void AddFault(FaultConfig fault);
+    void ClearFaults();
+
+private:
+    ResolvedPath ResolveFull(const std::string& full) const;
+    bool FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found) const;
+
+    MachineConfig config_;
+    CodePageTable cp_;
+    std::vector<DriveConfig> drives_;  // the configured drives, then the host drive
+    mutable std::mutex mutex_;
+    std::string currentDirectory_;
+    std::unordered_map<std::string, platform::DWORD> attributes_;
+    struct ActiveFault {
+        FaultConfig config;
+        std::string upperPath;
+    };
+    std::vector<ActiveFault> faults_;
+};
+
+platform::FILETIME FileTimeOf(const struct timespec& ts);
+struct timespec TimespecOf(platform::FILETIME ft);
+// The Win32 code for an errno value of a failed host call.
+platform::DWORD Win32ErrorOf(int err);
+
+}  // namespace qm::sim

@@ -1,0 +1,121 @@
+#include <thread>
+
+#include "platform/sim/services.h"
+#include "platform/time.h"
+
+namespace qm::sim {
+
+using namespace qm::platform;
+
+namespace {
+
+constexpr std::uint64_t kTicksPerMinute = 60ull * 1000 * kTicksPerMillisecond;
+
+std::uint64_t Shift(std::uint64_t ticks, std::int64_t minutes) {
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(ticks) + minutes * static_cast<std::int64_t>(kTicksPerMinute));
+}
+
+// The local moment of a transition rule in a given year ("the second Sunday of March at 2:00").
+std::uint64_t TransitionTicks(const TransitionDate& t, int year) {
+    std::int64_t first = DaysFromCivil(year, t.month, 1);
+    auto firstDow = static_cast<unsigned>((first + 1) % 7);  // 1601-01-01 was a Monday
+    unsigned day = 1 + (t.dayOfWeek + 7 - firstDow) % 7 + (t.day - 1u) * 7u;
+    while (day > DaysInMonth(year, t.month)) day -= 7;
+    std::int64_t days = DaysFromCivil(year, t.month, day);
+    return static_cast<std::uint64_t>(days) * kTicksPerDay + (t.hour * 60ull + t.minute) * kTicksPerMinute;
+}
+
+}  // namespace
+
+SimClock::SimClock(MachineState& state)
+    : zone_(state.Config().timeZone),
+      virtual_(state.Config().clock.isVirtual),
+      uptimeMs_(state.Config().clock.uptimeMs),
+      realStart_(std::chrono::steady_clock::now()) {
+    if (virtual_) {
+        FILETIME local;
+        SystemTimeToFileTime(state.Config().clock.start, local);
+        // Two steps: the bias in force depends on the instant it converts.
+        FILETIME guess{Shift(local.ticks, zone_.bias + zone_.standardBias)};
+        virtualStartUtc_ = FILETIME{Shift(local.ticks, BiasAt(guess))};
+    }
+}
+
+int SimClock::BiasAt(FILETIME utc) const {
+    if (zone_.daylightDate.month == 0) return zone_.bias + zone_.standardBias;
+    int year = FileTimeToSystemTime(utc).wYear;
+    std::uint64_t start = Shift(TransitionTicks(zone_.daylightDate, year), zone_.bias + zone_.standardBias);
+    std::uint64_t end = Shift(TransitionTicks(zone_.standardDate, year), zone_.bias + zone_.daylightBias);
+    bool daylight = start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
+    return zone_.bias + (daylight ? zone_.daylightBias : zone_.standardBias);
+}
+
+std::uint64_t SimClock::ElapsedMs() const {
+    if (virtual_) return elapsedMs_.load();
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart_).count());
+}
+
+FILETIME SimClock::GetSystemTimeAsFileTime() {
+    if (virtual_) return FILETIME{virtualStartUtc_.ticks + ElapsedMs() * kTicksPerMillisecond};
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
+    return FILETIME{kUnixEpochTicks + static_cast<std::uint64_t>(ticks)};
+}
+
+SYSTEMTIME SimClock::GetSystemTime() { return FileTimeToSystemTime(GetSystemTimeAsFileTime()); }
+
+SYSTEMTIME SimClock::GetLocalTime() {
+    FILETIME utc = GetSystemTimeAsFileTime();
+    return FileTimeToSystemTime(FILETIME{Shift(utc.ticks, -BiasAt(utc))});
+}
+
+FILETIME SimClock::FileTimeToLocalFileTime(FILETIME utc) {
+    return FILETIME{Shift(utc.ticks, -BiasAt(GetSystemTimeAsFileTime()))};
+}
+
+DWORD SimClock::GetTickCount() { return static_cast<DWORD>(uptimeMs_ + ElapsedMs()); }
+DWORD SimClock::timeGetTime() { return static_cast<DWORD>(uptimeMs_ + ElapsedMs()); }
+std::uint64_t SimClock::GetTickCount64() { return uptimeMs_ + ElapsedMs(); }
+
+void SimClock::Sleep(DWORD milliseconds) {
+    if (virtual_) {
+        elapsedMs_ += milliseconds;
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+SimGuids::SimGuids(MachineState& state, const std::vector<std::string>& scripted)
+    : state_(state), random_(std::random_device{}()) {
+    for (const std::string& text : scripted) {
+        Guid g;
+        if (!GuidFromString(text, g)) throw MachineError("guids: \"" + text + "\" is not a GUID");
+        scripted_.push_back(g);
+    }
+}
+
+bool SimGuids::CoCreateGuid(Guid& guid) {
+    if (state_.Fails("CoCreateGuid", "", false)) return false;
+    std::lock_guard lock(mutex_);
+    if (!scripted_.empty()) {
+        guid = scripted_.front();
+        scripted_.pop_front();
+        return true;
+    }
+    std::uint64_t a = random_(), b = random_();
+    guid.data1 = static_cast<std::uint32_t>(a >> 32);
+    guid.data2 = static_cast<std::uint16_t>(a >> 16);
+    guid.data3 = static_cast<std::uint16_t>((a & 0x0FFF) | 0x4000);  // version 4
+    for (int i = 0; i < 8; ++i) guid.data4[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(b >> (8 * i));
+    guid.data4[0] = static_cast<std::uint8_t>((guid.data4[0] & 0x3F) | 0x80);
+    return true;
+}
+
+void SimGuids::Queue(const Guid& guid) {
+    std::lock_guard lock(mutex_);
+    scripted_.push_back(guid);
+}
+
+}  // namespace qm::sim

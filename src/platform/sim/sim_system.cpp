@@ -1,0 +1,117 @@
+#include "platform/sim/services.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace qm::sim {
+
+using namespace qm::platform;
+
+SimEnvironment::SimEnvironment(const MachineConfig& config) : variables_(config.environment) {}
+
+DWORD SimEnvironment::GetEnvironmentVariable(std::string_view name, std::string& value, DWORD bufferSize) {
+    std::lock_guard lock(mutex_);
+    value.clear();
+    for (const auto& [n, v] : variables_) {
+        if (!EqualsNoCase(n, name)) continue;
+        auto needed = static_cast<DWORD>(v.size() + 1);
+        if (needed > bufferSize) return needed;
+        value = v;
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(v.size());
+    }
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
+}
+
+bool SimEnvironment::SetEnvironmentVariable(std::string_view name, std::optional<std::string_view> value) {
+    if (name.empty() || name.find('=') != std::string_view::npos) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    for (auto it = variables_.begin(); it != variables_.end(); ++it) {
+        if (!EqualsNoCase(it->first, name)) continue;
+        if (value) it->second = std::string(*value);
+        else variables_.erase(it);
+        return true;
+    }
+    if (value) variables_.emplace_back(std::string(name), std::string(*value));
+    return true;
+}
+
+bool SimSystem::GetVersionEx(OsVersionInfo& info) {
+    if (state_.Fails("GetVersionEx", "", false)) return false;
+    info = state_.Config().version;
+    return true;
+}
+
+bool SimSystem::GetComputerName(std::string& name, DWORD bufferSize) {
+    if (state_.Fails("GetComputerName", "", false)) return false;
+    const std::string& n = state_.Config().computerName;
+    if (n.size() + 1 > bufferSize) {
+        name.clear();
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return false;
+    }
+    name = n;
+    return true;
+}
+
+bool SimSystem::GetUserName(std::string& name, DWORD bufferSize) {
+    if (state_.Fails("GetUserName", "", false)) return false;
+    const std::string& n = state_.Config().userName;
+    if (n.size() + 1 > bufferSize) {
+        name.clear();
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    name = n;
+    return true;
+}
+
+DWORD SimSystem::Folder(std::string_view op, const std::string& value, std::string& path) {
+    path.clear();
+    if (state_.Fails(op, "", false)) return 0;
+    path = value;
+    return static_cast<DWORD>(path.size());
+}
+
+DWORD SimSystem::GetWindowsDirectory(std::string& path) {
+    return Folder("GetWindowsDirectory", state_.Config().windowsFolder, path);
+}
+
+DWORD SimSystem::GetSystemDirectory(std::string& path) {
+    return Folder("GetSystemDirectory", state_.Config().systemFolder, path);
+}
+
+// The first of TMP, TEMP, USERPROFILE and the Windows folder, with a trailing backslash.
+DWORD SimSystem::GetTempPath(std::string& path) {
+    std::string folder = state_.Config().tempFolder;
+    for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
+        if (!folder.empty()) break;
+        folder = ReadEnvironmentVariable(env_, name);
+    }
+    if (folder.empty()) folder = state_.Config().windowsFolder;
+    DWORD n = Folder("GetTempPath", IncludeTrailingBackslash(state_.FullPath(folder)), path);
+    return n;
+}
+
+std::string SimSystem::GetLocaleInfo(LCTYPE type) {
+    if (state_.Fails("GetLocaleInfo", "", false)) return std::string();
+    if (type == LOCALE_IDEFAULTANSICODEPAGE) return std::to_string(state_.CodePage().Number());
+    const auto& locale = state_.Config().locale;
+    auto it = locale.find(type);
+    if (it == locale.end()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return std::string();
+    }
+    return it->second;
+}
+
+std::string SimCodePage::CharLower(std::string_view text) {
+    std::string r(text);
+    for (char& c : r) c = table_.Lower(c);
+    return r;
+}
+
+}  // namespace qm::sim

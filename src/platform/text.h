@@ -1,0 +1,31 @@
+#pragma once
+// Locale-free text helpers on ANSI byte strings: ASCII case, trimming of blanks and control
+// characters, line splitting. Case rules of the machine's code page are the TextService's.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::platform {
+
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+std::string AsciiUpper(std::string_view s);
+std::string AsciiLower(std::string_view s);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+bool EndsWithNoCase(std::string_view s, std::string_view suffix);
+
+// Blanks and control characters (codes 0 to 32) count as white space, as the agent's
+// trimming has always treated them.
+inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+// Splits text into lines; a line ends at CR, LF or CR LF. A final line without an end counts;
+// an empty text gives no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+}  // namespace qm::platform

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "platform/time.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::test::TestMachine;
+
+namespace {
+
+std::vector<std::string> ListNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    FindData d;
+    auto h = Files().FindFirstFile(pattern, d);
+    if (!h) return names;
+    do names.push_back(d.cFileName);
+    while (h->FindNextFile(d));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    return names;
+}
+
+void SetHostMtime(const std::string& host, time_t seconds) {
+    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), t, 0), 0);
+}
+
+FILETIME LastWrite(const std::string& path) {
+    FileAttributeData a;
+    EXPECT_TRUE(Files().GetFileAttributesEx(path, a)) << path;
+    return a.ftLastWriteTime;
+}
+
+}  // namespace
+
+TEST(SimFiles, ResolvesPathsWithoutRegardToCase) {
+    TestMachine m;
+    m.WriteFile("C:\\Program Files\\Acme App\\Acme.EXE", "MZ");
+    EXPECT_TRUE(FileExists(Files(), "c:\\PROGRAM FILES\\acme app\\acme.exe"));
+    EXPECT_TRUE(DirectoryExists(Files(), "C:/program files/ACME APP/"));
+    // Windows ignores trailing dots and blanks of a name.
+    EXPECT_TRUE(FileExists(Files(), "C:\\Program Files\\Acme App\\acme.exe. "));
+    // A new file lands in the existing folder, under the case it was given.
+    ASSERT_TRUE(WriteWholeFile(Files(), "C:\\PROGRAM FILES\\ACME APP\\Notes.txt", "hello"));
+    EXPECT_EQ(m.ReadFile("C:\\Program Files\\Acme App\\Notes.txt"), "hello");
+    EXPECT_EQ(ListNames("C:\\program files\\acme app\\*"), (std::vector<std::string>{".", "..", "Acme.EXE", "Notes.txt"}));
+    std::string longPath;
+    ASSERT_GT(Files().GetLongPathName("c:\\program files\\acme app\\acme.exe", longPath), 0u);
+    EXPECT_EQ(longPath, "c:\\Program Files\\Acme App\\Acme.EXE");
+}
+
+TEST(SimFiles, ReportsMissingFilesAndFoldersWithTheirCodes) {
+    TestMachine m;
+    EXPECT_EQ(Files().GetFileAttributes("C:\\nofile.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Files().GetFileAttributes("C:\\nofolder\\file.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(Files().GetFileAttributes("Q:\\file.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(Files().GetFileAttributes("C:\\bad|name"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+    FindData d;
+    EXPECT_EQ(Files().FindFirstFile("C:\\WINDOWS\\*.none", d), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Files().FindFirstFile("C:\\nofolder\\*.*", d), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(Files().CreateFile("C:\\nofolder\\x.txt", GENERIC_WRITE, CreationDisposition::CreateAlways), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST(SimFiles, FindsEntriesInUpperCaseNameOrderWithWildcards) {
+    TestMachine m;
+    for (const char* n : {"b.lnk", "A.LNK", "c.txt", "Readme", "_first.lnk", "zz.lnk.bak"}) m.WriteFile(std::string("C:\\S\\") + n, "x");
+    m.MakeFolder("C:\\S\\Sub.lnk");
+    EXPECT_EQ(ListNames("C:\\S\\*.lnk"), (std::vector<std::string>{"A.LNK", "b.lnk", "Sub.lnk", "_first.lnk"}));
+    EXPECT_EQ(ListNames("C:\\S\\*."), (std::vector<std::string>{".", "..", "Readme"}));
+    EXPECT_EQ(ListNames("C:\\S\\readme"), (std::vector<std::string>{"Readme"}));
+    // A drive root has no "." and ".." entries.
+    EXPECT_EQ(ListNames("C:\\*"), (std::vector<std::string>{"S", "TEMP", "WINDOWS"}));
+    FindData d;
+    auto h = Files().FindFirstFile("C:\\S\\Sub.lnk", d);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(SimFiles, ShortNamesAreDeterministicAndResolveBackInsidePaths) {
+    TestMachine m;
+    m.WriteFile("C:\\Program Files\\Long Name App\\read me.txt", "short and long");
+    m.WriteFile("C:\\Program Files\\Long Name Other\\x.txt", "other");
+    std::string shortPath;
+    ASSERT_GT(Files().GetShortPathName("C:\\Program Files\\Long Name App\\read me.txt", shortPath), 0u);
+    EXPECT_EQ(shortPath, "C:\\PROGRA~1\\LONGNA~1\\README~1.TXT");
+    ASSERT_GT(Files().GetShortPathName("C:\\Program Files\\Long Name Other\\x.txt", shortPath), 0u);
+    EXPECT_EQ(shortPath, "C:\\PROGRA~1\\LONGNA~2\\x.txt");
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(Files(), "c:\\progra~1\\longna~1\\readme~1.txt", bytes));
+    EXPECT_EQ(bytes, "short and long");
+    std::string longPath;
+    ASSERT_GT(Files().GetLongPathName("C:\\PROGRA~1\\LONGNA~2", longPath), 0u);
+    EXPECT_EQ(longPath, "C:\\Program Files\\Long Name Other");
+    FindData d;
+    auto h = Files().FindFirstFile("C:\\Program Files\\Long Name App\\*.txt", d);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(d.cFileName, "read me.txt");
+    EXPECT_EQ(d.cAlternateFileName, "README~1.TXT");
+    EXPECT_EQ(Files().GetShortPathName("C:\\Program Files\\missing.txt", shortPath), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(SimFiles, CopyKeepsTheLastWriteTimeAndHonoursOverwriteRules) {
+    TestMachine m;
+    m.WriteFile("C:\\src\\applet.cpl", "new applet");
+    SetHostMtime(m.HostPath("C:\\src\\applet.cpl"), 1'000'000'000);
+    ASSERT_TRUE(Files().CopyFile("C:\\src\\applet.cpl", "C:\\WINDOWS\\system32\\applet.cpl", false));
+    EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\system32\\applet.cpl"), "new applet");
+    EXPECT_EQ(LastWrite("C:\\WINDOWS\\system32\\applet.cpl"), LastWrite("C:\\src\\applet.cpl"));
+
+    EXPECT_FALSE(Files().CopyFile("C:\\src\\applet.cpl", "C:\\WINDOWS\\system32\\applet.cpl", true));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    ASSERT_TRUE(Files().SetFileAttributes("C:\\WINDOWS\\system32\\applet.cpl", FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(Files().CopyFile("C:\\src\\applet.cpl", "C:\\WINDOWS\\system32\\applet.cpl", false));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Files().CopyFile("C:\\src\\missing.cpl", "C:\\x.cpl", false));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(SimFiles, MoveRefusesAnExistingTargetUnlessAskedToReplace) {
+    TestMachine m;
+    m.WriteFile("C:\\Trans\\a.GTV", "archive");
+    m.WriteFile("C:\\Trans\\a.Old", "older");
+    EXPECT_FALSE(Files().MoveFile("C:\\Trans\\a.GTV", "C:\\TRANS\\A.OLD"));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(m.ReadFile("C:\\Trans\\a.Old"), "older");
+    ASSERT_TRUE(Files().MoveFileEx("C:\\Trans\\a.GTV", "C:\\Trans\\a.Old", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(m.ReadFile("C:\\Trans\\a.Old"), "archive");
+    EXPECT_FALSE(m.Exists("C:\\Trans\\a.GTV"));
+    // Changing only the case of a name is a rename of the same file.
+    ASSERT_TRUE(Files().MoveFile("C:\\Trans\\a.Old", "C:\\Trans\\A.OLD"));
+    EXPECT_EQ(ListNames("C:\\Trans\\*"), (std::vector<std::string>{".", "..", "A.OLD"}));
+    EXPECT_FALSE(Files().MoveFile("C:\\Trans\\none", "C:\\Trans\\x"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(SimFiles, DeleteAndCreateFollowWin32Rules) {
+    TestMachine m;
+    m.WriteFile("C:\\d\\locked.txt", "x");
+    ASSERT_TRUE(Files().SetFileAttributes("C:\\d\\locked.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(Files().GetFileAttributes("C:\\d\\locked.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(Files().DeleteFile("C:\\d\\locked.txt"));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Files().CreateFile("C:\\d\\locked.txt", GENERIC_WRITE, CreationDisposition::OpenExisting), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_NE(Files().CreateFile("C:\\d\\locked.txt", GENERIC_READ, CreationDisposition::OpenExisting), nullptr);
+    ASSERT_TRUE(Files().SetFileAttributes("C:\\d\\locked.txt", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(Files().GetFileAttributes("C:\\d\\locked.txt"), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(Files().DeleteFile("C:\\d\\locked.txt"));
+    EXPECT_FALSE(Files().DeleteFile("C:\\d\\locked.txt"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(Files().DeleteFile("C:\\d"));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    EXPECT_FALSE(Files().CreateDirectory("C:\\d"));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(Files().CreateDirectory("C:\\no\\such"));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(Files().CreateDirectory("C:\\d\\Results"));
+
+    ASSERT_NE(Files().CreateFile("C:\\d\\n.txt", GENERIC_WRITE, CreationDisposition::CreateNew), nullptr);
+    EXPECT_EQ(Files().CreateFile("C:\\d\\N.TXT", GENERIC_WRITE, CreationDisposition::CreateNew), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_NE(Files().CreateFile("C:\\d\\n.txt", GENERIC_WRITE, CreationDisposition::CreateAlways), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(Files().CreateFile("C:\\d\\none.txt", GENERIC_READ, CreationDisposition::OpenExisting), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Files().CreateFile("C:\\d", GENERIC_READ, CreationDisposition::OpenExisting), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST(SimFiles, WritesAppendAndFlushThroughAHandle) {
+    TestMachine m;
+    auto f = Files().CreateFile("C:\\TEMP\\log.txt", GENERIC_WRITE, CreationDisposition::CreateAlways);
+    ASSERT_NE(f, nullptr);
+    DWORD written = 0;
+    ASSERT_TRUE(f->WriteFile("line 1\r\n", 8, written));
+    ASSERT_TRUE(f->FlushFileBuffers());
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\log.txt"), "line 1\r\n");  // on disk before the handle closes
+    f.reset();
+    auto g = Files().CreateFile("C:\\TEMP\\log.txt", GENERIC_WRITE, CreationDisposition::OpenAlways);
+    ASSERT_NE(g, nullptr);
+    ASSERT_TRUE(g->SetFilePointerEx(0, MoveMethod::End, nullptr));
+    ASSERT_TRUE(g->WriteFile("line 2\r\n", 8, written));
+    g.reset();
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\log.txt"), "line 1\r\nline 2\r\n");
+}
+
+TEST(SimFiles, ReplacesFilesSafelyThroughATemporaryName) {
+    TestMachine m;
+    m.WriteFile("C:\\TEMP\\list.txt", "old");
+    ASSERT_TRUE(ReplaceFileSafely(Files(), "C:\\TEMP\\list.txt", "new"));
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\list.txt"), "new");
+    EXPECT_EQ(ListNames("C:\\TEMP\\*.tmp"), std::vector<std::string>{});
+    // When the new text cannot be written, the old file stays whole.
+    m.Machine().AddFault({"WriteFile", "C:\\TEMP", ERROR_DISK_FULL, false, -1});
+    EXPECT_FALSE(ReplaceFileSafely(Files(), "C:\\TEMP\\list.txt", "newer"));
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\list.txt"), "new");
+    m.Machine().ClearFaults();
+    EXPECT_EQ(ListNames("C:\\TEMP\\*.tmp"), std::vector<std::string>{});
+}
+
+TEST(SimFiles, InjectedFaultsGiveTheirWin32Codes) {
+    TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\WINDOWS"},
+                                 {"op": "CreateFile", "path": "C:\\TEMP\\Chk_ID", "error": 32, "times": 1}]})");
+    m.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\n");
+    // A folder that is not writable: reads still work, every change is refused.
+    EXPECT_TRUE(FileExists(Files(), "C:\\WINDOWS\\win.ini"));
+    EXPECT_EQ(Files().CreateFile("C:\\WINDOWS\\TestAttr.txt", GENERIC_WRITE, CreationDisposition::CreateAlways), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Files().DeleteFile("C:\\WINDOWS\\win.ini"));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Files().CreateDirectory("C:\\WINDOWS\\system32\\new"));
+    EXPECT_NE(Files().CreateFile("C:\\WINDOWS\\win.ini", GENERIC_READ, CreationDisposition::OpenExisting), nullptr);
+    // A fault limited to one call.
+    EXPECT_EQ(Files().CreateFile("C:\\TEMP\\Chk_ID", GENERIC_WRITE, CreationDisposition::CreateAlways), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_NE(Files().CreateFile("C:\\TEMP\\Chk_ID", GENERIC_WRITE, CreationDisposition::CreateAlways), nullptr);
+    // A fault that raises instead of failing.
+    m.Machine().AddFault({"GetFileAttributes", "C:\\TEMP", 0, true, -1});
+    EXPECT_THROW(Files().GetFileAttributes("C:\\TEMP\\Chk_ID"), PlatformFault);
+}
+
+TEST(SimFiles, FullPathsFollowTheCurrentFolder) {
+    TestMachine m(R"({"current_directory": "C:\\WINDOWS\\system32"})");
+    std::string full;
+    EXPECT_EQ(Files().GetCurrentDirectory(), "C:\\WINDOWS\\system32");
+    ASSERT_GT(Files().GetFullPathName("qmagent.LOG", full), 0u);
+    EXPECT_EQ(full, "C:\\WINDOWS\\system32\\qmagent.LOG");
+    ASSERT_GT(Files().GetFullPathName("..\\..\\..\\x\\.\\y", full), 0u);
+    EXPECT_EQ(full, "C:\\x\\y");
+    ASSERT_GT(Files().GetFullPathName("\\boot.ini", full), 0u);
+    EXPECT_EQ(full, "C:\\boot.ini");
+    ASSERT_TRUE(Files().SetCurrentDirectory("c:\\temp"));
+    EXPECT_EQ(Files().GetCurrentDirectory(), "c:\\TEMP");
+    ASSERT_TRUE(WriteWholeFile(Files(), "err.LOG", "x"));
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\err.LOG"), "x");
+    EXPECT_FALSE(Files().SetCurrentDirectory("C:\\none"));
+}
+
+TEST(SimFiles, LastWriteTimesConvertToLocalAndPackedDosTime) {
+    // Eastern time; on 2026-12-09 no daylight saving applies, so local = UTC - 5 h.
+    TestMachine m(R"({"time_zone": {"bias": 300, "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
+                                    "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
+    m.WriteFile("C:\\f.txt", "x");
+    SetHostMtime(m.HostPath("C:\\f.txt"), 1'780'999'205);  // 2026-06-09 10:00:05 UTC
+    FILETIME local = Time().FileTimeToLocalFileTime(LastWrite("C:\\f.txt"));
+    SYSTEMTIME st = FileTimeToSystemTime(local);
+    EXPECT_EQ(st.wHour, 5);  // the bias in force now, not the one of the file's date
+    WORD date = 0, time = 0;
+    ASSERT_TRUE(FileTimeToDosDateTime(local, date, time));
+    EXPECT_EQ(date, ((2026 - 1980) << 9) | (6 << 5) | 9);
+    EXPECT_EQ(time, (5 << 11) | (0 << 5) | 2);  // two-second resolution: 5 s -> 2
+}
+
+TEST(SimFiles, HostNamesAppearInTheAnsiCodePage) {
+    TestMachine m;
+    m.MakeFolder("C:\\Docs");
+    std::ofstream(m.HostPath("C:\\Docs") + "/caf\xC3\xA9.txt") << "x";  // UTF-8 on the host
+    EXPECT_EQ(ListNames("C:\\Docs\\*.txt"), std::vector<std::string>{"caf\xE9.txt"});
+    EXPECT_TRUE(FileExists(Files(), "C:\\DOCS\\CAF\xC9.TXT"));  // upper-case E acute in code page 1252
+    ASSERT_TRUE(WriteWholeFile(Files(), "C:\\Docs\\na\xEFve.txt", "y"));
+    EXPECT_TRUE(std::filesystem::exists(m.HostPath("C:\\Docs") + "/na\xC3\xAFve.txt"));
+}
+
+TEST(SimFiles, HostLinksAreReparsePoints) {
+    TestMachine m;
+    m.MakeFolder("C:\\Real");
+    ASSERT_EQ(::symlink(m.HostPath("C:\\Real").c_str(), m.HostPath("C:\\Link").c_str()), 0);
+    DWORD a = Files().GetFileAttributes("C:\\Link");
+    EXPECT_EQ(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(Files().GetFileAttributes("C:\\Real") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// A fresh simulated machine for one test, in a temporary folder of its own, installed as the
+// platform for the test's lifetime.
+
+#include <memory>
+#include <string>
+
+#include "platform/sim/machine.h"
+
+namespace qm::test {
+
+class TestMachine {
+public:
+    // The default machine (an XP workstation with a C: drive, a virtual clock started on
+    // 2026-12-09 07:03:05.042 local time) with the JSON object merged over it (RFC 7386:
+    // objects merge, arrays and values replace).
+    explicit TestMachine(const std::string& jsonPatch = "{}");
+    ~TestMachine();
+    TestMachine(const TestMachine&) = delete;
+    TestMachine& operator=(const TestMachine&) = delete;
+
+    sim::SimMachine& Machine() { return *machine_; }
+    const std::string& Folder() const { return folder_; }
+
+    // Host-side set-up and checks that do not go through the simulator: the path's drive
+    // folder followed by the components exactly as written.
+    std::string HostPath(const std::string& windowsPath) const;
+    void WriteFile(const std::string& windowsPath, const std::string& bytes) const;
+    void MakeFolder(const std::string& windowsPath) const;
+    std::string ReadFile(const std::string& windowsPath) const;
+    bool Exists(const std::string& windowsPath) const;
+
+    static std::string DefaultJson();
+
+private:
+    std::string folder_;
+    std::shared_ptr<sim::SimMachine> machine_;
+};
+
+// A temporary host folder removed with its contents at the end of the scope.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace qm::test

@@ -1,0 +1,21 @@
+# Debian packages the build and the tests need; sourced by the README's commands.
+QM_PACKAGES=(
+    g++ cmake make pkg-config
+    libpoco-dev libzip-dev zipcmp zipmerge ziptool libjpeg-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    python3 python3-pyftpdlib python3-aiosmtpd
+)
+
+ensure_packages() {
+    local missing=()
+    local p
+    for p in "${QM_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+}
