@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "platform/time.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::sim::MachineError;
+using qm::sim::SimMachine;
+using qm::test::TempFolder;
+using qm::test::TestMachine;
+
+namespace {
+
+std::string ErrorOf(const std::string& json) {
+    TempFolder folder;
+    try {
+        SimMachine::FromJson(json, folder.Path());
+    } catch (const MachineError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST(MachineFile, BrokenFilesNameTheFileAndThePlace) {
+    EXPECT_NE(ErrorOf("{\n  \"computer_name\": \"A\",\n  oops\n}").find("machine.json: [json.exception.parse_error.101] parse error at line 3"),
+              std::string::npos);
+    EXPECT_EQ(ErrorOf(R"({"drives": [{"letter": "C", "folder": "c"}, {"letter": "CD", "folder": "d"}]})"),
+              "machine.json: /drives/1/letter: expected a drive letter from A to Z");
+    EXPECT_EQ(ErrorOf(R"({"drives": [{"letter": "C", "type": "floppy", "folder": "c"}]})"),
+              "machine.json: /drives/0/type: unknown drive type \"floppy\" (removable, fixed, remote, cdrom, ramdisk, unknown, no_root)");
+    EXPECT_EQ(ErrorOf(R"({"version": {"major": "five"}})"), "machine.json: /version/major: expected a whole number");
+    EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "yesterday"}})"),
+              "machine.json: /clock/start: expected a time such as \"2026-12-09T07:03:05.042\"");
+    EXPECT_EQ(ErrorOf(R"({"compuer_name": "typo"})"), "machine.json: /compuer_name: unknown entry");
+    EXPECT_EQ(ErrorOf(R"({"locale": {"code_page": 932}})"),
+              "machine.json: /locale/code_page: ANSI code page 932 is not a single-byte code page");
+    EXPECT_EQ(ErrorOf(R"({"drives": [{"letter": "C", "folder": "c"}], "attributes": {"C:\\none.txt": "R"}})"),
+              "attributes: C:\\none.txt does not exist");
+    EXPECT_EQ(ErrorOf(R"({"guids": ["not a guid"]})"), "guids: \"not a guid\" is not a GUID");
+    EXPECT_EQ(ErrorOf("[1, 2]"), "machine.json: /: expected an object");
+}
+
+TEST(MachineFile, SampleMachinesLoad) {
+    for (const char* name : {"xp-workstation", "win98-desktop"}) {
+        SCOPED_TRACE(name);
+        TempFolder copy;
+        std::filesystem::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, copy.Path(),
+                              std::filesystem::copy_options::recursive);
+        auto machine = SimMachine::Load(copy.Path());
+        OsVersionInfo v;
+        ASSERT_TRUE(machine->System().GetVersionEx(v));
+        EXPECT_EQ(v.dwPlatformId, std::string(name) == "xp-workstation" ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS);
+        std::string temp;
+        ASSERT_GT(machine->System().GetTempPath(temp), 0u);
+        EXPECT_NE(machine->Files().GetFileAttributes(temp), INVALID_FILE_ATTRIBUTES) << temp;
+    }
+}
+
+TEST(SimDrives, ReportDrivesVolumesAndMappedShares) {
+    TestMachine m(R"({"drives": [
+        {"letter": "C", "type": "fixed", "folder": "drive_c", "label": "SYSTEM", "file_system": "NTFS",
+         "serial": "1C2D-3E4F", "total_bytes": 40000000000, "free_bytes": 12000000000, "free_to_caller": 1000},
+        {"letter": "D", "type": "cdrom", "media": false},
+        {"letter": "N", "type": "remote", "folder": "net_n", "unc": "\\\\FILESRV\\public"}]})");
+    EXPECT_EQ(Volumes().GetLogicalDrives(), (1u << 2) | (1u << 3) | (1u << 13));  // C, D, N; not the host drive
+    EXPECT_EQ(Volumes().GetDriveType("C:\\"), DRIVE_FIXED);
+    EXPECT_EQ(Volumes().GetDriveType("d:\\"), DRIVE_CDROM);
+    EXPECT_EQ(Volumes().GetDriveType("N:"), DRIVE_REMOTE);
+    EXPECT_EQ(Volumes().GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(Volumes().GetDriveType("C:\\WINDOWS\\"), DRIVE_NO_ROOT_DIR);
+
+    std::uint64_t caller = 0, total = 0, free = 0;
+    ASSERT_TRUE(Volumes().GetDiskFreeSpaceEx("C:\\", caller, total, free));
+    EXPECT_EQ(total, 40000000000u);
+    EXPECT_EQ(free, 12000000000u);
+    EXPECT_EQ(caller, 1000u);
+    EXPECT_FALSE(Volumes().GetDiskFreeSpaceEx("D:\\", caller, total, free));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
+
+    VolumeInformation vi;
+    ASSERT_TRUE(Volumes().GetVolumeInformation("C:\\", vi));
+    EXPECT_EQ(vi.volumeName, "SYSTEM");
+    EXPECT_EQ(vi.fileSystemName, "NTFS");
+    EXPECT_EQ(vi.serialNumber, 0x1C2D3E4Fu);
+    EXPECT_FALSE(Volumes().GetVolumeInformation("D:\\", vi));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
+    EXPECT_EQ(Files().GetFileAttributes("D:\\setup.exe"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
+
+    std::string remote;
+    EXPECT_EQ(Volumes().WNetGetConnection("N:", remote), ERROR_SUCCESS);
+    EXPECT_EQ(remote, "\\\\FILESRV\\public");
+    EXPECT_EQ(Volumes().WNetGetConnection("C:", remote), ERROR_NOT_CONNECTED);
+    m.WriteFile("N:\\Apps\\tool.exe", "MZ");
+    EXPECT_EQ(ExpandUncFileName("n:\\Apps\\tool.exe"), "\\\\FILESRV\\public\\Apps\\tool.exe");
+    EXPECT_EQ(ExpandUncFileName("C:\\WINDOWS\\x"), "C:\\WINDOWS\\x");
+    EXPECT_TRUE(FileExists(Files(), "\\\\filesrv\\PUBLIC\\apps\\TOOL.EXE"));  // the share reaches the same files
+    EXPECT_EQ(Volumes().GetDriveType("\\\\FILESRV\\public\\"), DRIVE_REMOTE);
+}
+
+TEST(SimDrives, QueriesFailOrRaiseOnPurpose) {
+    TestMachine m(R"({"faults": [{"op": "GetVolumeInformation", "path": "C:\\", "error": 21},
+                                 {"op": "GetDiskFreeSpaceEx", "path": "C:\\", "raise": true}]})");
+    VolumeInformation vi;
+    EXPECT_FALSE(Volumes().GetVolumeInformation("C:\\", vi));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
+    std::uint64_t a, b, c;
+    EXPECT_THROW(Volumes().GetDiskFreeSpaceEx("C:\\", a, b, c), PlatformFault);
+}
+
+TEST(SimSystem, NamesFoldersAndVersion) {
+    TestMachine m(R"({"faults": [{"op": "GetWindowsDirectory"}]})");
+    std::string path;
+    EXPECT_EQ(System().GetWindowsDirectory(path), 0u);
+    EXPECT_EQ(path, "");
+    ASSERT_GT(System().GetSystemDirectory(path), 0u);
+    EXPECT_EQ(path, "C:\\WINDOWS\\system32");
+    ASSERT_GT(System().GetTempPath(path), 0u);
+    EXPECT_EQ(path, "C:\\TEMP\\");
+    std::string name;
+    EXPECT_FALSE(System().GetComputerName(name, 10));  // "QM-TEST-01" and its terminator need 11
+    EXPECT_EQ(GetLastError(), ERROR_BUFFER_OVERFLOW);
+    ASSERT_TRUE(System().GetComputerName(name, 16));
+    EXPECT_EQ(name, "QM-TEST-01");
+    ASSERT_TRUE(System().GetUserName(name, 257));
+    EXPECT_EQ(name, "tester");
+    EXPECT_EQ(System().GetLocaleInfo(LOCALE_SSHORTDATE), "M/d/yyyy");
+    EXPECT_EQ(System().GetLocaleInfo(LOCALE_IDEFAULTANSICODEPAGE), "1252");
+}
+
+TEST(SimEnvironment, KeepsTheBufferRulesOfWindows) {
+    TestMachine m(R"({"environment": {"LONG": null}})");
+    std::string value;
+    EXPECT_EQ(Env().GetEnvironmentVariable("computername", value, 260), 10u);
+    EXPECT_EQ(value, "QM-TEST-01");
+    EXPECT_EQ(Env().GetEnvironmentVariable("NOPE", value, 260), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+    std::string longValue(300, 'x');
+    ASSERT_TRUE(Env().SetEnvironmentVariable("LONG", longValue));
+    EXPECT_EQ(Env().GetEnvironmentVariable("LONG", value, 260), 301u);  // the size it needs
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), longValue);
+    ASSERT_TRUE(Env().SetEnvironmentVariable("long", std::nullopt));
+    EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), "");
+}
+
+TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
+    // New York on 2026-07-01: daylight saving time, local = UTC - 4 h.
+    TestMachine m(R"({"clock": {"virtual": true, "start": "2026-07-01T23:59:59.500", "uptime_ms": 4294967000},
+                      "time_zone": {"bias": 300, "daylight_bias": -60,
+                                    "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
+                                    "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
+    SYSTEMTIME local = Time().GetLocalTime();
+    EXPECT_EQ(local.wHour, 23);
+    EXPECT_EQ(local.wMilliseconds, 500);
+    EXPECT_EQ(Time().GetSystemTime().wHour, 3);
+    EXPECT_EQ(Time().GetSystemTime().wDay, 2);
+    DWORD ticks = Time().GetTickCount();
+    Time().Sleep(600);
+    local = Time().GetLocalTime();
+    EXPECT_EQ(local.wMonth, 7);
+    EXPECT_EQ(local.wDay, 2);
+    EXPECT_EQ(local.wMilliseconds, 100);
+    EXPECT_EQ(static_cast<DWORD>(Time().GetTickCount() - ticks), 600u);  // wraps past 2^32, the difference holds
+    EXPECT_LT(Time().GetTickCount(), ticks);
+    EXPECT_EQ(Time().GetTickCount64(), 4294967000ull + 600ull);
+}
+
+TEST(SimGuids, HandOutTheScriptedSequenceThenRandomOnes) {
+    TestMachine m(R"({"guids": ["{0F8FAD5B-D9CB-469F-A165-70867728950E}", "7c9e6679-7425-40de-944b-e07fc1f90ae7"]})");
+    Guid g;
+    ASSERT_TRUE(Guids().CoCreateGuid(g));
+    EXPECT_EQ(GuidToString(g), "{0F8FAD5B-D9CB-469F-A165-70867728950E}");
+    ASSERT_TRUE(Guids().CoCreateGuid(g));
+    EXPECT_EQ(GuidToString(g), "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}");
+    Guid a, b;
+    ASSERT_TRUE(Guids().CoCreateGuid(a));
+    ASSERT_TRUE(Guids().CoCreateGuid(b));
+    EXPECT_NE(a, b);
+    m.Machine().AddFault({"CoCreateGuid", "", 0x80004005u, false, 1});
+    EXPECT_FALSE(Guids().CoCreateGuid(g));
+}
+
+TEST(SimCodePage, ConvertsAndFoldsCaseInTheAnsiCodePage) {
+    TestMachine m;
+    EXPECT_EQ(Ansi().GetACP(), 1252u);
+    EXPECT_EQ(Ansi().CharUpper("caf\xE9 \xFF stra\xDF" "e"), "CAF\xC9 \x9F STRA\xDF" "E");  // y-diaeresis is 0x9F in 1252
+    EXPECT_EQ(Ansi().CharLower("\xC9T\xC9"), "\xE9t\xE9");
+    EXPECT_EQ(Ansi().MultiByteToWideChar("\x80"), std::u16string(1, u'\u20AC'));  // the euro sign
+    EXPECT_EQ(Ansi().WideCharToMultiByte(u"\u20AC\u4E2D"), "\x80?");
+}

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "platform/ini_image.h"
+#include "platform/platform.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kSettings =
+    "; settings of the test\r\n"
+    "[Settings]\r\n"
+    "Name =  \"Quoted Value\"  \r\n"
+    "name = second\r\n"
+    "Spaced=  padded  \r\n"
+    "Empty=\r\n"
+    "Number= 42abc\r\n"
+    "Hex=0x1F\r\n"
+    "Neg=-5\r\n"
+    ";Commented=1\r\n"
+    "Single='x'\n"
+    "Ansi=caf\xE9\n"
+    "[GUID_DIRECTORY]\n"
+    "D:\\Inventory\\\n"
+    "\n"
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory\n"
+    "DEFAUL_SCAN_AFTER=1\n";
+
+}  // namespace
+
+// The private-profile functions and the in-memory image read the same file differently.
+TEST(Profile, PrivateProfileRulesDifferFromTheInMemoryImage) {
+    TestMachine m;
+    m.WriteFile("C:\\TEMP\\QMAgent.lic", kSettings);
+    IniImage image = IniImage::FromFile(Files(), "C:\\TEMP\\QMAgent.lic");
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* profile;
+        const char* image;
+    };
+    const Case cases[] = {
+        {"Settings", "name", "Quoted Value", "  \"Quoted Value\"  "},  // first duplicate; trimmed and unquoted
+        {"SETTINGS", "spaced", "padded", "  padded  "},
+        {"Settings", "Empty", "", ""},                                 // present but empty: not the default
+        {"Settings", "Missing", "dflt", "dflt"},
+        {"Settings", "Commented", "dflt", "dflt"},
+        {"Settings", ";Commented", "dflt", "dflt"},
+        {"Settings", "Single", "x", "'x'"},
+        {"Settings", "Ansi", "caf\xE9", "caf\xE9"},                    // bytes pass unchanged
+        {"Nosection", "Name", "dflt", "dflt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key);
+        EXPECT_EQ(Ini().GetPrivateProfileString(c.section, c.key, "dflt", "C:\\TEMP\\QMAgent.lic"), c.profile);
+        EXPECT_EQ(image.ReadString(c.section, c.key, "dflt"), c.image);
+    }
+    struct IntCase {
+        const char* key;
+        int profile;
+        int image;
+    };
+    const IntCase ints[] = {{"Number", 42, -1}, {"Hex", 31, 31}, {"Neg", -5, -5}, {"Empty", -1, -1}, {"Missing", -1, -1},
+                            {"Name", 0, -1}};
+    for (const IntCase& c : ints) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(Ini().GetPrivateProfileInt("Settings", c.key, -1, "C:\\TEMP\\QMAgent.lic"), c.profile);
+        EXPECT_EQ(image.ReadInteger("Settings", c.key, -1), c.image);
+    }
+    EXPECT_EQ(image.SectionLines("guid_directory"),
+              (std::vector<std::string>{"D:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
+    EXPECT_EQ(image.ReadString("GUID_DIRECTORY", "DEFAUL_SCAN_AFTER", ""), "1");
+    EXPECT_TRUE(image.SectionExists("settings"));
+    EXPECT_FALSE(image.SectionExists("Nosection"));
+    EXPECT_TRUE(IniImage::FromFile(Files(), "C:\\TEMP\\missing.lic").SectionNames().empty());
+}
+
+TEST(Profile, WritesCreateTheFileAndKeepWhatElseIsThere) {
+    TestMachine m;
+    const char* file = "C:\\TEMP\\Chk_ID";
+    ASSERT_TRUE(Ini().WritePrivateProfileString("Identification", "Asset#", "QM-TEST-01", file));
+    EXPECT_EQ(m.ReadFile(file), "[Identification]\r\nAsset#=QM-TEST-01\r\n");
+    ASSERT_TRUE(Ini().WritePrivateProfileString("GLOBAL", "PATH", "Z:\\bin\\qmagent.exe", file));
+    ASSERT_TRUE(Ini().WritePrivateProfileString("identification", "AssetTag#", "T-1", file));
+    ASSERT_TRUE(Ini().WritePrivateProfileString("IDENTIFICATION", "ASSET#", "changed", file));
+    EXPECT_EQ(m.ReadFile(file),
+              "[Identification]\r\nAsset#=changed\r\nAssetTag#=T-1\r\n[GLOBAL]\r\nPATH=Z:\\bin\\qmagent.exe\r\n");
+    ASSERT_TRUE(Ini().WritePrivateProfileString("Identification", "AssetTag#", std::nullopt, file));
+    ASSERT_TRUE(Ini().WritePrivateProfileString("GLOBAL", std::nullopt, std::nullopt, file));
+    EXPECT_EQ(m.ReadFile(file), "[Identification]\r\nAsset#=changed\r\n");
+    EXPECT_EQ(Ini().GetPrivateProfileString("Identification", "Asset#", "", file), "changed");
+
+    m.WriteFile("C:\\TEMP\\keep.ini", "; keep me\n[A]\nx=1\n\n[B]\ny=2\n");
+    ASSERT_TRUE(Ini().WritePrivateProfileString("A", "z", "3", "C:\\TEMP\\keep.ini"));
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\keep.ini"), "; keep me\r\n[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n");
+}
+
+TEST(Profile, FailsWhenTheFileCannotBeWrittenAndFindsBareNamesInTheWindowsFolder) {
+    TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\TEMP\\locked"}]})");
+    m.MakeFolder("C:\\TEMP\\locked");
+    EXPECT_FALSE(Ini().WritePrivateProfileString("GUID", "GUID", "X", "C:\\TEMP\\locked\\QMGuid.ini"));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\locked\\QMGuid.ini"));
+    EXPECT_FALSE(Ini().WritePrivateProfileString("A", "b", "c", "C:\\nofolder\\x.ini"));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+    m.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\n");
+    EXPECT_EQ(Ini().GetProfileString("windows", "device", ""), "HP LaserJet 4,HPPCL5MS,LPT1:");
+    ASSERT_TRUE(Ini().WritePrivateProfileString("S", "k", "v", "bare.ini"));
+    EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\bare.ini"), "[S]\r\nk=v\r\n");
+    // The default loses its trailing blanks, as Windows strips them.
+    EXPECT_EQ(Ini().GetPrivateProfileString("S", "k", "default  ", "C:\\missing.ini"), "default");
+}
