@@ -51,6 +51,8 @@ public:
 
 private:
     const DriveConfig* DriveOfPath(std::string_view path) const;
+    // The drive of the path when it holds media; else null with the last error set.
+    const DriveConfig* ReadyDrive(std::string_view path) const;
     MachineState& state_;
 };
 

@@ -12,6 +12,13 @@ const DriveConfig* SimDrives::DriveOfPath(std::string_view path) const {
     return drive.size() == 2 ? state_.DriveByLetter(drive[0]) : state_.DriveByUnc(drive);
 }
 
+const DriveConfig* SimDrives::ReadyDrive(std::string_view path) const {
+    const DriveConfig* d = DriveOfPath(path);
+    if (d == nullptr) SetLastError(ERROR_PATH_NOT_FOUND);
+    else if (!d->media) SetLastError(ERROR_NOT_READY);
+    return d != nullptr && d->media ? d : nullptr;
+}
+
 DWORD SimDrives::GetLogicalDrives() {
     if (state_.Fails("GetLogicalDrives", "", false)) return 0;
     DWORD mask = 0;
@@ -34,15 +41,8 @@ bool SimDrives::GetDiskFreeSpaceEx(std::string_view path, std::uint64_t& freeToC
                                    std::uint64_t& totalFree) {
     std::string full = state_.FullPath(path);
     if (state_.Fails("GetDiskFreeSpaceEx", full, false)) return false;
-    const DriveConfig* d = DriveOfPath(full);
-    if (d == nullptr) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    if (!d->media) {
-        SetLastError(ERROR_NOT_READY);
-        return false;
-    }
+    const DriveConfig* d = ReadyDrive(full);
+    if (d == nullptr) return false;
     ResolvedPath p = state_.Resolve(full);
     if (p.error != ERROR_SUCCESS || !p.exists) {
         SetLastError(p.error != ERROR_SUCCESS ? p.error : ERROR_PATH_NOT_FOUND);
@@ -61,15 +61,8 @@ bool SimDrives::GetVolumeInformation(std::string_view root, VolumeInformation& i
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    const DriveConfig* d = DriveOfPath(r);
-    if (d == nullptr) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    if (!d->media) {
-        SetLastError(ERROR_NOT_READY);
-        return false;
-    }
+    const DriveConfig* d = ReadyDrive(r);
+    if (d == nullptr) return false;
     info.volumeName = d->label;
     info.serialNumber = d->serial;
     info.maximumComponentLength = 255;

@@ -141,6 +141,19 @@ void SortByUpperName(std::vector<FindData>& entries, std::vector<std::string>& u
     entries = std::move(sorted);
 }
 
+// Copies a host file and gives the copy the source's last-write time, as CopyFile does.
+bool CopyHostFile(const ResolvedPath& source, const std::string& target) {
+    std::error_code ec;
+    std::filesystem::copy_file(source.host, target, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) return Fail(Win32ErrorOf(ec.value()));
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = source.info.st_mtim;
+    ::utimensat(AT_FDCWD, target.c_str(), times, 0);
+    return true;
+}
+
 std::string ParentHost(const std::string& host) {
     std::size_t slash = host.rfind('/');
     return slash == 0 || slash == std::string::npos ? "/" : host.substr(0, slash);
@@ -230,14 +243,7 @@ bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName
         if (d.isDirectory || IsReadOnly(state_, d)) return Fail(ERROR_ACCESS_DENIED);
         if (d.host == s.host) return Fail(ERROR_SHARING_VIOLATION);
     }
-    std::error_code ec;
-    std::filesystem::copy_file(s.host, d.host, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) return Fail(Win32ErrorOf(ec.value()));
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1] = s.info.st_mtim;
-    ::utimensat(AT_FDCWD, d.host.c_str(), times, 0);
+    if (!CopyHostFile(s, d.host)) return false;
     DWORD a = state_.Attributes(s) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (a == 0) state_.ForgetAttributes(d.host);
     else state_.SetAttributes(d.host, a | FILE_ATTRIBUTE_ARCHIVE);
@@ -261,14 +267,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
     }
     if (::rename(s.host.c_str(), target.c_str()) != 0) {
         if (errno != EXDEV || s.isDirectory) return Fail(errno == EXDEV ? 17 /* ERROR_NOT_SAME_DEVICE */ : Win32ErrorOf(errno));
-        std::error_code ec;
-        std::filesystem::copy_file(s.host, target, std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) return Fail(Win32ErrorOf(ec.value()));
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1] = s.info.st_mtim;
-        ::utimensat(AT_FDCWD, target.c_str(), times, 0);
+        if (!CopyHostFile(s, target)) return false;
         ::unlink(s.host.c_str());
     }
     state_.MoveAttributes(s.host, target);
