@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/guid.h"
 #include "platform/profile.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/types.h"
 
@@ -27,6 +28,7 @@ public:
     virtual Clock& Time() = 0;
     virtual GuidService& Guids() = 0;
     virtual CodePage& Ansi() = 0;
+    virtual Registry& Reg() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -42,6 +44,7 @@ inline Environment& Env() { return CurrentPlatform().Env(); }
 inline Clock& Time() { return CurrentPlatform().Time(); }
 inline GuidService& Guids() { return CurrentPlatform().Guids(); }
 inline CodePage& Ansi() { return CurrentPlatform().Ansi(); }
+inline Registry& Reg() { return CurrentPlatform().Reg(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -53,19 +53,42 @@ std::string Drop(const std::string& folder) {
 }
 }  // namespace
 
-TestMachine::TestMachine(const std::string& jsonPatch) {
+namespace {
+void WriteHostFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+}  // namespace
+
+TestMachine::TestMachine(const std::string& jsonPatch, const std::string& registryFile) {
     std::string pattern = (fs::temp_directory_path() / "qm-machine-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
     folder_ = pattern;
     nlohmann::json config = nlohmann::json::parse(DefaultJson());
     config.merge_patch(nlohmann::json::parse(jsonPatch));
     try {
-        machine_ = sim::SimMachine::FromJson(config.dump(2), folder_);
+        WriteHostFile(folder_ + "/machine.json", config.dump(2));
+        if (!registryFile.empty()) WriteHostFile(folder_ + "/registry.reg", registryFile);
+        machine_ = sim::SimMachine::Load(folder_);
     } catch (...) {
         Drop(folder_);
         throw;
     }
     platform::InstallPlatform(machine_);
+}
+
+void TestMachine::Reload() {
+    platform::InstallPlatform(nullptr);
+    machine_ = sim::SimMachine::Load(folder_);
+    platform::InstallPlatform(machine_);
+}
+
+std::string TestMachine::RegistryFile() const {
+    std::ifstream in(folder_ + "/registry.reg", std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 TestMachine::~TestMachine() {
@@ -89,9 +112,7 @@ void TestMachine::MakeFolder(const std::string& windowsPath) const { fs::create_
 void TestMachine::WriteFile(const std::string& windowsPath, const std::string& bytes) const {
     std::string host = HostPath(windowsPath);
     fs::create_directories(fs::path(host).parent_path());
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + host);
+    WriteHostFile(host, bytes);
 }
 
 std::string TestMachine::ReadFile(const std::string& windowsPath) const {

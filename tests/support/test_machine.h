@@ -13,14 +13,20 @@ class TestMachine {
 public:
     // The default machine (an XP workstation with a C: drive, a virtual clock started on
     // 2026-12-09 07:03:05.042 local time) with the JSON object merged over it (RFC 7386:
-    // objects merge, arrays and values replace).
-    explicit TestMachine(const std::string& jsonPatch = "{}");
+    // objects merge, arrays and values replace), and a registry file of the given text (bytes
+    // as they stand in the file; none when empty). The machine is loaded from its folder, so
+    // registry changes are saved to Folder() + "/registry.reg" as in a real run.
+    explicit TestMachine(const std::string& jsonPatch = "{}", const std::string& registryFile = "");
     ~TestMachine();
     TestMachine(const TestMachine&) = delete;
     TestMachine& operator=(const TestMachine&) = delete;
 
     sim::SimMachine& Machine() { return *machine_; }
     const std::string& Folder() const { return folder_; }
+    // The machine's registry file as it stands on disk (empty when there is none).
+    std::string RegistryFile() const;
+    // Loads the machine again from its folder, as the next run of a program would.
+    void Reload();
 
     // Host-side set-up and checks that do not go through the simulator: the path's drive
     // folder followed by the components exactly as written.

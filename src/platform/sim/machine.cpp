@@ -6,11 +6,12 @@
 
 #include "platform/sim/machine_state.h"
 #include "platform/sim/services.h"
+#include "platform/sim/sim_registry.h"
 
 namespace qm::sim {
 
 struct SimMachine::Services {
-    explicit Services(MachineState& state)
+    Services(MachineState& state, const std::string& registryFile, const std::string& registryText)
         : files(state),
           drives(state),
           environment(state.Config()),
@@ -18,7 +19,8 @@ struct SimMachine::Services {
           profile(state, files, system),
           clock(state),
           guids(state, state.Config().guids),
-          codePage(state.CodePage()) {}
+          codePage(state.CodePage()),
+          registry(state, registryFile, registryText) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
@@ -27,6 +29,7 @@ struct SimMachine::Services {
     SimClock clock;
     SimGuids guids;
     SimCodePage codePage;
+    SimRegistry registry;
 };
 
 namespace {
@@ -46,14 +49,16 @@ std::string FolderOfHostPath(const std::string& path) {
 
 }  // namespace
 
-SimMachine::SimMachine(MachineConfig config)
-    : state_(std::make_unique<MachineState>(std::move(config))), services_(std::make_unique<Services>(*state_)) {}
+SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
+    : state_(std::make_unique<MachineState>(std::move(config))),
+      services_(std::make_unique<Services>(*state_, registryFile, registryText)) {}
 
 SimMachine::~SimMachine() = default;
 
 std::shared_ptr<SimMachine> SimMachine::Load(const std::string& folder) {
     std::string file = folder + "/machine.json";
-    return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(ReadHostFile(file), folder, file)));
+    return std::shared_ptr<SimMachine>(
+        new SimMachine(ParseMachineConfig(ReadHostFile(file), folder, file), folder + "/registry.reg", ""));
 }
 
 std::shared_ptr<SimMachine> SimMachine::LoadForProgram(const std::string& hostProgramPath) {
@@ -62,8 +67,10 @@ std::shared_ptr<SimMachine> SimMachine::LoadForProgram(const std::string& hostPr
     return Load(FolderOfHostPath(hostProgramPath) + "/machine");
 }
 
-std::shared_ptr<SimMachine> SimMachine::FromJson(const std::string& jsonText, const std::string& hostFolder) {
-    return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(jsonText, hostFolder, "machine.json")));
+std::shared_ptr<SimMachine> SimMachine::FromJson(const std::string& jsonText, const std::string& hostFolder,
+                                                 const std::string& registryText) {
+    return std::shared_ptr<SimMachine>(
+        new SimMachine(ParseMachineConfig(jsonText, hostFolder, "machine.json"), "", registryText));
 }
 
 platform::FileSystem& SimMachine::Files() { return services_->files; }
@@ -74,6 +81,7 @@ platform::Environment& SimMachine::Env() { return services_->environment; }
 platform::Clock& SimMachine::Time() { return services_->clock; }
 platform::GuidService& SimMachine::Guids() { return services_->guids; }
 platform::CodePage& SimMachine::Ansi() { return services_->codePage; }
+platform::Registry& SimMachine::Reg() { return services_->registry; }
 
 const MachineConfig& SimMachine::Config() const { return state_->Config(); }
 void SimMachine::AddFault(FaultConfig fault) { state_->AddFault(std::move(fault)); }
@@ -91,5 +99,11 @@ void SimMachine::AdvanceClock(std::uint64_t milliseconds) {
 }
 
 void SimMachine::QueueGuid(const platform::Guid& guid) { services_->guids.Queue(guid); }
+
+std::string SimMachine::RegistryText() const {
+    return services_->registry.Export(services_->registry.Format());
+}
+
+std::size_t SimMachine::OpenRegistryKeys() const { return services_->registry.OpenHandles(); }
 
 }  // namespace qm::sim

@@ -21,8 +21,10 @@ public:
     // The machine a program runs on: the folder named by QM_MACHINE, else "machine" beside
     // the program file.
     static std::shared_ptr<SimMachine> LoadForProgram(const std::string& hostProgramPath);
-    // A machine from machine.json text whose relative drive folders start at hostFolder.
-    static std::shared_ptr<SimMachine> FromJson(const std::string& jsonText, const std::string& hostFolder);
+    // A machine from machine.json text whose relative drive folders start at hostFolder, with
+    // a registry from regedit text that lives in memory only.
+    static std::shared_ptr<SimMachine> FromJson(const std::string& jsonText, const std::string& hostFolder,
+                                                const std::string& registryText = "");
 
     ~SimMachine() override;
 
@@ -34,6 +36,7 @@ public:
     platform::Clock& Time() override;
     platform::GuidService& Guids() override;
     platform::CodePage& Ansi() override;
+    platform::Registry& Reg() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
@@ -46,9 +49,12 @@ public:
     // Moves a virtual clock on; a real clock ignores it.
     void AdvanceClock(std::uint64_t milliseconds);
     void QueueGuid(const platform::Guid& guid);
+    // The registry as a file of the format it was read in, and the keys open at the moment.
+    std::string RegistryText() const;
+    std::size_t OpenRegistryKeys() const;
 
 private:
-    explicit SimMachine(MachineConfig config);
+    SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText);
     struct Services;
     std::unique_ptr<MachineState> state_;
     std::unique_ptr<Services> services_;

@@ -371,7 +371,14 @@ void MachineState::MoveAttributes(const std::string& from, const std::string& to
 
 void MachineState::AddFault(FaultConfig fault) {
     std::string upper;
-    if (!fault.path.empty()) {
+    if (platform::StartsWithNoCase(fault.path, "HKEY_")) {
+        // A registry key: HKEY_CLASSES_ROOT is a view of the classes under HKEY_LOCAL_MACHINE.
+        upper = cp_.Upper(fault.path);
+        constexpr std::string_view kClasses = "HKEY_CLASSES_ROOT";
+        if (upper.compare(0, kClasses.size(), kClasses) == 0)
+            upper = "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" + upper.substr(kClasses.size());
+        while (!upper.empty() && upper.back() == '\\') upper.pop_back();
+    } else if (!fault.path.empty()) {
         ResolvedPath p = Resolve(fault.path);
         upper = cp_.Upper(p.error == platform::ERROR_SUCCESS ? p.windowsPath : FullPath(fault.path));
         if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();

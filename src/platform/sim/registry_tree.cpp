@@ -1,0 +1,392 @@
+#include "platform/sim/registry_tree.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/registry.h"
+#include "platform/sim/machine_config.h"
+#include "platform/text.h"
+
+namespace qm::sim {
+
+using platform::DWORD;
+
+namespace {
+
+constexpr const char* kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
+                                      "HKEY_DYN_DATA"};
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+
+bool IsTextType(DWORD type) {
+    return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ || type == platform::REG_MULTI_SZ;
+}
+
+std::string Utf16BytesToAnsi(std::string_view bytes, const CodePageTable& cp) {
+    std::u16string wide;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return cp.FromUtf16(wide);
+}
+
+std::string AnsiToUtf16Bytes(std::string_view ansi, const CodePageTable& cp) {
+    std::string bytes;
+    for (char16_t c : cp.ToUtf16(ansi)) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHexNumber(std::string_view s, std::size_t maxDigits, std::uint32_t& value) {
+    if (s.empty() || s.size() > maxDigits) return false;
+    value = 0;
+    for (char c : s) {
+        int d = HexDigit(c);
+        if (d < 0) return false;
+        value = value * 16 + static_cast<std::uint32_t>(d);
+    }
+    return true;
+}
+
+class LineError {
+public:
+    LineError(const std::string& file, std::size_t line) : file_(file), line_(line) {}
+    [[noreturn]] void operator()(const std::string& what) const {
+        throw MachineError(file_ + ":" + std::to_string(line_) + ": " + what);
+    }
+
+private:
+    const std::string& file_;
+    std::size_t line_;
+};
+
+// A double-quoted text from s[pos] (the opening quote) with the escapes \\ and \"; pos ends
+// after the closing quote.
+bool ParseQuoted(std::string_view s, std::size_t& pos, std::string& out) {
+    out.clear();
+    for (std::size_t i = pos + 1; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return true;
+        }
+        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) c = s[++i];
+        out += c;
+    }
+    return false;
+}
+
+std::string Quote(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool RestIsBlankOrComment(std::string_view s, std::size_t pos) {
+    for (; pos < s.size(); ++pos) {
+        if (s[pos] == ';') return true;
+        if (!platform::IsBlankOrControl(s[pos])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitKeyPath(std::string_view path) {
+    std::vector<std::string> names;
+    if (path.empty()) return names;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t sep = path.find('\\', start);
+        names.emplace_back(path.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start));
+        if (sep == std::string_view::npos) break;
+        start = sep + 1;
+    }
+    return names;
+}
+
+RegKey* RegKey::FindSubkey(const std::string& upperName) const {
+    auto it = subkeyIndex_.find(upperName);
+    return it == subkeyIndex_.end() ? nullptr : it->second;
+}
+
+RegKey* RegKey::AddSubkey(std::string name, std::string upperName) {
+    subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
+    RegKey* key = subkeys_.back().get();
+    subkeyIndex_.emplace(std::move(upperName), key);
+    return key;
+}
+
+void RegKey::RemoveSubkey(const std::string& upperName) {
+    auto it = subkeyIndex_.find(upperName);
+    if (it == subkeyIndex_.end()) return;
+    RegKey* key = it->second;
+    subkeyIndex_.erase(it);
+    subkeys_.erase(std::find_if(subkeys_.begin(), subkeys_.end(), [&](const auto& k) { return k.get() == key; }));
+}
+
+const RegValue* RegKey::FindValue(const std::string& upperName) const {
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if (valueUppers_[i] == upperName) return &values_[i];
+    return nullptr;
+}
+
+void RegKey::SetValue(RegValue value, const std::string& upperName) {
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if (valueUppers_[i] == upperName) {
+            values_[i].type = value.type;
+            values_[i].data = std::move(value.data);
+            return;
+        }
+    values_.push_back(std::move(value));
+    valueUppers_.push_back(upperName);
+}
+
+bool RegKey::RemoveValue(const std::string& upperName) {
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if (valueUppers_[i] == upperName) {
+            values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(i));
+            valueUppers_.erase(valueUppers_.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    return false;
+}
+
+RegistryTree::RegistryTree(const CodePageTable& cp) : cp_(cp) {
+    for (const char* name : kRootNames) roots_.push_back(std::make_unique<RegKey>(name, nullptr));
+}
+
+RegKey* RegistryTree::Root(std::string_view rootName) {
+    for (auto& r : roots_)
+        if (r->Name() == rootName) return r.get();
+    if (rootName == "HKEY_CLASSES_ROOT") {
+        bool created = false;
+        return Create(roots_[0].get(), {"SOFTWARE", "Classes"}, created);
+    }
+    return nullptr;
+}
+
+std::string RegistryTree::PathOf(const RegKey* key) const {
+    std::string path = key->Name();
+    for (const RegKey* k = key->Parent(); k != nullptr; k = k->Parent()) path = k->Name() + "\\" + path;
+    return path;
+}
+
+RegKey* RegistryTree::Find(RegKey* from, const std::vector<std::string>& names) const {
+    RegKey* k = from;
+    for (const std::string& n : names) {
+        k = k->FindSubkey(cp_.Upper(n));
+        if (k == nullptr) return nullptr;
+    }
+    return k;
+}
+
+RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names, bool& created) {
+    created = false;
+    RegKey* k = from;
+    for (const std::string& n : names) {
+        std::string upper = cp_.Upper(n);
+        RegKey* next = k->FindSubkey(upper);
+        if (next == nullptr) {
+            next = k->AddSubkey(n, upper);
+            created = true;
+        }
+        k = next;
+    }
+    return k;
+}
+
+void RegistryTree::Delete(RegKey* key) {
+    if (key->Parent() != nullptr) key->Parent()->RemoveSubkey(cp_.Upper(key->Name()));
+}
+
+void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
+    bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                   static_cast<unsigned char>(bytes[1]) == 0xFE;
+    std::string text = unicode ? Utf16BytesToAnsi(bytes.substr(2), cp_) : std::string(bytes);
+    std::vector<std::string> lines = platform::SplitLines(text);
+    bool headerSeen = false;
+    RegKey* key = nullptr;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        LineError fail(fileName, i + 1);
+        std::string t = platform::Trim(lines[i]);
+        if (t.empty() || t[0] == ';') continue;
+        if (!headerSeen) {
+            if (t == kHeader5) {
+                if (!unicode) fail("a \"Windows Registry Editor Version 5.00\" file must be UTF-16LE with a byte-order mark");
+                format_ = RegFileFormat::Regedit5;
+            } else if (t == kHeader4) {
+                if (unicode) fail("a \"REGEDIT4\" file must be ANSI text, not UTF-16");
+                format_ = RegFileFormat::Regedit4;
+            } else {
+                fail("expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" as the first line");
+            }
+            headerSeen = true;
+            continue;
+        }
+        if (t[0] == '[') {
+            if (t.back() != ']') fail("a key line ends with \"]\"");
+            std::string inner = t.substr(1, t.size() - 2);
+            bool remove = !inner.empty() && inner[0] == '-';
+            if (remove) inner.erase(0, 1);
+            std::size_t sep = inner.find('\\');
+            std::string rootName = inner.substr(0, sep);
+            RegKey* root = Root(rootName);
+            if (root == nullptr) fail("unknown root key \"" + rootName + "\"");
+            std::string rest = sep == std::string::npos ? std::string() : inner.substr(sep + 1);
+            if (!rest.empty() && rest.back() == '\\') rest.pop_back();
+            std::vector<std::string> names = SplitKeyPath(rest);
+            for (const std::string& n : names)
+                if (n.empty()) fail("empty key name in \"" + inner + "\"");
+            if (remove) {
+                if (RegKey* k = Find(root, names); k != nullptr && k != root) Delete(k);
+                key = nullptr;
+            } else {
+                bool created = false;
+                key = Create(root, names, created);
+            }
+            continue;
+        }
+        if (t[0] != '"' && t[0] != '@') fail("expected a key line, a value line or a comment");
+        if (key == nullptr) fail("a value needs a key line above it");
+        std::string name;
+        std::size_t pos = 1;
+        if (t[0] == '"' && !(pos = 0, ParseQuoted(t, pos, name))) fail("the value name has no closing quote");
+        while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
+        if (pos >= t.size() || t[pos] != '=') fail("expected \"=\" after the value name");
+        ++pos;
+        while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
+        std::string_view rest = std::string_view(t).substr(pos);
+        std::string upper = cp_.Upper(name);
+        RegValue v;
+        v.name = name;
+        if (rest == "-") {
+            key->RemoveValue(upper);
+            continue;
+        }
+        if (!rest.empty() && rest[0] == '"') {
+            std::size_t p = 0;
+            std::string s;
+            if (!ParseQuoted(rest, p, s)) fail("the text value has no closing quote");
+            if (!RestIsBlankOrComment(rest, p)) fail("unexpected text after the closing quote");
+            v.type = platform::REG_SZ;
+            v.data = s + '\0';
+        } else if (platform::StartsWithNoCase(rest, "dword:")) {
+            std::uint32_t n = 0;
+            if (!ParseHexNumber(platform::Trim(rest.substr(6)), 8, n)) fail("a dword value has one to eight hex digits");
+            v.type = platform::REG_DWORD;
+            for (int b = 0; b < 4; ++b) v.data += static_cast<char>((n >> (8 * b)) & 0xFF);
+        } else if (platform::StartsWithNoCase(rest, "hex")) {
+            std::size_t colon = rest.find(':');
+            if (colon == std::string_view::npos) fail("expected \"hex:\" or \"hex(n):\"");
+            std::string_view kind = rest.substr(3, colon - 3);
+            std::uint32_t type = platform::REG_BINARY;
+            if (!kind.empty()) {
+                if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' ||
+                    !ParseHexNumber(kind.substr(1, kind.size() - 2), 8, type))
+                    fail("expected \"hex:\" or \"hex(n):\" with a hexadecimal type number");
+            }
+            std::string list(rest.substr(colon + 1));
+            // A backslash at the end continues the byte list on the next line.
+            for (;;) {
+                std::string trimmed = platform::TrimRight(list);
+                if (trimmed.empty() || trimmed.back() != '\\') {
+                    list = trimmed;
+                    break;
+                }
+                trimmed.pop_back();
+                if (i + 1 >= lines.size()) fail("the byte list goes on past the end of the file");
+                list = trimmed + platform::Trim(lines[++i]);
+            }
+            std::string data;
+            std::string_view l = list;
+            while (!l.empty()) {
+                std::size_t comma = l.find(',');
+                std::string item = platform::Trim(l.substr(0, comma));
+                l = comma == std::string_view::npos ? std::string_view() : l.substr(comma + 1);
+                if (item.empty() && l.empty() && comma != std::string_view::npos) break;  // a final comma
+                std::uint32_t byte = 0;
+                if (!ParseHexNumber(item, 2, byte)) fail("bad byte \"" + item + "\" in a hex value");
+                data += static_cast<char>(byte);
+            }
+            v.type = type;
+            v.data = unicode && IsTextType(type) ? Utf16BytesToAnsi(data, cp_) : data;
+        } else {
+            fail("unknown kind of value (a quoted text, dword:, hex: or hex(n): was expected)");
+        }
+        key->SetValue(std::move(v), upper);
+    }
+    if (!headerSeen) throw MachineError(fileName + ": the file is empty (it needs a \"REGEDIT4\" first line)");
+}
+
+namespace {
+
+void AppendHex(std::string& out, std::string_view prefix, std::string_view data) {
+    std::string line(prefix);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
+        line += byte;
+        if (i + 1 == data.size()) break;
+        line += ',';
+        if (line.size() > 76) {
+            out += line + "\\\r\n";
+            line = "  ";
+        }
+    }
+    out += line + "\r\n";
+}
+
+bool PrintableAsText(const RegValue& v) {
+    if (v.type != platform::REG_SZ || v.data.empty() || v.data.back() != '\0') return false;
+    std::string_view text(v.data.data(), v.data.size() - 1);
+    return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string RegistryTree::Write(RegFileFormat format) const {
+    std::string out(format == RegFileFormat::Regedit5 ? kHeader5 : kHeader4);
+    out += "\r\n\r\n";
+    auto writeKey = [&](const RegKey& key, auto& self) -> void {
+        if (key.Parent() != nullptr || !key.Values().empty()) {
+            out += "[" + PathOf(&key) + "]\r\n";
+            for (const RegValue& v : key.Values()) {
+                std::string prefix = (v.name.empty() ? std::string("@") : Quote(v.name)) + "=";
+                if (PrintableAsText(v)) {
+                    out += prefix + Quote(std::string_view(v.data.data(), v.data.size() - 1)) + "\r\n";
+                } else if (v.type == platform::REG_DWORD && v.data.size() == 4) {
+                    std::uint32_t n = 0;
+                    for (int b = 3; b >= 0; --b) n = n << 8 | static_cast<unsigned char>(v.data[static_cast<std::size_t>(b)]);
+                    char buf[24];
+                    std::snprintf(buf, sizeof buf, "dword:%08x", n);
+                    out += prefix + buf + "\r\n";
+                } else {
+                    char kind[16];
+                    if (v.type == platform::REG_BINARY) std::snprintf(kind, sizeof kind, "hex:");
+                    else std::snprintf(kind, sizeof kind, "hex(%x):", v.type);
+                    bool wide = format == RegFileFormat::Regedit5 && IsTextType(v.type);
+                    AppendHex(out, prefix + kind, wide ? AnsiToUtf16Bytes(v.data, cp_) : v.data);
+                }
+            }
+            out += "\r\n";
+        }
+        for (const auto& sub : key.Subkeys()) self(*sub, self);
+    };
+    for (const auto& root : roots_) writeKey(*root, writeKey);
+    if (format == RegFileFormat::Regedit4) return out;
+    return "\xFF\xFE" + AnsiToUtf16Bytes(out, cp_);
+}
+
+}  // namespace qm::sim

@@ -1,0 +1,83 @@
+#pragma once
+// The simulated registry: a tree of keys with values, names compared without regard to case
+// and kept as written, subkeys and values in the order they were made. It reads and writes
+// the two regedit file formats: "REGEDIT4" (ANSI) and "Windows Registry Editor Version 5.00"
+// (UTF-16LE with a byte-order mark), whose text is converted to and from the ANSI code page.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sim/code_page_table.h"
+#include "platform/types.h"
+
+namespace qm::sim {
+
+struct RegValue {
+    std::string name;
+    platform::DWORD type = 0;
+    std::string data;  // bytes as RegQueryValueExA gives them
+};
+
+class RegKey {
+public:
+    RegKey(std::string name, RegKey* parent) : name_(std::move(name)), parent_(parent) {}
+
+    const std::string& Name() const { return name_; }
+    RegKey* Parent() const { return parent_; }
+    const std::vector<std::unique_ptr<RegKey>>& Subkeys() const { return subkeys_; }
+    const std::vector<RegValue>& Values() const { return values_; }
+
+    RegKey* FindSubkey(const std::string& upperName) const;
+    RegKey* AddSubkey(std::string name, std::string upperName);
+    void RemoveSubkey(const std::string& upperName);
+    const RegValue* FindValue(const std::string& upperName) const;
+    void SetValue(RegValue value, const std::string& upperName);
+    bool RemoveValue(const std::string& upperName);
+
+private:
+    std::string name_;
+    RegKey* parent_;
+    std::vector<std::unique_ptr<RegKey>> subkeys_;
+    std::unordered_map<std::string, RegKey*> subkeyIndex_;
+    std::vector<RegValue> values_;
+    std::vector<std::string> valueUppers_;  // the names in upper case, beside values_
+};
+
+enum class RegFileFormat { Regedit4, Regedit5 };
+
+class RegistryTree {
+public:
+    explicit RegistryTree(const CodePageTable& cp);
+
+    // The key of a root name ("HKEY_LOCAL_MACHINE", ...); HKEY_CLASSES_ROOT is the key
+    // HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Null for any other name.
+    RegKey* Root(std::string_view rootName);
+    // The full name of a key ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes\.txt").
+    std::string PathOf(const RegKey* key) const;
+
+    // Subkey lookups and creation along a path of names; null when a name is missing.
+    RegKey* Find(RegKey* from, const std::vector<std::string>& names) const;
+    RegKey* Create(RegKey* from, const std::vector<std::string>& names, bool& created);
+    void Delete(RegKey* key);
+    std::string Upper(std::string_view name) const { return cp_.Upper(name); }
+
+    // Reads a regedit file over what the tree holds; throws MachineError naming the file
+    // and line of a malformed line.
+    void Read(std::string_view fileBytes, const std::string& fileName);
+    std::string Write(RegFileFormat format) const;
+    RegFileFormat FormatRead() const { return format_; }
+
+private:
+    const CodePageTable& cp_;
+    std::vector<std::unique_ptr<RegKey>> roots_;
+    RegFileFormat format_ = RegFileFormat::Regedit4;
+};
+
+// Splits a key path at its backslashes; empty names (doubled, leading or trailing
+// backslashes) are kept as empty strings, so callers can refuse them.
+std::vector<std::string> SplitKeyPath(std::string_view path);
+
+}  // namespace qm::sim

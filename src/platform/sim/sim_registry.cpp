@@ -1,0 +1,243 @@
+#include "platform/sim/sim_registry.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace qm::sim {
+
+using namespace qm::platform;
+
+namespace {
+
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+
+const char* RootName(HKEY key) {
+    switch (key) {
+        case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
+        case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
+        case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
+        case HKEY_USERS: return "HKEY_USERS";
+        case HKEY_CURRENT_CONFIG: return "HKEY_CURRENT_CONFIG";
+        case HKEY_DYN_DATA: return "HKEY_DYN_DATA";
+        default: return nullptr;
+    }
+}
+
+std::string ReadHostFile(const std::string& path, bool& exists) {
+    std::ifstream in(path, std::ios::binary);
+    exists = static_cast<bool>(in);
+    if (!exists) return std::string();
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view text)
+    : state_(state), tree_(state.CodePage()), file_(std::move(file)) {
+    std::string name = file_.empty() ? "registry.reg" : file_;
+    bool exists = false;
+    std::string bytes = file_.empty() ? std::string(text) : ReadHostFile(file_, exists);
+    if (!bytes.empty() || exists) tree_.Read(bytes, name);
+    // A registry made from nothing is saved in the format of its Windows family.
+    bool read = !bytes.empty() || exists;
+    format_ = read ? tree_.FormatRead()
+                   : state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT ? RegFileFormat::Regedit5
+                                                                                  : RegFileFormat::Regedit4;
+}
+
+LONG SimRegistry::Fault(std::string_view op, const std::string& keyPath, bool writes) {
+    if (!state_.Fails(op, keyPath, writes)) return ERROR_SUCCESS;
+    return static_cast<LONG>(GetLastError());
+}
+
+LONG SimRegistry::KeyOf(HKEY key, REGSAM needed, RegKey*& result) {
+    result = nullptr;
+    if (const char* root = RootName(key)) {
+        result = tree_.Root(root);
+        return ERROR_SUCCESS;
+    }
+    auto it = handles_.find(key);
+    if (it == handles_.end()) return ERROR_INVALID_HANDLE;
+    if ((it->second.access & needed) != needed) return ERROR_ACCESS_DENIED;
+    result = it->second.key;
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::SubkeyNames(std::string_view subKey, std::vector<std::string>& names) const {
+    std::string_view path = subKey;
+    if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    names = SplitKeyPath(path);
+    for (const std::string& n : names)
+        if (n.empty()) return ERROR_BAD_PATHNAME;
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::Opened(RegKey* key, REGSAM access, HKEY& result) {
+    result = nextHandle_;
+    nextHandle_ += 4;
+    handles_[result] = Handle{key, access};
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegOpenKeyEx(HKEY key, std::string_view subKey, REGSAM access, HKEY& result) {
+    std::lock_guard lock(mutex_);
+    result = 0;
+    RegKey* from = nullptr;
+    std::vector<std::string> names;
+    if (LONG e = KeyOf(key, 0, from); e != ERROR_SUCCESS) return e;
+    if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
+    std::string path = tree_.PathOf(from);
+    for (const std::string& n : names) path += "\\" + n;
+    if (LONG e = Fault("RegOpenKeyEx", path, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
+    RegKey* target = tree_.Find(from, names);
+    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+    return Opened(target, access, result);
+}
+
+LONG SimRegistry::RegCreateKeyEx(HKEY key, std::string_view subKey, REGSAM access, HKEY& result, DWORD* disposition) {
+    std::lock_guard lock(mutex_);
+    result = 0;
+    RegKey* from = nullptr;
+    std::vector<std::string> names;
+    if (LONG e = KeyOf(key, KEY_CREATE_SUB_KEY, from); e != ERROR_SUCCESS) return e;
+    if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
+    std::string path = tree_.PathOf(from);
+    for (const std::string& n : names) path += "\\" + n;
+    if (LONG e = Fault("RegCreateKeyEx", path, true); e != ERROR_SUCCESS) return e;
+    bool created = false;
+    RegKey* target = tree_.Create(from, names, created);
+    if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (created) Save();
+    return Opened(target, access, result);
+}
+
+LONG SimRegistry::RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* type, std::uint8_t* data,
+                                  DWORD* dataSize) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegQueryValueEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    const RegValue* v = k->FindValue(tree_.Upper(valueName));
+    if (v == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (type != nullptr) *type = v->type;
+    auto size = static_cast<DWORD>(v->data.size());
+    if (data == nullptr) {
+        if (dataSize != nullptr) *dataSize = size;
+        return ERROR_SUCCESS;
+    }
+    if (dataSize == nullptr) return ERROR_INVALID_PARAMETER;
+    if (*dataSize < size) {
+        *dataSize = size;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, v->data.data(), size);
+    *dataSize = size;
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegSetValueEx(HKEY key, std::string_view valueName, DWORD type, const std::uint8_t* data,
+                                DWORD dataSize) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegSetValueEx", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    RegValue v;
+    v.name = std::string(valueName);
+    v.type = type;
+    if (data != nullptr) v.data.assign(reinterpret_cast<const char*>(data), dataSize);
+    k->SetValue(std::move(v), tree_.Upper(valueName));
+    Save();
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_ENUMERATE_SUB_KEYS, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumKeyEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (index >= k->Subkeys().size()) return ERROR_NO_MORE_ITEMS;
+    name = k->Subkeys()[index]->Name();
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* type) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumValue", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (index >= k->Values().size()) return ERROR_NO_MORE_ITEMS;
+    name = k->Values()[index].name;
+    if (type != nullptr) *type = k->Values()[index].type;
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
+                                  DWORD* maxValueNameLength, DWORD* maxValueLength) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegQueryInfoKey", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    std::size_t maxKey = 0, maxName = 0, maxData = 0;
+    for (const auto& s : k->Subkeys()) maxKey = std::max(maxKey, s->Name().size());
+    for (const RegValue& v : k->Values()) {
+        maxName = std::max(maxName, v.name.size());
+        maxData = std::max(maxData, v.data.size());
+    }
+    if (subKeys) *subKeys = static_cast<DWORD>(k->Subkeys().size());
+    if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(maxKey);
+    if (values) *values = static_cast<DWORD>(k->Values().size());
+    if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(maxName);
+    if (maxValueLength) *maxValueLength = static_cast<DWORD>(maxData);
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
+    std::lock_guard lock(mutex_);
+    RegKey* k = nullptr;
+    if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegDeleteValue", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    if (!k->RemoveValue(tree_.Upper(valueName))) return ERROR_FILE_NOT_FOUND;
+    Save();
+    return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegCloseKey(HKEY key) {
+    std::lock_guard lock(mutex_);
+    if (RootName(key) != nullptr) return ERROR_SUCCESS;
+    return handles_.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+std::string SimRegistry::Export(RegFileFormat format) const {
+    std::lock_guard lock(mutex_);
+    return tree_.Write(format);
+}
+
+std::size_t SimRegistry::OpenHandles() const {
+    std::lock_guard lock(mutex_);
+    return handles_.size();
+}
+
+void SimRegistry::Save() {
+    if (file_.empty()) return;
+    std::string temp = file_ + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << tree_.Write(format_);
+        out.flush();
+        if (!out) {
+            std::cerr << "simulated registry: cannot write " << temp << "\n";
+            return;
+        }
+    }
+    if (std::rename(temp.c_str(), file_.c_str()) != 0) std::cerr << "simulated registry: cannot replace " << file_ << "\n";
+}
+
+}  // namespace qm::sim
