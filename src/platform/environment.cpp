@@ -1,16 +1,25 @@
 #include "platform/environment.h"
 
+#include "platform/platform.h"
+
 namespace qm::platform {
 
-std::string ReadEnvironmentVariable(Environment& env, std::string_view name) {
+std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string_view name) {
     std::string value;
     DWORD size = static_cast<DWORD>(MAX_PATH);
     for (;;) {
         DWORD n = env.GetEnvironmentVariable(name, value, size);
-        if (n == 0) return std::string();
+        if (n == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+            return std::string();  // set, and empty
+        }
         if (n < size) return value;
         size = n;  // the value did not fit: n is the size it needs
     }
+}
+
+std::string ReadEnvironmentVariable(Environment& env, std::string_view name) {
+    return FindEnvironmentVariable(env, name).value_or(std::string());
 }
 
 }  // namespace qm::platform

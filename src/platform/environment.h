@@ -20,7 +20,9 @@ public:
     virtual bool SetEnvironmentVariable(std::string_view name, std::optional<std::string_view> value) = 0;
 };
 
-// The whole value of a variable, whatever its length; empty when it is not set.
+// The whole value of a variable, whatever its length; none when it is not set.
+std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string_view name);
+// The same, empty when it is not set.
 std::string ReadEnvironmentVariable(Environment& env, std::string_view name);
 
 }  // namespace qm::platform

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/dialogs.h"
 #include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -29,6 +30,7 @@ public:
     virtual GuidService& Guids() = 0;
     virtual CodePage& Ansi() = 0;
     virtual Registry& Reg() = 0;
+    virtual Dialogs& Windows() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -45,6 +47,7 @@ inline Clock& Time() { return CurrentPlatform().Time(); }
 inline GuidService& Guids() { return CurrentPlatform().Guids(); }
 inline CodePage& Ansi() { return CurrentPlatform().Ansi(); }
 inline Registry& Reg() { return CurrentPlatform().Reg(); }
+inline Dialogs& Windows() { return CurrentPlatform().Windows(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -6,6 +6,7 @@
 
 #include "platform/sim/machine_state.h"
 #include "platform/sim/services.h"
+#include "platform/sim/sim_dialogs.h"
 #include "platform/sim/sim_registry.h"
 
 namespace qm::sim {
@@ -20,7 +21,8 @@ struct SimMachine::Services {
           clock(state),
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
-          registry(state, registryFile, registryText) {}
+          registry(state, registryFile, registryText),
+          dialogs(state.Config().dialogs) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
@@ -30,6 +32,7 @@ struct SimMachine::Services {
     SimGuids guids;
     SimCodePage codePage;
     SimRegistry registry;
+    SimDialogs dialogs;
 };
 
 namespace {
@@ -82,6 +85,8 @@ platform::Clock& SimMachine::Time() { return services_->clock; }
 platform::GuidService& SimMachine::Guids() { return services_->guids; }
 platform::CodePage& SimMachine::Ansi() { return services_->codePage; }
 platform::Registry& SimMachine::Reg() { return services_->registry; }
+platform::Dialogs& SimMachine::Windows() { return services_->dialogs; }
+SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 
 const MachineConfig& SimMachine::Config() const { return state_->Config(); }
 void SimMachine::AddFault(FaultConfig fault) { state_->AddFault(std::move(fault)); }

@@ -11,8 +11,7 @@
 namespace qm::sim {
 
 class MachineState;
-class SimClock;
-class SimGuids;
+class SimDialogs;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -37,6 +36,7 @@ public:
     platform::GuidService& Guids() override;
     platform::CodePage& Ansi() override;
     platform::Registry& Reg() override;
+    platform::Dialogs& Windows() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
@@ -52,6 +52,8 @@ public:
     // The registry as a file of the format it was read in, and the keys open at the moment.
     std::string RegistryText() const;
     std::size_t OpenRegistryKeys() const;
+    // What the machine's windows showed, and how a test answers them.
+    SimDialogs& DialogsOfMachine();
 
 private:
     SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText);

@@ -186,7 +186,8 @@ void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& local
         {"thousand", platform::LOCALE_STHOUSAND},         {"date_separator", platform::LOCALE_SDATE},
         {"time_separator", platform::LOCALE_STIME},       {"short_date", platform::LOCALE_SSHORTDATE},
         {"long_date", platform::LOCALE_SLONGDATE},        {"english_language", platform::LOCALE_SENGLANGUAGE},
-        {"english_country", platform::LOCALE_SENGCOUNTRY}, {"time_format", platform::LOCALE_STIMEFORMAT}};
+        {"english_country", platform::LOCALE_SENGCOUNTRY}, {"time_format", platform::LOCALE_STIMEFORMAT},
+        {"am", platform::LOCALE_S1159},                   {"pm", platform::LOCALE_S2359}};
     for (auto it = r.Self().begin(); it != r.Self().end(); ++it) {
         if (it.key() == "code_page") continue;
         bool known = false;
@@ -251,7 +252,9 @@ std::map<platform::LCTYPE, std::string> DefaultLocale() {
             {platform::LOCALE_SLONGDATE, "dddd, MMMM dd, yyyy"},
             {platform::LOCALE_SENGLANGUAGE, "English"},
             {platform::LOCALE_SENGCOUNTRY, "United States"},
-            {platform::LOCALE_STIMEFORMAT, "h:mm:ss tt"}};
+            {platform::LOCALE_STIMEFORMAT, "h:mm:ss tt"},
+            {platform::LOCALE_S1159, "AM"},
+            {platform::LOCALE_S2359, "PM"}};
 }
 
 MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string& hostFolder,
@@ -283,7 +286,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     }
     Reader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
-                "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults"});
+                "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version);
     c.computerName = r.String("computer_name", c.computerName);
@@ -368,6 +371,19 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         const json& f = r.Array("faults");
         for (std::size_t i = 0; i < f.size(); ++i)
             c.faults.push_back(ParseFault(Reader(f[i], fileName, r.Pointer("faults") + "/" + std::to_string(i), cp.get())));
+    }
+    if (r.Has("dialogs")) {
+        Reader d = r.Object("dialogs");
+        d.OnlyKeys({"asset_tag", "main_window_stays_open"});
+        if (d.Has("asset_tag")) {
+            const json& answers = d.Array("asset_tag");
+            for (std::size_t i = 0; i < answers.size(); ++i) {
+                if (answers[i].is_null()) c.dialogs.assetTagAnswers.emplace_back(std::nullopt);
+                else if (answers[i].is_string()) c.dialogs.assetTagAnswers.emplace_back(cp->FromUtf8(answers[i].get<std::string>()));
+                else d.Fail("asset_tag/" + std::to_string(i), "expected the text typed before OK, or null for Cancel");
+            }
+        }
+        c.dialogs.mainWindowStaysOpen = d.Boolean("main_window_stays_open", false);
     }
     return c;
 }

@@ -68,6 +68,13 @@ struct FaultConfig {
     int times = -1;    // how many calls fail; -1 for all
 };
 
+struct DialogConfig {
+    // Answers of the asset-tag dialog, in order: a text for OK, none for Cancel.
+    std::vector<std::optional<std::string>> assetTagAnswers;
+    // The user leaves the main form open until a test closes it.
+    bool mainWindowStaysOpen = false;
+};
+
 struct MachineConfig {
     std::string folder;  // the machine folder on the host
     unsigned codePage = 1252;
@@ -88,6 +95,7 @@ struct MachineConfig {
     std::vector<std::string> directories;  // Windows folders made at load when missing
     std::vector<std::pair<std::string, platform::DWORD>> attributes;
     std::vector<FaultConfig> faults;
+    DialogConfig dialogs;
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders

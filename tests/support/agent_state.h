@@ -1,0 +1,15 @@
+#pragma once
+// The agent's process state for a test: a fresh state whose command line is the agent's
+// program path on the test machine followed by the given switches.
+
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+inline constexpr const char* kAgentPath = "C:\\Program Files\\Quarmelin\\QMAgent.exe";
+inline constexpr const char* kAgentFolder = "C:\\Program Files\\Quarmelin\\";
+
+void StartAgent(const std::vector<std::string>& switches = {}, const std::string& program = kAgentPath);
+
+}  // namespace qm::test
