@@ -1,0 +1,94 @@
+#pragma once
+// What the agent keeps for the life of its process: the command line, the switch flags, the
+// result list and file names, the trace log and error list, the folders, the identification
+// and the machine identifier. One run of a program starts from a fresh state; so does every
+// test.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+
+namespace qm::core {
+
+inline constexpr const char* kAgentVersion = "2.02.06";
+
+// The switches, read once at start; true when in force.
+struct RunFlags {
+    bool s = false;         // "/S": deliver at the end of the run
+    bool at = false;        // "/AT": asset-tag step (switch or stored parameter)
+    bool dlg = false;       // "/DLG": interactive run with the end message box
+    bool mail = false;      // "/MAIL": interactive run without it
+    bool hmail = false;     // "/HMAIL": hidden run with delivery
+    bool remote = false;    // "/REMOTE": as "/HMAIL" when due
+    bool log = false;       // "/LOG": trace log (switch or stored parameter)
+    bool log2 = false;      // "/LOG2": trace log and log window
+    bool smtp = false;      // "/SMTP" or "/CONFIG": connection-settings mode
+    bool verbose = false;   // "/VERBOSE": wait dialog
+    bool hide = false;      // "/HIDE": no end message box, no connection dialog
+    bool gtv = false;       // "/GTV": inventory archives take RTV, nothing is sent
+    bool forceNewGuid = false;  // "/FORCE_NEW_GUID" given
+    std::string forceNewGuidValue;
+    bool sendDebug = false;  // "/SENDDEBUG"
+    bool diskUsage = false;  // "/DISK_USAGE" (switch or stored parameter)
+    bool online = false;     // "/ONLINE" (switch or stored parameter)
+    bool fs = false;         // "/FS": full shortcut scan
+    bool ftpOff = false;     // delivery flags
+    bool smtpOff = false;
+    bool resultsByIdentifier = true;  // server result files named by the machine identifier
+};
+
+struct ResultFileNames {
+    std::string localHardware;
+    std::string localSoftware;
+    std::string serverBaseName;
+    std::string serverHardware;
+    std::string serverSoftware;
+};
+
+struct ErrorListState {
+    std::vector<std::string> lines;
+    std::size_t loadedLines = 0;  // how many of them came from the file
+    bool loadedWhole = true;      // false when reading the file failed part-way
+};
+
+struct ProcessState {
+    std::vector<std::string> parameters;  // parameter 0 is the program path
+    RunFlags flags;
+
+    std::optional<std::vector<std::string>> resultList;
+    ResultFileNames resultFiles;
+
+    bool logOn = false;
+    bool logWindowOn = false;
+    std::string traceLogPath;
+    std::unique_ptr<platform::File> traceLog;
+    platform::LogWindow* logWindow = nullptr;
+    std::optional<ErrorListState> errorList;
+
+    std::string workFolder;
+    std::string chkIdPath;
+    std::optional<std::string> settingsFileCache;
+
+    std::optional<std::string> assetId;
+    bool assetTagDeferred = false;
+    bool headerWritten = false;
+
+    std::string machineId;
+    std::string machineIdDate;
+};
+
+ProcessState& State();
+// A fresh state with the given command line (and the date formats of the installed platform).
+void ResetState(std::vector<std::string> parameters = {});
+
+// The command line: ParamStr(0) is the program path; ParamCount the number of parameters.
+const std::string& ParamStr(std::size_t index);
+std::size_t ParamCount();
+// The folder of the program file, with a trailing backslash.
+std::string AgentFolder();
+
+}  // namespace qm::core

@@ -1,0 +1,22 @@
+#include "core/profile_files.h"
+
+#include "platform/platform.h"
+
+namespace qm::core {
+
+std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue) {
+    return platform::Ini().GetPrivateProfileString(section, key, defaultValue, file);
+}
+
+int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue) {
+    return platform::Ini().GetPrivateProfileInt(section, key, defaultValue, file);
+}
+
+void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
+    if (!platform::Ini().WritePrivateProfileString(section, key, value, file))
+        throw ProfileWriteError("Unable to write to " + std::string(file) + " (error " +
+                                std::to_string(platform::GetLastError()) + ")");
+}
+
+}  // namespace qm::core

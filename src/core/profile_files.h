@@ -1,0 +1,22 @@
+#pragma once
+// Reads and writes of INI files through the private-profile functions, as the agent makes
+// them: a read never fails (the default stands in), a refused write raises.
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace qm::core {
+
+class ProfileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue = "");
+int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue);
+// Raises ProfileWriteError naming the file when the system refuses the write.
+void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value);
+
+}  // namespace qm::core

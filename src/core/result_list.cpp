@@ -1,0 +1,99 @@
+#include "core/result_list.h"
+
+#include <stdexcept>
+
+#include "core/identification.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace qm::core {
+
+using namespace qm::platform;
+
+std::string QuoteField(std::string_view text) {
+    std::string t(text);
+    for (char& c : t)
+        if (c == '"' || c == '\'' || c == ',' || c == '\r' || c == '\n') c = ' ';
+    return "\"" + Trim(t) + "\"";
+}
+
+void CreateResultList() { State().resultList.emplace(); }
+
+void LoadResultList(std::string_view path) {
+    auto& list = State().resultList;
+    list.emplace();
+    std::string bytes;
+    if (FileExists(Files(), path) && ReadWholeFile(Files(), path, bytes)) *list = SplitLines(bytes);
+}
+
+void SaveResultList(std::string_view path) {
+    const auto& list = State().resultList;
+    if (!list) return;
+    std::string text;
+    for (const std::string& line : *list) {
+        text += line;
+        text += "\r\n";
+    }
+    if (!ReplaceFileSafely(Files(), path, text))
+        throw std::runtime_error("Cannot write " + std::string(path) + " (error " + std::to_string(GetLastError()) +
+                                 ")");
+}
+
+std::string FindResultLine(std::string_view text) {
+    const auto& list = State().resultList;
+    if (!list) return std::string();
+    for (auto it = list->rbegin(); it != list->rend(); ++it)
+        if (it->find(text) != std::string::npos) return *it;
+    return std::string();
+}
+
+void CloseResultList(std::string_view path) {
+    if (!State().resultList) return;
+    SaveResultList(path);
+    State().resultList.reset();
+}
+
+void AddResultLine(std::string_view section, std::string_view key, std::string_view value) {
+    auto& list = State().resultList;
+    if (!list) throw std::logic_error("no result list to add a line to");
+    list->push_back(QuoteField(section) + "," + QuoteField(key) + "," + std::string(value));
+    WriteLog("RES : " + list->back());
+}
+
+void AddFieldHeader(int count) {
+    if (count < 1) throw std::invalid_argument("a header line names at least one field");
+    std::string line;
+    for (int i = 1; i <= count; ++i) {
+        if (i > 1) line += ',';
+        line += "\"F" + std::to_string(i) + "\"";
+    }
+    auto& list = State().resultList;
+    if (!list) throw std::logic_error("no result list to add a line to");
+    list->push_back(std::move(line));
+}
+
+void SetResultFileNames(bool resultsByIdentifier) {
+    auto& s = State();
+    std::string asset = GetAssetId();
+    s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
+    s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
+    s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
+    std::string results = GetResultsFolder();
+    s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";
+    s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";
+}
+
+std::string ReadResultValue(std::string_view section, std::string_view key) {
+    std::string prefix = "\"" + std::string(section) + "\",\"" + std::string(key) + "\",\"";
+    std::string line = FindResultLine(prefix);
+    std::size_t at = line.find(prefix);
+    if (at == std::string::npos) return std::string();
+    std::string value = line.substr(at + prefix.size());
+    if (!value.empty()) value.pop_back();
+    return value;
+}
+
+}  // namespace qm::core

@@ -1,0 +1,38 @@
+#pragma once
+// Result records and the one result list through which every collector writes. A record is
+// one line of quoted fields, the section, the key, then the value fields; files end their
+// lines with CR LF and hold ANSI bytes.
+
+#include <string>
+#include <string_view>
+
+namespace qm::core {
+
+// The field quoting rule: double quotes, single quotes, commas and line breaks become
+// blanks, blanks and control characters go from both ends, and the text is put in double
+// quotes. A line break would split the record over two lines.
+std::string QuoteField(std::string_view text);
+
+void CreateResultList();
+// A new list, filled with the file's lines when the file exists.
+void LoadResultList(std::string_view path);
+// Writes the list over the file (nothing without a list); raises when the file cannot be
+// written.
+void SaveResultList(std::string_view path);
+// The last line of the list that contains the text; empty when none does.
+std::string FindResultLine(std::string_view text);
+// Saves the list to the file and forgets it.
+void CloseResultList(std::string_view path);
+// Appends the record: the quoted section, the quoted key, and the value as given (one or more
+// fields already quoted and joined by commas); the trace log mirrors it.
+void AddResultLine(std::string_view section, std::string_view key, std::string_view value);
+// Appends the header line "F1","F2",... up to Fn.
+void AddFieldHeader(int count);
+// Sets the local and server result file names; makes Results\ when it is missing.
+void SetResultFileNames(bool resultsByIdentifier);
+
+// The value of the last record with the section and key: what follows the quoted prefix,
+// without the closing quote; empty when there is none.
+std::string ReadResultValue(std::string_view section, std::string_view key);
+
+}  // namespace qm::core

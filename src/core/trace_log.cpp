@@ -1,0 +1,72 @@
+#include "core/trace_log.h"
+
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "platform/platform.h"
+
+namespace qm::core {
+
+using namespace qm::platform;
+
+namespace {
+
+void SwitchOff() {
+    State().logOn = false;
+    State().traceLog.reset();
+}
+
+void WriteTimedLine(const SYSTEMTIME& t, std::string_view message) {
+    auto& s = State();
+    if (!s.logOn || !s.traceLog) return;
+    std::string line = TraceLinePrefix(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds) + std::string(message);
+    std::string withEnd = line + "\r\n";
+    DWORD written = 0;
+    if (!s.traceLog->WriteFile(withEnd.data(), static_cast<DWORD>(withEnd.size()), written) ||
+        written != withEnd.size() || !s.traceLog->FlushFileBuffers()) {
+        SwitchOff();
+        return;
+    }
+    if (s.logWindowOn && s.logWindow != nullptr) s.logWindow->AppendLine(line);
+}
+
+}  // namespace
+
+std::string TraceLinePrefix(int hour, int minute, int second, int ms) {
+    return std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second) + ":" +
+           std::to_string(ms) + "|";
+}
+
+void OpenLogFile() {
+    auto& s = State();
+    if (s.logWindowOn) s.logOn = true;
+    if (!s.logOn) return;
+    InitWorkFolder();
+    s.traceLogPath = s.workFolder + "Gantrovelminds.log";
+    s.traceLog = Files().CreateFile(s.traceLogPath, GENERIC_WRITE, CreationDisposition::CreateAlways);
+    if (!s.traceLog) s.logOn = false;
+    if (s.logWindowOn) s.logWindow = Windows().CreateLogWindow(LogWindowLayout{});
+    if (!s.logOn) return;
+    SYSTEMTIME t = Time().GetLocalTime();
+    WriteLog("BEGIN");
+    WriteLog(std::to_string(t.wMonth) + "/" + std::to_string(t.wDay) + "/" + std::to_string(t.wYear));
+    WriteLog(std::to_string(t.wHour) + ":" + std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond) + ":" +
+             std::to_string(t.wMilliseconds));
+    WriteLog("LogFile:" + s.traceLogPath);
+}
+
+void WriteLog(std::string_view message) {
+    if (!State().logOn) return;
+    WriteTimedLine(Time().GetLocalTime(), message);
+}
+
+void CloseLogFile() {
+    auto& s = State();
+    if (!s.logOn) return;
+    WriteLog("closing logfile");
+    WriteLog("END");
+    s.traceLog.reset();
+    if (s.logWindowOn && s.logWindow != nullptr)
+        s.logWindow->AppendLine(s.traceLogPath + (FileExists(Files(), s.traceLogPath) ? " exists" : " not exists"));
+}
+
+}  // namespace qm::core

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "core/process_state.h"
+#include "core/result_list.h"
+#include "core/settings.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::core;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+TEST(ResultRecords, QuoteFieldKeepsRecordsOnOneLineAndUnambiguous) {
+    struct Case {
+        std::string text;
+        std::string quoted;
+    };
+    const Case cases[] = {
+        {"a, b", "\"a  b\""},
+        {"  padded\t ", "\"padded\""},
+        {"", "\"\""},
+        {"say \"hi\" it's", "\"say  hi  it s\""},
+        {"two\r\nlines\nhere", "\"two  lines here\""},  // a line break would split the record
+        {"tab\tinside", "\"tab\tinside\""},              // other control characters stay inside
+        {std::string("\x01\x1F edge \x02", 9), "\"edge\""},
+        {"caf\xE9", "\"caf\xE9\""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(QuoteField(c.text), c.quoted) << c.text;
+}
+
+TEST(ResultRecords, FilesAreByteExactWithTheirHeader) {
+    TestMachine m;
+    StartAgent();
+    CreateResultList();
+    AddFieldHeader(11);
+    AddResultLine("CPU", "Vendor", QuoteField("GenuineIntel"));
+    AddResultLine("Disk sizes", "Drive c", QuoteField("38154.37") + "," + QuoteField("17428.71"));
+    AddResultLine("Ident", "UUID", QuoteField("OLD"));
+    AddResultLine("Ident", "UUID", QuoteField("NEW"));
+    SaveResultList("C:\\TEMP\\PC.hrz");
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\PC.hrz"),
+              "\"F1\",\"F2\",\"F3\",\"F4\",\"F5\",\"F6\",\"F7\",\"F8\",\"F9\",\"F10\",\"F11\"\r\n"
+              "\"CPU\",\"Vendor\",\"GenuineIntel\"\r\n"
+              "\"Disk sizes\",\"Drive c\",\"38154.37\",\"17428.71\"\r\n"
+              "\"Ident\",\"UUID\",\"OLD\"\r\n"
+              "\"Ident\",\"UUID\",\"NEW\"\r\n");
+    // The later record wins; a prefix found inside another line's value matches too.
+    EXPECT_EQ(ReadResultValue("Ident", "UUID"), "NEW");
+    EXPECT_EQ(ReadResultValue("Ident", "SN"), "");
+    AddResultLine("Note", "x", QuoteField("see") + ",\"Ident\",\"UUID\",\"FAKE\"");
+    EXPECT_EQ(FindResultLine("\"Ident\",\"UUID\",\""), "\"Note\",\"x\",\"see\",\"Ident\",\"UUID\",\"FAKE\"");
+    CloseResultList("C:\\TEMP\\PC.hrz");
+    EXPECT_EQ(FindResultLine("CPU"), "");
+    EXPECT_NO_THROW(SaveResultList("C:\\TEMP\\other.hrz"));  // no list: nothing happens
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\other.hrz"));
+
+    CreateResultList();
+    AddFieldHeader(1);
+    CloseResultList("C:\\TEMP\\one.pdz");
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\one.pdz"), "\"F1\"\r\n");
+}
+
+TEST(ResultRecords, LoadingSplitsAtEveryKindOfLineEnd) {
+    TestMachine m;
+    StartAgent();
+    m.WriteFile("C:\\TEMP\\in.hrz", "\"F1\"\r\n\"A\",\"1\",\"x\"\n\"B\",\"2\",\"y\"\r\"C\",\"3\",\"z\"");
+    LoadResultList("C:\\TEMP\\in.hrz");
+    AddResultLine("D", "4", QuoteField("w"));
+    SaveResultList("C:\\TEMP\\in.hrz");
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\in.hrz"),
+              "\"F1\"\r\n\"A\",\"1\",\"x\"\r\n\"B\",\"2\",\"y\"\r\n\"C\",\"3\",\"z\"\r\n\"D\",\"4\",\"w\"\r\n");
+    LoadResultList("C:\\TEMP\\missing.hrz");
+    EXPECT_EQ(FindResultLine("A"), "");
+    EXPECT_THROW(AddFieldHeader(0) , std::logic_error) << "zero names is no header";
+}
+
+TEST(ResultRecords, SavingRaisesWhenTheFileCannotBeWritten) {
+    TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\TEMP"}]})");
+    StartAgent();
+    CreateResultList();
+    AddFieldHeader(11);
+    EXPECT_THROW(SaveResultList("C:\\TEMP\\PC.hrz"), std::runtime_error);
+    State().resultList.reset();
+    EXPECT_THROW(AddResultLine("A", "B", "\"C\""), std::logic_error);
+}
+
+TEST(ResultRecords, FileNamesFollowTheAssetAndMachineIdentifiers) {
+    TestMachine m;
+    StartAgent();
+    InitWorkFolder();
+    State().machineId = "0F8FAD5BD9CB469FA16570867728950E";
+    SetResultFileNames(true);
+    const ResultFileNames& n = State().resultFiles;
+    EXPECT_EQ(n.localHardware, "C:\\WINDOWS\\QM-TEST-01.hrz");
+    EXPECT_EQ(n.localSoftware, "C:\\WINDOWS\\QM-TEST-01.sfz");
+    EXPECT_EQ(n.serverHardware, "C:\\Program Files\\Quarmelin\\Results\\0F8FAD5BD9CB469FA16570867728950E.hrz");
+    EXPECT_EQ(n.serverSoftware, "C:\\Program Files\\Quarmelin\\Results\\0F8FAD5BD9CB469FA16570867728950E.sfz");
+    EXPECT_TRUE(m.Exists("C:\\Program Files\\Quarmelin\\Results"));
+    SetResultFileNames(false);
+    EXPECT_EQ(n.serverHardware, "C:\\Program Files\\Quarmelin\\Results\\QM-TEST-01.hrz");
+}
