@@ -6,11 +6,13 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/devices.h"
 #include "platform/dialogs.h"
 #include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/guid.h"
+#include "platform/processor.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -31,6 +33,8 @@ public:
     virtual CodePage& Ansi() = 0;
     virtual Registry& Reg() = 0;
     virtual Dialogs& Windows() = 0;
+    virtual Processor& Cpu() = 0;
+    virtual Devices& DeviceIo() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -48,6 +52,8 @@ inline GuidService& Guids() { return CurrentPlatform().Guids(); }
 inline CodePage& Ansi() { return CurrentPlatform().Ansi(); }
 inline Registry& Reg() { return CurrentPlatform().Reg(); }
 inline Dialogs& Windows() { return CurrentPlatform().Windows(); }
+inline Processor& Cpu() { return CurrentPlatform().Cpu(); }
+inline Devices& DeviceIo() { return CurrentPlatform().DeviceIo(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -1,6 +1,7 @@
 #pragma once
 // System information: version, names, system folders and locale values.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/types.h"
@@ -38,6 +39,34 @@ inline constexpr LCTYPE LOCALE_SENGCOUNTRY = 0x1002;
 inline constexpr LCTYPE LOCALE_STIMEFORMAT = 0x1003;
 inline constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
 
+// MEMORYSTATUS: sizes in bytes, 32 bits (more than 4 GiB shows as 0xFFFFFFFF).
+struct MemoryStatus {
+    DWORD dwMemoryLoad = 0;
+    DWORD dwTotalPhys = 0;
+    DWORD dwAvailPhys = 0;
+    DWORD dwTotalPageFile = 0;
+    DWORD dwAvailPageFile = 0;
+    DWORD dwTotalVirtual = 0;
+    DWORD dwAvailVirtual = 0;
+};
+
+// MEMORYSTATUSEX.
+struct MemoryStatusEx {
+    DWORD dwMemoryLoad = 0;
+    std::uint64_t ullTotalPhys = 0;
+    std::uint64_t ullAvailPhys = 0;
+    std::uint64_t ullTotalPageFile = 0;
+    std::uint64_t ullAvailPageFile = 0;
+    std::uint64_t ullTotalVirtual = 0;
+    std::uint64_t ullAvailVirtual = 0;
+};
+
+// SYSTEM_INFO, the fields the programs read.
+struct SystemInfoData {
+    DWORD dwPageSize = 4096;
+    DWORD dwNumberOfProcessors = 1;
+};
+
 class SystemInfo {
 public:
     virtual ~SystemInfo() = default;
@@ -55,6 +84,14 @@ public:
     virtual DWORD GetTempPath(std::string& path) = 0;
     // GetLocaleInfo for the user's default locale: empty with the last error when unknown.
     virtual std::string GetLocaleInfo(LCTYPE type) = 0;
+    // GlobalMemoryStatus.
+    virtual void GlobalMemoryStatus(MemoryStatus& status) = 0;
+    // Whether KERNEL32 exports GlobalMemoryStatusEx (GetProcAddress); only then may it be called.
+    virtual bool HasGlobalMemoryStatusEx() = 0;
+    // GlobalMemoryStatusEx.
+    virtual bool GlobalMemoryStatusEx(MemoryStatusEx& status) = 0;
+    // GetSystemInfo.
+    virtual void GetSystemInfo(SystemInfoData& info) = 0;
 };
 
 }  // namespace qm::platform

@@ -184,9 +184,13 @@ TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
     EXPECT_EQ(local.wMonth, 7);
     EXPECT_EQ(local.wDay, 2);
     EXPECT_EQ(local.wMilliseconds, 100);
-    EXPECT_EQ(static_cast<DWORD>(Time().GetTickCount() - ticks), 600u);  // wraps past 2^32, the difference holds
-    EXPECT_LT(Time().GetTickCount(), ticks);
-    EXPECT_EQ(Time().GetTickCount64(), 4294967000ull + 600ull);
+    DWORD after = Time().GetTickCount();
+    EXPECT_EQ(static_cast<DWORD>(after - ticks), 600u);  // wraps past 2^32, the difference holds
+    EXPECT_LT(after, ticks);
+    // A loop polling a millisecond counter sees it move one millisecond per reading.
+    EXPECT_EQ(static_cast<DWORD>(Time().timeGetTime() - after), 1u);
+    EXPECT_EQ(Time().GetTickCount64(), 4294967000ull + 602ull);
+    EXPECT_EQ(Time().GetLocalTime().wMilliseconds, 102);
 }
 
 TEST(SimGuids, HandOutTheScriptedSequenceThenRandomOnes) {

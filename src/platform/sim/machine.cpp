@@ -22,7 +22,9 @@ struct SimMachine::Services {
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
           registry(state, registryFile, registryText),
-          dialogs(state.Config().dialogs) {}
+          dialogs(state.Config().dialogs),
+          processor(state),
+          devices(state) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
@@ -33,6 +35,8 @@ struct SimMachine::Services {
     SimCodePage codePage;
     SimRegistry registry;
     SimDialogs dialogs;
+    SimProcessor processor;
+    SimDevices devices;
 };
 
 namespace {
@@ -86,6 +90,8 @@ platform::GuidService& SimMachine::Guids() { return services_->guids; }
 platform::CodePage& SimMachine::Ansi() { return services_->codePage; }
 platform::Registry& SimMachine::Reg() { return services_->registry; }
 platform::Dialogs& SimMachine::Windows() { return services_->dialogs; }
+platform::Processor& SimMachine::Cpu() { return services_->processor; }
+platform::Devices& SimMachine::DeviceIo() { return services_->devices; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 
 const MachineConfig& SimMachine::Config() const { return state_->Config(); }

@@ -37,6 +37,8 @@ public:
     platform::CodePage& Ansi() override;
     platform::Registry& Reg() override;
     platform::Dialogs& Windows() override;
+    platform::Processor& Cpu() override;
+    platform::Devices& DeviceIo() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

@@ -226,6 +226,102 @@ DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
     return d;
 }
 
+std::uint32_t ParseWord(const Reader& r, const std::string& key, const json& v) {
+    if (v.is_number_unsigned() && v.get<std::uint64_t>() <= 0xFFFFFFFFu) return static_cast<std::uint32_t>(v.get<std::uint64_t>());
+    if (v.is_string()) {
+        std::string t = v.get<std::string>();
+        std::size_t used = 0;
+        try {
+            unsigned long n = std::stoul(t, &used, 0);
+            if (used == t.size() && n <= 0xFFFFFFFFul) return static_cast<std::uint32_t>(n);
+        } catch (const std::exception&) {
+        }
+    }
+    r.Fail(key, "expected a 32-bit number (decimal, or hexadecimal text such as \"0x70000\")");
+}
+
+// Bytes written as hexadecimal pairs, blanks and commas allowed between them.
+std::string ParseHexBytes(const Reader& r, const std::string& key, const std::string& text) {
+    std::string bytes, digits;
+    for (char c : text) {
+        if (c == ' ' || c == ',') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) r.Fail(key, "expected bytes in hexadecimal pairs");
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) r.Fail(key, "expected bytes in hexadecimal pairs");
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+void ParseProcessor(const Reader& r, ProcessorConfig& p) {
+    r.OnlyKeys({"host", "count", "vendor", "leaves", "frequencies_mhz"});
+    p.host = r.Boolean("host", false);
+    p.count = static_cast<unsigned>(r.Integer("count", 1, 1, 64));
+    p.vendor = r.String("vendor", p.vendor);
+    if (p.vendor.size() > 12) r.Fail("vendor", "a vendor text has at most 12 characters");
+    if (r.Has("leaves")) {
+        Reader leaves = r.Object("leaves");
+        for (auto it = leaves.Self().begin(); it != leaves.Self().end(); ++it) {
+            std::uint32_t leaf = ParseWord(leaves, it.key(), json(it.key()));
+            if (!it.value().is_array() || it.value().size() != 4)
+                leaves.Fail(it.key(), "expected the four registers EAX, EBX, ECX, EDX");
+            std::array<std::uint32_t, 4> regs{};
+            for (std::size_t i = 0; i < 4; ++i) regs[i] = ParseWord(leaves, it.key(), it.value()[i]);
+            p.leaves[leaf] = regs;
+        }
+    }
+    if (r.Has("frequencies_mhz")) {
+        const json& f = r.Array("frequencies_mhz");
+        if (f.empty()) r.Fail("frequencies_mhz", "give at least one frequency");
+        p.frequenciesMHz.clear();
+        for (const json& v : f) p.frequenciesMHz.push_back(ParseWord(r, "frequencies_mhz", v));
+    }
+}
+
+// A physical disk as the device that answers the geometry request (or does not).
+DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
+    r.OnlyKeys({"answers", "cylinders", "media_type", "tracks_per_cylinder", "sectors_per_track", "bytes_per_sector"});
+    DeviceConfig d;
+    d.name = "\\\\.\\PHYSICALDRIVE" + std::to_string(index);
+    if (!r.Boolean("answers", true)) return d;
+    DeviceControl geometry;
+    geometry.code = 0x00070000;
+    AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("cylinders", 0, 0, INT64_MAX)), 8);
+    AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("media_type", 12, 0, 0xFFFFFFFF)), 4);
+    AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("tracks_per_cylinder", 255, 0, 0xFFFFFFFF)), 4);
+    AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("sectors_per_track", 63, 0, 0xFFFFFFFF)), 4);
+    AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("bytes_per_sector", 512, 0, 0xFFFFFFFF)), 4);
+    d.controls.push_back(std::move(geometry));
+    return d;
+}
+
+DeviceConfig ParseDevice(const Reader& r) {
+    r.OnlyKeys({"name", "controls"});
+    DeviceConfig d;
+    d.name = r.String("name");
+    if (d.name.empty()) r.Fail("name", "a device needs its name, such as \"\\\\.\\SMARTVSD\"");
+    if (r.Has("controls")) {
+        const json& controls = r.Array("controls");
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            Reader c(controls[i], r.File(), r.Pointer("controls") + "/" + std::to_string(i), r.CodePage());
+            c.OnlyKeys({"code", "input_prefix", "output", "error"});
+            if (!c.Has("code")) c.Fail("code", "a control request needs its code");
+            DeviceControl control;
+            control.code = ParseWord(c, "code", c.Raw("code"));
+            control.inputPrefix = ParseHexBytes(c, "input_prefix", c.String("input_prefix"));
+            control.output = ParseHexBytes(c, "output", c.String("output"));
+            control.error = static_cast<DWORD>(c.Integer("error", 0, 0, 0xFFFFFFFF));
+            d.controls.push_back(std::move(control));
+        }
+    }
+    return d;
+}
+
 FaultConfig ParseFault(const Reader& r) {
     r.OnlyKeys({"op", "path", "error", "raise", "times"});
     FaultConfig f;
@@ -286,7 +382,8 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     }
     Reader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
-                "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs"});
+                "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
+                "physical_disks", "devices"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version);
     c.computerName = r.String("computer_name", c.computerName);
@@ -371,6 +468,26 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         const json& f = r.Array("faults");
         for (std::size_t i = 0; i < f.size(); ++i)
             c.faults.push_back(ParseFault(Reader(f[i], fileName, r.Pointer("faults") + "/" + std::to_string(i), cp.get())));
+    }
+    if (r.Has("memory")) {
+        Reader m = r.Object("memory");
+        m.OnlyKeys({"total_bytes", "available_bytes", "extended_call"});
+        c.memory.totalBytes = static_cast<std::uint64_t>(m.Integer("total_bytes", static_cast<std::int64_t>(c.memory.totalBytes), 0, INT64_MAX));
+        c.memory.availableBytes = static_cast<std::uint64_t>(
+            m.Integer("available_bytes", static_cast<std::int64_t>(c.memory.totalBytes / 2), 0, INT64_MAX));
+        c.memory.extendedCall = m.Boolean("extended_call", true);
+    }
+    if (r.Has("processor")) ParseProcessor(r.Object("processor"), c.processor);
+    if (r.Has("physical_disks")) {
+        const json& disks = r.Array("physical_disks");
+        for (std::size_t i = 0; i < disks.size(); ++i)
+            c.devices.push_back(
+                ParsePhysicalDisk(Reader(disks[i], fileName, r.Pointer("physical_disks") + "/" + std::to_string(i), cp.get()), i));
+    }
+    if (r.Has("devices")) {
+        const json& devices = r.Array("devices");
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            c.devices.push_back(ParseDevice(Reader(devices[i], fileName, r.Pointer("devices") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("dialogs")) {
         Reader d = r.Object("dialogs");

@@ -2,6 +2,7 @@
 // What machine.json says about a simulated machine, parsed and checked. Texts are held in
 // the machine's ANSI code page.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -68,6 +69,35 @@ struct FaultConfig {
     int times = -1;    // how many calls fail; -1 for all
 };
 
+struct MemoryConfig {
+    std::uint64_t totalBytes = 512ull << 20;
+    std::uint64_t availableBytes = 256ull << 20;
+    bool extendedCall = true;  // KERNEL32 exports GlobalMemoryStatusEx
+};
+
+struct ProcessorConfig {
+    bool host = false;  // the real CPUID and time-stamp counter of the machine the simulator runs on
+    unsigned count = 1;
+    // CPUID answers by leaf: EAX, EBX, ECX, EDX. Leaf 0 comes from the vendor when not given.
+    std::map<std::uint32_t, std::array<std::uint32_t, 4>> leaves;
+    std::string vendor = "GenuineIntel";
+    // What each clock measurement finds: the time-stamp counter runs on by frequency x 2.5 s
+    // between the two reads of a measurement. The last value repeats.
+    std::vector<std::uint32_t> frequenciesMHz{1000};
+};
+
+struct DeviceControl {
+    platform::DWORD code = 0;
+    std::string inputPrefix;  // answers only requests whose input begins with these bytes
+    std::string output;       // the answer's bytes
+    platform::DWORD error = 0;  // not 0: the request fails with this code
+};
+
+struct DeviceConfig {
+    std::string name;  // "\\.\PHYSICALDRIVE0"
+    std::vector<DeviceControl> controls;
+};
+
 struct DialogConfig {
     // Answers of the asset-tag dialog, in order: a text for OK, none for Cancel.
     std::vector<std::optional<std::string>> assetTagAnswers;
@@ -96,6 +126,9 @@ struct MachineConfig {
     std::vector<std::pair<std::string, platform::DWORD>> attributes;
     std::vector<FaultConfig> faults;
     DialogConfig dialogs;
+    MemoryConfig memory;
+    ProcessorConfig processor;
+    std::vector<DeviceConfig> devices;
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders

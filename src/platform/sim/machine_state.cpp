@@ -378,6 +378,9 @@ void MachineState::AddFault(FaultConfig fault) {
         if (upper.compare(0, kClasses.size(), kClasses) == 0)
             upper = "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" + upper.substr(kClasses.size());
         while (!upper.empty() && upper.back() == '\\') upper.pop_back();
+    } else if (!fault.path.empty() && !(fault.path.size() >= 2 && (fault.path[1] == ':' || fault.path.rfind("\\\\", 0) == 0))) {
+        // Not a file path: a name of the operation's own (a device, a CPUID leaf, ...).
+        upper = cp_.Upper(fault.path);
     } else if (!fault.path.empty()) {
         ResolvedPath p = Resolve(fault.path);
         upper = cp_.Upper(p.error == platform::ERROR_SUCCESS ? p.windowsPath : FullPath(fault.path));

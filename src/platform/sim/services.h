@@ -96,6 +96,10 @@ public:
     platform::DWORD GetSystemDirectory(std::string& path) override;
     platform::DWORD GetTempPath(std::string& path) override;
     std::string GetLocaleInfo(platform::LCTYPE type) override;
+    void GlobalMemoryStatus(platform::MemoryStatus& status) override;
+    bool HasGlobalMemoryStatusEx() override;
+    bool GlobalMemoryStatusEx(platform::MemoryStatusEx& status) override;
+    void GetSystemInfo(platform::SystemInfoData& info) override;
 
 private:
     platform::DWORD Folder(std::string_view op, const std::string& value, std::string& path);
@@ -122,12 +126,15 @@ public:
 
 private:
     std::uint64_t ElapsedMs() const;
+    std::uint64_t CounterReading();
     const TimeZoneConfig& zone_;
     bool virtual_;
     platform::FILETIME virtualStartUtc_;
     std::uint64_t uptimeMs_;
     std::chrono::steady_clock::time_point realStart_;
     std::atomic<std::uint64_t> elapsedMs_{0};
+    std::mutex counterMutex_;
+    std::uint64_t lastCounterRead_ = static_cast<std::uint64_t>(-1);
 };
 
 class SimGuids final : public platform::GuidService {
@@ -141,6 +148,32 @@ private:
     std::mutex mutex_;
     std::deque<platform::Guid> scripted_;
     std::mt19937_64 random_;
+};
+
+// A scripted processor, or the host's own: its CPUID and time-stamp counter.
+class SimProcessor final : public platform::Processor {
+public:
+    explicit SimProcessor(MachineState& state);
+    platform::CpuidResult Cpuid(std::uint32_t leaf) override;
+    std::uint64_t ReadTimeStampCounter() override;
+
+private:
+    MachineState& state_;
+    const ProcessorConfig& config_;
+    std::mutex mutex_;
+    std::uint64_t counter_ = 0x10000000;
+    std::size_t reads_ = 0;
+};
+
+class SimDevices final : public platform::Devices {
+public:
+    explicit SimDevices(MachineState& state) : state_(state) {}
+    std::unique_ptr<platform::Device> CreateFile(std::string_view deviceName, platform::DWORD access,
+                                                 platform::DWORD shareMode,
+                                                 platform::CreationDisposition disposition) override;
+
+private:
+    MachineState& state_;
 };
 
 class SimCodePage final : public platform::CodePage {

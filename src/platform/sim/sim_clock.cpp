@@ -74,9 +74,19 @@ FILETIME SimClock::FileTimeToLocalFileTime(FILETIME utc) {
     return FILETIME{Shift(utc.ticks, -BiasAt(GetSystemTimeAsFileTime()))};
 }
 
-DWORD SimClock::GetTickCount() { return static_cast<DWORD>(uptimeMs_ + ElapsedMs()); }
-DWORD SimClock::timeGetTime() { return static_cast<DWORD>(uptimeMs_ + ElapsedMs()); }
-std::uint64_t SimClock::GetTickCount64() { return uptimeMs_ + ElapsedMs(); }
+std::uint64_t SimClock::CounterReading() {
+    if (!virtual_) return uptimeMs_ + ElapsedMs();
+    // A loop that polls a millisecond counter must see it move, or it would wait forever.
+    std::lock_guard lock(counterMutex_);
+    std::uint64_t e = elapsedMs_.load();
+    if (e == lastCounterRead_) e = ++elapsedMs_;
+    lastCounterRead_ = e;
+    return uptimeMs_ + e;
+}
+
+DWORD SimClock::GetTickCount() { return static_cast<DWORD>(CounterReading()); }
+DWORD SimClock::timeGetTime() { return static_cast<DWORD>(CounterReading()); }
+std::uint64_t SimClock::GetTickCount64() { return CounterReading(); }
 
 void SimClock::Sleep(DWORD milliseconds) {
     if (virtual_) {

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::test::TestMachine;
+
+TEST(SimHardware, MemoryStatusClipsAtFourGibibytesUnlessExtended) {
+    TestMachine m(R"({"memory": {"total_bytes": 6442450944, "available_bytes": 2147483648}})");
+    MemoryStatus plain;
+    System().GlobalMemoryStatus(plain);
+    EXPECT_EQ(plain.dwTotalPhys, 0xFFFFFFFFu);
+    ASSERT_TRUE(System().HasGlobalMemoryStatusEx());
+    MemoryStatusEx ex;
+    ASSERT_TRUE(System().GlobalMemoryStatusEx(ex));
+    EXPECT_EQ(ex.ullTotalPhys, 6442450944u);
+    TestMachine old(R"({"memory": {"total_bytes": 134217728, "extended_call": false}, "processor": {"count": 2}})");
+    EXPECT_FALSE(System().HasGlobalMemoryStatusEx());
+    EXPECT_FALSE(System().GlobalMemoryStatusEx(ex));
+    System().GlobalMemoryStatus(plain);
+    EXPECT_EQ(plain.dwTotalPhys, 134217728u);
+    SystemInfoData info;
+    System().GetSystemInfo(info);
+    EXPECT_EQ(info.dwNumberOfProcessors, 2u);
+}
+
+TEST(SimHardware, AScriptedProcessorAnswersCpuidAndCountsPerMeasurement) {
+    TestMachine m(R"({"processor": {"vendor": "AuthenticAMD", "leaves": {"1": [3881, "0x00010800", 0, 0]},
+                                    "frequencies_mhz": [2800, 2799]},
+                      "faults": [{"op": "CPUID", "path": "leaf2"}]})");
+    CpuidResult zero = Cpu().Cpuid(0);
+    char vendor[13] = {};
+    std::memcpy(vendor, &zero.ebx, 4);
+    std::memcpy(vendor + 4, &zero.edx, 4);
+    std::memcpy(vendor + 8, &zero.ecx, 4);
+    EXPECT_STREQ(vendor, "AuthenticAMD");
+    EXPECT_EQ(Cpu().Cpuid(1).eax, 3881u);
+    EXPECT_EQ(Cpu().Cpuid(1).ebx, 0x10800u);
+    EXPECT_THROW(Cpu().Cpuid(2), PlatformFault);
+    // The two reads of a measurement lie the frequency times 2.5 seconds apart; the last repeats.
+    for (std::uint64_t mhz : {2800u, 2799u, 2799u}) {
+        std::uint64_t c0 = Cpu().ReadTimeStampCounter();
+        std::uint64_t c1 = Cpu().ReadTimeStampCounter();
+        EXPECT_EQ(c1 - c0, mhz * 2'500'000u);
+    }
+}
+
+TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
+    TestMachine m(R"({"physical_disks": [{"cylinders": 4865, "tracks_per_cylinder": 255, "sectors_per_track": 63,
+                                          "bytes_per_sector": 512}, {"answers": false}],
+                      "devices": [{"name": "\\\\.\\SMARTVSD", "controls": [
+                          {"code": "0x7C088", "input_prefix": "01", "output": "aa bb"},
+                          {"code": "0x7C088", "error": 31}]}]})");
+    auto disk = DeviceIo().CreateFile("\\\\.\\PhysicalDrive0", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      CreationDisposition::OpenExisting);
+    ASSERT_NE(disk, nullptr);
+    std::uint8_t geometry[24] = {};
+    DWORD returned = 0;
+    ASSERT_TRUE(disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned));
+    EXPECT_EQ(returned, 24u);
+    std::uint64_t cylinders = 0;
+    std::uint32_t tracks = 0, bytes = 0;
+    std::memcpy(&cylinders, geometry, 8);
+    std::memcpy(&tracks, geometry + 12, 4);
+    std::memcpy(&bytes, geometry + 20, 4);
+    EXPECT_EQ(cylinders, 4865u);
+    EXPECT_EQ(tracks, 255u);
+    EXPECT_EQ(bytes, 512u);
+    EXPECT_FALSE(disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, 8, returned));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+
+    auto silent = DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE1", 0, 0, CreationDisposition::OpenExisting);
+    ASSERT_NE(silent, nullptr);
+    EXPECT_FALSE(silent->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned));
+    EXPECT_EQ(DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE2", 0, 0, CreationDisposition::OpenExisting), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    auto smart = DeviceIo().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting);
+    ASSERT_NE(smart, nullptr);
+    std::uint8_t in[2] = {0x01, 0x02}, out[4] = {};
+    ASSERT_TRUE(smart->DeviceIoControl(0x7C088, in, 2, out, sizeof out, returned));
+    EXPECT_EQ(out[1], 0xBB);
+    in[0] = 0x02;
+    EXPECT_FALSE(smart->DeviceIoControl(0x7C088, in, 2, out, sizeof out, returned));
+    EXPECT_EQ(GetLastError(), 31u);
+}
