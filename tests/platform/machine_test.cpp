@@ -90,6 +90,8 @@ TEST(SimDrives, ReportDrivesVolumesAndMappedShares) {
     EXPECT_EQ(Volumes().GetDriveType("d:\\"), DRIVE_CDROM);
     EXPECT_EQ(Volumes().GetDriveType("N:"), DRIVE_REMOTE);
     EXPECT_EQ(Volumes().GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(Volumes().GetDriveType("Z:\\"), DRIVE_NO_ROOT_DIR);  // the host drive reaches files only
+    EXPECT_NE(Files().GetFileAttributes("Z:\\"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Volumes().GetDriveType("C:\\WINDOWS\\"), DRIVE_NO_ROOT_DIR);
 
     std::uint64_t caller = 0, total = 0, free = 0;

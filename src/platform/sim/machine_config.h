@@ -26,6 +26,7 @@ struct DriveConfig {
     std::string hostFolder;  // absolute host path; empty for a drive without files
     bool media = true;       // false: a removable or CD-ROM drive with nothing in it
     bool listed = true;      // reported by GetLogicalDrives
+    bool isHostDrive = false;  // the host root: reaches files, but answers no drive query
     std::string label;
     std::string fileSystem = "NTFS";
     platform::DWORD serial = 0;

@@ -80,6 +80,7 @@ MachineState::MachineState(MachineConfig config) : config_(std::move(config)), c
         host.type = platform::DRIVE_FIXED;
         host.hostFolder = "/";
         host.listed = false;
+        host.isHostDrive = true;
         host.label = "HOST";
         drives_.push_back(host);
     }

@@ -6,10 +6,13 @@ namespace qm::sim {
 
 using namespace qm::platform;
 
+// The host drive is there for the programs' own paths; no drive query sees it, so nothing
+// walks the host's files as if they were the machine's.
 const DriveConfig* SimDrives::DriveOfPath(std::string_view path) const {
     std::string full = state_.FullPath(path);
     std::string drive = DriveOf(full);
-    return drive.size() == 2 ? state_.DriveByLetter(drive[0]) : state_.DriveByUnc(drive);
+    const DriveConfig* d = drive.size() == 2 ? state_.DriveByLetter(drive[0]) : state_.DriveByUnc(drive);
+    return d != nullptr && d->isHostDrive ? nullptr : d;
 }
 
 const DriveConfig* SimDrives::ReadyDrive(std::string_view path) const {
