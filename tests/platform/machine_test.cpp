@@ -36,7 +36,7 @@ TEST(MachineFile, BrokenFilesNameTheFileAndThePlace) {
               "machine.json: /drives/0/type: unknown drive type \"floppy\" (removable, fixed, remote, cdrom, ramdisk, unknown, no_root)");
     EXPECT_EQ(ErrorOf(R"({"version": {"major": "five"}})"), "machine.json: /version/major: expected a whole number");
     EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "yesterday"}})"),
-              "machine.json: /clock/start: expected a time such as \"2026-12-09T07:03:05.042\"");
+              "machine.json: /clock/start: expected a time such as \"2026-12-09T07:03:05.042\", or \"now\"");
     EXPECT_EQ(ErrorOf(R"({"compuer_name": "typo"})"), "machine.json: /compuer_name: unknown entry");
     EXPECT_EQ(ErrorOf(R"({"locale": {"code_page": 932}})"),
               "machine.json: /locale/code_page: ANSI code page 932 is not a single-byte code page");

@@ -128,7 +128,7 @@ platform::SYSTEMTIME ParseTimestamp(const Reader& r, const std::string& key) {
     char sep = 0;
     int n = std::sscanf(s.c_str(), "%4u-%2u-%2u%c%2u:%2u:%2u.%3u", &y, &mo, &d, &sep, &h, &mi, &se, &ms);
     if (n < 7 || (sep != 'T' && sep != ' ') || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59)
-        r.Fail(key, "expected a time such as \"2026-12-09T07:03:05.042\"");
+        r.Fail(key, "expected a time such as \"2026-12-09T07:03:05.042\", or \"now\"");
     t.wYear = static_cast<WORD>(y);
     t.wMonth = static_cast<WORD>(mo);
     t.wDay = static_cast<WORD>(d);
@@ -323,7 +323,7 @@ DeviceConfig ParseDevice(const Reader& r) {
 }
 
 FaultConfig ParseFault(const Reader& r) {
-    r.OnlyKeys({"op", "path", "error", "raise", "times"});
+    r.OnlyKeys({"op", "path", "error", "raise", "times", "after"});
     FaultConfig f;
     f.op = r.String("op");
     if (f.op.empty()) r.Fail("op", "expected the name of an operation, \"write\" or \"*\"");
@@ -331,6 +331,7 @@ FaultConfig ParseFault(const Reader& r) {
     f.error = static_cast<DWORD>(r.Integer("error", platform::ERROR_ACCESS_DENIED, 0, 0xFFFFFFFF));
     f.raise = r.Boolean("raise", false);
     f.times = static_cast<int>(r.Integer("times", -1, -1, 1'000'000));
+    f.after = static_cast<int>(r.Integer("after", 0, 0, 1'000'000));
     return f;
 }
 
@@ -419,7 +420,8 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         Reader k = r.Object("clock");
         k.OnlyKeys({"virtual", "start", "uptime_ms"});
         c.clock.isVirtual = k.Boolean("virtual", false);
-        if (k.Has("start")) c.clock.start = ParseTimestamp(k, "start");
+        if (k.Has("start") && k.String("start") == "now") c.clock.startNow = true;
+        else if (k.Has("start")) c.clock.start = ParseTimestamp(k, "start");
         else if (c.clock.isVirtual) k.Fail("start", "a virtual clock needs its start time");
         c.clock.uptimeMs = static_cast<std::uint64_t>(k.Integer("uptime_ms", 3'600'000, 0, INT64_MAX));
     }

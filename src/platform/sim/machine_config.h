@@ -59,6 +59,7 @@ struct TimeZoneConfig {
 struct ClockConfig {
     bool isVirtual = false;
     platform::SYSTEMTIME start;      // local time at which a virtual clock starts
+    bool startNow = false;           // a virtual clock that starts at the real time
     std::uint64_t uptimeMs = 3'600'000;  // tick count at start
 };
 
@@ -68,6 +69,7 @@ struct FaultConfig {
     platform::DWORD error = platform::ERROR_ACCESS_DENIED;
     bool raise = false;
     int times = -1;    // how many calls fail; -1 for all
+    int after = 0;     // how many matching calls succeed before the fault strikes
 };
 
 struct MemoryConfig {

@@ -416,6 +416,10 @@ bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool
             break;
         }
         if (match == nullptr) return false;
+        if (match->config.after > 0) {
+            --match->config.after;
+            return false;
+        }
         if (match->config.times > 0) --match->config.times;
         hit = match->config;
     }

@@ -32,7 +32,11 @@ SimClock::SimClock(MachineState& state)
       virtual_(state.Config().clock.isVirtual),
       uptimeMs_(state.Config().clock.uptimeMs),
       realStart_(std::chrono::steady_clock::now()) {
-    if (virtual_) {
+    if (virtual_ && state.Config().clock.startNow) {
+        virtual_ = false;
+        virtualStartUtc_ = GetSystemTimeAsFileTime();
+        virtual_ = true;
+    } else if (virtual_) {
         FILETIME local;
         SystemTimeToFileTime(state.Config().clock.start, local);
         // Two steps: the bias in force depends on the instant it converts.
