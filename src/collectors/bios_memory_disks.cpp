@@ -1,0 +1,207 @@
+#include "collectors/bios_memory_disks.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "collectors/registry_values.h"
+#include "core/result_list.h"
+#include "core/trace_log.h"
+#include "platform/platform.h"
+#include "platform/registry_accessor.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace qm::collectors {
+
+using namespace qm::platform;
+using core::AddResultLine;
+using core::QuoteField;
+
+namespace {
+
+DWORD PlatformId() {
+    OsVersionInfo v;
+    return System().GetVersionEx(v) ? v.dwPlatformId : 0;
+}
+
+bool VolumeInfo(char letter, VolumeInformation& info) {
+    std::string root = std::string(1, AsciiLower(letter)) + ":\\";
+    return Volumes().GetVolumeInformation(root, info);
+}
+
+}  // namespace
+
+void BiosInfo() {
+    try {
+        OsVersionInfo v;
+        if (!System().GetVersionEx(v)) return;
+        const char *key, *date, *name, *version;
+        if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+            key = "HARDWARE\\DESCRIPTION\\System";
+            date = "SystemBiosDate";
+            name = "Identifier";
+            version = "SystemBiosVersion";
+        } else if (v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+            key = "Enum\\Root\\*PNP0C01\\0000";
+            date = "BIOSDate";
+            name = "BIOSName";
+            version = "BIOSVersion";
+        } else {
+            return;
+        }
+        RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+        if (!reg.OpenKeyReadOnly(key)) return;
+        AddResultLine("Bios", "Date", QuoteField(ReadRegValueAsString(date, reg)));
+        AddResultLine("Bios", "Name", QuoteField(ReadRegValueAsString(name, reg)));
+        AddResultLine("Bios", "Version", QuoteField(ReadRegValueAsString(version, reg)));
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+    }
+}
+
+void MemoryInfo() {
+    try {
+        AddResultLine("Memory", "DOS memory", QuoteField("640"));
+        OsVersionInfo v;
+        System().GetVersionEx(v);
+        double kb = 640;
+        bool nt5 = v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
+        bool plain = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
+                     (v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion < 5);
+        MemoryStatusEx ex;
+        if (nt5 && System().HasGlobalMemoryStatusEx() && System().GlobalMemoryStatusEx(ex)) {
+            kb = static_cast<double>(ex.ullTotalPhys) / 1024.0;
+        } else if (nt5 || plain) {
+            // Without the extended call, the plain one still knows up to 4 GiB.
+            MemoryStatus status;
+            System().GlobalMemoryStatus(status);
+            kb = static_cast<double>(status.dwTotalPhys) / 1024.0;
+        }
+        auto extended = static_cast<std::int64_t>(std::trunc(kb)) - 640;
+        auto total = static_cast<std::int64_t>(std::trunc(kb / 1024.0 + 0.8));
+        AddResultLine("Memory", "Extended", QuoteField(std::to_string(extended)));
+        AddResultLine("Memory", "Total", QuoteField(std::to_string(total)));
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+    }
+}
+
+std::string FormatMegabytes(std::int64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1048576.0);
+    return text;
+}
+
+std::string FirstRootEntry(char letter) {
+    FindData data;
+    auto find = Files().FindFirstFile(std::string(1, letter) + ":\\*.*", data);
+    return find ? data.cFileName : std::string();
+}
+
+std::string GetNetworkRoot(char letter) {
+    std::string entry = FirstRootEntry(letter);
+    if (entry.empty()) return std::string();
+    std::string expanded = ExpandUncFileName(std::string(1, letter) + ":\\" + entry);
+    if (expanded.empty()) return std::string();
+    // The entry's name comes off the end; a folder of the share path may bear the same name.
+    std::string root = EndsWithNoCase(expanded, entry) ? expanded.substr(0, expanded.size() - entry.size()) : expanded;
+    return root.empty() ? DriveOf(expanded) : root;
+}
+
+std::string GetVolumeLabel(char letter) {
+    VolumeInformation info;
+    return VolumeInfo(letter, info) ? info.volumeName : std::string();
+}
+
+std::string GetFileSystemName(char letter) {
+    VolumeInformation info;
+    return VolumeInfo(letter, info) ? info.fileSystemName : std::string();
+}
+
+std::string GetDriveTypeText(const std::string& root) {
+    switch (Volumes().GetDriveType(root)) {
+        case DRIVE_FIXED: return "Fixed drive";
+        case DRIVE_REMOTE: return "Network drive";
+        case DRIVE_CDROM: return "CDROM drive";
+        case DRIVE_RAMDISK: return "RAM drive";
+        default: return std::string();
+    }
+}
+
+std::string GetVolumeSerial(char letter) {
+    VolumeInformation info;
+    if (!VolumeInfo(letter, info)) return std::string();
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X-%02X", info.serialNumber >> 16, info.serialNumber & 0xFFFF);
+    return text;
+}
+
+namespace {
+
+void DriveRecords() {
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        std::string root = std::string(1, letter) + ":\\";
+        unsigned type = Volumes().GetDriveType(root);
+        if (type == DRIVE_REMOVABLE) continue;
+        std::int64_t total = 0, free = 0;
+        std::uint64_t caller = 0, bytes = 0, totalFree = 0;
+        try {
+            bool ok = Volumes().GetDiskFreeSpaceEx(root, caller, bytes, totalFree);
+            total = ok ? static_cast<std::int64_t>(bytes) : -1;
+            free = ok ? static_cast<std::int64_t>(caller) : 0;
+        } catch (const PlatformFault&) {
+            total = 0;
+        }
+        std::string key = std::string("Drive ") + AsciiLower(letter);
+        if (total > 0) {
+            std::string fields = QuoteField(FormatMegabytes(total)) + "," + QuoteField(FormatMegabytes(free)) + "," +
+                                 QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(letter)) + "," +
+                                 QuoteField(GetFileSystemName(letter)) + "," + QuoteField(GetDriveTypeText(root)) + "," +
+                                 QuoteField(GetVolumeSerial(letter));
+            AddResultLine("Disk sizes", key, fields);
+        }
+        if (type == DRIVE_CDROM) AddResultLine("CDROM", key, QuoteField(""));
+    }
+}
+
+void PhysicalDiskRecords() {
+    for (unsigned n = 0;; ++n) {
+        auto disk = DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE" + std::to_string(n), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          CreationDisposition::OpenExisting);
+        if (!disk) return;
+        std::string key = "Disk drive " + std::to_string(n + 1);
+        std::uint8_t geometry[24] = {};
+        DWORD returned = 0;
+        if (!disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned)) {
+            AddResultLine("Disks", key, QuoteField(""));
+            continue;
+        }
+        std::uint64_t cylinders = 0;
+        std::uint32_t tracks = 0, sectors = 0, bytesPerSector = 0;
+        std::memcpy(&cylinders, geometry, 8);
+        std::memcpy(&tracks, geometry + 12, 4);
+        std::memcpy(&sectors, geometry + 16, 4);
+        std::memcpy(&bytesPerSector, geometry + 20, 4);
+        // In 64 bits: the 32-bit products overflowed for disks of 4 TB and more.
+        std::uint64_t megabytes =
+            static_cast<std::uint64_t>(tracks) * sectors * bytesPerSector / 1024 * cylinders / 1024;
+        AddResultLine("Disks", key,
+                      QuoteField(std::to_string(static_cast<std::uint32_t>(cylinders))) + "," +
+                          QuoteField(std::to_string(tracks)) + "," + QuoteField(std::to_string(sectors)) + "," +
+                          QuoteField(std::to_string(static_cast<std::int64_t>(megabytes))));
+    }
+}
+
+}  // namespace
+
+void DiskInfo() {
+    try {
+        DriveRecords();
+        if (PlatformId() == VER_PLATFORM_WIN32_NT) PhysicalDiskRecords();
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+    }
+}
+
+}  // namespace qm::collectors

@@ -1,0 +1,102 @@
+#include "collectors/hardware_inventory.h"
+
+#include <exception>
+
+#include "collectors/bios_memory_disks.h"
+#include "collectors/processor.h"
+#include "core/date_time.h"
+#include "core/identification.h"
+#include "core/process_state.h"
+#include "core/profile_files.h"
+#include "core/result_list.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+
+namespace qm::collectors {
+
+using namespace qm::core;
+
+namespace {
+
+void AddOne(const char* section, const char* key, const std::string& value) {
+    AddResultLine(section, key, QuoteField(value));
+}
+
+void Step(const char* marker, void (*collect)()) {
+    WriteLog(marker);
+    collect();
+}
+
+}  // namespace
+
+void HardwareInventory() {
+    const std::string& file = State().resultFiles.localHardware;
+    CreateResultList();
+    try {
+        AddFieldHeader(11);
+        SaveResultList(file);
+        WriteInventoryHeader();
+        SaveResultList(file);
+        CollectHardwareSections();
+        SaveResultList(file);
+        CpuInventory();
+    } catch (const std::exception& e) {
+        WriteLog(e.what());
+    }
+    CloseResultList(file);
+}
+
+void CollectHardwareSections() {
+    WriteStartOptions();
+    Step("BiosInfo", BiosInfo);
+    Step("MemoryInfo", MemoryInfo);
+    Step("DiskInfo", DiskInfo);
+}
+
+void WriteStartOptions() {
+    const RunFlags& f = State().flags;
+    const std::pair<const char*, bool> options[] = {{"opt_S", f.s},       {"opt_AT", f.at},         {"opt_MAIL", f.mail},
+                                                    {"opt_HMAIL", f.hmail}, {"opt_DLG", f.dlg},     {"opt_REMOTE", f.remote},
+                                                    {"opt_LOG", f.log}};
+    for (const auto& [key, inForce] : options)
+        if (inForce) AddOne("Start Option", key, "YES");
+}
+
+void WriteInventoryHeader() {
+    auto& s = State();
+    if (s.headerWritten) return;
+    AddOne("Inventory", "QMAgent version", kAgentVersion);
+    AddOne("Inventory", "QMAgent lang", kAgentLanguage);
+    AddOne("Inventory", "Date", FormatDateTime("mm'/'dd'/'yyyy hh':'nn", Now()));
+    AddOne("Inventory", "Path", s.workFolder);
+    AddOne("Identification", "Asset#", s.resultFiles.serverBaseName);
+    AddOne("Identification", "ComputerName", GetLocalComputerName());
+    AddOne("Identification", "GUID", s.machineId);
+    AddOne("Identification", "AssetTag#", ReadProfileString(s.chkIdPath, "Identification", "AssetTag#", ""));
+    std::string settings = GetSettingsFileName();
+    AddOne("Identification", "Client code", ReadProfileString(settings, "IDENTIFICATION", "CODE", ""));
+    AddOne("Identification", "Site", ReadProfileString(settings, "IDENTIFICATION", "SITE", ""));
+    s.headerWritten = true;
+}
+
+void UpdateUuidAndSerial() {
+    auto& s = State();
+    if (!s.flags.at || !s.assetTagDeferred) return;
+    const std::string& file = s.resultFiles.localHardware;
+    LoadResultList(file);
+    try {
+        // The whole value of the BIOS program's records, by the usual reading rule.
+        std::string uuid = ReadResultValue("Ident", "UUID");
+        std::string serial = ReadResultValue("Ident", "SN");
+        WriteProfileString(s.chkIdPath, "UUID", "UUID", uuid);
+        WriteProfileString(s.chkIdPath, "UUID", "SN", serial);
+        GetAssetTag();
+        WriteInventoryHeader();
+    } catch (...) {
+        SaveResultList(file);
+        throw;
+    }
+    SaveResultList(file);
+}
+
+}  // namespace qm::collectors

@@ -1,0 +1,22 @@
+#pragma once
+// The hardware and configuration inventory: the layout of the hardware result file, with its
+// header line, header block, start options and the collectors in their fixed order, and the
+// second pass that takes the asset tag from the BIOS program's UUID or serial number.
+
+namespace qm::collectors {
+
+// Writes the whole local hardware result file of the first pass.
+void HardwareInventory();
+// The start options, then every collector in the fixed order behind its trace-log marker.
+void CollectHardwareSections();
+// The "Start Option" records of the options in force.
+void WriteStartOptions();
+// The header block ("Inventory" and "Identification"), at most once while it is not written.
+void WriteInventoryHeader();
+// With "/AT" and a deferred asset tag: the BIOS program's UUID and serial number go to
+// Chk_ID, the asset tag is decided, and the header block goes at the end of the file.
+void UpdateUuidAndSerial();
+
+inline constexpr const char* kAgentLanguage = "US";
+
+}  // namespace qm::collectors

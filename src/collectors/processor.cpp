@@ -1,0 +1,157 @@
+#include "collectors/processor.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/result_list.h"
+#include "core/trace_log.h"
+#include "platform/platform.h"
+#include "platform/registry_accessor.h"
+
+namespace qm::collectors {
+
+using namespace qm::platform;
+using core::AddResultLine;
+using core::QuoteField;
+
+namespace {
+
+template <typename Clock>
+std::int64_t MeasureOver(Clock clock) {
+    DWORD t0 = clock();
+    while (clock() == t0) {
+    }
+    std::uint64_t c0 = ReadTimeStampCounter();
+    // The difference, not the reading, is compared: a counter that wraps meanwhile still
+    // gives a whole interval.
+    while (static_cast<DWORD>(clock() - t0) < 2500u) {
+    }
+    std::uint64_t c1 = ReadTimeStampCounter();
+    return static_cast<std::int64_t>(std::nearbyint(static_cast<double>(c1 - c0) * 0.000001 / 2.5));
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+}  // namespace
+
+std::uint64_t ReadTimeStampCounter() { return Cpu().ReadTimeStampCounter(); }
+
+std::int64_t CpuSpeedByTimeGetTime() {
+    return MeasureOver([] { return Time().timeGetTime(); });
+}
+
+std::int64_t CpuSpeedByTickCount() {
+    return MeasureOver([] { return Time().GetTickCount(); });
+}
+
+std::int64_t GetCpuSpeed() {
+    OsVersionInfo v;
+    bool nt = System().GetVersionEx(v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    return nt ? CpuSpeedByTimeGetTime() : CpuSpeedByTickCount();
+}
+
+void GetCpuVendor(char (&vendor)[12]) {
+    CpuidResult r = Cpu().Cpuid(0);
+    std::memcpy(vendor, &r.ebx, 4);
+    std::memcpy(vendor + 4, &r.edx, 4);
+    std::memcpy(vendor + 8, &r.ecx, 4);
+}
+
+void GetCpuSignature(CpuidResult& signature) { signature = Cpu().Cpuid(1); }
+
+std::uint32_t GetCacheDescriptors() { return Cpu().Cpuid(2).edx; }
+
+std::string L2CacheSize(std::uint8_t descriptor) {
+    switch (descriptor) {
+        case 0x40: return "0KB";
+        case 0x41: return "128KB";
+        case 0x42: case 0x82: return "256KB";
+        case 0x43: case 0x83: return "512KB";
+        case 0x44: case 0x84: return "1024KB";
+        case 0x45: case 0x85: return "2048KB";
+        default: return "N/A";
+    }
+}
+
+int GetProcessorCount() {
+    try {
+        SystemInfoData info;
+        System().GetSystemInfo(info);
+        return static_cast<int>(info.dwNumberOfProcessors);
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+        return 1;
+    }
+}
+
+std::int32_t MeasureCpuFrequency() {
+    try {
+        std::int32_t v[9];
+        std::int32_t highest = 0, second = 0;
+        for (auto& value : v) {
+            value = static_cast<std::int32_t>(GetCpuSpeed());
+            if (value > highest) {
+                second = highest;
+                highest = value;
+            } else if (value < highest && value > second) {
+                second = value;
+            }
+        }
+        int best = 0;
+        std::int32_t result = 0;
+        for (std::int32_t value : v) {
+            int n = 0;
+            for (std::int32_t other : v) n += other == value ? 1 : 0;
+            if (n >= best) {
+                best = n;
+                result = value;
+            }
+        }
+        return best == 1 ? second : result;
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+        return 0;
+    }
+}
+
+void CpuInventory() {
+    std::string vendor = "Not detected";
+    std::int32_t measured = 0, registry = 0;
+    CpuidResult signature;
+    std::uint32_t descriptors = 0;
+    auto guarded = [](auto step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            core::WriteLog(e.what());
+        }
+    };
+    guarded([&] {
+        char bytes[12] = {};
+        GetCpuVendor(bytes);
+        vendor.assign(bytes, strnlen(bytes, sizeof bytes));
+    });
+    guarded([&] { measured = MeasureCpuFrequency(); });
+    guarded([&] { GetCpuSignature(signature); });
+    guarded([&] { descriptors = GetCacheDescriptors(); });
+    guarded([&] {
+        RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+        if (reg.OpenKeyReadOnly("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0") && reg.ValueExists("~Mhz"))
+            registry = reg.ReadInteger("~Mhz");
+    });
+    AddResultLine("CPU", "Frequency", QuoteField(std::to_string(measured)));
+    AddResultLine("CPU", "Freq in reg", QuoteField(std::to_string(registry)));
+    AddResultLine("CPU", "Vendor", QuoteField(vendor));
+    AddResultLine("CPU", "TFMS", QuoteField(Hex(signature.eax & 0x3FFF, 4)));
+    AddResultLine("CPU", "BrandID", QuoteField(Hex(signature.ebx & 0xFF, 2)));
+    AddResultLine("CPU", "L2 cache", QuoteField(L2CacheSize(static_cast<std::uint8_t>(descriptors & 0xFF))));
+    AddResultLine("CPU", "Count", QuoteField(std::to_string(GetProcessorCount())));
+}
+
+}  // namespace qm::collectors

@@ -1,0 +1,25 @@
+#pragma once
+// Readers the collectors share: registry values as text whatever their type, binary values
+// as dotted bytes, and the existing file a command line starts with. None of them raises.
+
+#include <string>
+#include <string_view>
+
+#include "platform/registry_accessor.h"
+
+namespace qm::collectors {
+
+// REG_SZ and REG_EXPAND_SZ as stored (unexpanded), REG_DWORD in signed decimal, any other type
+// as its non-zero bytes taken as characters ("<Binary value>" when they cannot be read);
+// empty for a missing value or a failure (logged).
+std::string ReadRegValueAsString(std::string_view name, platform::RegistryAccessor& reg);
+// A value of any type but text and numbers as its bytes in decimal joined by "."
+// (C0 A8 00 01 gives 192.168.0.1); empty otherwise.
+std::string RegBinaryToDotted(std::string_view name, platform::RegistryAccessor& reg);
+// One leading and one trailing double quote removed, each when present, from a text longer
+// than one character.
+std::string StripQuotes(std::string_view text);
+// The existing file that a command line starts with, without quotes; empty when none.
+std::string ExtractExistingFile(std::string_view commandLine);
+
+}  // namespace qm::collectors

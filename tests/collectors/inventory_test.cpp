@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "collectors/hardware_inventory.h"
+#include "core/identification.h"
+#include "core/process_state.h"
+#include "core/result_list.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "core/profile_files.h"
+#include "platform/text.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::collectors;
+using namespace qm::core;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]}, "physical_disks": [{"cylinders": 4865}]})";
+const char* const kBios = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"Identifier\"=\"AT\"\r\n";
+
+void PrepareRun(const std::vector<std::string>& switches) {
+    StartAgent(switches);
+    InitWorkFolder();
+    State().machineId = "0F8FAD5BD9CB469FA16570867728950E";
+    SetResultFileNames(true);
+}
+
+// Section and key of each record after the header line, in file order.
+std::vector<std::string> Records(const std::string& text) {
+    std::vector<std::string> out;
+    std::vector<std::string> lines = qm::platform::SplitLines(text);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::size_t second = lines[i].find("\",\"");
+        std::size_t third = second == std::string::npos ? second : lines[i].find("\",\"", second + 3);
+        out.push_back(third == std::string::npos ? lines[i] : lines[i].substr(0, third + 1));
+    }
+    return out;
+}
+
+std::vector<std::string> Sections(const std::string& text) {
+    std::vector<std::string> out;
+    for (const std::string& line : qm::platform::SplitLines(text)) {
+        std::string section = line.substr(0, line.find("\",\"") + 1);
+        if (out.empty() || out.back() != section) out.push_back(section);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
+    TestMachine m(kMachine, kBios);
+    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Paris, 3rd\r\n");
+    PrepareRun({"/HMAIL"});
+    State().flags.hmail = State().flags.s = true;
+    WriteProfileString(State().chkIdPath, "Identification", "AssetTag#", "TAG-7");
+    HardwareInventory();
+    std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+    std::vector<std::string> records = Records(text);
+    ASSERT_GE(records.size(), 12u);
+    EXPECT_EQ(text.rfind("\"F1\",\"F2\",\"F3\",\"F4\",\"F5\",\"F6\",\"F7\",\"F8\",\"F9\",\"F10\",\"F11\"\r\n", 0), 0u);
+    const std::vector<std::string> header = {
+        "\"Inventory\",\"QMAgent version\"", "\"Inventory\",\"QMAgent lang\"", "\"Inventory\",\"Date\"",
+        "\"Inventory\",\"Path\"",            "\"Identification\",\"Asset#\"",  "\"Identification\",\"ComputerName\"",
+        "\"Identification\",\"GUID\"",       "\"Identification\",\"AssetTag#\"", "\"Identification\",\"Client code\"",
+        "\"Identification\",\"Site\"",       "\"Start Option\",\"opt_S\"",     "\"Start Option\",\"opt_HMAIL\""};
+    EXPECT_EQ(std::vector<std::string>(records.begin(), records.begin() + 12), header);
+    EXPECT_NE(text.find("\"Inventory\",\"QMAgent version\",\"2.02.06\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Inventory\",\"Date\",\"12/09/2026 07:03\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Identification\",\"Asset#\",\"0F8FAD5BD9CB469FA16570867728950E\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Identification\",\"AssetTag#\",\"TAG-7\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Identification\",\"Site\",\"Paris  3rd\"\r\n"), std::string::npos);
+    EXPECT_EQ(Sections(text), (std::vector<std::string>{"\"F1\"", "\"Inventory\"", "\"Identification\"", "\"Start Option\"",
+                                                        "\"Bios\"", "\"Memory\"", "\"Disk sizes\"", "\"Disks\"", "\"CPU\""}));
+    EXPECT_EQ(text.find("opt_MAIL"), std::string::npos);
+    EXPECT_FALSE(State().resultList.has_value());  // closed
+}
+
+TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
+    TestMachine m(kMachine);
+    PrepareRun({});
+    HardwareInventory();
+    EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("Start Option"), std::string::npos);
+}
+
+TEST(HardwareInventory, ADeferredAssetTagPutsTheHeaderBlockAtTheEnd) {
+    TestMachine m(kMachine);
+    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[ASSETTAG]\r\nUUID=1\r\n");
+    PrepareRun({"/AT"});
+    State().flags.at = true;
+    GetAssetTag();  // the first pass only defers
+    HardwareInventory();
+    std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+    EXPECT_EQ(text.find("\"Inventory\""), std::string::npos);
+    // The BIOS program appends its records; the UUID is 32 digits and is kept whole.
+    text += "\"Ident\",\"Manufacturer\",\"Maker\"\r\n\"Ident\",\"UUID\",\"4C4C4544004A3510804BB2C04F4D3132\"\r\n"
+            "\"Ident\",\"SN\",\"7X9Q2\"\r\n";
+    m.WriteFile("C:\\WINDOWS\\QM-TEST-01.hrz", text);
+    UpdateUuidAndSerial();
+    text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "UUID"), "4C4C4544004A3510804BB2C04F4D3132");
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "SN"), "7X9Q2");
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "Identification", "AssetTag#"), "4C4C4544004A3510804BB2C04F4D3132");
+    std::size_t ident = text.find("\"Ident\",\"SN\"");
+    std::size_t header = text.find("\"Inventory\",\"QMAgent version\"");
+    ASSERT_NE(header, std::string::npos);
+    EXPECT_GT(header, ident);
+    EXPECT_NE(text.find("\"Identification\",\"AssetTag#\",\"4C4C4544004A3510804BB2C04F4D3132\"\r\n"), std::string::npos);
+}
+
+TEST(HardwareInventory, TheSecondPassNeedsTheSwitchAndADeferredTag) {
+    TestMachine m(kMachine);
+    PrepareRun({});
+    HardwareInventory();
+    std::string before = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+    UpdateUuidAndSerial();
+    EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz"), before);
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "UUID", "none"), "none");
+    // Without any "Ident" record both keys are written empty.
+    State().flags.at = State().assetTagDeferred = true;
+    UpdateUuidAndSerial();
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "UUID", "none"), "");
+    EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "SN", "none"), "");
+}
+
+TEST(HardwareInventory, AFailureEndsThePassButKeepsWhatWasWritten) {
+    TestMachine m(kMachine);
+    PrepareRun({"/LOG"});
+    State().logOn = true;
+    OpenLogFile();
+    // Chk_ID cannot be read back for the asset tag: the header block raises.
+    m.Machine().AddFault({"GetPrivateProfileString", "C:\\WINDOWS\\Chk_ID", 0, true, -1});
+    HardwareInventory();
+    std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+    EXPECT_NE(text.find("\"Identification\",\"GUID\""), std::string::npos);
+    EXPECT_EQ(text.find("\"CPU\""), std::string::npos);
+    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|GetPrivateProfileString failed on purpose"),
+              std::string::npos);
+    EXPECT_FALSE(State().headerWritten);
+}
+
+TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
+    for (const char* name : {"xp-workstation", "win98-desktop"}) {
+        SCOPED_TRACE(name);
+        qm::test::TempFolder copy;
+        std::filesystem::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, copy.Path(),
+                              std::filesystem::copy_options::recursive);
+        auto machine = qm::sim::SimMachine::Load(copy.Path());
+        qm::platform::InstallPlatform(machine);
+        PrepareRun({});
+        HardwareInventory();
+        std::string text;
+        ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), State().resultFiles.localHardware, text));
+        for (const char* record : {"\"Bios\",\"Version\"", "\"Memory\",\"Total\"", "\"Disk sizes\",\"Drive c\"",
+                                   "\"CDROM\",\"Drive d\"", "\"CPU\",\"Frequency\""})
+            EXPECT_NE(text.find(record), std::string::npos) << record;
+        bool nt = std::string(name) == "xp-workstation";
+        EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);
+        EXPECT_NE(text.find(nt ? "\"CPU\",\"Frequency\",\"2793\"" : "\"CPU\",\"Frequency\",\"700\""), std::string::npos);
+        EXPECT_NE(text.find(nt ? "\"Memory\",\"Total\",\"512\"" : "\"Memory\",\"Total\",\"128\""), std::string::npos);
+        qm::platform::InstallPlatform(nullptr);
+    }
+}

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "collectors/registry_values.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::collectors;
+using qm::platform::HKEY_LOCAL_MACHINE;
+using qm::platform::RegistryAccessor;
+using qm::test::TestMachine;
+
+namespace {
+const char* const kValues =
+    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Values]\r\n"
+    "\"Text\"=\"plain text\"\r\n"
+    "\"Expand\"=hex(2):25,77,69,6e,64,69,72,25,5c,78,00\r\n"
+    "\"Number\"=dword:fffffffe\r\n"
+    "\"Address\"=hex:c0,a8,00,01\r\n"
+    "\"Multi\"=hex(7):6f,6e,65,00,74,77,6f,00,00\r\n"
+    "\"None\"=hex(0):41,00,42\r\n"
+    "\"Empty\"=hex:\r\n";
+}
+
+TEST(RegistryReaders, ReadAnyTypeAsText) {
+    TestMachine m("{}", kValues);
+    qm::test::StartAgent();
+    RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Values"));
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* dotted;
+    };
+    const Case cases[] = {
+        {"Text", "plain text", ""},         {"Expand", "%windir%\\x", ""},  // not expanded
+        {"Number", "-2", ""},               {"Address", "\xC0\xA8\x01", "192.168.0.1"},
+        {"Multi", "onetwo", "111.110.101.0.116.119.111.0.0"},  // the strings run together
+        {"None", "AB", "65.0.66"},          {"Empty", "", ""},
+        {"Missing", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadRegValueAsString(c.name, reg), c.text);
+        EXPECT_EQ(RegBinaryToDotted(c.name, reg), c.dotted);
+    }
+    EXPECT_EQ(reg.CurrentKey() != 0, true);  // the caller's key stays open
+}
+
+TEST(RegistryReaders, StripQuotesAndExtractExistingFile) {
+    const std::pair<const char*, const char*> quotes[] = {
+        {"\"", "\""}, {"\"\"", ""}, {"\"a b\"", "a b"}, {"\"open", "open"}, {"close\"", "close"}, {"x", "x"}, {"", ""}};
+    for (const auto& [in, out] : quotes) EXPECT_EQ(StripQuotes(in), out) << in;
+
+    TestMachine m;
+    m.WriteFile("C:\\Program Files\\Tool\\tool.exe", "MZ");
+    m.WriteFile("C:\\WINDOWS\\notepad.exe", "MZ");
+    const std::pair<const char*, const char*> lines[] = {
+        {"\"C:\\Program Files\\Tool\\tool.exe\" -service \"C:\\data\"", "C:\\Program Files\\Tool\\tool.exe"},
+        {"C:\\Program Files\\Tool\\tool.exe /x", "C:\\Program Files\\Tool\\tool.exe"},
+        {"C:\\WINDOWS\\notepad.exe", "C:\\WINDOWS\\notepad.exe"},
+        {"C:\\WINDOWS\\missing.exe /x", ""},
+        {"C:\\Program Files\\Tool", ""},  // a folder is no file
+        {"", ""},
+    };
+    for (const auto& [in, out] : lines) EXPECT_EQ(ExtractExistingFile(in), out) << in;
+}
