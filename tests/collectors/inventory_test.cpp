@@ -147,11 +147,7 @@ TEST(HardwareInventory, AFailureEndsThePassButKeepsWhatWasWritten) {
 TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
     for (const char* name : {"xp-workstation", "win98-desktop"}) {
         SCOPED_TRACE(name);
-        qm::test::TempFolder copy;
-        std::filesystem::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, copy.Path(),
-                              std::filesystem::copy_options::recursive);
-        auto machine = qm::sim::SimMachine::Load(copy.Path());
-        qm::platform::InstallPlatform(machine);
+        qm::test::SampleMachine sample(name);
         PrepareRun({});
         HardwareInventory();
         std::string text;
@@ -163,6 +159,5 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
         EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);
         EXPECT_NE(text.find(nt ? "\"CPU\",\"Frequency\",\"2793\"" : "\"CPU\",\"Frequency\",\"700\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"Memory\",\"Total\",\"512\"" : "\"Memory\",\"Total\",\"128\""), std::string::npos);
-        qm::platform::InstallPlatform(nullptr);
     }
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/profile_files.h"
 #include "core/settings.h"
 #include "platform/platform.h"
@@ -18,15 +16,10 @@ TEST(SampleMachines, FindTheirSettingsThroughTheServiceEntry) {
         {"xp-workstation", "C:\\Program Files\\Quarmelin\\QMAgent.lic"}, {"win98-desktop", "C:\\QMAGENT\\QMAgent.lic"}};
     for (const auto& [name, settings] : samples) {
         SCOPED_TRACE(name);
-        qm::test::TempFolder copy;
-        std::filesystem::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, copy.Path(),
-                              std::filesystem::copy_options::recursive);
-        auto machine = qm::sim::SimMachine::Load(copy.Path());
-        qm::platform::InstallPlatform(machine);
-        qm::test::StartAgent({}, machine->WindowsPathOfHost(copy.Path()) + "\\bin\\QMAgent.exe");
+        qm::test::SampleMachine sample(name);
+        qm::test::StartAgent({}, sample.Machine().WindowsPathOfHost(sample.Folder()) + "\\bin\\QMAgent.exe");
         EXPECT_EQ(GetSettingsFileName(), settings);
         EXPECT_EQ(ReadProfileString(GetSettingsFileName(), "IDENTIFICATION", "CODE"), "ACME");
         EXPECT_EQ(ReadProfileInteger(GetSettingsFileName(), "PROXY", "PORT", 0), 2121);
-        qm::platform::InstallPlatform(nullptr);
     }
 }

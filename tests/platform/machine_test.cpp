@@ -49,10 +49,8 @@ TEST(MachineFile, BrokenFilesNameTheFileAndThePlace) {
 TEST(MachineFile, SampleMachinesLoad) {
     for (const char* name : {"xp-workstation", "win98-desktop"}) {
         SCOPED_TRACE(name);
-        TempFolder copy;
-        std::filesystem::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, copy.Path(),
-                              std::filesystem::copy_options::recursive);
-        auto machine = SimMachine::Load(copy.Path());
+        qm::test::SampleMachine sample(name);
+        SimMachine* machine = &sample.Machine();
         OsVersionInfo v;
         ASSERT_TRUE(machine->System().GetVersionEx(v));
         EXPECT_EQ(v.dwPlatformId, std::string(name) == "xp-workstation" ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS);

@@ -78,6 +78,26 @@ TestMachine::TestMachine(const std::string& jsonPatch, const std::string& regist
     platform::InstallPlatform(machine_);
 }
 
+SampleMachine::SampleMachine(const std::string& name) {
+    std::string pattern = (fs::temp_directory_path() / ("qm-" + name + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    folder_ = pattern;
+    try {
+        fs::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, folder_, fs::copy_options::recursive);
+        machine_ = sim::SimMachine::Load(folder_);
+    } catch (...) {
+        Drop(folder_);
+        throw;
+    }
+    platform::InstallPlatform(machine_);
+}
+
+SampleMachine::~SampleMachine() {
+    platform::InstallPlatform(nullptr);
+    machine_.reset();
+    Drop(folder_);
+}
+
 void TestMachine::Reload() {
     platform::InstallPlatform(nullptr);
     machine_ = sim::SimMachine::Load(folder_);

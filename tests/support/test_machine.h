@@ -43,6 +43,22 @@ private:
     std::shared_ptr<sim::SimMachine> machine_;
 };
 
+// A copy of one of the bundled sample machines (machines/<name>), loaded and installed as the
+// platform for the object's lifetime, so a test may change it freely.
+class SampleMachine {
+public:
+    explicit SampleMachine(const std::string& name);
+    ~SampleMachine();
+    SampleMachine(const SampleMachine&) = delete;
+    SampleMachine& operator=(const SampleMachine&) = delete;
+    sim::SimMachine& Machine() { return *machine_; }
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+    std::shared_ptr<sim::SimMachine> machine_;
+};
+
 // A temporary host folder removed with its contents at the end of the scope.
 class TempFolder {
 public:
