@@ -228,7 +228,7 @@ std::string TimeFormatFromLocale(std::string_view w) {
 FormatSettings FormatsFromLocale() {
     FormatSettings s;
     auto& sys = platform::System();
-    auto value = [&](platform::LCTYPE type) { return sys.GetLocaleInfo(type); };
+    auto value = [&](platform::LCTYPE type) { return sys.GetLocaleInfo(platform::LOCALE_USER_DEFAULT, type); };
     if (std::string v = value(platform::LOCALE_SDATE); !v.empty()) s.dateSeparator = v[0];
     if (std::string v = value(platform::LOCALE_STIME); !v.empty()) s.timeSeparator = v[0];
     if (std::string v = value(platform::LOCALE_SDECIMAL); !v.empty()) s.decimalSeparator = v[0];

@@ -2,6 +2,7 @@
 // Drives and volumes, after the Win32 volume functions.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,10 @@ public:
     // mapped network drive, ERROR_NOT_CONNECTED for any other drive (a returned error code,
     // as the network functions do).
     virtual DWORD WNetGetConnection(std::string_view localName, std::string& remoteName) = 0;
+    // WNetGetUser into a buffer of bufferSize characters: of the default connection with no
+    // local name, else of the connection of that drive. ERROR_SUCCESS, ERROR_NOT_CONNECTED,
+    // or ERROR_MORE_DATA with the size needed in bufferSize.
+    virtual DWORD WNetGetUser(std::optional<std::string_view> localName, std::string& userName, DWORD& bufferSize) = 0;
 };
 
 // The full path of a file with a mapped network drive given as its UNC name (a local path

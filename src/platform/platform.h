@@ -15,6 +15,7 @@
 #include "platform/processor.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
 
@@ -35,6 +36,7 @@ public:
     virtual Dialogs& Windows() = 0;
     virtual Processor& Cpu() = 0;
     virtual Devices& DeviceIo() = 0;
+    virtual Spooler& Printers() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -54,6 +56,7 @@ inline Registry& Reg() { return CurrentPlatform().Reg(); }
 inline Dialogs& Windows() { return CurrentPlatform().Windows(); }
 inline Processor& Cpu() { return CurrentPlatform().Cpu(); }
 inline Devices& DeviceIo() { return CurrentPlatform().DeviceIo(); }
+inline Spooler& Printers() { return CurrentPlatform().Printers(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -147,8 +147,8 @@ TEST(SimSystem, NamesFoldersAndVersion) {
     EXPECT_EQ(name, "QM-TEST-01");
     ASSERT_TRUE(System().GetUserName(name, 257));
     EXPECT_EQ(name, "tester");
-    EXPECT_EQ(System().GetLocaleInfo(LOCALE_SSHORTDATE), "M/d/yyyy");
-    EXPECT_EQ(System().GetLocaleInfo(LOCALE_IDEFAULTANSICODEPAGE), "1252");
+    EXPECT_EQ(System().GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE), "M/d/yyyy");
+    EXPECT_EQ(System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE), "1252");
 }
 
 TEST(SimEnvironment, KeepsTheBufferRulesOfWindows) {
@@ -215,4 +215,46 @@ TEST(SimCodePage, ConvertsAndFoldsCaseInTheAnsiCodePage) {
     EXPECT_EQ(Ansi().CharLower("\xC9T\xC9"), "\xE9t\xE9");
     EXPECT_EQ(Ansi().MultiByteToWideChar("\x80"), std::u16string(1, u'\u20AC'));  // the euro sign
     EXPECT_EQ(Ansi().WideCharToMultiByte(u"\u20AC\u4E2D"), "\x80?");
+}
+
+TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
+    TestMachine m(R"({"printers": [{"name": "P1", "port": "LPT1:"}, {"name": "Remote", "connection": true}],
+                      "version": {"platform_id": 2, "major": 5, "minor": 1, "build": 2600, "product_type": 1, "suite_mask": 512},
+                      "network_user": "netuser",
+                      "time_zone": {"bias": 300, "standard_name": "Eastern Standard Time", "daylight_name": "Eastern Daylight Time",
+                                    "standard_date": {"month": 10, "day_of_week": 0, "week": 5, "hour": 2},
+                                    "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})");
+    DWORD needed = 0;
+    std::vector<PrinterInfo> printers;
+    EXPECT_FALSE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL, 2, 0, needed, printers));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    DWORD localOnly = needed;
+    ASSERT_TRUE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL, 2, localOnly, needed, printers));
+    ASSERT_EQ(printers.size(), 1u);
+    EXPECT_FALSE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 2, localOnly, needed, printers));
+    ASSERT_TRUE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 5, needed, needed, printers));
+    EXPECT_EQ(printers.size(), 2u);
+    EXPECT_EQ(printers[0].portName, "LPT1:");
+    EXPECT_EQ(printers[0].shareName, "");  // level 5 has no share
+
+    OsVersionInfoEx ex;
+    ASSERT_TRUE(System().GetVersionEx(ex));
+    EXPECT_EQ(ex.wSuiteMask, VER_SUITE_PERSONAL);
+    TimeZoneInformation tz;
+    EXPECT_EQ(System().GetTimeZoneInformation(tz), TIME_ZONE_ID_STANDARD);  // December
+    EXPECT_EQ(tz.standardName, u"Eastern Standard Time");
+    EXPECT_EQ(tz.daylightDate.wMonth, 4);
+    EXPECT_EQ(tz.daylightDate.wDay, 1);
+
+    std::string user;
+    DWORD size = 4;
+    EXPECT_EQ(Volumes().WNetGetUser(std::nullopt, user, size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(Volumes().WNetGetUser(std::nullopt, user, size), ERROR_SUCCESS);
+    EXPECT_EQ(user, "netuser");
+    EXPECT_EQ(Volumes().WNetGetUser(std::string_view("C:"), user, size), ERROR_NOT_CONNECTED);
+
+    TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10}})");
+    EXPECT_FALSE(System().GetVersionEx(ex));  // the 9x family does not know the extended structure
+    EXPECT_TRUE(System().GetVersionEx(static_cast<OsVersionInfo&>(ex)));
 }

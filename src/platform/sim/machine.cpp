@@ -16,27 +16,29 @@ struct SimMachine::Services {
         : files(state),
           drives(state),
           environment(state.Config()),
-          system(state, environment),
-          profile(state, files, system),
           clock(state),
+          system(state, environment, clock),
+          profile(state, files, system),
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
           registry(state, registryFile, registryText),
           dialogs(state.Config().dialogs),
           processor(state),
-          devices(state) {}
+          devices(state),
+          spooler(state) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
+    SimClock clock;
     SimSystem system;
     SimProfile profile;
-    SimClock clock;
     SimGuids guids;
     SimCodePage codePage;
     SimRegistry registry;
     SimDialogs dialogs;
     SimProcessor processor;
     SimDevices devices;
+    SimSpooler spooler;
 };
 
 namespace {
@@ -92,6 +94,7 @@ platform::Registry& SimMachine::Reg() { return services_->registry; }
 platform::Dialogs& SimMachine::Windows() { return services_->dialogs; }
 platform::Processor& SimMachine::Cpu() { return services_->processor; }
 platform::Devices& SimMachine::DeviceIo() { return services_->devices; }
+platform::Spooler& SimMachine::Printers() { return services_->spooler; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 
 const MachineConfig& SimMachine::Config() const { return state_->Config(); }

@@ -39,6 +39,7 @@ public:
     platform::Dialogs& Windows() override;
     platform::Processor& Cpu() override;
     platform::Devices& DeviceIo() override;
+    platform::Spooler& Printers() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

@@ -171,12 +171,41 @@ std::string HostFolderOf(const std::string& machineFolder, const std::string& fo
     return machineFolder + "/" + folder;
 }
 
-void ParseVersion(const Reader& r, platform::OsVersionInfo& v) {
+void ParseVersion(const Reader& r, platform::OsVersionInfoEx& v, bool& extended) {
+    r.OnlyKeys({"platform_id", "major", "minor", "build", "service_pack", "service_pack_major", "service_pack_minor",
+                "suite_mask", "product_type", "extended"});
     v.dwPlatformId = static_cast<DWORD>(r.Integer("platform_id", v.dwPlatformId, 0, 3));
     v.dwMajorVersion = static_cast<DWORD>(r.Integer("major", v.dwMajorVersion, 0, 100));
     v.dwMinorVersion = static_cast<DWORD>(r.Integer("minor", v.dwMinorVersion, 0, 100));
     v.dwBuildNumber = static_cast<DWORD>(r.Integer("build", v.dwBuildNumber, 0, 0xFFFFFFFF));
     v.szCSDVersion = r.String("service_pack", v.szCSDVersion);
+    v.wServicePackMajor = static_cast<WORD>(r.Integer("service_pack_major", v.wServicePackMajor, 0, 0xFFFF));
+    v.wServicePackMinor = static_cast<WORD>(r.Integer("service_pack_minor", v.wServicePackMinor, 0, 0xFFFF));
+    v.wSuiteMask = static_cast<WORD>(r.Integer("suite_mask", v.wSuiteMask, 0, 0xFFFF));
+    v.wProductType = static_cast<std::uint8_t>(r.Integer("product_type", v.wProductType, 0, 255));
+    // The extended structure came with NT 4.0 SP6; the 9x family never knew it.
+    bool known = v.dwPlatformId == platform::VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
+    extended = r.Boolean("extended", known);
+}
+
+PrinterConfig ParsePrinter(const Reader& r) {
+    r.OnlyKeys({"name", "server", "share", "port", "driver", "comment", "location", "print_processor", "datatype",
+                "parameters", "attributes", "connection"});
+    PrinterConfig p;
+    p.info.printerName = r.String("name");
+    if (p.info.printerName.empty()) r.Fail("name", "a printer needs its name");
+    p.info.serverName = r.String("server");
+    p.info.shareName = r.String("share");
+    p.info.portName = r.String("port");
+    p.info.driverName = r.String("driver");
+    p.info.comment = r.String("comment");
+    p.info.location = r.String("location");
+    p.info.printProcessor = r.String("print_processor", "WinPrint");
+    p.info.datatype = r.String("datatype", "RAW");
+    p.info.parameters = r.String("parameters");
+    p.info.attributes = static_cast<DWORD>(r.Integer("attributes", 0, 0, 0xFFFFFFFF));
+    p.connection = r.Boolean("connection", false);
+    return p;
 }
 
 void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& locale) {
@@ -202,7 +231,7 @@ void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& local
 
 DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
     r.OnlyKeys({"letter", "type", "folder", "media", "listed", "label", "file_system", "serial", "file_system_flags",
-                "total_bytes", "free_bytes", "free_to_caller", "unc"});
+                "total_bytes", "free_bytes", "free_to_caller", "unc", "user"});
     DriveConfig d;
     std::string letter = r.String("letter");
     if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0])))
@@ -221,6 +250,7 @@ DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
     if (r.Has("free_to_caller"))
         d.freeToCaller = static_cast<std::uint64_t>(r.Integer("free_to_caller", 0, 0, INT64_MAX));
     d.unc = r.String("unc");
+    d.user = r.String("user");
     if (d.media && d.hostFolder.empty() && d.type != platform::DRIVE_NO_ROOT_DIR)
         r.Fail("folder", "a drive with media needs a host folder");
     return d;
@@ -364,7 +394,13 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     }
     MachineConfig c;
     c.folder = hostFolder;
-    c.version = {5, 1, 2600, platform::VER_PLATFORM_WIN32_NT, "Service Pack 2"};
+    c.version.dwMajorVersion = 5;
+    c.version.dwMinorVersion = 1;
+    c.version.dwBuildNumber = 2600;
+    c.version.dwPlatformId = platform::VER_PLATFORM_WIN32_NT;
+    c.version.szCSDVersion = "Service Pack 2";
+    c.version.wServicePackMajor = 2;
+    c.version.wProductType = platform::VER_NT_WORKSTATION;
     c.locale = DefaultLocale();
 
     // The code page comes first: every other text is converted to it.
@@ -384,9 +420,9 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     Reader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
-                "physical_disks", "devices"});
+                "physical_disks", "devices", "system_locale", "screen", "network_user", "printers"});
 
-    if (r.Has("version")) ParseVersion(r.Object("version"), c.version);
+    if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
     c.userName = r.String("user_name", c.userName);
     if (r.Has("folders")) {
@@ -402,6 +438,20 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
             c.environment.emplace_back(e.Ansi(it.key()), e.String(it.key()));
     }
     if (r.Has("locale")) ParseLocale(r.Object("locale"), c.locale);
+    c.systemLocale = c.locale;
+    if (r.Has("system_locale")) ParseLocale(r.Object("system_locale"), c.systemLocale);
+    if (r.Has("screen")) {
+        Reader sc = r.Object("screen");
+        sc.OnlyKeys({"width", "height"});
+        c.screenWidth = static_cast<int>(sc.Integer("width", c.screenWidth, 0, 100000));
+        c.screenHeight = static_cast<int>(sc.Integer("height", c.screenHeight, 0, 100000));
+    }
+    c.networkUser = r.String("network_user");
+    if (r.Has("printers")) {
+        const json& printers = r.Array("printers");
+        for (std::size_t i = 0; i < printers.size(); ++i)
+            c.printers.push_back(ParsePrinter(Reader(printers[i], fileName, r.Pointer("printers") + "/" + std::to_string(i), cp.get())));
+    }
     if (r.Has("time_zone")) {
         Reader t = r.Object("time_zone");
         t.OnlyKeys({"bias", "standard_name", "standard_bias", "standard_date", "daylight_name", "daylight_bias",

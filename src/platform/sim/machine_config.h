@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
 
@@ -18,6 +19,11 @@ namespace qm::sim {
 class MachineError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+struct PrinterConfig {
+    platform::PrinterInfo info;
+    bool connection = false;  // a connection to a printer of another machine, not a local one
 };
 
 struct DriveConfig {
@@ -35,6 +41,7 @@ struct DriveConfig {
     std::uint64_t freeBytes = 0;
     std::optional<std::uint64_t> freeToCaller;  // defaults to freeBytes
     std::string unc;                            // the share of a mapped network drive
+    std::string user;                           // the user name of that connection
 };
 
 // A DST transition in TIME_ZONE_INFORMATION form: day is the week of the month (5 = last).
@@ -111,13 +118,19 @@ struct DialogConfig {
 struct MachineConfig {
     std::string folder;  // the machine folder on the host
     unsigned codePage = 1252;
-    platform::OsVersionInfo version;
+    platform::OsVersionInfoEx version;
+    bool versionExtended = true;  // GetVersionEx knows OSVERSIONINFOEX
     std::string computerName = "WORKSTATION";
     std::string userName = "user";
     std::string windowsFolder = "C:\\WINDOWS";
     std::string systemFolder = "C:\\WINDOWS\\system32";
     std::string tempFolder;  // empty: from TMP, TEMP or the Windows folder, as Windows does
-    std::map<platform::LCTYPE, std::string> locale;
+    std::map<platform::LCTYPE, std::string> locale;        // the user's default locale
+    std::map<platform::LCTYPE, std::string> systemLocale;  // the system's
+    int screenWidth = 1024;
+    int screenHeight = 768;
+    std::string networkUser;  // the user name of the default network connection; empty: none
+    std::vector<PrinterConfig> printers;
     TimeZoneConfig timeZone;
     ClockConfig clock;
     std::vector<DriveConfig> drives;

@@ -48,6 +48,8 @@ public:
                             std::uint64_t& totalFree) override;
     bool GetVolumeInformation(std::string_view root, platform::VolumeInformation& info) override;
     platform::DWORD WNetGetConnection(std::string_view localName, std::string& remoteName) override;
+    platform::DWORD WNetGetUser(std::optional<std::string_view> localName, std::string& userName,
+                                platform::DWORD& bufferSize) override;
 
 private:
     const DriveConfig* DriveOfPath(std::string_view path) const;
@@ -86,27 +88,6 @@ private:
     std::vector<std::pair<std::string, std::string>> variables_;
 };
 
-class SimSystem final : public platform::SystemInfo {
-public:
-    SimSystem(MachineState& state, platform::Environment& env) : state_(state), env_(env) {}
-    bool GetVersionEx(platform::OsVersionInfo& info) override;
-    bool GetComputerName(std::string& name, platform::DWORD bufferSize) override;
-    bool GetUserName(std::string& name, platform::DWORD bufferSize) override;
-    platform::DWORD GetWindowsDirectory(std::string& path) override;
-    platform::DWORD GetSystemDirectory(std::string& path) override;
-    platform::DWORD GetTempPath(std::string& path) override;
-    std::string GetLocaleInfo(platform::LCTYPE type) override;
-    void GlobalMemoryStatus(platform::MemoryStatus& status) override;
-    bool HasGlobalMemoryStatusEx() override;
-    bool GlobalMemoryStatusEx(platform::MemoryStatusEx& status) override;
-    void GetSystemInfo(platform::SystemInfoData& info) override;
-
-private:
-    platform::DWORD Folder(std::string_view op, const std::string& value, std::string& path);
-    MachineState& state_;
-    platform::Environment& env_;
-};
-
 class SimClock final : public platform::Clock {
 public:
     explicit SimClock(MachineState& state);
@@ -135,6 +116,32 @@ private:
     std::atomic<std::uint64_t> elapsedMs_{0};
     std::mutex counterMutex_;
     std::uint64_t lastCounterRead_ = static_cast<std::uint64_t>(-1);
+};
+
+class SimSystem final : public platform::SystemInfo {
+public:
+    SimSystem(MachineState& state, platform::Environment& env, SimClock& clock)
+        : state_(state), env_(env), clock_(clock) {}
+    bool GetVersionEx(platform::OsVersionInfo& info) override;
+    bool GetVersionEx(platform::OsVersionInfoEx& info) override;
+    bool GetComputerName(std::string& name, platform::DWORD bufferSize) override;
+    bool GetUserName(std::string& name, platform::DWORD bufferSize) override;
+    platform::DWORD GetWindowsDirectory(std::string& path) override;
+    platform::DWORD GetSystemDirectory(std::string& path) override;
+    platform::DWORD GetTempPath(std::string& path) override;
+    std::string GetLocaleInfo(platform::LCID locale, platform::LCTYPE type) override;
+    platform::DWORD GetTimeZoneInformation(platform::TimeZoneInformation& info) override;
+    int GetSystemMetrics(int index) override;
+    void GlobalMemoryStatus(platform::MemoryStatus& status) override;
+    bool HasGlobalMemoryStatusEx() override;
+    bool GlobalMemoryStatusEx(platform::MemoryStatusEx& status) override;
+    void GetSystemInfo(platform::SystemInfoData& info) override;
+
+private:
+    platform::DWORD Folder(std::string_view op, const std::string& value, std::string& path);
+    MachineState& state_;
+    platform::Environment& env_;
+    SimClock& clock_;
 };
 
 class SimGuids final : public platform::GuidService {
@@ -171,6 +178,16 @@ public:
     std::unique_ptr<platform::Device> CreateFile(std::string_view deviceName, platform::DWORD access,
                                                  platform::DWORD shareMode,
                                                  platform::CreationDisposition disposition) override;
+
+private:
+    MachineState& state_;
+};
+
+class SimSpooler final : public platform::Spooler {
+public:
+    explicit SimSpooler(MachineState& state) : state_(state) {}
+    bool EnumPrinters(platform::DWORD flags, platform::DWORD level, platform::DWORD bufferSize, platform::DWORD& needed,
+                      std::vector<platform::PrinterInfo>& printers) override;
 
 private:
     MachineState& state_;

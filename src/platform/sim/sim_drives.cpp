@@ -85,4 +85,22 @@ DWORD SimDrives::WNetGetConnection(std::string_view localName, std::string& remo
     return ERROR_SUCCESS;
 }
 
+DWORD SimDrives::WNetGetUser(std::optional<std::string_view> localName, std::string& userName, DWORD& bufferSize) {
+    if (state_.Fails("WNetGetUser", localName ? std::string(*localName) : std::string(), false)) return GetLastError();
+    std::string user;
+    if (!localName) {
+        user = state_.Config().networkUser;
+    } else {
+        const DriveConfig* d = localName->size() >= 2 && (*localName)[1] == ':' ? state_.DriveByLetter((*localName)[0]) : nullptr;
+        if (d != nullptr && d->type == DRIVE_REMOTE) user = d->user;
+    }
+    if (user.empty()) return ERROR_NOT_CONNECTED;
+    if (user.size() + 1 > bufferSize) {
+        bufferSize = static_cast<DWORD>(user.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    userName = user;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace qm::sim

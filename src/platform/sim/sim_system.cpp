@@ -2,6 +2,8 @@
 #include "platform/text.h"
 #include "platform/winpath.h"
 
+#include <algorithm>
+
 namespace qm::sim {
 
 using namespace qm::platform;
@@ -41,6 +43,16 @@ bool SimEnvironment::SetEnvironmentVariable(std::string_view name, std::optional
 
 bool SimSystem::GetVersionEx(OsVersionInfo& info) {
     if (state_.Fails("GetVersionEx", "", false)) return false;
+    info = state_.Config().version;
+    return true;
+}
+
+bool SimSystem::GetVersionEx(OsVersionInfoEx& info) {
+    if (state_.Fails("GetVersionEx", "", false)) return false;
+    if (!state_.Config().versionExtended) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // the structure size is unknown to it
+        return false;
+    }
     info = state_.Config().version;
     return true;
 }
@@ -96,16 +108,55 @@ DWORD SimSystem::GetTempPath(std::string& path) {
     return n;
 }
 
-std::string SimSystem::GetLocaleInfo(LCTYPE type) {
+std::string SimSystem::GetLocaleInfo(LCID lcid, LCTYPE type) {
     if (state_.Fails("GetLocaleInfo", "", false)) return std::string();
     if (type == LOCALE_IDEFAULTANSICODEPAGE) return std::to_string(state_.CodePage().Number());
-    const auto& locale = state_.Config().locale;
+    const auto& locale = lcid == LOCALE_SYSTEM_DEFAULT ? state_.Config().systemLocale : state_.Config().locale;
     auto it = locale.find(type);
     if (it == locale.end()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return std::string();
     }
     return it->second;
+}
+
+namespace {
+
+SYSTEMTIME TransitionAsSystemTime(const TransitionDate& t) {
+    SYSTEMTIME st;
+    st.wMonth = t.month;
+    st.wDayOfWeek = t.dayOfWeek;
+    st.wDay = t.day;
+    st.wHour = t.hour;
+    st.wMinute = t.minute;
+    return st;
+}
+
+}  // namespace
+
+DWORD SimSystem::GetTimeZoneInformation(TimeZoneInformation& info) {
+    if (state_.Fails("GetTimeZoneInformation", "", false)) return TIME_ZONE_ID_INVALID;
+    const TimeZoneConfig& z = state_.Config().timeZone;
+    const CodePageTable& cp = state_.CodePage();
+    auto name = [&](const std::string& n) { return cp.ToUtf16(n.substr(0, std::min<std::size_t>(n.size(), 31))); };
+    info = TimeZoneInformation{};
+    info.bias = z.bias;
+    info.standardName = name(z.standardName);
+    info.standardDate = TransitionAsSystemTime(z.standardDate);
+    info.standardBias = z.standardBias;
+    info.daylightName = name(z.daylightName);
+    info.daylightDate = TransitionAsSystemTime(z.daylightDate);
+    info.daylightBias = z.daylightBias;
+    if (z.daylightDate.month == 0) return TIME_ZONE_ID_UNKNOWN;
+    int bias = clock_.BiasAt(clock_.GetSystemTimeAsFileTime());
+    return bias == z.bias + z.daylightBias && z.daylightBias != z.standardBias ? TIME_ZONE_ID_DAYLIGHT
+                                                                              : TIME_ZONE_ID_STANDARD;
+}
+
+int SimSystem::GetSystemMetrics(int index) {
+    if (index == SM_CXSCREEN) return state_.Config().screenWidth;
+    if (index == SM_CYSCREEN) return state_.Config().screenHeight;
+    return 0;
 }
 
 std::string SimCodePage::CharLower(std::string_view text) {
