@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "collectors/bios_memory_disks.h"
+#include "collectors/printers_windows.h"
 #include "collectors/processor.h"
 #include "core/date_time.h"
 #include "core/identification.h"
@@ -51,6 +52,8 @@ void CollectHardwareSections() {
     Step("BiosInfo", BiosInfo);
     Step("MemoryInfo", MemoryInfo);
     Step("DiskInfo", DiskInfo);
+    Step("PrintersInfo", PrintersInfo);
+    Step("WindowsInfo", WindowsInfo);
 }
 
 void WriteStartOptions() {

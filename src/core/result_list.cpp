@@ -50,6 +50,13 @@ std::string FindResultLine(std::string_view text) {
     return std::string();
 }
 
+std::vector<std::string> LastResultLines(std::size_t count) {
+    const auto& list = State().resultList;
+    if (!list) return {};
+    std::size_t first = list->size() > count ? list->size() - count : 0;
+    return std::vector<std::string>(list->begin() + static_cast<std::ptrdiff_t>(first), list->end());
+}
+
 void CloseResultList(std::string_view path) {
     if (!State().resultList) return;
     SaveResultList(path);

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::core {
 
@@ -21,6 +22,8 @@ void LoadResultList(std::string_view path);
 void SaveResultList(std::string_view path);
 // The last line of the list that contains the text; empty when none does.
 std::string FindResultLine(std::string_view text);
+// The last count lines of the list (fewer when it is shorter; none without a list).
+std::vector<std::string> LastResultLines(std::size_t count);
 // Saves the list to the file and forgets it.
 void CloseResultList(std::string_view path);
 // Appends the record: the quoted section, the quoted key, and the value as given (one or more

@@ -20,7 +20,8 @@ using qm::test::TestMachine;
 
 namespace {
 
-const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]}, "physical_disks": [{"cylinders": 4865}]})";
+const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]}, "physical_disks": [{"cylinders": 4865}],
+                                  "printers": [{"name": "LaserPrint 4100", "port": "LPT1:"}]})";
 const char* const kBios = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"Identifier\"=\"AT\"\r\n";
 
 void PrepareRun(const std::vector<std::string>& switches) {
@@ -76,7 +77,8 @@ TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     EXPECT_NE(text.find("\"Identification\",\"AssetTag#\",\"TAG-7\"\r\n"), std::string::npos);
     EXPECT_NE(text.find("\"Identification\",\"Site\",\"Paris  3rd\"\r\n"), std::string::npos);
     EXPECT_EQ(Sections(text), (std::vector<std::string>{"\"F1\"", "\"Inventory\"", "\"Identification\"", "\"Start Option\"",
-                                                        "\"Bios\"", "\"Memory\"", "\"Disk sizes\"", "\"Disks\"", "\"CPU\""}));
+                                                        "\"Bios\"", "\"Memory\"", "\"Disk sizes\"", "\"Disks\"", "\"Printers\"",
+                                                        "\"Windows\"", "\"CPU\""}));
     EXPECT_EQ(text.find("opt_MAIL"), std::string::npos);
     EXPECT_FALSE(State().resultList.has_value());  // closed
 }
@@ -152,12 +154,19 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
         HardwareInventory();
         std::string text;
         ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), State().resultFiles.localHardware, text));
-        for (const char* record : {"\"Bios\",\"Version\"", "\"Memory\",\"Total\"", "\"Disk sizes\",\"Drive c\"",
-                                   "\"CDROM\",\"Drive d\"", "\"CPU\",\"Frequency\""})
+        // The four records every hardware file needs, and one of each other section.
+        for (const char* record : {"\"Identification\",\"Asset#\"", "\"Memory\",\"Total\"", "\"CPU\",\"Frequency\"",
+                                   "\"Windows\",\"Version\"", "\"Bios\",\"Version\"", "\"Disk sizes\",\"Drive c\"",
+                                   "\"CDROM\",\"Drive d\"", "\"Printers\",\"0\"", "\"Windows\",\"Time zone\""})
             EXPECT_NE(text.find(record), std::string::npos) << record;
         bool nt = std::string(name) == "xp-workstation";
         EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);
         EXPECT_NE(text.find(nt ? "\"CPU\",\"Frequency\",\"2793\"" : "\"CPU\",\"Frequency\",\"700\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"Memory\",\"Total\",\"512\"" : "\"Memory\",\"Total\",\"128\""), std::string::npos);
+        EXPECT_NE(text.find(nt ? "\"Windows\",\"Time zone\",\"(GMT-05:00) Eastern Time (US & Canada)\""
+                               : "\"Windows\",\"Time zone\",\"(GMT+01:00) Bruxelles  Copenhague  Madrid  Paris\""),
+                  std::string::npos);
+        EXPECT_NE(text.find(nt ? "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\"" : "\"Printers\",\"0\",\"\",\"LaserPrint 4\",\"\",\"LPT1: FILE:\""),
+                  std::string::npos);
     }
 }

@@ -1,0 +1,26 @@
+#pragma once
+// The "Printers" and "Windows" sections: the spooler's printers and those only the NT
+// printer registry knows; the Windows version, edition and a set of system settings.
+
+#include <string>
+#include <string_view>
+
+#include "platform/system.h"
+
+namespace qm::collectors {
+
+void PrintersInfo();
+// The printers of the NT printer registry that the list does not hold yet, numbered on from n.
+void RegistryPrintersInfo(int n);
+// The next item of a comma-separated list, leading blanks skipped; the cursor moves past it.
+std::string NextPortToken(std::string_view& cursor);
+void WindowsInfo();
+void UserIdInfo();
+std::string GetTimeZoneName();
+bool SameTimeZone(const platform::TimeZoneInformation& a, const platform::TimeZoneInformation& b);
+bool SameSystemTime(const platform::SYSTEMTIME& a, const platform::SYSTEMTIME& b);
+
+// The version text of the "Windows"/"Version" record.
+std::string WindowsVersionText();
+
+}  // namespace qm::collectors

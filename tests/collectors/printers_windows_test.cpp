@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include "collectors/printers_windows.h"
+#include "core/process_state.h"
+#include "core/result_list.h"
+#include "core/trace_log.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::collectors;
+using namespace qm::core;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+std::vector<std::string> Collect(void (*collector)()) {
+    CreateResultList();
+    collector();
+    return *State().resultList;
+}
+
+std::string Reg(const std::string& body) { return "REGEDIT4\r\n\r\n" + body; }
+
+const char* const kPrintKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+
+}  // namespace
+
+TEST(WindowsVersion, NamesTheReleaseEditionAndServicePack) {
+    struct Case {
+        const char* version;   // the machine's version entry
+        const char* registry;  // keys the edition or the fix may come from
+        const char* text;
+    };
+    const std::string nt4 = R"("platform_id": 2, "major": 4, "minor": 0, "build": 1381)";
+    const std::string options = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]\r\n";
+    const std::string fix = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009]\r\n";
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "Service Pack 2", "product_type": 1, "suite_mask": 256)", "",
+         "Windows XP Professional 5.1 Build 2600 Service Pack 2"},
+        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "", "product_type": 1, "suite_mask": 512)", "",
+         "Windows XP Personal 5.1 Build 2600"},
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 3, "suite_mask": 2)", "",
+         "Windows 2000 Advanced Server 5.0 Build 2195"},
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 2, "suite_mask": 0)", "",
+         "Windows 2000 Server 5.0 Build 2195"},
+        {R"("major": 5, "minor": 2, "build": 3790, "service_pack": "", "product_type": 3, "suite_mask": 130)", "",
+         "Windows XP DataCenter Server 5.2 Build 3790"},
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "extended": false)", "", "Windows 2000 5.0 Build 2195"},
+        {nt4 + R"(, "service_pack": "Service Pack 6")", options + "\"ProductType\"=\"WinNT\"\r\n" + fix + "\"Installed\"=dword:00000001\r\n",
+         "Windows NT Workstation 4.0 Build 1381 Service Pack 6a"},
+        {nt4 + R"(, "service_pack": "Service Pack 6")", options + "\"ProductType\"=\"LanmanNT\"\r\n" + fix + "\"Installed\"=\"1\"\r\n",
+         "Windows NT Server 4.0 Build 1381 Service Pack 6"},
+        {nt4 + R"(, "service_pack": "Service Pack 5")", options + "\"ProductType\"=\"ServerNT\"\r\n" + fix + "\"Installed\"=dword:00000001\r\n",
+         "Windows NT Server 4.0 Build 1381 Service Pack 5"},
+        {nt4 + R"(, "service_pack": "")", options + "\"ProductType\"=dword:00000001\r\n", "Windows NT Workstation 4.0 Build 1381"},
+        {nt4 + R"(, "service_pack": "")", "", "Windows NT 4.0 Build 1381"},
+        {R"("platform_id": 1, "major": 4, "minor": 0, "build": 67109814, "service_pack": "")", "", "Windows 95 4.0 Build 950"},
+        {R"("platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A ")", "",
+         "Windows 98 4.10 Build 2222  A "},
+        {R"("platform_id": 1, "major": 4, "minor": 90, "build": 73010104, "service_pack": "")", "",
+         "Windows Millennium 4.90 Build 3000"},
+        {R"("platform_id": 0, "major": 1, "minor": 30, "build": 0, "service_pack": "")", "", "Win32s 1.30 Build 0"},
+    };
+    for (const auto& [version, registry, text] : cases) {
+        SCOPED_TRACE(version);
+        TestMachine m("{\"version\": {" + version + "}}", registry.empty() ? "" : Reg(registry));
+        StartAgent();
+        EXPECT_EQ(WindowsVersionText(), text);
+    }
+}
+
+TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
+    TestMachine nt(R"json({"screen": {"width": 1280, "height": 1024}, "locale": {"language": "English (United States)"},
+                       "system_locale": {"country": "Canada", "language": "French (Canada)"}})json",
+                   Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=\"55274-640\"\r\n"
+                       "\"SystemRoot\"=\"C:\\\\WINDOWS\"\r\n\"RegisteredOwner\"=\"John Doe\"\r\n"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
+                       "\"CachePrimaryDomain\"=\"EXAMPLE\"\r\n"));
+    nt.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\ndevice=LaserPrint 4100,winspool,IP_10.0.0.50\r\n");
+    StartAgent();
+    EXPECT_EQ(Collect(WindowsInfo),
+              (std::vector<std::string>{
+                  "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"",
+                  "\"Windows\",\"ProductId\",\"55274-640\"", "\"Windows\",\"SystemRoot\",\"C:\\WINDOWS\"",
+                  "\"Windows\",\"RegisteredOrganization\",\"\"", "\"Windows\",\"RegisteredOwner\",\"John Doe\"",
+                  "\"Windows\",\"Temp dir\",\"C:\\TEMP\\\"", "\"Windows\",\"WorkGroup or NT domain\",\"EXAMPLE\"",
+                  "\"Windows\",\"Screen resolution\",\"1280*1024\"",
+                  "\"Windows\",\"Default printer\",\"LaserPrint 4100 winspool IP_10.0.0.50\"",
+                  "\"Windows\",\"User ID\",\"tester\"", "\"Windows\",\"Time zone\",\"GMT Standard Time\"",
+                  "\"Windows\",\"Country\",\"Canada\"", "\"Windows\",\"System language\",\"French (Canada)\"",
+                  "\"Windows\",\"User language\",\"English (United States)\""}));
+
+    TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A "}})",
+                     Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\VNetSup]\r\n\"Workgroup\"=\"BUREAU\"\r\n"
+                         "\"Comment\"=\"Accueil, rez\"\r\n"));
+    StartAgent();
+    std::vector<std::string> records = Collect(WindowsInfo);
+    EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows 98 4.10 Build 2222  A\"");
+    EXPECT_EQ(records[2], "\"Windows\",\"WorkGroup or NT domain\",\"BUREAU\"");
+    EXPECT_EQ(records[3], "\"Windows\",\"Comment\",\"Accueil  rez\"");
+}
+
+TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
+    TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
+    StartAgent({"/LOG"});
+    State().logOn = true;
+    OpenLogFile();
+    std::vector<std::string> records = Collect(WindowsInfo);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].rfind("\"Windows\",\"Version\",", 0), 0u);
+    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|Invalid data type for 'ProductId'"), std::string::npos);
+}
+
+TEST(UserId, TakesTheFirstNameTheChainGives) {
+    struct Case {
+        std::string json;
+        std::string registry;
+        std::string user;
+    };
+    const std::string long16 = "averyverylongname";  // 17 characters
+    const Case cases[] = {
+        {R"({"user_name": ")" + long16 + R"("})", "", long16},  // taken whole from the first step
+        {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
+         Reg("[HKEY_LOCAL_MACHINE\\Network\\Logon]\r\n\"UserName\"=\"msmith\"\r\n"), "msmith"},
+        {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
+         Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n\"Current User\"=\"desk\"\r\n"), "desk"},
+        {R"({"user_name": "", "network_user": "netuser"})", "", "netuser"},
+        {R"({"user_name": "", "drives": [{"letter": "C", "folder": "drive_c"},
+             {"letter": "Z", "type": "remote", "folder": "net_z", "user": ".CN=jdoe.OU=sales.O=corp"}], "host_drive": "Y"})",
+         "", "jdoe"},
+        {R"({"user_name": "", "drives": [{"letter": "C", "folder": "drive_c"},
+             {"letter": "Z", "type": "remote", "folder": "net_z", "user": "jdoe2.OU=x"}], "host_drive": "Y"})",
+         "", "jdoe2"},  // no ".CN=": nothing cut from the front
+        {R"({"user_name": "a@b@c"})", "", "a"},
+        {R"({"user_name": "a@b"})", "", "a@b"},
+        {R"({"user_name": ""})", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        TestMachine m(c.json, c.registry);
+        StartAgent();
+        EXPECT_EQ(Collect(UserIdInfo), std::vector<std::string>{"\"Windows\",\"User ID\",\"" + c.user + "\""});
+    }
+}
+
+TEST(TimeZone, MatchesTheRegistryEntryByItsWholeDescription) {
+    // Eastern time: 300 minutes, daylight from the first Sunday of April to the last of October.
+    const char* tzi = "2c,01,00,00,00,00,00,00,c4,ff,ff,ff,00,00,0a,00,00,00,05,00,02,00,00,00,00,00,00,00,"
+                      "00,00,04,00,00,00,01,00,02,00,00,00,00,00,00,00";
+    std::string zones = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\";
+    std::string registry = zones + "Short]\r\n\"Display\"=\"short TZI\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
+                                   "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:2c,01,00,00\r\n" +
+                           zones + "Other Names]\r\n\"Display\"=\"other names\"\r\n\"Std\"=\"Eastern\"\r\n\"Dlt\"=\"Eastern\"\r\n"
+                                   "\"TZI\"=hex:" + tzi + "\r\n" +
+                           zones + "Eastern]\r\n\"Display\"=\"(GMT-05:00) Eastern Time\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
+                                   "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:" + tzi + "\r\n";
+    const char* eastern = R"({"time_zone": {"bias": 300, "standard_name": "Eastern Standard Time", "daylight_name": "Eastern Daylight Time",
+        "standard_date": {"month": 10, "day_of_week": 0, "week": 5, "hour": 2},
+        "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})";
+    {
+        TestMachine m(eastern, Reg(registry));
+        StartAgent();
+        EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
+    }
+    {
+        TestMachine m(eastern, Reg(zones + "Eastern]\r\n\"Display\"=\"x\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
+                                          "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:2c,01,00,00\r\n"));
+        StartAgent();
+        EXPECT_EQ(GetTimeZoneName(), "Eastern Standard Time");  // no match: the system's standard name
+    }
+}
+
+TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
+    TestMachine m(R"({"printers": [
+        {"name": "LaserPrint 4100", "server": "", "share": "LP4100", "port": "IP_10.0.0.50", "driver": "LaserPrint 4100 PCL6",
+         "location": "2nd floor, room 12"},
+        {"name": "Label Writer", "port": "USB001", "driver": "Label Driver"},
+        {"name": "Far Printer", "server": "\\\\SRV", "port": "LPT1:", "connection": true}]})",
+                  Reg(std::string(kPrintKey) + "LaserPrint 4100]\r\n\"Share Name\"=\"LP4100\"\r\n\"Port\"=\"IP_10.0.0.50\"\r\n" +
+                      kPrintKey + "LaserPrint 4100\\DsSpooler]\r\n\"uNCName\"=\"\\\\\\\\WS01\\\\LP4100\"\r\n"
+                                  "\"driverName\"=\"LaserPrint 4100 PCL6\"\r\n\"serverName\"=\"WS01\"\r\n" +
+                      kPrintKey + "Label Writer]\r\n\"Port\"=\"USB001\"\r\n" +
+                      kPrintKey + "Old Plotter]\r\n\"Share Name\"=\"\"\r\n\"Port\"=\"COM1:\"\r\n\"Location\"=\"basement\"\r\n"
+                                  "\"Print Processor\"=\"WinPrint\"\r\n\"Datatype\"=\"RAW\"\r\n" +
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\PRINTSRV\\Printers\\Shared Copier]\r\n"
+                      "\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
+    StartAgent({"/LOG"});
+    State().logOn = true;
+    OpenLogFile();
+    EXPECT_EQ(Collect(PrintersInfo),
+              (std::vector<std::string>{
+                  "\"Printers\",\"0\",\"\",\"LaserPrint 4100\",\"LP4100\",\"IP_10.0.0.50\",\"LaserPrint 4100 PCL6\",\"2nd floor  room 12\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"1\",\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"2\",\"\\\\SRV\",\"Far Printer\",\"\",\"LPT1:\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\",\"\",\"basement\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"4\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
+    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    EXPECT_NE(log.find("|3 found\r\n"), std::string::npos);
+    EXPECT_NE(log.find("|Level = 2\r\n"), std::string::npos);
+    EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);
+}
+
+TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
+    const char* printers = R"("printers": [{"name": "LaserPrint 4", "server": "\\\\S", "port": "LPT1:, FILE:,,COM2:"}])";
+    {
+        // NT: level 2 refused, level 4 lists server and name.
+        TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
+        StartAgent();
+        EXPECT_EQ(Collect(PrintersInfo), std::vector<std::string>{"\"Printers\",\"0\",\"\\\\S\",\"LaserPrint 4\""});
+    }
+    {
+        // 9x: level 5 gives one record per port, all under the printer's number; an empty item ends the list.
+        TestMachine m(std::string("{") + printers + R"(, "version": {"platform_id": 1, "major": 4, "minor": 10},
+                                                   "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
+        StartAgent();
+        EXPECT_EQ(Collect(PrintersInfo), (std::vector<std::string>{"\"Printers\",\"0\",\"LPT1:\",\"LaserPrint 4\"",
+                                                                  "\"Printers\",\"0\",\"FILE:\",\"LaserPrint 4\""}));
+    }
+    {
+        // Both levels refused: nothing, and no registry pass.
+        TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1},
+                                                                    {"op": "EnumPrinters", "path": "level4"}]})",
+                      Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
+        StartAgent();
+        EXPECT_TRUE(Collect(PrintersInfo).empty());
+    }
+    {
+        // No printer at all: the size is 0 and the registry is not looked at.
+        TestMachine m("{}", Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
+        StartAgent();
+        EXPECT_TRUE(Collect(PrintersInfo).empty());
+    }
+    std::string_view cursor = "  a, b";
+    EXPECT_EQ(NextPortToken(cursor), "a");
+    EXPECT_EQ(NextPortToken(cursor), "b");
+    EXPECT_EQ(NextPortToken(cursor), "");
+}
