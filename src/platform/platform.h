@@ -12,6 +12,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/guid.h"
+#include "platform/processes.h"
 #include "platform/processor.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -37,6 +38,7 @@ public:
     virtual Processor& Cpu() = 0;
     virtual Devices& DeviceIo() = 0;
     virtual Spooler& Printers() = 0;
+    virtual Processes& Programs() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -57,6 +59,7 @@ inline Dialogs& Windows() { return CurrentPlatform().Windows(); }
 inline Processor& Cpu() { return CurrentPlatform().Cpu(); }
 inline Devices& DeviceIo() { return CurrentPlatform().DeviceIo(); }
 inline Spooler& Printers() { return CurrentPlatform().Printers(); }
+inline Processes& Programs() { return CurrentPlatform().Programs(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

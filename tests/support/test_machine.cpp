@@ -41,7 +41,8 @@ std::string TestMachine::DefaultJson() {
     {"letter": "C", "type": "fixed", "folder": "drive_c", "label": "SYSTEM", "file_system": "NTFS",
      "serial": "1C2D-3E4F", "total_bytes": 40000000000, "free_bytes": 12000000000}
   ],
-  "directories": ["C:\\WINDOWS\\system32", "C:\\TEMP"]
+  "directories": ["C:\\WINDOWS\\system32", "C:\\TEMP"],
+  "programs": {"C:\\WINDOWS\\system32\\cmd.exe": "qmcmd.exe"}
 })";
 }
 

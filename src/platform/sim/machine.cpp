@@ -7,6 +7,7 @@
 #include "platform/sim/machine_state.h"
 #include "platform/sim/services.h"
 #include "platform/sim/sim_dialogs.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 
 namespace qm::sim {
@@ -25,7 +26,8 @@ struct SimMachine::Services {
           dialogs(state.Config().dialogs),
           processor(state),
           devices(state),
-          spooler(state) {}
+          spooler(state),
+          processes(state) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
@@ -39,6 +41,7 @@ struct SimMachine::Services {
     SimProcessor processor;
     SimDevices devices;
     SimSpooler spooler;
+    SimProcesses processes;
 };
 
 namespace {
@@ -70,10 +73,16 @@ std::shared_ptr<SimMachine> SimMachine::Load(const std::string& folder) {
         new SimMachine(ParseMachineConfig(ReadHostFile(file), folder, file), folder + "/registry.reg", ""));
 }
 
-std::shared_ptr<SimMachine> SimMachine::LoadForProgram(const std::string& hostProgramPath) {
+std::shared_ptr<SimMachine> SimMachine::LoadForProgram(int argc, char** argv) {
+    std::vector<std::string> arguments(argv, argv + argc);
     const char* chosen = std::getenv("QM_MACHINE");
-    if (chosen != nullptr && *chosen != '\0') return Load(chosen);
-    return Load(FolderOfHostPath(hostProgramPath) + "/machine");
+    std::shared_ptr<SimMachine> machine =
+        chosen != nullptr && *chosen != '\0' ? Load(chosen) : Load(FolderOfHostPath(arguments.at(0)) + "/machine");
+    machine->services_->processes.SetHostArguments(arguments);
+    // A program started by another program of the machine goes on in its current folder.
+    if (const char* folder = std::getenv("QM_CURRENT_DIRECTORY"); folder != nullptr && *folder != '\0')
+        machine->Files().SetCurrentDirectory(folder);
+    return machine;
 }
 
 std::shared_ptr<SimMachine> SimMachine::FromJson(const std::string& jsonText, const std::string& hostFolder,
@@ -95,6 +104,8 @@ platform::Dialogs& SimMachine::Windows() { return services_->dialogs; }
 platform::Processor& SimMachine::Cpu() { return services_->processor; }
 platform::Devices& SimMachine::DeviceIo() { return services_->devices; }
 platform::Spooler& SimMachine::Printers() { return services_->spooler; }
+platform::Processes& SimMachine::Programs() { return services_->processes; }
+SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 
 const MachineConfig& SimMachine::Config() const { return state_->Config(); }

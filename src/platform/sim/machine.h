@@ -12,14 +12,15 @@ namespace qm::sim {
 
 class MachineState;
 class SimDialogs;
+class SimProcesses;
 
 class SimMachine final : public platform::Platform {
 public:
     // Loads a machine folder; throws MachineError naming the file and place of a fault.
     static std::shared_ptr<SimMachine> Load(const std::string& folder);
     // The machine a program runs on: the folder named by QM_MACHINE, else "machine" beside
-    // the program file.
-    static std::shared_ptr<SimMachine> LoadForProgram(const std::string& hostProgramPath);
+    // the program file; it knows the program's arguments.
+    static std::shared_ptr<SimMachine> LoadForProgram(int argc, char** argv);
     // A machine from machine.json text whose relative drive folders start at hostFolder, with
     // a registry from regedit text that lives in memory only.
     static std::shared_ptr<SimMachine> FromJson(const std::string& jsonText, const std::string& hostFolder,
@@ -40,6 +41,7 @@ public:
     platform::Processor& Cpu() override;
     platform::Devices& DeviceIo() override;
     platform::Spooler& Printers() override;
+    platform::Processes& Programs() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
@@ -57,6 +59,7 @@ public:
     std::size_t OpenRegistryKeys() const;
     // What the machine's windows showed, and how a test answers them.
     SimDialogs& DialogsOfMachine();
+    SimProcesses& ProcessesOfMachine();
 
 private:
     SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText);

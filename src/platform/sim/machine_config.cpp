@@ -420,7 +420,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     Reader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
-                "physical_disks", "devices", "system_locale", "screen", "network_user", "printers"});
+                "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
@@ -447,6 +447,33 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         c.screenHeight = static_cast<int>(sc.Integer("height", c.screenHeight, 0, 100000));
     }
     c.networkUser = r.String("network_user");
+    if (r.Has("bios_program")) {
+        Reader b = r.Object("bios_program");
+        b.OnlyKeys({"manufacturer", "model", "serial", "uuid", "memory_banks", "dmi_present", "dmi_version", "exit_code",
+                    "delay_ms"});
+        BiosProgramConfig& bp = c.biosProgram;
+        bp.manufacturer = b.String("manufacturer");
+        bp.model = b.String("model");
+        bp.serial = b.String("serial");
+        bp.uuid = b.String("uuid");
+        if (b.Has("memory_banks")) {
+            const json& banks = b.Array("memory_banks");
+            for (std::size_t i = 0; i < banks.size(); ++i) {
+                Reader bank(banks[i], fileName, b.Pointer("memory_banks") + "/" + std::to_string(i), cp.get());
+                bank.OnlyKeys({"socket", "size"});
+                bp.memoryBanks.emplace_back(bank.String("socket"), bank.String("size"));
+            }
+        }
+        bp.dmiPresent = b.String("dmi_present");
+        bp.dmiVersion = b.String("dmi_version");
+        bp.exitCode = static_cast<int>(b.Integer("exit_code", 0, 0, 255));
+        bp.delayMs = static_cast<unsigned>(b.Integer("delay_ms", 0, 0, 600000));
+    }
+    if (r.Has("programs")) {
+        Reader programs = r.Object("programs");
+        for (auto it = programs.Self().begin(); it != programs.Self().end(); ++it)
+            c.programs.emplace_back(cp->Upper(programs.Ansi(it.key())), programs.String(it.key()));
+    }
     if (r.Has("printers")) {
         const json& printers = r.Array("printers");
         for (std::size_t i = 0; i < printers.size(); ++i)

@@ -108,6 +108,19 @@ struct DeviceConfig {
     std::vector<DeviceControl> controls;
 };
 
+// What the outside BIOS program's stand-in reports of the machine's firmware.
+struct BiosProgramConfig {
+    std::string manufacturer;
+    std::string model;
+    std::string serial;
+    std::string uuid;
+    std::vector<std::pair<std::string, std::string>> memoryBanks;  // socket, size
+    std::string dmiPresent;
+    std::string dmiVersion;
+    int exitCode = 0;
+    unsigned delayMs = 0;  // how long it works before appending its records
+};
+
 struct DialogConfig {
     // Answers of the asset-tag dialog, in order: a text for OK, none for Cancel.
     std::vector<std::optional<std::string>> assetTagAnswers;
@@ -131,6 +144,10 @@ struct MachineConfig {
     int screenHeight = 768;
     std::string networkUser;  // the user name of the default network connection; empty: none
     std::vector<PrinterConfig> printers;
+    // Programs that stand in for Windows programs of the machine: Windows path (upper case)
+    // to a host program, a name beside the running program or an absolute host path.
+    std::vector<std::pair<std::string, std::string>> programs;
+    BiosProgramConfig biosProgram;
     TimeZoneConfig timeZone;
     ClockConfig clock;
     std::vector<DriveConfig> drives;

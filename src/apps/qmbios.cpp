@@ -1,0 +1,60 @@
+// Stands in for the outside BIOS program: appends the machine's identification, memory-bank
+// and DMI records to the result file named by its one argument, a slash followed by the path.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+
+namespace {
+
+std::string Field(std::string text) {
+    for (char& c : text)
+        if (c == '"' || c == ',' || c == '\'' || c == '\r' || c == '\n') c = ' ';
+    return "\"" + text + "\"";
+}
+
+std::string Record(const std::string& section, const std::string& key, const std::string& value) {
+    return Field(section) + "," + Field(key) + "," + Field(value) + "\r\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace qm::platform;
+    try {
+        auto machine = qm::sim::SimMachine::LoadForProgram(argc, argv);
+        InstallPlatform(machine);
+        std::vector<std::string> parameters = SplitCommandLine(Programs().GetCommandLine());
+        if (parameters.size() < 2 || parameters[1].size() < 2 || parameters[1][0] != '/') {
+            std::fprintf(stderr, "QMBios: usage: QMBios /<result file>\n");
+            return 2;
+        }
+        const auto& bios = machine->Config().biosProgram;
+        if (bios.delayMs > 0) Time().Sleep(bios.delayMs);
+        std::string text = Record("Ident", "Manufacturer", bios.manufacturer) + Record("Ident", "Model", bios.model) +
+                           Record("Ident", "SN", bios.serial) + Record("Ident", "UUID", bios.uuid);
+        int bank = 0;
+        for (const auto& [socket, size] : bios.memoryBanks)
+            text += Field("MemBank") + "," + Field(std::to_string(bank++)) + "," + Field(socket) + "," + Field(size) + "\r\n";
+        if (!bios.dmiPresent.empty()) text += Record("DMI", "Present", bios.dmiPresent);
+        // This key keeps its comma: it is read by the exact prefix "DMI","Version,",".
+        if (!bios.dmiVersion.empty()) text += "\"DMI\",\"Version,\"," + Field(bios.dmiVersion) + "\r\n";
+        auto file = Files().CreateFile(parameters[1].substr(1), GENERIC_WRITE, CreationDisposition::OpenExisting);
+        if (!file) {
+            std::fprintf(stderr, "QMBios: cannot open %s (error %u)\n", parameters[1].c_str(), GetLastError());
+            return 3;
+        }
+        DWORD written = 0;
+        file->SetFilePointerEx(0, MoveMethod::End, nullptr);
+        file->WriteFile(text.data(), static_cast<DWORD>(text.size()), written);
+        file.reset();
+        InstallPlatform(nullptr);
+        return bios.exitCode;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "QMBios: %s\n", e.what());
+        return 1;
+    }
+}
