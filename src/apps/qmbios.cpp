@@ -1,7 +1,9 @@
 // Stands in for the outside BIOS program: appends the machine's identification, memory-bank
 // and DMI records to the result file named by its one argument, a slash followed by the path.
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <exception>
 #include <string>
 
@@ -33,7 +35,8 @@ int main(int argc, char** argv) {
             return 2;
         }
         const auto& bios = machine->Config().biosProgram;
-        if (bios.delayMs > 0) Time().Sleep(bios.delayMs);
+        // Real time: the agent that waits for it measures its patience in real time while it runs.
+        if (bios.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(bios.delayMs));
         std::string text = Record("Ident", "Manufacturer", bios.manufacturer) + Record("Ident", "Model", bios.model) +
                            Record("Ident", "SN", bios.serial) + Record("Ident", "UUID", bios.uuid);
         int bank = 0;

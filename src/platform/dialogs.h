@@ -2,9 +2,12 @@
 // The programs' windows and dialogs. Each is described by what it shows; the platform draws
 // it (the simulated machine records it and answers as its machine file or a test says).
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::platform {
 
@@ -39,6 +42,32 @@ struct AssetTagLayout {
     FontSpec font;
 };
 
+// The borderless wait dialog: a picture above a progress line.
+struct WaitDialogLayout {
+    int clientWidth = 504;
+    int clientHeight = 137;
+    FontSpec font;
+    FontSpec progressFont{"Terminal", 11, true};
+    std::string sendButtonCaption = "Send data...";  // below the window's edge, as the caption label
+};
+
+class WaitDialogWindow {
+public:
+    virtual ~WaitDialogWindow() = default;
+    virtual void ShowModeless() = 0;
+    // The picture (rows of RGB bytes); without one the upper part stays white.
+    virtual void SetPicture(int width, int height, std::vector<std::uint8_t> rgb) = 0;
+    virtual void SetCaptionText(std::string_view text) = 0;
+    virtual void SetProgressFont(std::string_view fontName) = 0;
+    virtual void SetProgressText(std::string_view text) = 0;
+    virtual std::string ProgressText() const = 0;
+};
+
+// Message box types and answers.
+inline constexpr unsigned MB_OK = 0x0;
+inline constexpr unsigned MB_ICONINFORMATION = 0x40;
+inline constexpr int IDOK = 1;
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -51,6 +80,21 @@ public:
     // Shows the asset-tag dialog modally with an empty edit: the text typed when it closes
     // with OK, nothing when it closes any other way (Cancel, Escape, the close box).
     virtual std::optional<std::string> ShowAssetTagDialog(const AssetTagLayout& layout) = 0;
+
+    // The wait dialog, made on the calling thread, whose messages it then serves; the service
+    // keeps it until ReleaseWaitDialog.
+    virtual WaitDialogWindow* CreateWaitDialog(const WaitDialogLayout& layout) = 0;
+    virtual void ReleaseWaitDialog(WaitDialogWindow* window) = 0;
+    // SetTimer for the calling thread: the callback runs from ProcessMessages on that thread
+    // once the interval has passed.
+    virtual int SetTimer(unsigned intervalMs, std::function<void()> onTick) = 0;
+    virtual void KillTimer(int timer) = 0;
+    // Processes the pending window messages of the calling thread: painting and timer ticks.
+    virtual void ProcessMessages() = 0;
+    virtual void SetApplicationTitle(std::string_view title) = 0;
+    virtual void BringApplicationToFront() = 0;
+    // A system message box without owner window; its answer.
+    virtual int MessageBox(std::string_view text, std::string_view caption, unsigned type) = 0;
 };
 
 }  // namespace qm::platform

@@ -23,7 +23,7 @@ struct SimMachine::Services {
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
           registry(state, registryFile, registryText),
-          dialogs(state.Config().dialogs),
+          dialogs(state.Config().dialogs, clock),
           processor(state),
           devices(state),
           spooler(state),

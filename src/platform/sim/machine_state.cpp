@@ -1,6 +1,7 @@
 #include "platform/sim/machine_state.h"
 
 #include <dirent.h>
+#include <sys/wait.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -426,6 +427,38 @@ bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool
     if (hit.raise) throw platform::PlatformFault(std::string(op) + " failed on purpose: " + std::string(windowsPath));
     platform::SetLastError(hit.error);
     return true;
+}
+
+}  // namespace qm::sim
+
+namespace qm::sim {
+
+void MachineState::AddChild(int pid) {
+    std::lock_guard lock(childrenMutex_);
+    children_[pid] = std::nullopt;
+}
+
+std::optional<int> MachineState::ChildExitStatus(int pid) {
+    std::lock_guard lock(childrenMutex_);
+    auto it = children_.find(pid);
+    if (it == children_.end()) return std::nullopt;
+    if (!it->second) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) it->second = status;
+    }
+    return it->second;
+}
+
+bool MachineState::AnyChildRunning() {
+    std::lock_guard lock(childrenMutex_);
+    bool running = false;
+    for (auto& [pid, status] : children_) {
+        if (status) continue;
+        int st = 0;
+        if (::waitpid(pid, &st, WNOHANG) == pid) status = st;
+        else running = true;
+    }
+    return running;
 }
 
 }  // namespace qm::sim

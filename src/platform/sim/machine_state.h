@@ -5,7 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -70,6 +72,12 @@ public:
     // fault, else sets the last error and returns true, and the caller fails. The path is
     // a full Windows path (or a drive root, or empty for operations on no path).
     bool Fails(std::string_view op, std::string_view windowsPath, bool writes);
+
+    // Host processes the machine started: whether one still runs (real time passes while
+    // one does, also on a virtual clock), and the exit status of one that ended.
+    void AddChild(int pid);
+    std::optional<int> ChildExitStatus(int pid);
+    bool AnyChildRunning();
     void AddFault(FaultConfig fault);
     void ClearFaults();
 
@@ -88,6 +96,8 @@ private:
         std::string upperPath;
     };
     std::vector<ActiveFault> faults_;
+    std::mutex childrenMutex_;
+    std::map<int, std::optional<int>> children_;  // pid, and its wait status once it ended
 };
 
 platform::FILETIME FileTimeOf(const struct timespec& ts);

@@ -108,6 +108,7 @@ public:
 private:
     std::uint64_t ElapsedMs() const;
     std::uint64_t CounterReading();
+    MachineState& state_;
     const TimeZoneConfig& zone_;
     bool virtual_;
     platform::FILETIME virtualStartUtc_;

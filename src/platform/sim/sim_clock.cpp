@@ -28,7 +28,8 @@ std::uint64_t TransitionTicks(const TransitionDate& t, int year) {
 }  // namespace
 
 SimClock::SimClock(MachineState& state)
-    : zone_(state.Config().timeZone),
+    : state_(state),
+      zone_(state.Config().timeZone),
       virtual_(state.Config().clock.isVirtual),
       uptimeMs_(state.Config().clock.uptimeMs),
       realStart_(std::chrono::steady_clock::now()) {
@@ -93,11 +94,14 @@ DWORD SimClock::timeGetTime() { return static_cast<DWORD>(CounterReading()); }
 std::uint64_t SimClock::GetTickCount64() { return CounterReading(); }
 
 void SimClock::Sleep(DWORD milliseconds) {
-    if (virtual_) {
+    // While a program the machine started runs, real time passes too, so that it can get on
+    // with its work.
+    if (virtual_ && !state_.AnyChildRunning()) {
         elapsedMs_ += milliseconds;
         std::this_thread::yield();
         return;
     }
+    if (virtual_) elapsedMs_ += milliseconds;
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

@@ -15,11 +15,49 @@ private:
     SimDialogs& owner_;
 };
 
-SimDialogs::SimDialogs(const DialogConfig& config)
+class SimDialogs::SimWaitDialog final : public platform::WaitDialogWindow {
+public:
+    SimWaitDialog(SimDialogs& owner) : owner_(owner) {}
+    void ShowModeless() override {
+        std::lock_guard lock(owner_.mutex_);
+        shown_ = true;
+        owner_.Record({"wait dialog shown", "", picture_ ? "with picture" : "without picture"});
+    }
+    void SetPicture(int width, int height, std::vector<std::uint8_t>) override {
+        std::lock_guard lock(owner_.mutex_);
+        picture_ = true;
+        owner_.Record({"wait dialog picture", "", std::to_string(width) + "x" + std::to_string(height)});
+    }
+    void SetCaptionText(std::string_view text) override {
+        std::lock_guard lock(owner_.mutex_);
+        caption_ = std::string(text);
+    }
+    void SetProgressFont(std::string_view fontName) override {
+        std::lock_guard lock(owner_.mutex_);
+        font_ = std::string(fontName);
+    }
+    void SetProgressText(std::string_view text) override {
+        std::lock_guard lock(owner_.mutex_);
+        progress_ = std::string(text);
+    }
+    std::string ProgressText() const override {
+        std::lock_guard lock(owner_.mutex_);
+        return progress_;
+    }
+
+    SimDialogs& owner_;
+    bool shown_ = false;
+    bool picture_ = false;
+    std::string caption_, font_, progress_;
+};
+
+SimDialogs::SimDialogs(const DialogConfig& config, platform::Clock& clock)
     : assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
-      keepOpen_(config.mainWindowStaysOpen) {}
+      keepOpen_(config.mainWindowStaysOpen),
+      clock_(clock) {}
 
 SimDialogs::~SimDialogs() = default;
+
 
 void SimDialogs::Record(DialogEvent event) { journal_.push_back(std::move(event)); }
 
@@ -78,6 +116,81 @@ void SimDialogs::KeepMainWindowOpen(bool keep) {
 bool SimDialogs::InMessageLoop() const {
     std::lock_guard lock(mutex_);
     return inLoop_;
+}
+
+platform::WaitDialogWindow* SimDialogs::CreateWaitDialog(const platform::WaitDialogLayout& layout) {
+    std::lock_guard lock(mutex_);
+    waitDialog_ = std::make_unique<SimWaitDialog>(*this);
+    Record({"wait dialog", "", std::to_string(layout.clientWidth) + "x" + std::to_string(layout.clientHeight)});
+    return waitDialog_.get();
+}
+
+void SimDialogs::ReleaseWaitDialog(platform::WaitDialogWindow* window) {
+    std::lock_guard lock(mutex_);
+    if (window != nullptr && window == waitDialog_.get()) {
+        waitDialog_.reset();
+        Record({"wait dialog released", "", ""});
+    }
+}
+
+int SimDialogs::SetTimer(unsigned intervalMs, std::function<void()> onTick) {
+    std::uint64_t now = clock_.GetTickCount64();
+    std::lock_guard lock(mutex_);
+    int id = nextTimer_++;
+    timers_.push_back({id, std::this_thread::get_id(), intervalMs, now + intervalMs, std::move(onTick)});
+    return id;
+}
+
+void SimDialogs::KillTimer(int timer) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(timers_, [&](const Timer& t) { return t.id == timer; });
+}
+
+// Timer ticks that are due run here, one per timer however many intervals passed, as
+// Windows folds pending timer messages into one.
+void SimDialogs::ProcessMessages() {
+    std::uint64_t now = clock_.GetTickCount64();
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard lock(mutex_);
+        for (Timer& t : timers_) {
+            if (t.thread != std::this_thread::get_id() || t.due > now) continue;
+            t.due = now + t.intervalMs;
+            due.push_back(t.onTick);
+        }
+    }
+    for (auto& tick : due) tick();
+}
+
+void SimDialogs::SetApplicationTitle(std::string_view title) {
+    std::lock_guard lock(mutex_);
+    title_ = std::string(title);
+}
+
+void SimDialogs::BringApplicationToFront() {}
+
+int SimDialogs::MessageBox(std::string_view text, std::string_view caption, unsigned type) {
+    std::lock_guard lock(mutex_);
+    Record({"message box", std::string(caption), std::string(text) + ((type & platform::MB_ICONINFORMATION) ? " [information]" : "")});
+    return platform::IDOK;
+}
+
+SimDialogs::WaitDialogState SimDialogs::WaitDialog() const {
+    std::lock_guard lock(mutex_);
+    WaitDialogState st;
+    if (!waitDialog_) return st;
+    st.exists = true;
+    st.shown = waitDialog_->shown_;
+    st.picture = waitDialog_->picture_;
+    st.caption = waitDialog_->caption_;
+    st.progress = waitDialog_->progress_;
+    st.progressFont = waitDialog_->font_;
+    return st;
+}
+
+std::string SimDialogs::ApplicationTitle() const {
+    std::lock_guard lock(mutex_);
+    return title_;
 }
 
 void SimDialogs::CloseMainWindow() {

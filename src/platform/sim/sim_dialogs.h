@@ -9,6 +9,9 @@
 #include <mutex>
 #include <vector>
 
+#include <thread>
+
+#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/sim/machine_config.h"
 
@@ -22,12 +25,20 @@ struct DialogEvent {
 
 class SimDialogs final : public platform::Dialogs {
 public:
-    explicit SimDialogs(const DialogConfig& config);
+    SimDialogs(const DialogConfig& config, platform::Clock& clock);
     ~SimDialogs() override;
 
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
     void RunMessageLoop() override;
     std::optional<std::string> ShowAssetTagDialog(const platform::AssetTagLayout& layout) override;
+    platform::WaitDialogWindow* CreateWaitDialog(const platform::WaitDialogLayout& layout) override;
+    void ReleaseWaitDialog(platform::WaitDialogWindow* window) override;
+    int SetTimer(unsigned intervalMs, std::function<void()> onTick) override;
+    void KillTimer(int timer) override;
+    void ProcessMessages() override;
+    void SetApplicationTitle(std::string_view title) override;
+    void BringApplicationToFront() override;
+    int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
 
     std::vector<DialogEvent> Journal() const;
     // The text of the log window, line by line; empty when it was never made.
@@ -36,9 +47,28 @@ public:
     void KeepMainWindowOpen(bool keep);
     bool InMessageLoop() const;
     void CloseMainWindow();
+    // What the wait dialog shows at the moment, and how often its timer ticked.
+    struct WaitDialogState {
+        bool exists = false;
+        bool shown = false;
+        bool picture = false;
+        std::string caption;
+        std::string progress;
+        std::string progressFont;
+    };
+    WaitDialogState WaitDialog() const;
+    std::string ApplicationTitle() const;
 
 private:
     class SimLogWindow;
+    class SimWaitDialog;
+    struct Timer {
+        int id;
+        std::thread::id thread;
+        unsigned intervalMs;
+        std::uint64_t due;
+        std::function<void()> onTick;
+    };
     void Record(DialogEvent event);
 
     mutable std::mutex mutex_;
@@ -49,6 +79,11 @@ private:
     bool keepOpen_;
     bool mainOpen_ = false;
     bool inLoop_ = false;
+    platform::Clock& clock_;
+    std::unique_ptr<SimWaitDialog> waitDialog_;
+    std::vector<Timer> timers_;
+    int nextTimer_ = 1;
+    std::string title_;
 };
 
 }  // namespace qm::sim

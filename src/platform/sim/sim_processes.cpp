@@ -45,41 +45,30 @@ std::string Quoted(const std::string& p) { return p.find(' ') == std::string::np
 
 class SimProcess final : public Process {
 public:
-    explicit SimProcess(pid_t pid) : pid_(pid) {}
-    ~SimProcess() override {
-        // A process that ended is reaped; one still running goes on by itself.
-        if (!ended_) Poll();
-    }
+    SimProcess(MachineState& state, pid_t pid) : state_(state), pid_(pid) {}
 
     bool GetExitCodeProcess(DWORD& exitCode) override {
-        Poll();
-        exitCode = ended_ ? exitCode_ : STILL_ACTIVE;
+        std::optional<int> status = state_.ChildExitStatus(pid_);
+        exitCode = status ? ExitCodeOf(*status) : STILL_ACTIVE;
         return true;
     }
 
     DWORD WaitForSingleObject(DWORD milliseconds) override {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
-            Poll();
-            if (ended_) return WAIT_OBJECT_0;
+            if (state_.ChildExitStatus(pid_)) return WAIT_OBJECT_0;
             if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= until) return WAIT_TIMEOUT;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
 
 private:
-    void Poll() {
-        if (ended_) return;
-        int status = 0;
-        pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r != pid_) return;
-        ended_ = true;
-        exitCode_ = WIFEXITED(status) ? static_cast<DWORD>(WEXITSTATUS(status)) : 0xC0000005u;
+    static DWORD ExitCodeOf(int status) {
+        return WIFEXITED(status) ? static_cast<DWORD>(WEXITSTATUS(status)) : 0xC0000005u;
     }
 
+    MachineState& state_;
     pid_t pid_;
-    bool ended_ = false;
-    DWORD exitCode_ = 0;
 };
 
 }  // namespace
@@ -190,8 +179,9 @@ std::unique_ptr<Process> SimProcesses::CreateProcess(std::string_view commandLin
         std::lock_guard lock(mutex_);
         started_.push_back({std::string(commandLine), p.windowsPath, showWindow, creationFlags});
     }
+    state_.AddChild(pid);
     SetLastError(ERROR_SUCCESS);
-    return std::make_unique<SimProcess>(pid);
+    return std::make_unique<SimProcess>(state_, pid);
 }
 
 std::unique_ptr<MutexHandle> SimProcesses::CreateMutex(std::string_view name) {

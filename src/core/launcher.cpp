@@ -1,0 +1,48 @@
+#include "core/launcher.h"
+
+#include <string>
+
+#include "core/process_state.h"
+#include "platform/platform.h"
+
+namespace qm::core {
+
+using namespace qm::platform;
+
+int RunHidden(std::string_view commandLine, WORD showMode, DWORD creationFlags, unsigned timeoutSeconds) {
+    // A command line that does not fit is refused: a cut one would start something else.
+    if (commandLine.size() > kMaxCommandLine) return -1;
+    // A monotonic clock: a change of the wall clock must neither end the wait early nor stretch it.
+    std::uint64_t start = Time().GetTickCount64();
+    auto process = Programs().CreateProcess(commandLine, showMode, creationFlags | CREATE_NEW_CONSOLE);
+    if (!process) return -1;
+    DWORD result = STILL_ACTIVE;
+    do {
+        Time().Sleep(250);
+        process->GetExitCodeProcess(result);
+    } while (Time().GetTickCount64() - start <= static_cast<std::uint64_t>(timeoutSeconds) * 1000 && result == STILL_ACTIVE);
+    return static_cast<int>(result);
+}
+
+std::string BiosHelperCommandLine(std::string_view shortResultPath) {
+    std::string program = AgentFolder() + "QMBios.exe";
+    std::string argument = "/" + std::string(shortResultPath);
+    std::string interpreter;
+    // "%" would be expanded by the interpreter whatever the quotes, and a quote would end
+    // them: such paths go to the program directly.
+    bool safeForInterpreter = (program + argument).find_first_of("%\"") == std::string::npos;
+    if (safeForInterpreter) interpreter = ReadEnvironmentVariable(Env(), "COMSPEC");
+    if (interpreter.empty()) return "\"" + program + "\" /\"" + std::string(shortResultPath) + "\"";
+    // The outer pair of quotes is what the interpreter takes away; inside it the program
+    // path and the argument stay quoted, so "&", "(" or blanks in them stay plain text.
+    return interpreter + " /C \"\"" + program + "\" /\"" + std::string(shortResultPath) + "\"\"";
+}
+
+void LaunchBiosHelper() {
+    std::string shortPath;
+    if (Files().GetShortPathName(State().resultFiles.localHardware, shortPath) == 0) shortPath.clear();
+    RunHidden(BiosHelperCommandLine(shortPath), SW_HIDE, HIGH_PRIORITY_CLASS, 6);
+    Time().Sleep(500);
+}
+
+}  // namespace qm::core

@@ -1,0 +1,121 @@
+#include "core/wait_dialog.h"
+
+#include "core/jpeg_picture.h"
+#include "platform/platform.h"
+
+namespace qm::core {
+
+using namespace qm::platform;
+
+namespace {
+
+// The wait thread, and the dialog that lives on it (touched only there).
+std::unique_ptr<TDLGThread>& WaitThread() {
+    static std::unique_ptr<TDLGThread> thread;
+    return thread;
+}
+
+thread_local std::unique_ptr<TDLGWait> t_waitDialog;
+
+}  // namespace
+
+TDLGWait::TDLGWait() {
+    window_ = Windows().CreateWaitDialog(WaitDialogLayout{});
+    FormCreate();
+    timer_ = Windows().SetTimer(100, [this] { Timer1Timer(); });
+}
+
+TDLGWait::~TDLGWait() {
+    Windows().KillTimer(timer_);
+    Windows().ReleaseWaitDialog(window_);
+}
+
+void TDLGWait::FormCreate() {
+    std::string bytes;
+    Picture picture;
+    // From the current folder of the process; without it the picture area stays white, and a
+    // file that is no JPEG picture is treated the same.
+    if (FileExists(Files(), "qmagent.jpg") && ReadWholeFile(Files(), "qmagent.jpg", bytes) && DecodeJpeg(bytes, picture))
+        window_->SetPicture(picture.width, picture.height, std::move(picture.rgb));
+    window_->SetCaptionText(kWaitCaption);
+    tickCounter_ = 0;
+}
+
+void TDLGWait::Show() { window_->ShowModeless(); }
+
+void TDLGWait::Timer1Timer() {
+    Windows().ProcessMessages();
+    StepProgress();
+    Windows().ProcessMessages();
+}
+
+void TDLGWait::btSendClick() { modalResult_ = IDOK; }
+
+void TDLGWait::StepProgress() {
+    window_->SetProgressFont("Terminal");
+    if (tickCounter_ == 150) {
+        window_->SetProgressText("");
+        tickCounter_ = 0;
+    } else if (tickCounter_ % 3 == 0) {
+        window_->SetProgressText(window_->ProgressText() + kProgressBlock);
+    }
+    ++tickCounter_;
+}
+
+TDLGThread::TDLGThread() : thread_([this] { Execute(); }) {}
+
+TDLGThread::~TDLGThread() {
+    terminated_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TDLGThread::WaitFor(std::chrono::milliseconds limit) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (!finished_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!finished_) return false;
+    if (thread_.joinable()) thread_.join();
+    return true;
+}
+
+void TDLGThread::Execute() {
+    try {
+        ShowWaitDialog();
+        while (!terminated_) {
+            Time().Sleep(100);
+            Windows().ProcessMessages();
+        }
+    } catch (...) {
+        // The dialog is a courtesy: whatever goes wrong with it must not end the run.
+    }
+    CloseWaitDialog();
+    finished_ = true;
+}
+
+void StartWaitThread() { WaitThread() = std::make_unique<TDLGThread>(); }
+
+void StopWaitThread() {
+    if (WaitThread()) WaitThread()->Terminate();
+}
+
+void JoinWaitThread() {
+    auto& thread = WaitThread();
+    if (!thread) return;
+    thread->Terminate();
+    // A thread that does not end in time is left to the end of the process.
+    if (thread->WaitFor(std::chrono::seconds(2))) thread.reset();
+    else (void)thread.release();
+}
+
+bool WaitThreadRunning() { return WaitThread() && !WaitThread()->Terminated(); }
+
+void ShowWaitDialog() {
+    t_waitDialog = std::make_unique<TDLGWait>();
+    t_waitDialog->Show();
+    Windows().SetApplicationTitle("Inventory");
+    Windows().BringApplicationToFront();
+    Windows().ProcessMessages();
+}
+
+void CloseWaitDialog() { t_waitDialog.reset(); }
+
+}  // namespace qm::core

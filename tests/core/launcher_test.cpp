@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "apps/command_interpreter.h"
+#include "core/launcher.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "platform/platform.h"
+#include "platform/sim/sim_processes.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::core;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+void PlaceBiosProgram(TestMachine& m, const std::string& folder) {
+    m.MakeFolder(folder);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    std::filesystem::copy_file(self + "/QMBios.exe", m.HostPath(folder + "\\QMBios.exe"));
+}
+
+const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model": "M1", "serial": "SN-9", "uuid": "U-1"}})";
+
+}  // namespace
+
+TEST(Launcher, RunHiddenWaitsForTheProgramOrItsTimeOut) {
+    TestMachine m(R"({"bios_program": {"delay_ms": 1500, "exit_code": 7}})");
+    PlaceBiosProgram(m, "C:\\Tools");
+    m.WriteFile("C:\\TEMP\\a.hrz", "");
+    StartAgent();
+    std::uint64_t start = qm::platform::Time().GetTickCount64();
+    // A time-out of 0 returns after the first poll, the program still running.
+    EXPECT_EQ(RunHidden("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", qm::platform::SW_HIDE, 0, 0), 259);
+    EXPECT_LT(qm::platform::Time().GetTickCount64() - start, 1000u);
+    // Waited for, it ends with its own exit code.
+    EXPECT_EQ(RunHidden("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", qm::platform::SW_HIDE, 0, 30), 7);
+    auto started = m.Machine().ProcessesOfMachine().Started();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0].creationFlags, qm::platform::CREATE_NEW_CONSOLE);  // always added
+    EXPECT_EQ(RunHidden("C:\\Tools\\missing.exe", qm::platform::SW_HIDE, 0, 5), -1);
+    // Too long for the buffer: refused, never cut.
+    EXPECT_EQ(RunHidden("C:\\Tools\\QMBios.exe /" + std::string(600, 'x'), qm::platform::SW_HIDE, 0, 5), -1);
+    EXPECT_EQ(m.Machine().ProcessesOfMachine().Started().size(), 2u);
+}
+
+TEST(Launcher, TheBiosProgramAppendsItsRecordsThroughTheShortPath) {
+    TestMachine m(kBios);
+    PlaceBiosProgram(m, qm::test::kAgentFolder);
+    StartAgent();
+    InitWorkFolder();
+    State().resultFiles.localHardware = "C:\\Documents and Settings\\PC 01.hrz";
+    m.WriteFile(State().resultFiles.localHardware, "\"F1\"\r\n");
+    LaunchBiosHelper();
+    EXPECT_EQ(m.ReadFile(State().resultFiles.localHardware),
+              "\"F1\"\r\n\"Ident\",\"Manufacturer\",\"Maker\"\r\n\"Ident\",\"Model\",\"M1\"\r\n\"Ident\",\"SN\",\"SN-9\"\r\n"
+              "\"Ident\",\"UUID\",\"U-1\"\r\n");
+    auto started = m.Machine().ProcessesOfMachine().Started();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine,
+              "C:\\WINDOWS\\system32\\cmd.exe /C \"\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /\"C:\\DOCUME~1\\PC01~1.HRZ\"\"");
+    EXPECT_EQ(started[0].creationFlags, qm::platform::HIGH_PRIORITY_CLASS | qm::platform::CREATE_NEW_CONSOLE);
+    EXPECT_EQ(started[0].showWindow, qm::platform::SW_HIDE);
+}
+
+TEST(Launcher, AnAgentFolderOfSpecialCharactersNeitherBreaksNorInjects) {
+    TestMachine m(kBios);
+    const std::string folder = "C:\\A&B (x) ^y";
+    PlaceBiosProgram(m, folder);
+    StartAgent({}, folder + "\\QMAgent.exe");
+    InitWorkFolder();
+    State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";
+    m.WriteFile(State().resultFiles.localHardware, "");
+    std::string line = BiosHelperCommandLine("C:\\WINDOWS\\PC.hrz");
+    // The interpreter sees one command, the whole quoted program path and its argument.
+    EXPECT_EQ(qm::apps::InterpreterCommands(line),
+              std::vector<std::string>{"\"C:\\A&B (x) ^y\\QMBios.exe\" /\"C:\\WINDOWS\\PC.hrz\""});
+    LaunchBiosHelper();
+    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\PC.hrz").find("\"Ident\",\"UUID\",\"U-1\""), std::string::npos);
+    // A "%" would be expanded by the interpreter: such a folder starts the program directly.
+    StartAgent({}, "C:\\100%\\QMAgent.exe");
+    EXPECT_EQ(BiosHelperCommandLine("C:\\X.hrz"), "\"C:\\100%\\QMBios.exe\" /\"C:\\X.hrz\"");
+}
+
+TEST(Launcher, WithoutAnInterpreterTheProgramStartsDirectlyAndWithoutItNothingHappens) {
+    TestMachine m(std::string(R"({"environment": {"COMSPEC": null}, )") + (kBios + 1));
+    PlaceBiosProgram(m, qm::test::kAgentFolder);
+    StartAgent();
+    InitWorkFolder();
+    State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";
+    m.WriteFile(State().resultFiles.localHardware, "");
+    LaunchBiosHelper();
+    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\PC.hrz").find("\"Ident\",\"SN\",\"SN-9\""), std::string::npos);
+    EXPECT_EQ(m.Machine().ProcessesOfMachine().Started().at(0).program, "C:\\Program Files\\Quarmelin\\QMBios.exe");
+
+    // No BIOS program in the agent folder: the interpreter reports it on its hidden console.
+    TestMachine bare;
+    StartAgent();
+    InitWorkFolder();
+    State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";
+    bare.WriteFile(State().resultFiles.localHardware, "\"F1\"\r\n");
+    EXPECT_NO_THROW(LaunchBiosHelper());
+    EXPECT_EQ(bare.ReadFile("C:\\WINDOWS\\PC.hrz"), "\"F1\"\r\n");
+}
