@@ -56,17 +56,22 @@ bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view byte
 bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
     std::string temp = std::string(path) + ".~" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    if (!WriteWholeFile(fs, temp, bytes)) {
+    auto dropTemp = [&] {
         DWORD error = GetLastError();
-        fs.DeleteFile(temp);
+        try {
+            fs.DeleteFile(temp);
+        } catch (...) {
+        }
         SetLastError(error);
-        return false;
-    }
-    if (!fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
-        DWORD error = GetLastError();
-        fs.DeleteFile(temp);
-        SetLastError(error);
-        return false;
+    };
+    try {
+        if (!WriteWholeFile(fs, temp, bytes) || !fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
+            dropTemp();
+            return false;
+        }
+    } catch (...) {
+        dropTemp();
+        throw;
     }
     return true;
 }

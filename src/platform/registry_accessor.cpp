@@ -135,7 +135,7 @@ std::size_t RegistryAccessor::ReadBinaryData(std::string_view name, void* buffer
     if (data.size() > bufferSize)
         throw RegistryError("The data of " + Quoted(name) + " (" + std::to_string(data.size()) +
                             " bytes) does not fit a buffer of " + std::to_string(bufferSize) + " bytes");
-    std::memcpy(buffer, data.data(), data.size());
+    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     return data.size();
 }
 

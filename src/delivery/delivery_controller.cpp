@@ -1,0 +1,169 @@
+#include "delivery/delivery_controller.h"
+
+#include <exception>
+
+#include "core/error_list.h"
+#include "core/process_state.h"
+#include "core/profile_files.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "platform/ini_image.h"
+#include "platform/platform.h"
+#include "platform/winpath.h"
+
+namespace qm::delivery {
+
+using namespace qm::platform;
+using core::LogError;
+using core::State;
+using core::WriteLog;
+
+namespace {
+
+int ReadSettingsInteger(const std::string& file, std::string_view section, std::string_view key, int defaultValue) {
+    std::string text = core::ReadProfileString(file, section, key, "");
+    int value = 0;
+    return !text.empty() && ParseWholeInteger(text, value) ? value : defaultValue;
+}
+
+bool IsOn(const std::string& file, std::string_view section, std::string_view key) {
+    return ReadSettingsInteger(file, section, key, 0) == 1;
+}
+
+// Copies to a temporary name in the target folder and renames the copy into place, so the
+// target folder never shows an incomplete archive under the archive's name.
+bool CopyIntoPlace(const std::string& source, const std::string& target) {
+    const std::string temp = target + ".~tmp";
+    if (Files().CopyFile(source, temp, false) && Files().MoveFileEx(temp, target, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    DWORD error = GetLastError();
+    Files().DeleteFile(temp);
+    SetLastError(error);
+    return false;
+}
+
+bool SendByLaterWays(DeliveryContext& context) {
+    const LaterDeliveryWays& ways = DeliveryWays();
+    bool sent = false;
+    if (State().flags.ftpOff)
+        WriteLog("FTP connection disabled in configuration file");
+    else if (ways.sendFtp != nullptr)
+        sent = ways.sendFtp(context);
+    if (sent) {
+        WriteLog("Sent by FTP");
+        return true;
+    }
+    if (!State().flags.smtpOff && ways.sendSmtp != nullptr) sent = ways.sendSmtp(context);
+    return sent;
+}
+
+}  // namespace
+
+LaterDeliveryWays& DeliveryWays() {
+    static LaterDeliveryWays ways;
+    return ways;
+}
+
+DeliveryContext ReadDeliverySettings() {
+    DeliveryContext c;
+    c.settingsFile = core::GetSettingsFileName();
+    const std::string& f = c.settingsFile;
+    c.customerCode = core::ReadProfileString(f, "IDENTIFICATION", "CODE", "");
+    c.siteCode = core::ReadProfileString(f, "IDENTIFICATION", "SITE", "");
+    c.maxFiles = ReadSettingsInteger(f, "DATA", "MAXFILES", -1);
+    c.proxyHost = core::ReadProfileString(f, "PROXY", "HOST", "");
+    c.proxyPort = ReadSettingsInteger(f, "PROXY", "PORT", 2121);
+    c.proxyUser = core::ReadProfileString(f, "PROXY", "USER", "");
+    c.proxyPassword = core::ReadProfileString(f, "PROXY", "PASSWORD", "");
+    c.copyFolder = core::ReadProfileString(f, "DIRECTORY", "DIRECTORY", "");
+    if (IsOn(f, "FTP", "DISABLE")) State().flags.ftpOff = true;
+    c.ftpDirectDisabled = IsOn(f, "FTP", "PUBLIC_DISABLE");
+    c.ftpProxyDisabled = IsOn(f, "FTP", "PRIVATE_DISABLE");
+    if (IsOn(f, "SNMP", "DISABLE")) State().flags.smtpOff = true;
+    c.smtpPublicDisabled = IsOn(f, "SMTP", "PUBLIC_DISABLE");
+    c.smtpPrivateDisabled = IsOn(f, "SMTP", "PRIVATE_DISABLE");
+    return c;
+}
+
+DeliveryFolders DetermineDeliveryFolders() {
+    DeliveryFolders folders;
+    try {
+        folders.results = core::GetResultsFolder();
+        folders.trans = core::GetTransFolder();
+        folders.usage = core::GetUsageFolder();
+        folders.snmp = core::GetSnmpFolder();
+        folders.pda = core::GetPdaFolder();
+    } catch (const std::exception& e) {
+        LogError(e.what());
+    }
+    return folders;
+}
+
+std::vector<std::string> ListArchives(const DeliveryFolders& folders) {
+    std::vector<std::string> archives;
+    if (!folders.trans.empty()) GetDirectoryFiles(folders.trans, ".GTV", archives);
+    if (!folders.usage.empty()) GetDirectoryFiles(folders.usage, ".NTV", archives);
+    if (!folders.snmp.empty()) GetDirectoryFiles(folders.snmp, ".DTV", archives);
+    if (!folders.pda.empty()) GetDirectoryFiles(folders.pda, ".BTV", archives);
+    return archives;
+}
+
+bool SendSimpleMail() {
+    WriteLog("Enter  SendSimpleMail");
+    DeliveryContext context = ReadDeliverySettings();
+    DeliveryFolders folders = DetermineDeliveryFolders();
+    if (!State().flags.smtp) {
+        PackResults(folders, context.customerCode, context.siteCode, context.maxFiles, State().flags.gtv);
+        context.archives = ListArchives(folders);
+        if (context.archives.empty()) return false;
+        if (State().flags.gtv) return true;
+        if (SendByRep(context)) return true;
+    }
+    return SendByLaterWays(context);
+}
+
+bool SendByRep(DeliveryContext& context) {
+    if (context.copyFolder.empty()) return false;
+    std::vector<std::string> remaining;
+    std::size_t next = 0;
+    try {
+        if (!core::FolderExists(context.copyFolder)) {
+            LogError("Directory not Found : " + context.copyFolder);
+            return false;
+        }
+        if (context.copyFolder.back() != '\\') context.copyFolder += '\\';
+        for (; next < context.archives.size(); ++next) {
+            const std::string& archive = context.archives[next];
+            const std::string target = context.copyFolder + FileNameOf(archive);
+            if (CopyIntoPlace(archive, target)) {
+                WriteLog("copy " + archive + " to " + target + " succeeded ");
+                MarkFileSent(archive);
+            } else {
+                LogError("copy " + archive + " to " + target + " failed :" + std::to_string(GetLastError()));
+                remaining.push_back(archive);
+            }
+        }
+    } catch (const std::exception& e) {
+        LogError(std::string("Error During SendByRep") + e.what());
+        remaining.insert(remaining.end(), context.archives.begin() + static_cast<std::ptrdiff_t>(next),
+                         context.archives.end());
+        context.archives = std::move(remaining);
+        return false;
+    }
+    const bool all = remaining.empty();
+    context.archives = std::move(remaining);
+    return all;
+}
+
+void MarkFileSent(std::string_view path) {
+    if (!FileExists(Files(), path)) return;
+    const std::string target = ChangeExtension(path, ".Old");
+    if (FileExists(Files(), target)) {
+        Files().SetFileAttributes(target, FILE_ATTRIBUTE_NORMAL);
+        Files().DeleteFile(target);
+    }
+    Files().SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    Files().MoveFile(path, target);
+}
+
+}  // namespace qm::delivery

@@ -1,0 +1,90 @@
+#include "delivery/result_check.h"
+
+#include <array>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "core/process_state.h"
+#include "core/trace_log.h"
+#include "delivery/scrambling.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace qm::delivery {
+
+using namespace qm::platform;
+using core::State;
+using core::WriteLog;
+
+namespace {
+
+// Line heads, upper case, each compared with as many leading characters of a line.
+constexpr std::array<std::string_view, 4> kRequiredHeads = {
+    R"("IDENTIFICATION","ASSET#")",
+    R"("MEMORY","TOTAL")",
+    R"("WINDOWS","VERSION")",
+    R"("CPU","FREQUENCY")",
+};
+
+}  // namespace
+
+bool CheckHardwareResult() {
+    const std::string path = State().resultFiles.localHardware;
+    try {
+        if (!FileExists(Files(), path)) {
+            WriteLog(path + " not found");
+            return false;
+        }
+        std::string bytes;
+        if (!ReadWholeFile(Files(), path, bytes)) return false;
+        std::array<bool, kRequiredHeads.size()> found{};
+        for (const std::string& line : SplitLines(bytes)) {
+            for (std::size_t r = 0; r < kRequiredHeads.size(); ++r) {
+                std::string_view head = std::string_view(line).substr(0, kRequiredHeads[r].size());
+                if (Ansi().CharUpper(head) == kRequiredHeads[r]) found[r] = true;
+            }
+        }
+        for (bool f : found) {
+            if (!f) {
+                WriteLog(path + " contains errors");
+                return false;
+            }
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PakResult() {
+    const core::ResultFileNames& files = State().resultFiles;
+    bool scrambled = false;
+    try {
+        WriteLog("Crypt hardware:" + files.localHardware + "," + files.serverHardware);
+        if (EncryptFile(files.localHardware, files.serverHardware, kByteXorKey)) {
+            WriteLog("Crypt Software:" + files.localSoftware + "," + files.serverSoftware);
+            if (EncryptFile(files.localSoftware, files.serverSoftware, kByteXorKey)) {
+                Time().Sleep(1000);
+                scrambled = true;
+            }
+        }
+    } catch (const std::exception& e) {
+        WriteLog(e.what());
+        scrambled = false;
+    }
+    // A local file is the only copy of its inventory until its scrambled copy exists.
+    if (!scrambled) return false;
+    try {
+        WriteLog("Delete Hard Local");
+        Files().DeleteFile(files.localHardware);
+        WriteLog("Delete Soft Local");
+        Files().DeleteFile(files.localSoftware);
+    } catch (const std::exception& e) {
+        WriteLog(e.what());
+    }
+    WriteLog("Exit PakResult");
+    return true;
+}
+
+}  // namespace qm::delivery

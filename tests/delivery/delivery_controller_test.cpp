@@ -1,0 +1,476 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/error_list.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "delivery/delivery_controller.h"
+#include "platform/platform.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+#include "support/zip_reader.h"
+
+using namespace qm::delivery;
+using qm::core::State;
+using qm::platform::Files;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
+const std::string kAgent = "C:\\Program Files\\Quarmelin\\";
+const std::string kLic = kAgent + "QMAgent.lic";
+const std::string kResults = kAgent + "Results\\";
+const std::string kTrans = kAgent + "Trans\\";
+const std::string kStamp = "261209070305042";
+const std::string kDrop = "C:\\Drop\\";
+
+void StartWithLog(const std::vector<std::string>& switches = {}) {
+    StartAgent(switches);
+    State().logOn = true;
+    qm::core::OpenLogFile();
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    qm::platform::FindData data;
+    if (auto find = Files().FindFirstFile(folder + "*", data)) {
+        do {
+            if ((data.dwFileAttributes & qm::platform::FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(data.cFileName);
+        } while (find->FindNextFile(data));
+    }
+    return names;
+}
+
+// The texts of the error list's lines, without their date and asset.
+std::vector<std::string> Errors() {
+    std::vector<std::string> texts;
+    for (const std::string& line : qm::core::GetErrorList()) {
+        std::size_t at = line.find(" - ", line.find(" - ") + 3);
+        texts.push_back(at == std::string::npos ? line : line.substr(at + 3));
+    }
+    return texts;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// What the later ways of delivery saw, through stand-ins installed for a test.
+struct WayCalls {
+    int ftp = 0;
+    int smtp = 0;
+    std::vector<std::string> ftpArchives;
+    std::vector<std::string> smtpArchives;
+    bool ftpDelivers = false;
+    bool smtpDelivers = false;
+};
+WayCalls& Calls() {
+    static WayCalls calls;
+    return calls;
+}
+bool StandInFtp(DeliveryContext& c) {
+    ++Calls().ftp;
+    Calls().ftpArchives = c.archives;
+    return Calls().ftpDelivers;
+}
+bool StandInSmtp(DeliveryContext& c) {
+    ++Calls().smtp;
+    Calls().smtpArchives = c.archives;
+    return Calls().smtpDelivers;
+}
+
+class Delivery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Calls() = WayCalls{};
+        DeliveryWays() = LaterDeliveryWays{StandInFtp, StandInSmtp};
+    }
+    void TearDown() override { DeliveryWays() = LaterDeliveryWays{}; }
+};
+
+}  // namespace
+
+TEST(DeliverySettings, DefaultsWithoutASettingsFile) {
+    TestMachine m;
+    StartAgent();
+    DeliveryContext c = ReadDeliverySettings();
+    EXPECT_EQ(c.settingsFile, kLic);
+    EXPECT_TRUE(c.archives.empty());
+    EXPECT_EQ(c.customerCode, "");
+    EXPECT_EQ(c.siteCode, "");
+    EXPECT_EQ(c.maxFiles, -1);
+    EXPECT_EQ(c.proxyHost, "");
+    EXPECT_EQ(c.proxyPort, 2121);
+    EXPECT_EQ(c.proxyUser, "");
+    EXPECT_EQ(c.proxyPassword, "");
+    EXPECT_EQ(c.copyFolder, "");
+    EXPECT_FALSE(c.ftpDirectDisabled || c.ftpProxyDisabled || c.smtpPublicDisabled || c.smtpPrivateDisabled);
+    EXPECT_FALSE(State().flags.ftpOff);
+    EXPECT_FALSE(State().flags.smtpOff);
+}
+
+TEST(DeliverySettings, ReadsEveryKeyAndCountsOnlyOneAsOn) {
+    TestMachine m;
+    m.WriteFile(kLic,
+                "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Lyon 2\r\n[DATA]\r\nMAXFILES=12\r\n"
+                "[PROXY]\r\nHOST=proxy.local\r\nPORT=0x50\r\nUSER=pu\r\nPASSWORD=pw\r\n"
+                "[DIRECTORY]\r\nDIRECTORY=\\\\server\\drop\r\n"
+                "[FTP]\r\nDISABLE=1\r\nPUBLIC_DISABLE=2\r\nPRIVATE_DISABLE= 1 \r\n"
+                "[SNMP]\r\nDISABLE=1\r\n[SMTP]\r\nPUBLIC_DISABLE=1\r\nPRIVATE_DISABLE=yes\r\n");
+    StartAgent();
+    DeliveryContext c = ReadDeliverySettings();
+    EXPECT_EQ(c.customerCode, "ACME");
+    EXPECT_EQ(c.siteCode, "Lyon 2");
+    EXPECT_EQ(c.maxFiles, 12);
+    EXPECT_EQ(c.proxyHost, "proxy.local");
+    EXPECT_EQ(c.proxyPort, 80);
+    EXPECT_EQ(c.proxyUser, "pu");
+    EXPECT_EQ(c.proxyPassword, "pw");
+    EXPECT_EQ(c.copyFolder, "\\\\server\\drop");
+    EXPECT_FALSE(c.ftpDirectDisabled);  // 2 leaves the way on
+    EXPECT_TRUE(c.ftpProxyDisabled);
+    EXPECT_TRUE(c.smtpPublicDisabled);
+    EXPECT_FALSE(c.smtpPrivateDisabled);
+    EXPECT_TRUE(State().flags.ftpOff);
+    EXPECT_TRUE(State().flags.smtpOff);
+
+    // Values that do not parse count as their defaults; flags once set stay set.
+    m.WriteFile(kLic, "[DATA]\r\nMAXFILES=ten\r\n[PROXY]\r\nPORT=21x\r\n[FTP]\r\nDISABLE=0\r\n[SNMP]\r\nDISABLE=2\r\n");
+    c = ReadDeliverySettings();
+    EXPECT_EQ(c.maxFiles, -1);
+    EXPECT_EQ(c.proxyPort, 2121);
+    EXPECT_TRUE(State().flags.ftpOff);
+    EXPECT_TRUE(State().flags.smtpOff);
+    StartAgent();
+    ReadDeliverySettings();
+    EXPECT_FALSE(State().flags.ftpOff);
+    EXPECT_FALSE(State().flags.smtpOff);
+}
+
+TEST(MarkFileSent, RenamesToOldAndReplacesAnOlderOne) {
+    TestMachine m;
+    m.WriteFile(kTrans + "a.GTV", "new");
+    m.WriteFile(kTrans + "a.Old", "delivered long ago");
+    m.WriteFile(kTrans + "b.v1.NTV", "usage");
+    StartAgent();
+    Files().SetFileAttributes(kTrans + "a.Old", qm::platform::FILE_ATTRIBUTE_READONLY);
+    Files().SetFileAttributes(kTrans + "a.GTV", qm::platform::FILE_ATTRIBUTE_READONLY);
+    MarkFileSent(kTrans + "a.GTV");
+    MarkFileSent(kTrans + "b.v1.NTV");
+    MarkFileSent(kTrans + "missing.GTV");
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.v1.Old"}));
+    EXPECT_EQ(m.ReadFile(kTrans + "a.Old"), "new");
+
+    // A rename that fails leaves the archive waiting.
+    m.WriteFile(kTrans + "c.GTV", "c");
+    m.Machine().AddFault({"MoveFile", kTrans + "c.GTV", qm::platform::ERROR_SHARING_VIOLATION, false, -1});
+    EXPECT_NO_THROW(MarkFileSent(kTrans + "c.GTV"));
+    EXPECT_EQ(m.ReadFile(kTrans + "c.GTV"), "c");
+}
+
+TEST(SendByRep, WithoutAFolderOrWithAMissingOneNothingIsCopied) {
+    TestMachine m;
+    m.WriteFile(kTrans + "a.GTV", "a");
+    StartWithLog();
+    DeliveryContext c;
+    c.archives = {kTrans + "a.GTV"};
+    EXPECT_FALSE(SendByRep(c));
+    EXPECT_TRUE(Errors().empty());
+
+    c.copyFolder = "C:\\Nowhere";
+    EXPECT_FALSE(SendByRep(c));
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"Directory not Found : C:\\Nowhere"}));
+    EXPECT_EQ(c.archives, (std::vector<std::string>{kTrans + "a.GTV"}));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+}
+
+TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
+    TestMachine m;
+    m.WriteFile(kTrans + "a.GTV", "archive a");
+    m.WriteFile(kAgent + "Pda\\p.BTV", "archive p");
+    m.WriteFile("C:\\Drop\\a.GTV", "an older copy");
+    StartWithLog();
+    DeliveryContext c;
+    c.archives = {kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
+    c.copyFolder = "C:\\Drop";  // inside it, not beside it
+    ASSERT_TRUE(SendByRep(c));
+    EXPECT_EQ(c.copyFolder, kDrop);
+    EXPECT_TRUE(c.archives.empty());
+    EXPECT_EQ(m.ReadFile("C:\\Drop\\a.GTV"), "archive a");
+    EXPECT_EQ(m.ReadFile("C:\\Drop\\p.BTV"), "archive p");
+    EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{"a.GTV", "p.BTV"}));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old"}));
+    EXPECT_EQ(FilesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_FALSE(m.Exists("C:\\Drop2"));
+    std::string log = m.ReadFile(kLog);
+    EXPECT_TRUE(Contains(log, "|copy " + kTrans + "a.GTV to C:\\Drop\\a.GTV succeeded \r\n"));
+    EXPECT_TRUE(Contains(log, "|copy " + kAgent + "Pda\\p.BTV to C:\\Drop\\p.BTV succeeded \r\n"));
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
+    struct Case {
+        const char* name;
+        qm::sim::FaultConfig fault;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"the copy is refused", {"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_DISK_FULL, false, -1}, "112"},
+        {"the copy cannot be renamed", {"MoveFile", "C:\\Drop\\b.GTV", qm::platform::ERROR_ACCESS_DENIED, false, -1}, "5"},
+        {"the copy breaks off", {"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_NOT_READY, false, -1}, "21"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m;
+        m.WriteFile(kTrans + "a.GTV", "a");
+        m.WriteFile(kTrans + "b.GTV", "b");
+        m.WriteFile(kTrans + "c.GTV", "c");
+        m.WriteFile("C:\\Drop\\b.GTV", "copied by an earlier run");
+        StartWithLog();
+        m.Machine().AddFault(c.fault);
+        DeliveryContext context;
+        context.archives = {kTrans + "a.GTV", kTrans + "b.GTV", kTrans + "c.GTV"};
+        context.copyFolder = kDrop;
+        EXPECT_FALSE(SendByRep(context));
+        m.Machine().ClearFaults();
+        EXPECT_EQ(context.archives, (std::vector<std::string>{kTrans + "b.GTV"}));
+        EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.Old"}));
+        EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{"a.GTV", "b.GTV", "c.GTV"}));
+        EXPECT_EQ(m.ReadFile("C:\\Drop\\b.GTV"), "copied by an earlier run");
+        EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "b.GTV to C:\\Drop\\b.GTV failed :" + c.error}));
+    }
+}
+
+TEST(SendByRep, AnErrorPartWayKeepsWhatWasNotCopied) {
+    TestMachine m;
+    m.WriteFile(kTrans + "a.GTV", "a");
+    m.WriteFile(kTrans + "b.GTV", "b");
+    m.WriteFile(kTrans + "c.GTV", "c");
+    StartWithLog();
+    m.Machine().AddFault({"CopyFile", kTrans + "b.GTV", qm::platform::ERROR_ACCESS_DENIED, true, -1});
+    DeliveryContext context;
+    context.archives = {kTrans + "a.GTV", kTrans + "b.GTV", kTrans + "c.GTV"};
+    context.copyFolder = kDrop;
+    m.MakeFolder(kDrop);
+    EXPECT_FALSE(SendByRep(context));
+    m.Machine().ClearFaults();
+    EXPECT_EQ(context.archives, (std::vector<std::string>{kTrans + "b.GTV", kTrans + "c.GTV"}));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.GTV"}));
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(Errors()[0].rfind("Error During SendByRepCopyFile failed on purpose", 0), 0u) << Errors()[0];
+}
+
+TEST_F(Delivery, NothingToDeliverTriesNoWay) {
+    TestMachine m;
+    m.WriteFile(kTrans + "old.Old", "delivered");
+    m.WriteFile(kTrans + "kept.RTV", "never listed");
+    StartWithLog();
+    EXPECT_FALSE(SendSimpleMail());
+    EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
+    std::string log = m.ReadFile(kLog);
+    EXPECT_TRUE(Contains(log, "|Enter  SendSimpleMail\r\n"));
+    EXPECT_TRUE(Contains(log, "|GetDirectoryFiles(" + kTrans + ",.GTV)\r\n"));
+    EXPECT_TRUE(Contains(log, "|GetDirectoryFiles(" + kAgent + "Pda\\,.BTV)\r\n"));
+    EXPECT_TRUE(m.Exists(kResults));  // Results\ and Trans\ are made, the others only named
+    EXPECT_FALSE(m.Exists(kAgent + "Usage"));
+}
+
+TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
+    TestMachine m;
+    m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+    m.MakeFolder(kDrop);
+    m.WriteFile(kResults + "GUID.hrz", "h");
+    m.WriteFile(kResults + "GUID.sfz", "s");
+    StartWithLog({"/GTV"});
+    State().flags.gtv = true;
+    EXPECT_FALSE(SendSimpleMail());  // the new archive is RTV: nothing waits
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV"}));
+    EXPECT_TRUE(FilesIn(kResults).empty());
+
+    m.WriteFile(kTrans + "older.GTV", "waiting");
+    m.WriteFile(kAgent + "SNMP\\x.DTV", "waiting");
+    EXPECT_TRUE(SendSimpleMail());
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV", "older.GTV"}));
+    EXPECT_EQ(FilesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"x.DTV"}));
+    EXPECT_TRUE(FilesIn(kDrop).empty());
+    EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
+}
+
+TEST_F(Delivery, AFolderCopyDeliversEveryListedArchive) {
+    TestMachine m;
+    m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+    m.MakeFolder(kDrop);
+    m.WriteFile(kResults + "GUID.hrz", "h");
+    m.WriteFile(kResults + "GUID.sfz", "s");
+    m.WriteFile(kTrans + "older.GTV", "g");
+    m.WriteFile(kAgent + "Usage\\u.NTV", "n");
+    m.WriteFile(kAgent + "SNMP\\s.DTV", "d");
+    m.WriteFile(kAgent + "Pda\\p.BTV", "b");
+    StartWithLog();
+    EXPECT_TRUE(SendSimpleMail());
+    const std::string fresh = "#C#S#" + kStamp + ".GTV";
+    EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{fresh, "older.GTV", "p.BTV", "s.DTV", "u.NTV"}));
+    EXPECT_EQ(qm::test::ZipNames(m.ReadFile(kDrop + fresh)), (std::vector<std::string>{"GUID.hrz", "GUID.sfz"}));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old", "older.Old"}));
+    EXPECT_EQ(FilesIn(kAgent + "Usage\\"), (std::vector<std::string>{"u.Old"}));
+    EXPECT_EQ(FilesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"s.Old"}));
+    EXPECT_EQ(FilesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
+
+    // A second delivery in the same run finds nothing left to send.
+    EXPECT_FALSE(SendSimpleMail());
+    EXPECT_EQ(FilesIn(kDrop).size(), 5u);
+}
+
+TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
+    TestMachine m;
+    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\\\r\n");
+    m.MakeFolder(kDrop);
+    m.WriteFile(kTrans + "a.GTV", "a");
+    m.WriteFile(kTrans + "b.GTV", "b");
+    StartWithLog();
+    m.Machine().AddFault({"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_DISK_FULL, false, -1});
+    Calls().ftpDelivers = true;
+    EXPECT_TRUE(SendSimpleMail());
+    EXPECT_EQ(Calls().ftp, 1);
+    EXPECT_EQ(Calls().ftpArchives, (std::vector<std::string>{kTrans + "b.GTV"}));
+    EXPECT_EQ(Calls().smtp, 0);
+    std::string log = m.ReadFile(kLog);
+    EXPECT_TRUE(Contains(log, "|Sent by FTP\r\n"));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV"}));  // FTP marks what it sends
+}
+
+TEST_F(Delivery, AMissingCopyFolderFallsThroughToFtpThenSmtp) {
+    TestMachine m;
+    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Gone\r\n");
+    m.WriteFile(kTrans + "a.GTV", "a");
+    m.WriteFile(kAgent + "Pda\\p.BTV", "p");
+    StartWithLog();
+    Calls().smtpDelivers = true;
+    EXPECT_TRUE(SendSimpleMail());
+    const std::vector<std::string> all{kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
+    EXPECT_EQ(Calls().ftpArchives, all);
+    EXPECT_EQ(Calls().smtpArchives, all);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"Directory not Found : C:\\Gone"}));
+    EXPECT_FALSE(Contains(m.ReadFile(kLog), "Sent by FTP"));
+
+    Calls().smtpDelivers = false;
+    EXPECT_FALSE(SendSimpleMail());
+    EXPECT_EQ(Calls().ftp, 2);
+    EXPECT_EQ(Calls().smtp, 2);
+}
+
+TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
+    struct Case {
+        const char* settings;
+        bool sendDebug;
+        int ftp;
+        int smtp;
+        bool ftpDisabledLogged;
+    };
+    const Case cases[] = {
+        {"[FTP]\r\nDISABLE=1\r\n[SNMP]\r\nDISABLE=1\r\n", false, 0, 0, true},
+        {"[FTP]\r\nDISABLE=1\r\n", false, 0, 1, true},
+        {"[SNMP]\r\nDISABLE=1\r\n", false, 1, 0, false},
+        {"[FTP]\r\nDISABLE=2\r\n[SNMP]\r\nDISABLE=2\r\n", false, 1, 1, false},
+        {"", true, 0, 1, true},  // "/SENDDEBUG" turned FTP off at start-up
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        TestMachine m;
+        m.WriteFile(kLic, c.settings);
+        m.WriteFile(kTrans + "a.GTV", "a");
+        StartWithLog();
+        State().flags.ftpOff = c.sendDebug;
+        Calls() = WayCalls{};
+        EXPECT_FALSE(SendSimpleMail());
+        EXPECT_EQ(Calls().ftp, c.ftp);
+        EXPECT_EQ(Calls().smtp, c.smtp);
+        std::string log = m.ReadFile(kLog);
+        EXPECT_EQ(Contains(log, "|FTP connection disabled in configuration file\r\n"), c.ftpDisabledLogged);
+        EXPECT_FALSE(Contains(log, "Sent by FTP"));
+        EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+    }
+}
+
+TEST_F(Delivery, WithoutTheLaterWaysBuiltInTheArchivesWait) {
+    TestMachine m;
+    m.WriteFile(kResults + "GUID.hrz", "h");
+    StartWithLog();
+    DeliveryWays() = LaterDeliveryWays{};
+    EXPECT_FALSE(SendSimpleMail());
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"###" + kStamp + ".GTV"}));
+    EXPECT_TRUE(FilesIn(kResults).empty());
+    EXPECT_FALSE(Contains(m.ReadFile(kLog), "FTP connection disabled"));
+}
+
+TEST_F(Delivery, ConnectionSettingsModePacksAndListsNothing) {
+    TestMachine m;
+    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+    m.MakeFolder(kDrop);
+    m.WriteFile(kResults + "GUID.hrz", "h");
+    m.WriteFile(kTrans + "a.GTV", "a");
+    StartWithLog({"/SMTP"});
+    State().flags.smtp = true;
+    EXPECT_FALSE(SendSimpleMail());
+    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"GUID.hrz"}));
+    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+    EXPECT_TRUE(FilesIn(kDrop).empty());
+    EXPECT_EQ(Calls().ftp, 1);
+    EXPECT_TRUE(Calls().ftpArchives.empty());
+    EXPECT_EQ(Calls().smtp, 1);
+    EXPECT_TRUE(Calls().smtpArchives.empty());
+    EXPECT_FALSE(Contains(m.ReadFile(kLog), "GetDirectoryFiles("));
+}
+
+TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
+    struct Case {
+        const char* name;
+        qm::sim::FaultConfig fault;
+        std::vector<std::string> results;  // what stays in Results\ afterwards
+        std::vector<std::string> trans;
+        std::vector<std::string> drop;  // what reached the copy folder
+        bool sent;
+    };
+    const std::string fresh = "#C#S#" + kStamp;
+    const Case cases[] = {
+        // The new archive cannot be made and the delivered one cannot be marked: it is sent again next time.
+        {"Trans cannot be written", {"write", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, false, -1},
+         {"GUID.hrz", "GUID.sfz"}, {"older.GTV"}, {"older.GTV"}, true},
+        {"a result file cannot be read", {"ReadFile", kResults + "GUID.sfz", qm::platform::ERROR_ACCESS_DENIED, false, -1},
+         {"GUID.sfz"}, {fresh + ".Old", "older.Old"}, {fresh + ".GTV", "older.GTV"}, true},
+        {"the folders cannot be determined",
+         {"GetFileAttributes", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1},
+         {"GUID.hrz", "GUID.sfz"}, {"older.GTV"}, {}, false},
+        {"the copy folder cannot be written", {"write", "C:\\Drop", qm::platform::ERROR_ACCESS_DENIED, false, -1},
+         {}, {fresh + ".GTV", "older.GTV"}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m;
+        m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+        m.MakeFolder(kDrop);
+        m.WriteFile(kResults + "GUID.hrz", "h");
+        m.WriteFile(kResults + "GUID.sfz", "s");
+        m.WriteFile(kTrans + "older.GTV", "g");
+        StartWithLog();
+        m.Machine().AddFault(c.fault);
+        bool sent = SendSimpleMail();
+        m.Machine().ClearFaults();
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(FilesIn(kResults), c.results);
+        EXPECT_EQ(FilesIn(kTrans), c.trans);
+        EXPECT_EQ(FilesIn(kDrop), c.drop);
+    }
+    // The error that kept the folders from being determined is in the error list.
+    TestMachine m;
+    StartWithLog();
+    m.Machine().AddFault({"GetFileAttributes", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1});
+    DeliveryFolders folders = DetermineDeliveryFolders();
+    EXPECT_EQ(folders.results, kResults);  // determined before the error: kept
+    EXPECT_EQ(folders.trans + folders.usage + folders.snmp + folders.pda, "");
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_TRUE(Contains(Errors()[0], "GetFileAttributes failed on purpose")) << Errors()[0];
+}

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include "core/process_state.h"
+#include "core/result_list.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "delivery/result_check.h"
+#include "delivery/scrambling.h"
+#include "platform/platform.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::delivery;
+using qm::core::State;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
+const char* const kLocalHrz = "C:\\WINDOWS\\QM-TEST-01.hrz";
+const char* const kLocalSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
+const char* const kServerHrz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.hrz";
+const char* const kServerSfz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.sfz";
+
+// The agent after its start-up: trace log on, work folder and result file names set.
+void StartWithResultNames() {
+    StartAgent({"/LOG"});
+    State().logOn = true;
+    qm::core::OpenLogFile();
+    State().machineId = "0123456789ABCDEF0123456789ABCDEF";
+    qm::core::SetResultFileNames(true);
+}
+
+const std::string kComplete =
+    "\"F1\",\"F2\",\"F3\"\r\n"
+    "\"Identification\",\"Asset#\",\"PC-0042\"\r\n"
+    "\"Memory\",\"Total\",\"512\"\r\n"
+    "\"Windows\",\"Version\",\"5.1\"\r\n"
+    "\"CPU\",\"Frequency\",\"2400\"\r\n";
+
+}  // namespace
+
+TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
+    struct Case {
+        const char* name;
+        std::string file;
+        bool complete;
+    };
+    const Case cases[] = {
+        {"as written", kComplete, true},
+        {"any order and case, LF ends, no header",
+         "\"cpu\",\"FREQUENCY\",\"1\"\n\"WINDOWS\",\"version\",\"x\"\n\"memory\",\"TOTAL\"\n"
+         "\"IDENTIFICATION\",\"ASSET#\",\"\"",
+         true},
+        {"a head with nothing after it", "\"Identification\",\"Asset#\"\r\n\"Memory\",\"Total\"\r\n"
+                                          "\"Windows\",\"Version\"\r\n\"CPU\",\"Frequency\"\r\n",
+         true},
+        {"header line only", "\"F1\",\"F2\",\"F3\"\r\n", false},
+        {"empty file", "", false},
+        {"a blank before the first quote",
+         "\"Identification\",\"Asset#\",\"1\"\r\n \"Memory\",\"Total\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n"
+         "\"CPU\",\"Frequency\",\"4\"\r\n",
+         false},
+        {"a head inside a line",
+         "\"Identification\",\"Asset#\",\"1\"\r\n\"X\",\"Memory\",\"Total\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n"
+         "\"CPU\",\"Frequency\",\"4\"\r\n",
+         false},
+        {"a head cut short",
+         "\"Identification\",\"Asset#\",\"1\"\r\n\"Memory\",\"Total\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n"
+         "\"CPU\",\"Frequenc\r\n",
+         false},
+        {"a key that only begins like it",
+         "\"Identification\",\"Asset#\",\"1\"\r\n\"Memory\",\"Totals\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n"
+         "\"CPU\",\"Frequency\",\"4\"\r\n",
+         false},  // the head ends with the key's closing quote
+        {"without the processor",
+         "\"Identification\",\"Asset#\",\"1\"\r\n\"Memory\",\"Total\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n",
+         false},
+        {"without the asset number",
+         "\"Identification\",\"Asset\",\"1\"\r\n\"Memory\",\"Total\",\"2\"\r\n\"Windows\",\"Version\",\"3\"\r\n"
+         "\"CPU\",\"Frequency\",\"4\"\r\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m;
+        m.WriteFile(kLocalHrz, c.file);
+        StartWithResultNames();
+        EXPECT_EQ(CheckHardwareResult(), c.complete);
+        std::string log = m.ReadFile(kLog);
+        bool reported = log.find(std::string("|") + kLocalHrz + " contains errors\r\n") != std::string::npos;
+        EXPECT_EQ(reported, !c.complete);
+    }
+}
+
+TEST(CheckHardwareResult, AMissingFileIsReportedAndAnUnreadableOneIsNot) {
+    TestMachine m;
+    StartWithResultNames();
+    EXPECT_FALSE(CheckHardwareResult());
+    EXPECT_NE(m.ReadFile(kLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
+
+    m.WriteFile(kLocalHrz, kComplete);
+    m.Machine().AddFault({"ReadFile", kLocalHrz, qm::platform::ERROR_ACCESS_DENIED, false, -1});
+    const std::string before = m.ReadFile(kLog);
+    EXPECT_FALSE(CheckHardwareResult());
+    m.Machine().AddFault({"CreateFile", kLocalHrz, qm::platform::ERROR_SHARING_VIOLATION, true, -1});
+    EXPECT_FALSE(CheckHardwareResult());
+    EXPECT_EQ(m.ReadFile(kLog), before);
+    m.Machine().ClearFaults();
+    EXPECT_TRUE(CheckHardwareResult());
+}
+
+TEST(PakResult, ScramblesBothFilesIntoResultsAndThenDeletesThem) {
+    TestMachine m;
+    m.WriteFile(kLocalHrz, kComplete);
+    m.WriteFile(kLocalSfz, "\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n");
+    StartWithResultNames();
+    ASSERT_TRUE(PakResult());
+    EXPECT_EQ(m.ReadFile(kServerHrz), ScrambleString(kComplete, kByteXorKey));
+    EXPECT_EQ(m.ReadFile(kServerSfz), ScrambleString("\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n", kByteXorKey));
+    EXPECT_FALSE(m.Exists(kLocalHrz));
+    EXPECT_FALSE(m.Exists(kLocalSfz));
+    std::string log = m.ReadFile(kLog);
+    const std::string expected = std::string("7:3:5:42|Crypt hardware:") + kLocalHrz + "," + kServerHrz + "\r\n" +
+                                 "7:3:5:42|save EncryptFile:" + kServerHrz + "\r\n" +
+                                 "7:3:5:42|Crypt Software:" + kLocalSfz + "," + kServerSfz + "\r\n" +
+                                 "7:3:5:42|save EncryptFile:" + kServerSfz + "\r\n" +
+                                 "7:3:6:42|Delete Hard Local\r\n"  // after the wait of one second
+                                 "7:3:6:42|Delete Soft Local\r\n"
+                                 "7:3:6:42|Exit PakResult\r\n";
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+}
+
+TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
+    const std::string hrz = kComplete, sfz = "\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n";
+    const std::string results = "C:\\Program Files\\Quarmelin\\Results";
+    struct Case {
+        const char* name;
+        bool hasHrz;
+        bool hasSfz;
+        qm::sim::FaultConfig fault;
+    };
+    const Case cases[] = {
+        {"no software file", true, false, {}},
+        {"no hardware file", false, true, {}},
+        {"Results cannot be written", true, true, {"write", results, qm::platform::ERROR_ACCESS_DENIED, false, -1}},
+        {"the software copy cannot be written", true, true,
+         {"CreateFile", results, qm::platform::ERROR_DISK_FULL, false, -1, 1}},
+        {"the software file cannot be read", true, true,
+         {"ReadFile", kLocalSfz, qm::platform::ERROR_ACCESS_DENIED, false, -1}},
+        {"the copy raises", true, true, {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, true, -1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m;
+        if (c.hasHrz) m.WriteFile(kLocalHrz, hrz);
+        if (c.hasSfz) m.WriteFile(kLocalSfz, sfz);
+        StartWithResultNames();
+        if (!c.fault.op.empty()) m.Machine().AddFault(c.fault);
+        EXPECT_FALSE(PakResult());
+        m.Machine().ClearFaults();
+        if (c.hasHrz) {
+            EXPECT_EQ(m.ReadFile(kLocalHrz), hrz);
+        }
+        if (c.hasSfz) {
+            EXPECT_EQ(m.ReadFile(kLocalSfz), sfz);
+        }
+        std::string log = m.ReadFile(kLog);
+        EXPECT_EQ(log.find("Delete Hard Local"), std::string::npos);
+        EXPECT_EQ(log.find("Exit PakResult"), std::string::npos);
+        if (!c.fault.raise) {
+            qm::platform::FindData data;
+            EXPECT_EQ(qm::platform::Files().FindFirstFile(results + "\\*.tmp", data), nullptr);
+        }
+    }
+}

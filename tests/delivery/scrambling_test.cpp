@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include "core/process_state.h"
+#include "core/trace_log.h"
+#include "delivery/scrambling.h"
+#include "platform/platform.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::delivery;
+using qm::test::StartAgent;
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
+
+void StartWithLog() {
+    StartAgent({"/LOG"});
+    qm::core::State().logOn = true;
+    qm::core::OpenLogFile();
+}
+
+}  // namespace
+
+TEST(ScrambleString, XorsEveryCharacterWithTheHighByteOfTheKey) {
+    // 38219 is 0x954B: only 0x95 takes effect.
+    EXPECT_EQ(ScrambleString("Abc", kByteXorKey), "\xD4\xF7\xF6");
+    EXPECT_EQ(ScrambleString(std::string("\x00\x95\xFF", 3), kByteXorKey), std::string("\x95\x00\x6A", 3));
+    EXPECT_EQ(ScrambleString("Abc", 0x95FF), ScrambleString("Abc", kByteXorKey));
+    EXPECT_EQ(ScrambleString("", kByteXorKey), "");
+    const std::string password = "s3cr\xE9t, \"quoted\"";
+    EXPECT_EQ(ScrambleString(ScrambleString(password, kByteXorKey), kByteXorKey), password);
+}
+
+TEST(EncryptFile, WritesTheScrambledCopyAndIsItsOwnInverse) {
+    TestMachine m;
+    const std::string plain("\x00\x95\xFF\r\n\"Identification\"", 21);
+    m.WriteFile("C:\\in\\plain.hrz", plain);
+    m.WriteFile("C:\\out\\scrambled.hrz", "an older, longer copy that is replaced");
+    StartWithLog();
+    ASSERT_TRUE(EncryptFile("C:\\in\\plain.hrz", "C:\\out\\scrambled.hrz", kByteXorKey));
+    std::string scrambled = m.ReadFile("C:\\out\\scrambled.hrz");
+    ASSERT_EQ(scrambled.size(), plain.size());
+    EXPECT_EQ(scrambled.substr(0, 5), std::string("\x95\x00\x6A\x98\x9F", 5));
+    EXPECT_EQ(scrambled, ScrambleString(plain, kByteXorKey));
+
+    ASSERT_TRUE(EncryptFile("C:\\out\\scrambled.hrz", "C:\\out\\again.hrz", kByteXorKey));
+    EXPECT_EQ(m.ReadFile("C:\\out\\again.hrz"), plain);
+    EXPECT_NE(m.ReadFile(kLog).find("|save EncryptFile:C:\\out\\scrambled.hrz\r\n"), std::string::npos);
+
+    m.WriteFile("C:\\in\\empty.sfz", "");
+    ASSERT_TRUE(EncryptFile("C:\\in\\empty.sfz", "C:\\out\\empty.sfz", kByteXorKey));
+    EXPECT_TRUE(m.Exists("C:\\out\\empty.sfz"));
+    EXPECT_EQ(m.ReadFile("C:\\out\\empty.sfz"), "");
+}
+
+TEST(EncryptFile, AFailureIsReportedAndLeavesTheTargetAsItWas) {
+    TestMachine m;
+    m.WriteFile("C:\\in\\plain.hrz", "plain");
+    m.WriteFile("C:\\out\\scrambled.hrz", "previous");
+    StartWithLog();
+
+    EXPECT_FALSE(EncryptFile("C:\\in\\missing.hrz", "C:\\out\\scrambled.hrz", kByteXorKey));
+    EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
+    EXPECT_NE(m.ReadFile(kLog).find("|read EncryptFile ERROR:Cannot read C:\\in\\missing.hrz (error 2)"),
+              std::string::npos);
+
+    struct Case {
+        const char* op;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"write", "C:\\out"},                   // nothing can be written there
+        {"WriteFile", "C:\\out"},               // the temporary copy breaks off
+        {"MoveFile", "C:\\out"},                // the copy cannot be renamed into place
+        {"CreateFile", "C:\\out\\scrambled.hrz"},  // the target itself is locked
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        m.Machine().ClearFaults();
+        m.Machine().AddFault({c.op, c.path, qm::platform::ERROR_ACCESS_DENIED, false, -1});
+        bool written = EncryptFile("C:\\in\\plain.hrz", "C:\\out\\scrambled.hrz", kByteXorKey);
+        m.Machine().ClearFaults();
+        if (std::string(c.op) == "CreateFile") {
+            // Only the target's own name is locked: the copy goes through a temporary name.
+            EXPECT_TRUE(written);
+            EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), ScrambleString("plain", kByteXorKey));
+            m.WriteFile("C:\\out\\scrambled.hrz", "previous");
+            continue;
+        }
+        EXPECT_FALSE(written);
+        EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
+        EXPECT_NE(m.ReadFile(kLog).find("|save EncryptFile ERROR:Cannot write C:\\out\\scrambled.hrz (error 5)"),
+                  std::string::npos);
+        qm::platform::FindData data;
+        auto left = qm::platform::Files().FindFirstFile("C:\\out\\*.tmp", data);
+        EXPECT_EQ(left, nullptr) << data.cFileName;
+    }
+}
+
+TEST(Base64Decode, AcceptsOnlyStrictBase64) {
+    struct Case {
+        const char* text;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"YWJj", "abc"},
+        {"YWI=", "ab"},
+        {"YQ==", "a"},
+        {"YQ=x", "a"},  // a third "=" ends the decoding, whatever follows
+        {"YWJjZA==", "abcd"},
+        {"+/+/", "\xFB\xFF\xBF"},
+        {"AAAA", std::string(3, '\0')},
+        {"YQ", ""},             // length not divisible by 4
+        {"YWJjZ", ""},
+        {"YQ==YWJj", ""},       // padding in an earlier group
+        {"YW\nj", ""},          // line break
+        {"YWJj\r\nYQ==", ""},
+        {"YW j", ""},           // blank
+        {"-_-_", ""},           // the URL alphabet is not this one
+        {"Y===", ""},           // the second character must be of the alphabet
+        {"=YWJ", ""},
+        {"YWJ\x80", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Base64Decode(c.text), c.bytes);
+    }
+}
+
+TEST(Base64Encode, IsTheInverseOfTheDecoder) {
+    EXPECT_EQ(Base64Encode(""), "");
+    EXPECT_EQ(Base64Encode("a"), "YQ==");
+    EXPECT_EQ(Base64Encode("ab"), "YWI=");
+    EXPECT_EQ(Base64Encode("abc"), "YWJj");
+    std::string all;
+    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    for (std::size_t n = 0; n < 7; ++n) EXPECT_EQ(Base64Decode(Base64Encode(all.substr(250 - n))), all.substr(250 - n));
+    EXPECT_EQ(Base64Decode(Base64Encode(all)), all);
+}
+
+TEST(DecodeSetting, UndoesTheStoredShiftAndXorBetweenTheFillers) {
+    // "ftp": 0x66, 0x74, 0x70 XOR 0x91 are 0xF7, 0xE5, 0xE1; shifted by 0, 145 and 34 they are
+    // stored as 0xF7, 0x76, 0x03 between "ABCDEFGH" and "IJKLMNOP".
+    EXPECT_EQ(DecodeSetting("QUJDREVGR0j3dgNJSktMTU5PUA==", kSettingsKey), "ftp");
+    EXPECT_EQ(DecodeSetting("AAAAAAAAAAD3dgMAAAAAAAAAAA==", kSettingsKey), "ftp");  // fillers are ignored
+    EXPECT_EQ(DecodeSetting("QUJDREVGR0j3dgNyOL5W82kWnvrLUdNJSktMTU5PUA==", kSettingsKey), "ftp.example.net");
+    // Only the low byte of the key takes effect.
+    EXPECT_EQ(DecodeSetting("QUJDREVGR0j3dgNJSktMTU5PUA==", 0x0091), "ftp");
+
+    struct Case {
+        const char* text;
+        std::string plain;
+    };
+    const Case cases[] = {
+        {"AAAAAAAAAAAAAAAAAAAAAA==", ""},         // 16 bytes: fillers only
+        {"AAAAAAAAAAAAAAAAAAAAAAA=", "\x91"},     // 17 bytes: one character
+        {"QUJDREVGR0jpSUpLTE1OT1A=", "x"},
+        {"AAAAAAAAAAAAAAAAAAAA", ""},             // 15 bytes
+        {"", ""},
+        {"QUJDREVGR0j3dgNJSktMTU5PUA=", ""},      // bad base64
+        {"QUJDREVGR0j3dgNJSktMTU5P\r\nUA==", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(DecodeSetting(c.text, kSettingsKey), c.plain);
+    }
+}
+
+TEST(EncodeSetting, IsTheExactInverseOfTheDecoder) {
+    EXPECT_EQ(EncodeSetting("ftp", kSettingsKey, "ABCDEFGHIJKLMNOP"), "QUJDREVGR0j3dgNJSktMTU5PUA==");
+    EXPECT_EQ(EncodeSetting("ftp", kSettingsKey), "AAAAAAAAAAD3dgMAAAAAAAAAAA==");
+    std::string long_text;
+    for (int i = 0; i < 600; ++i) long_text += static_cast<char>(i * 7 + 3);
+    const std::string values[] = {"", "x", "smtp.example.org", "user@example.org", "\x80\xFF\x00 bytes", long_text};
+    for (const std::string& v : values) {
+        EXPECT_EQ(DecodeSetting(EncodeSetting(v, kSettingsKey, "fillerfillerfill"), kSettingsKey), v);
+        EXPECT_EQ(DecodeSetting(EncodeSetting(v, 0x1234), 0x1234), v);
+    }
+    EXPECT_EQ(Base64Decode(EncodeSetting("abc", kSettingsKey)).size(), 19u);
+}
