@@ -93,6 +93,8 @@ public:
     virtual void ProcessMessages() = 0;
     virtual void SetApplicationTitle(std::string_view title) = 0;
     virtual void BringApplicationToFront() = 0;
+    // Loads the icon file and makes it the application's icon; false when it cannot be loaded.
+    virtual bool SetApplicationIcon(std::string_view iconFile) = 0;
     // A system message box without owner window; its answer.
     virtual int MessageBox(std::string_view text, std::string_view caption, unsigned type) = 0;
 };

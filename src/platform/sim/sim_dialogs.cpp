@@ -169,6 +169,12 @@ void SimDialogs::SetApplicationTitle(std::string_view title) {
 
 void SimDialogs::BringApplicationToFront() {}
 
+bool SimDialogs::SetApplicationIcon(std::string_view iconFile) {
+    std::lock_guard lock(mutex_);
+    Record({"application icon", "", std::string(iconFile)});
+    return true;
+}
+
 int SimDialogs::MessageBox(std::string_view text, std::string_view caption, unsigned type) {
     std::lock_guard lock(mutex_);
     Record({"message box", std::string(caption), std::string(text) + ((type & platform::MB_ICONINFORMATION) ? " [information]" : "")});

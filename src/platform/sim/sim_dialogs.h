@@ -38,6 +38,7 @@ public:
     void ProcessMessages() override;
     void SetApplicationTitle(std::string_view title) override;
     void BringApplicationToFront() override;
+    bool SetApplicationIcon(std::string_view iconFile) override;
     int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
 
     std::vector<DialogEvent> Journal() const;

@@ -1,0 +1,213 @@
+#include "apps/agent.h"
+
+#include <exception>
+#include <memory>
+
+#include "collectors/hardware_inventory.h"
+#include "core/error_list.h"
+#include "core/identification.h"
+#include "core/inventory_date.h"
+#include "core/launcher.h"
+#include "core/machine_id.h"
+#include "core/process_state.h"
+#include "core/profile_files.h"
+#include "core/result_list.h"
+#include "core/settings.h"
+#include "core/switches.h"
+#include "core/trace_log.h"
+#include "core/wait_dialog.h"
+#include "delivery/delivery_controller.h"
+#include "delivery/result_check.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace qm::agent {
+
+using namespace qm::core;
+using namespace qm::platform;
+
+namespace {
+
+// Held for the life of the process; never released by hand.
+std::unique_ptr<MutexHandle>& InstanceMutex() {
+    static std::unique_ptr<MutexHandle> mutex;
+    return mutex;
+}
+
+void ReadSwitches() {
+    RunFlags& f = State().flags;
+    f.s = HasSwitch("/S");
+    f.at = IsOptionSet("/AT");
+    f.dlg = HasSwitch("/DLG");
+    f.mail = HasSwitch("/MAIL");
+    f.hmail = HasSwitch("/HMAIL");
+    f.remote = HasSwitch("/REMOTE");
+    f.resultsByIdentifier = true;
+    f.log2 = HasSwitch("/LOG2");
+    f.log = IsOptionSet("/LOG");
+    f.smtp = HasSwitch("/SMTP");
+    f.verbose = HasSwitch("/VERBOSE");
+    f.hide = HasSwitch("/HIDE");
+    f.gtv = HasSwitch("/GTV");
+    f.forceNewGuid = GetSwitchValue("/FORCE_NEW_GUID", f.forceNewGuidValue);
+    f.smtp = HasSwitch("/CONFIG") || f.smtp;
+    f.sendDebug = HasSwitch("/SENDDEBUG");
+    f.diskUsage = IsOptionSet("/DISK_USAGE");
+    f.online = IsOptionSet("/ONLINE");
+    f.fs = HasSwitch("/FS");
+    f.ftpOff = false;
+    f.smtpOff = false;
+    State().logOn = f.log;
+    State().logWindowOn = f.log2;
+}
+
+void ApplyForcingRules() {
+    RunFlags& f = State().flags;
+    if (f.sendDebug) {
+        f.s = true;
+        f.ftpOff = true;
+    }
+    if (f.hmail || f.remote) {
+        f.mail = false;
+        f.dlg = false;
+        f.s = true;
+        f.hide = true;
+    }
+}
+
+void ShowEndMessage(bool sent) {
+    Windows().MessageBox(sent ? kSentText : NotSentText(), "Inventory", MB_OK | MB_ICONINFORMATION);
+}
+
+// On every way out: the log is closed and the error list saved; with "/LOG2" the program
+// stays open until its log window is closed.
+int ExitPath() {
+    StopWaitThread();
+    CloseLogFile();
+    SaveErrorLog();
+    if (State().flags.log2 && State().logWindow != nullptr) Windows().RunMessageLoop();
+    JoinWaitThread();
+    return 0;
+}
+
+int Run() {
+    ReadSwitches();
+    OpenLogFile();
+    for (std::size_t i = 0; i <= ParamCount(); ++i) WriteLog(ParamStr(i));
+    ApplyForcingRules();
+    WriteLog(std::string("Version:") + kAgentVersion);
+    InitAgentGuid();
+    InitWorkFolder();
+    InitAssetNumber();
+    SetResultFileNames(State().flags.resultsByIdentifier);
+    LogStartInfo();
+    UpdateControlPanelApplet();
+    SaveAgentVersion();
+    SetApplicationIcon(AgentFolder() + "QMAgent.ico");
+
+    const RunFlags& f = State().flags;
+    if (f.smtp) {
+        delivery::SendSimpleMail();
+        return ExitPath();
+    }
+    bool due = IsInventoryDue();
+    if (due || f.dlg || f.mail || f.hmail || f.remote) {
+        if (f.at) GetAssetTag();
+        if (f.dlg || f.mail || f.verbose) {
+            StartWaitThread();
+            try {
+                if (!RunInventory()) return ExitPath();
+                if (f.dlg || f.mail) {
+                    bool sent = delivery::SendSimpleMail();
+                    // With "/GTV" nothing is sent, whatever waits.
+                    if (f.dlg && !f.hide) ShowEndMessage(sent && !f.gtv);
+                }
+            } catch (...) {
+                StopWaitThread();
+                throw;
+            }
+            StopWaitThread();
+        } else if (due || f.hmail) {
+            if (!RunInventory()) return ExitPath();
+        }
+    }
+    if (f.s) delivery::SendSimpleMail();
+    return ExitPath();
+}
+
+}  // namespace
+
+std::string NotSentText() {
+    return std::string("Your data was not sent to our process server due to the security level of your company which "
+                       "does not allow a direct connection.\r\n\r\nTo send your data:\r\n"
+                       "  - Please relaunch the inventory for the PC from the Start menu and provide us with the SMTP "
+                       "server name, (consult your Network Administrator);\r\n\r\n"
+                       "  - Or send us by E-mail, please write to ") +
+           kSupportAddress + ", the files GTV which are saved in the sub-folder TRANS, installation inventory tool folder.";
+}
+
+bool CheckPreviousInstance() {
+    // In upper case: "qmagent.exe" and "QMAgent.exe" are the same program to Windows.
+    std::string name = AsciiUpper(FileNameOf(ParamStr(0)));
+    std::unique_ptr<MutexHandle> mutex = Programs().CreateMutex(name);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) return false;
+    InstanceMutex() = std::move(mutex);
+    return true;
+}
+
+bool RunInventory() {
+    collectors::HardwareInventory();
+    LaunchBiosHelper();
+    collectors::UpdateUuidAndSerial();
+    if (!delivery::CheckHardwareResult()) return false;
+    const RunFlags& f = State().flags;
+    // Plain files that could not be scrambled stay, and no date is stored, so the next run
+    // takes the inventory again.
+    bool packed = f.online || delivery::PakResult();
+    WriteLog("SaveInventoryDate");
+    if (!f.online && packed) SaveInventoryDate();
+    return true;
+}
+
+void LogStartInfo() {
+    std::string line = ParamStr(0);
+    for (std::size_t i = 1; i <= ParamCount(); ++i) line += " " + ParamStr(i);
+    WriteLog(line);
+    WriteLog("Computer Name = " + GetLocalComputerName());
+    WriteLog("Server Result = " + GetResultsFolder());
+    WriteLog("Local Result = " + State().resultFiles.localHardware);
+}
+
+void SaveAgentVersion() {
+    try {
+        WriteProfileString(State().chkIdPath, "GLOBAL", "PATH", ParamStr(0));
+        WriteProfileString(State().chkIdPath, "GLOBAL", "VERSION", kAgentVersion);
+    } catch (const std::exception&) {
+        // Nothing reads these back; a refused write changes nothing of the run.
+    }
+}
+
+void SetApplicationIcon(const std::string& iconFile) {
+    if (FileExists(Files(), iconFile)) Windows().SetApplicationIcon(iconFile);
+}
+
+int AgentMain(const std::vector<std::string>& parameters) {
+    ResetState(parameters);
+    if (!CheckPreviousInstance()) return 0;
+    int code = 0;
+    try {
+        code = Run();
+    } catch (const std::exception& e) {
+        WriteLog(std::string("The run ended on an error: ") + e.what());
+        code = ExitPath();
+    } catch (...) {
+        WriteLog("The run ended on an unknown error");
+        code = ExitPath();
+    }
+    // The process ends here: the mutex goes with it.
+    InstanceMutex().reset();
+    return code;
+}
+
+}  // namespace qm::agent

@@ -1,0 +1,25 @@
+// The agent program: one inventory run on the machine it is installed on, then it ends.
+
+#include <cstdio>
+#include <exception>
+
+#include "apps/agent.h"
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+
+int main(int argc, char** argv) {
+    std::shared_ptr<qm::sim::SimMachine> machine;
+    try {
+        machine = qm::sim::SimMachine::LoadForProgram(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qmagent: %s\n", e.what());
+        return 1;
+    }
+    qm::platform::InstallPlatform(machine);
+    std::vector<std::string> parameters = qm::platform::SplitCommandLine(qm::platform::Programs().GetCommandLine());
+    if (parameters.empty()) parameters.emplace_back();
+    parameters[0] = qm::platform::Programs().GetModuleFileName();
+    int code = qm::agent::AgentMain(parameters);
+    qm::platform::InstallPlatform(nullptr);
+    return code;
+}

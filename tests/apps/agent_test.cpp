@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "apps/agent.h"
+#include "core/process_state.h"
+#include "core/profile_files.h"
+#include "platform/platform.h"
+#include "platform/sim/sim_dialogs.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using qm::test::TestMachine;
+
+namespace {
+
+const char* const kAgent = "C:\\Program Files\\Quarmelin\\QMAgent.exe";
+const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
+const char* const kChkId = "C:\\WINDOWS\\Chk_ID";
+const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
+  "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
+
+void PlaceAgent(TestMachine& m) {
+    m.MakeFolder(qm::test::kAgentFolder);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    std::filesystem::copy_file(self + "/QMBios.exe", m.HostPath(std::string(qm::test::kAgentFolder) + "QMBios.exe"));
+}
+
+int Agent(std::vector<std::string> switches) {
+    switches.insert(switches.begin(), kAgent);
+    return qm::agent::AgentMain(switches);
+}
+
+// An inventory stored today: nothing is due this month with the default period.
+void NotDue(TestMachine& m) { m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=12/09/2026 06:00\r\n"); }
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+struct Outcome {
+    bool inventory = false;
+    bool waitDialog = false;
+    int deliveries = 0;
+    bool messageBox = false;
+};
+
+Outcome RunWith(const std::vector<std::string>& switches, bool due) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    if (!due) NotDue(m);
+    std::vector<std::string> all = switches;
+    all.push_back("/LOG");
+    EXPECT_EQ(Agent(all), 0);
+    Outcome o;
+    std::string log = m.ReadFile(kLog);
+    o.inventory = log.find("|BiosInfo\r\n") != std::string::npos;
+    o.deliveries = Count(log, "|Enter  SendSimpleMail");
+    for (const auto& e : m.Machine().DialogsOfMachine().Journal()) {
+        o.waitDialog = o.waitDialog || e.kind == "wait dialog";
+        o.messageBox = o.messageBox || e.kind == "message box";
+    }
+    return o;
+}
+
+}  // namespace
+
+TEST(Agent, TheSwitchesDecideWhatARunDoes) {
+    struct Case {
+        std::vector<std::string> switches;
+        bool due;
+        Outcome expected;
+    };
+    const Case cases[] = {
+        {{}, true, {true, false, 0, false}},
+        {{}, false, {false, false, 0, false}},
+        {{"/S"}, false, {false, false, 1, false}},  // delivers what already waits
+        {{"/SENDDEBUG"}, false, {false, false, 1, false}},
+        {{"/VERBOSE"}, true, {true, true, 0, false}},
+        {{"/VERBOSE"}, false, {false, false, 0, false}},
+        {{"/DLG"}, false, {true, true, 1, true}},
+        {{"/DLG", "/HIDE"}, false, {true, true, 1, false}},
+        {{"/DLG", "/S"}, false, {true, true, 2, true}},
+        {{"/MAIL"}, false, {true, true, 1, false}},
+        {{"/HMAIL"}, false, {true, false, 1, false}},
+        {{"/HMAIL", "/DLG"}, false, {true, false, 1, false}},  // "/DLG" is cleared
+        {{"/REMOTE"}, false, {false, false, 1, false}},
+        {{"/REMOTE"}, true, {true, false, 1, false}},
+        {{"/REMOTE", "/VERBOSE"}, false, {true, true, 1, false}},
+        {{"/SMTP"}, true, {false, false, 1, false}},    // connection-settings mode only
+        {{"/CONFIG", "/DLG"}, true, {false, false, 1, false}},
+    };
+    for (const Case& c : cases) {
+        std::string name = c.due ? "due:" : "not due:";
+        for (const auto& s : c.switches) name += " " + s;
+        SCOPED_TRACE(name);
+        Outcome o = RunWith(c.switches, c.due);
+        EXPECT_EQ(o.inventory, c.expected.inventory);
+        EXPECT_EQ(o.waitDialog, c.expected.waitDialog);
+        EXPECT_EQ(o.deliveries, c.expected.deliveries);
+        EXPECT_EQ(o.messageBox, c.expected.messageBox);
+    }
+}
+
+TEST(Agent, AStartWithNothingDueOnlyPreparesAndLeavesTheResultsAlone) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    NotDue(m);
+    EXPECT_EQ(Agent({}), 0);
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "VERSION"), "2.02.06");
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "PATH"), kAgent);
+    EXPECT_FALSE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
+    EXPECT_FALSE(m.Exists(kLog));  // no logging asked for
+    EXPECT_TRUE(m.Exists("C:\\Program Files\\Quarmelin\\Results"));
+}
+
+TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    NotDue(m);
+    EXPECT_EQ(Agent({"/log", "/S"}), 0);
+    std::string log = m.ReadFile(kLog);
+    for (const char* line : {"|C:\\Program Files\\Quarmelin\\QMAgent.exe\r\n", "|/log\r\n", "|/S\r\n", "|Version:2.02.06\r\n",
+                             "|C:\\Program Files\\Quarmelin\\QMAgent.exe /log /S\r\n", "|Computer Name = QM-TEST-01\r\n",
+                             "|Server Result = C:\\Program Files\\Quarmelin\\Results\\\r\n",
+                             "|Local Result = C:\\WINDOWS\\QM-TEST-01.hrz\r\n", "|closing logfile\r\n", "|END\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
+TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    m.WriteFile(kChkId, "[Inventory]\r\nDate=11/02/2026 10:00\r\n");
+    EXPECT_EQ(Agent({"/N", "/ONLINE"}), 0);
+    EXPECT_TRUE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
+    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "11/02/2026 10:00");
+    EXPECT_FALSE(m.Exists("C:\\Program Files\\Quarmelin\\Results\\" + std::string("x")));
+}
+
+TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
+    // The settings file cannot be read for the header block: the inventory ends there and
+    // the hardware file lacks the records the check requires.
+    TestMachine m(std::string(kMachine).insert(
+        1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
+    PlaceAgent(m);
+    EXPECT_EQ(Agent({"/DLG", "/S", "/LOG"}), 0);
+    std::string log = m.ReadFile(kLog);
+    EXPECT_EQ(log.find("SendSimpleMail"), std::string::npos);
+    EXPECT_NE(log.find("|END\r\n"), std::string::npos);  // the exit path ran
+    for (const auto& e : m.Machine().DialogsOfMachine().Journal()) EXPECT_NE(e.kind, "message box");
+}
+
+TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    EXPECT_EQ(Agent({"/DLG"}), 0);
+    qm::sim::DialogEvent box;
+    for (const auto& e : m.Machine().DialogsOfMachine().Journal())
+        if (e.kind == "message box") box = e;
+    EXPECT_EQ(box.title, "Inventory");
+    // Nothing can be delivered yet on this machine: the not-sent text, in its six lines.
+    EXPECT_EQ(box.detail, qm::agent::NotSentText() + " [information]");
+    EXPECT_EQ(Count(qm::agent::NotSentText(), "\r\n"), 5);
+    EXPECT_NE(qm::agent::NotSentText().find(qm::agent::kSupportAddress), std::string::npos);
+}
+
+TEST(Agent, WithLog2TheProgramStaysUntilTheLogWindowCloses) {
+    TestMachine m(std::string(kMachine).insert(1, R"("dialogs": {"main_window_stays_open": true}, )"));
+    PlaceAgent(m);
+    NotDue(m);
+    auto& dialogs = m.Machine().DialogsOfMachine();
+    std::thread user([&] {
+        while (!dialogs.InMessageLoop()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        dialogs.CloseMainWindow();
+    });
+    EXPECT_EQ(Agent({"/LOG2"}), 0);
+    user.join();
+    std::vector<std::string> lines = dialogs.LogWindowLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "C:\\WINDOWS\\Gantrovelminds.log exists");
+    EXPECT_EQ(dialogs.Journal().back().kind, "main form closed");
+}
+
+TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
+    TestMachine m(kMachine);
+    PlaceAgent(m);
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        // Another agent, installed elsewhere under the same file name in other case.
+        auto machine = qm::sim::SimMachine::Load(m.Folder());
+        auto held = machine->Programs().CreateMutex("QMAGENT.EXE");
+        char c = 'x';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    std::vector<std::string> parameters{"C:\\Elsewhere\\qmagent.exe", "/LOG", "/N"};
+    EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
+    EXPECT_FALSE(m.Exists(kLog));
+    EXPECT_FALSE(m.Exists(kChkId));
+    (void)!::write(release[1], &c, 1);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    // Once the other one ended, the agent runs.
+    EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
+    EXPECT_TRUE(m.Exists(kLog));
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+}
