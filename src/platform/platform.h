@@ -16,9 +16,11 @@
 #include "platform/processor.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/shell_links.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
+#include "platform/version_info.h"
 
 namespace qm::platform {
 
@@ -39,6 +41,8 @@ public:
     virtual Devices& DeviceIo() = 0;
     virtual Spooler& Printers() = 0;
     virtual Processes& Programs() = 0;
+    virtual VersionInfo& Versions() = 0;
+    virtual ShellLinks& Links() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -60,6 +64,8 @@ inline Processor& Cpu() { return CurrentPlatform().Cpu(); }
 inline Devices& DeviceIo() { return CurrentPlatform().DeviceIo(); }
 inline Spooler& Printers() { return CurrentPlatform().Printers(); }
 inline Processes& Programs() { return CurrentPlatform().Programs(); }
+inline VersionInfo& Versions() { return CurrentPlatform().Versions(); }
+inline ShellLinks& Links() { return CurrentPlatform().Links(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

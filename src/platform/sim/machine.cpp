@@ -9,6 +9,8 @@
 #include "platform/sim/sim_dialogs.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shell_links.h"
+#include "platform/sim/sim_version_info.h"
 
 namespace qm::sim {
 
@@ -27,7 +29,9 @@ struct SimMachine::Services {
           processor(state),
           devices(state),
           spooler(state),
-          processes(state) {}
+          processes(state),
+          versions(state, files),
+          links(state, files) {}
     SimFileSystem files;
     SimDrives drives;
     SimEnvironment environment;
@@ -42,6 +46,8 @@ struct SimMachine::Services {
     SimDevices devices;
     SimSpooler spooler;
     SimProcesses processes;
+    SimVersionInfo versions;
+    SimShellLinks links;
 };
 
 namespace {
@@ -105,6 +111,8 @@ platform::Processor& SimMachine::Cpu() { return services_->processor; }
 platform::Devices& SimMachine::DeviceIo() { return services_->devices; }
 platform::Spooler& SimMachine::Printers() { return services_->spooler; }
 platform::Processes& SimMachine::Programs() { return services_->processes; }
+platform::VersionInfo& SimMachine::Versions() { return services_->versions; }
+platform::ShellLinks& SimMachine::Links() { return services_->links; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

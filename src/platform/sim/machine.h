@@ -42,6 +42,8 @@ public:
     platform::Devices& DeviceIo() override;
     platform::Spooler& Printers() override;
     platform::Processes& Programs() override;
+    platform::VersionInfo& Versions() override;
+    platform::ShellLinks& Links() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
