@@ -23,11 +23,7 @@ const char* const kChkId = "C:\\WINDOWS\\Chk_ID";
 const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
   "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
 
-void PlaceAgent(TestMachine& m) {
-    m.MakeFolder(qm::test::kAgentFolder);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-    std::filesystem::copy_file(self + "/QMBios.exe", m.HostPath(std::string(qm::test::kAgentFolder) + "QMBios.exe"));
-}
+void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", qm::test::kAgentFolder); }
 
 int Agent(std::vector<std::string> switches) {
     switches.insert(switches.begin(), kAgent);

@@ -17,11 +17,6 @@ using qm::test::TestMachine;
 
 namespace {
 
-void PlaceBiosProgram(TestMachine& m, const std::string& folder) {
-    m.MakeFolder(folder);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-    std::filesystem::copy_file(self + "/QMBios.exe", m.HostPath(folder + "\\QMBios.exe"));
-}
 
 const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model": "M1", "serial": "SN-9", "uuid": "U-1"}})";
 
@@ -29,7 +24,7 @@ const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model":
 
 TEST(Launcher, RunHiddenWaitsForTheProgramOrItsTimeOut) {
     TestMachine m(R"({"bios_program": {"delay_ms": 1500, "exit_code": 7}})");
-    PlaceBiosProgram(m, "C:\\Tools");
+    m.InstallProgram("QMBios.exe", "C:\\Tools");
     m.WriteFile("C:\\TEMP\\a.hrz", "");
     StartAgent();
     std::uint64_t start = qm::platform::Time().GetTickCount64();
@@ -49,7 +44,7 @@ TEST(Launcher, RunHiddenWaitsForTheProgramOrItsTimeOut) {
 
 TEST(Launcher, TheBiosProgramAppendsItsRecordsThroughTheShortPath) {
     TestMachine m(kBios);
-    PlaceBiosProgram(m, qm::test::kAgentFolder);
+    m.InstallProgram("QMBios.exe", qm::test::kAgentFolder);
     StartAgent();
     InitWorkFolder();
     State().resultFiles.localHardware = "C:\\Documents and Settings\\PC 01.hrz";
@@ -69,7 +64,7 @@ TEST(Launcher, TheBiosProgramAppendsItsRecordsThroughTheShortPath) {
 TEST(Launcher, AnAgentFolderOfSpecialCharactersNeitherBreaksNorInjects) {
     TestMachine m(kBios);
     const std::string folder = "C:\\A&B (x) ^y";
-    PlaceBiosProgram(m, folder);
+    m.InstallProgram("QMBios.exe", folder);
     StartAgent({}, folder + "\\QMAgent.exe");
     InitWorkFolder();
     State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";
@@ -87,7 +82,7 @@ TEST(Launcher, AnAgentFolderOfSpecialCharactersNeitherBreaksNorInjects) {
 
 TEST(Launcher, WithoutAnInterpreterTheProgramStartsDirectlyAndWithoutItNothingHappens) {
     TestMachine m(std::string(R"({"environment": {"COMSPEC": null}, )") + (kBios + 1));
-    PlaceBiosProgram(m, qm::test::kAgentFolder);
+    m.InstallProgram("QMBios.exe", qm::test::kAgentFolder);
     StartAgent();
     InitWorkFolder();
     State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";

@@ -28,23 +28,7 @@ const std::string kResults = kAgent + "Results\\";
 const std::string kTrans = kAgent + "Trans\\";
 const std::string kStamp = "261209070305042";  // the test machine's clock at start
 
-void StartWithLog() {
-    StartAgent({"/LOG"});
-    qm::core::State().logOn = true;
-    qm::core::OpenLogFile();
-}
 
-// The names of the files of a folder (not its subfolders), in the platform's order.
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    qm::platform::FindData data;
-    if (auto find = Files().FindFirstFile(folder + "*", data)) {
-        do {
-            if ((data.dwFileAttributes & qm::platform::FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(data.cFileName);
-        } while (find->FindNextFile(data));
-    }
-    return names;
-}
 
 std::string Entry(int i) {
     return std::string("M") + (i < 10 ? "0" : "") + std::to_string(i);
@@ -120,7 +104,7 @@ TEST(GetDirectoryFiles, ListsMatchingFilesOfEveryAttributeButNoFolders) {
     m.WriteFile(kResults + "d.sfz", "d");
     m.WriteFile(kResults + "e.hrzx", "e");
     m.MakeFolder(kResults + "folder.hrz");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     Files().SetFileAttributes(kResults + "b.hrz", qm::platform::FILE_ATTRIBUTE_HIDDEN | qm::platform::FILE_ATTRIBUTE_SYSTEM);
     Files().SetFileAttributes(kResults + "c.hrz", qm::platform::FILE_ATTRIBUTE_READONLY);
 
@@ -143,7 +127,7 @@ TEST(CreateOneZipFile, PacksTheFilesUnderTheirBareNamesAndThenDeletesThem) {
     m.WriteFile(kResults + "PC1.sfz", "software one");
     m.WriteFile(kResults + "PC2.hrz", "hardware two");
     m.WriteFile(kResults + "PC2.usz", "not mine");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     Files().SetFileAttributes(kResults + "PC1.hrz", qm::platform::FILE_ATTRIBUTE_READONLY);
     Files().SetFileAttributes(kResults + "PC2.hrz", qm::platform::FILE_ATTRIBUTE_HIDDEN);
     const std::string archive = kTrans + "Sub\\#C#S#" + kStamp + ".GTV";
@@ -156,8 +140,8 @@ TEST(CreateOneZipFile, PacksTheFilesUnderTheirBareNamesAndThenDeletesThem) {
     EXPECT_EQ(entries[1].name, "PC2.hrz");
     EXPECT_EQ(entries[2].name, "PC1.sfz");
     EXPECT_EQ(entries[2].bytes, "software one");
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"PC2.usz"}));
-    EXPECT_EQ(FilesIn(kTrans + "Sub\\"), (std::vector<std::string>{"#C#S#" + kStamp + ".GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC2.usz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans + "Sub\\"), (std::vector<std::string>{"#C#S#" + kStamp + ".GTV"}));
     EXPECT_NE(m.ReadFile(kLog).find("|CreateOneZipFile\r\n"), std::string::npos);
 }
 
@@ -189,7 +173,7 @@ TEST(CreateOneZipFile, StoresAnsiNamesAsTheyAre) {
     ASSERT_TRUE(qm::platform::WriteWholeFile(Files(), kResults + "Caf\xE9-\xC4.hrz", "ansi"));
     ASSERT_TRUE(CreateOneZipFile(kTrans + "a.GTV", kResults, {".hrz"}, true));
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "a.GTV")), (std::vector<std::string>{"Caf\xE9-\xC4.hrz"}));
-    EXPECT_TRUE(FilesIn(kResults).empty());
+    EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
 }
 
 TEST(CreateOneZipFile, MakesNoArchiveWithoutSources) {
@@ -222,12 +206,12 @@ TEST(CreateOneZipFile, AnUnreadableSourceIsLeftOutAndKept) {
     m.WriteFile(kResults + "PC1.hrz", "one");
     m.WriteFile(kResults + "PC2.hrz", "two");
     m.WriteFile(kResults + "PC3.hrz", "three");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     m.Machine().AddFault({"ReadFile", kResults + "PC2.hrz", qm::platform::ERROR_SHARING_VIOLATION, false, -1});
     ASSERT_TRUE(CreateOneZipFile(kTrans + "a.GTV", kResults, {".hrz"}, true));
     m.Machine().ClearFaults();
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "a.GTV")), (std::vector<std::string>{"PC1.hrz", "PC3.hrz"}));
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"PC2.hrz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC2.hrz"}));
     EXPECT_NE(m.ReadFile(kLog).find("|not packed: " + kResults + "PC2.hrz (error 32)\r\n"), std::string::npos);
 
     // When no source at all can be read, nothing is written and nothing deleted.
@@ -259,8 +243,8 @@ TEST(CreateOneZipFile, AFailureAtAnyStepKeepsEverySource) {
         m.Machine().AddFault(c.fault);
         EXPECT_FALSE(CreateOneZipFile(archiveFolder + "\\a.GTV", kResults, {".hrz"}, true));
         m.Machine().ClearFaults();
-        EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"PC1.hrz", "PC2.hrz"}));
-        EXPECT_EQ(FilesIn(archiveFolder + "\\"), std::vector<std::string>{});
+        EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC1.hrz", "PC2.hrz"}));
+        EXPECT_EQ(qm::test::FileNamesIn(archiveFolder + "\\"), std::vector<std::string>{});
     }
 }
 
@@ -283,7 +267,7 @@ TEST(CreateMultipleZipFiles, CutsASeriesAfterEveryMaximumEntries) {
         TestMachine m;
         WriteEntries(m, c.entries);
         m.WriteFile(kResults + "other.usz", "not of this archive");
-        StartWithLog();
+        qm::test::StartAgentWithLog();
         const std::string base = "#C#S#" + kStamp;
         ASSERT_TRUE(CreateMultipleZipFiles(kTrans + base + ".GTV", kResults, {".hrz", ".sfz"}, c.maximum, true));
         std::vector<std::string> expectedNames;
@@ -293,8 +277,8 @@ TEST(CreateMultipleZipFiles, CutsASeriesAfterEveryMaximumEntries) {
             EXPECT_EQ(ZipNames(m.ReadFile(kTrans + base + end)), EntryNames(range.first, range.second));
         }
         std::sort(expectedNames.begin(), expectedNames.end());
-        EXPECT_EQ(FilesIn(kTrans), expectedNames);
-        EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"other.usz"}));
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), expectedNames);
+        EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"other.usz"}));
         EXPECT_NE(m.ReadFile(kLog).find("|CreateMultipleZipFiles(" + std::to_string(c.maximum) + ")\r\n"),
                   std::string::npos);
     }
@@ -309,7 +293,7 @@ TEST(CreateMultipleZipFiles, PacksAnEntryWithTheFilesItHas) {
     ASSERT_TRUE(CreateMultipleZipFiles(kTrans + "a.GTV", kResults, {".hrz", ".sfz"}, 10, true));
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "a.GTV")),
               (std::vector<std::string>{"M00.hrz", "M01.hrz", "M01.sfz", "M02.hrz"}));
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"lonely.sfz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"lonely.sfz"}));
     EXPECT_FALSE(CreateMultipleZipFiles(kTrans + "b.GTV", kResults, {".hrz", ".sfz"}, 10, true));
     EXPECT_FALSE(m.Exists(kTrans + "b.GTV"));
 }
@@ -322,7 +306,7 @@ TEST(CreateMultipleZipFiles, NamesTheSeriesAfterTheExtensionAtTheEnd) {
     const std::string folder = kAgent + "Data.GTV\\Trans\\";
     const std::string base = "#X.GTV#S#" + kStamp;
     ASSERT_TRUE(CreateMultipleZipFiles(folder + base + ".GTV", kResults, {".hrz", ".sfz"}, 10, true));
-    EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{base + ".GTV", base + "10.GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(folder), (std::vector<std::string>{base + ".GTV", base + "10.GTV"}));
 }
 
 TEST(CreateMultipleZipFiles, AFailurePartWayKeepsWhatWasSavedAndEverythingAfter) {
@@ -334,9 +318,9 @@ TEST(CreateMultipleZipFiles, AFailurePartWayKeepsWhatWasSavedAndEverythingAfter)
     m.Machine().AddFault({"CreateFile", kTrans, qm::platform::ERROR_DISK_FULL, false, -1, 1});
     EXPECT_FALSE(CreateMultipleZipFiles(kTrans + base + ".GTV", kResults, {".hrz", ".sfz"}, 10, true));
     m.Machine().ClearFaults();
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{base + ".GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{base + ".GTV"}));
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + base + ".GTV")), EntryNames(0, 11));
-    EXPECT_EQ(FilesIn(kResults), EntryNames(11, 25));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), EntryNames(11, 25));
 }
 
 TEST(PackResults, EachKindGoesToItsFolderWithItsOwnStamp) {
@@ -350,11 +334,11 @@ TEST(PackResults, EachKindGoesToItsFolderWithItsOwnStamp) {
     StartAgent();
     DeliveryFolders folders{kResults, kTrans, kAgent + "Usage\\", kAgent + "SNMP\\", kAgent + "Pda\\"};
     PackResults(folders, "ACME", "LYON/2", -1, false);
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"notes.txt"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#ACME#LYON_2#" + kStamp + ".GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"notes.txt"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#ACME#LYON_2#" + kStamp + ".GTV"}));
     // Each archive takes its stamp when its name is built; only the clock's own steps separate them.
     auto only = [](const std::string& folder) {
-        auto names = FilesIn(folder);
+        auto names = qm::test::FileNamesIn(folder);
         EXPECT_EQ(names.size(), 1u) << folder;
         return names.empty() ? std::string() : names.front();
     };
@@ -389,8 +373,8 @@ TEST(PackResults, RtvWithGtvSeriesWithMaxfilesAndNoFolderForNothing) {
         StartAgent();
         DeliveryFolders folders{kResults, kTrans, kAgent + "Usage\\", kAgent + "SNMP\\", kAgent + "Pda\\"};
         PackResults(folders, "C", "S", c.maxFiles, c.gtv);
-        EXPECT_EQ(FilesIn(kTrans), c.trans);
-        EXPECT_TRUE(FilesIn(kResults).empty());
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), c.trans);
+        EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
         EXPECT_FALSE(m.Exists(kAgent + "Usage"));
         EXPECT_FALSE(m.Exists(kAgent + "Pda"));
     }
@@ -405,9 +389,9 @@ TEST(PackResults, NeverReplacesAWaitingArchiveAndSkipsUnknownFolders) {
     PackResults({kResults, kTrans, "", "", ""}, "C", "S", -1, false);
     EXPECT_EQ(m.ReadFile(kTrans + "#C#S#" + kStamp + ".GTV"), "waiting since a clock change");
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "#C#S#261209070305043.GTV")), (std::vector<std::string>{"GUID1.hrz"}));
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"disk.usz"}));  // Usage\ could not be named
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"disk.usz"}));  // Usage\ could not be named
 
     m.WriteFile(kResults + "GUID2.hrz", "kept");
     PackResults({"", kTrans, kAgent + "Usage\\", "", ""}, "C", "S", -1, false);
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"disk.usz", "GUID2.hrz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"disk.usz", "GUID2.hrz"}));
 }

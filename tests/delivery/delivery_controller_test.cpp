@@ -28,22 +28,7 @@ const std::string kTrans = kAgent + "Trans\\";
 const std::string kStamp = "261209070305042";
 const std::string kDrop = "C:\\Drop\\";
 
-void StartWithLog(const std::vector<std::string>& switches = {}) {
-    StartAgent(switches);
-    State().logOn = true;
-    qm::core::OpenLogFile();
-}
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    qm::platform::FindData data;
-    if (auto find = Files().FindFirstFile(folder + "*", data)) {
-        do {
-            if ((data.dwFileAttributes & qm::platform::FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(data.cFileName);
-        } while (find->FindNextFile(data));
-    }
-    return names;
-}
 
 // The texts of the error list's lines, without their date and asset.
 std::vector<std::string> Errors() {
@@ -160,7 +145,7 @@ TEST(MarkFileSent, RenamesToOldAndReplacesAnOlderOne) {
     MarkFileSent(kTrans + "a.GTV");
     MarkFileSent(kTrans + "b.v1.NTV");
     MarkFileSent(kTrans + "missing.GTV");
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.v1.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old", "b.v1.Old"}));
     EXPECT_EQ(m.ReadFile(kTrans + "a.Old"), "new");
 
     // A rename that fails leaves the archive waiting.
@@ -173,7 +158,7 @@ TEST(MarkFileSent, RenamesToOldAndReplacesAnOlderOne) {
 TEST(SendByRep, WithoutAFolderOrWithAMissingOneNothingIsCopied) {
     TestMachine m;
     m.WriteFile(kTrans + "a.GTV", "a");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     DeliveryContext c;
     c.archives = {kTrans + "a.GTV"};
     EXPECT_FALSE(SendByRep(c));
@@ -183,7 +168,7 @@ TEST(SendByRep, WithoutAFolderOrWithAMissingOneNothingIsCopied) {
     EXPECT_FALSE(SendByRep(c));
     EXPECT_EQ(Errors(), (std::vector<std::string>{"Directory not Found : C:\\Nowhere"}));
     EXPECT_EQ(c.archives, (std::vector<std::string>{kTrans + "a.GTV"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
 }
 
 TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
@@ -191,7 +176,7 @@ TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
     m.WriteFile(kTrans + "a.GTV", "archive a");
     m.WriteFile(kAgent + "Pda\\p.BTV", "archive p");
     m.WriteFile("C:\\Drop\\a.GTV", "an older copy");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     DeliveryContext c;
     c.archives = {kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
     c.copyFolder = "C:\\Drop";  // inside it, not beside it
@@ -200,9 +185,9 @@ TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
     EXPECT_TRUE(c.archives.empty());
     EXPECT_EQ(m.ReadFile("C:\\Drop\\a.GTV"), "archive a");
     EXPECT_EQ(m.ReadFile("C:\\Drop\\p.BTV"), "archive p");
-    EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{"a.GTV", "p.BTV"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old"}));
-    EXPECT_EQ(FilesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{"a.GTV", "p.BTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
     EXPECT_FALSE(m.Exists("C:\\Drop2"));
     std::string log = m.ReadFile(kLog);
     EXPECT_TRUE(Contains(log, "|copy " + kTrans + "a.GTV to C:\\Drop\\a.GTV succeeded \r\n"));
@@ -228,7 +213,7 @@ TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
         m.WriteFile(kTrans + "b.GTV", "b");
         m.WriteFile(kTrans + "c.GTV", "c");
         m.WriteFile("C:\\Drop\\b.GTV", "copied by an earlier run");
-        StartWithLog();
+        qm::test::StartAgentWithLog();
         m.Machine().AddFault(c.fault);
         DeliveryContext context;
         context.archives = {kTrans + "a.GTV", kTrans + "b.GTV", kTrans + "c.GTV"};
@@ -236,8 +221,8 @@ TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
         EXPECT_FALSE(SendByRep(context));
         m.Machine().ClearFaults();
         EXPECT_EQ(context.archives, (std::vector<std::string>{kTrans + "b.GTV"}));
-        EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.Old"}));
-        EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{"a.GTV", "b.GTV", "c.GTV"}));
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.Old"}));
+        EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{"a.GTV", "b.GTV", "c.GTV"}));
         EXPECT_EQ(m.ReadFile("C:\\Drop\\b.GTV"), "copied by an earlier run");
         EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "b.GTV to C:\\Drop\\b.GTV failed :" + c.error}));
     }
@@ -248,7 +233,7 @@ TEST(SendByRep, AnErrorPartWayKeepsWhatWasNotCopied) {
     m.WriteFile(kTrans + "a.GTV", "a");
     m.WriteFile(kTrans + "b.GTV", "b");
     m.WriteFile(kTrans + "c.GTV", "c");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     m.Machine().AddFault({"CopyFile", kTrans + "b.GTV", qm::platform::ERROR_ACCESS_DENIED, true, -1});
     DeliveryContext context;
     context.archives = {kTrans + "a.GTV", kTrans + "b.GTV", kTrans + "c.GTV"};
@@ -257,7 +242,7 @@ TEST(SendByRep, AnErrorPartWayKeepsWhatWasNotCopied) {
     EXPECT_FALSE(SendByRep(context));
     m.Machine().ClearFaults();
     EXPECT_EQ(context.archives, (std::vector<std::string>{kTrans + "b.GTV", kTrans + "c.GTV"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV", "c.GTV"}));
     ASSERT_EQ(Errors().size(), 1u);
     EXPECT_EQ(Errors()[0].rfind("Error During SendByRepCopyFile failed on purpose", 0), 0u) << Errors()[0];
 }
@@ -266,7 +251,7 @@ TEST_F(Delivery, NothingToDeliverTriesNoWay) {
     TestMachine m;
     m.WriteFile(kTrans + "old.Old", "delivered");
     m.WriteFile(kTrans + "kept.RTV", "never listed");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     EXPECT_FALSE(SendSimpleMail());
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
     std::string log = m.ReadFile(kLog);
@@ -283,18 +268,18 @@ TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
     m.MakeFolder(kDrop);
     m.WriteFile(kResults + "GUID.hrz", "h");
     m.WriteFile(kResults + "GUID.sfz", "s");
-    StartWithLog({"/GTV"});
+    qm::test::StartAgentWithLog({"/GTV"});
     State().flags.gtv = true;
     EXPECT_FALSE(SendSimpleMail());  // the new archive is RTV: nothing waits
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV"}));
-    EXPECT_TRUE(FilesIn(kResults).empty());
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV"}));
+    EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
 
     m.WriteFile(kTrans + "older.GTV", "waiting");
     m.WriteFile(kAgent + "SNMP\\x.DTV", "waiting");
     EXPECT_TRUE(SendSimpleMail());
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV", "older.GTV"}));
-    EXPECT_EQ(FilesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"x.DTV"}));
-    EXPECT_TRUE(FilesIn(kDrop).empty());
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV", "older.GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"x.DTV"}));
+    EXPECT_TRUE(qm::test::FileNamesIn(kDrop).empty());
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
 }
 
@@ -308,20 +293,20 @@ TEST_F(Delivery, AFolderCopyDeliversEveryListedArchive) {
     m.WriteFile(kAgent + "Usage\\u.NTV", "n");
     m.WriteFile(kAgent + "SNMP\\s.DTV", "d");
     m.WriteFile(kAgent + "Pda\\p.BTV", "b");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     EXPECT_TRUE(SendSimpleMail());
     const std::string fresh = "#C#S#" + kStamp + ".GTV";
-    EXPECT_EQ(FilesIn(kDrop), (std::vector<std::string>{fresh, "older.GTV", "p.BTV", "s.DTV", "u.NTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{fresh, "older.GTV", "p.BTV", "s.DTV", "u.NTV"}));
     EXPECT_EQ(qm::test::ZipNames(m.ReadFile(kDrop + fresh)), (std::vector<std::string>{"GUID.hrz", "GUID.sfz"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old", "older.Old"}));
-    EXPECT_EQ(FilesIn(kAgent + "Usage\\"), (std::vector<std::string>{"u.Old"}));
-    EXPECT_EQ(FilesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"s.Old"}));
-    EXPECT_EQ(FilesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old", "older.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Usage\\"), (std::vector<std::string>{"u.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"s.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
 
     // A second delivery in the same run finds nothing left to send.
     EXPECT_FALSE(SendSimpleMail());
-    EXPECT_EQ(FilesIn(kDrop).size(), 5u);
+    EXPECT_EQ(qm::test::FileNamesIn(kDrop).size(), 5u);
 }
 
 TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
@@ -330,7 +315,7 @@ TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
     m.MakeFolder(kDrop);
     m.WriteFile(kTrans + "a.GTV", "a");
     m.WriteFile(kTrans + "b.GTV", "b");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     m.Machine().AddFault({"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_DISK_FULL, false, -1});
     Calls().ftpDelivers = true;
     EXPECT_TRUE(SendSimpleMail());
@@ -339,7 +324,7 @@ TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
     EXPECT_EQ(Calls().smtp, 0);
     std::string log = m.ReadFile(kLog);
     EXPECT_TRUE(Contains(log, "|Sent by FTP\r\n"));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV"}));  // FTP marks what it sends
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV"}));  // FTP marks what it sends
 }
 
 TEST_F(Delivery, AMissingCopyFolderFallsThroughToFtpThenSmtp) {
@@ -347,7 +332,7 @@ TEST_F(Delivery, AMissingCopyFolderFallsThroughToFtpThenSmtp) {
     m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Gone\r\n");
     m.WriteFile(kTrans + "a.GTV", "a");
     m.WriteFile(kAgent + "Pda\\p.BTV", "p");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     Calls().smtpDelivers = true;
     EXPECT_TRUE(SendSimpleMail());
     const std::vector<std::string> all{kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
@@ -382,7 +367,7 @@ TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
         TestMachine m;
         m.WriteFile(kLic, c.settings);
         m.WriteFile(kTrans + "a.GTV", "a");
-        StartWithLog();
+        qm::test::StartAgentWithLog();
         State().flags.ftpOff = c.sendDebug;
         Calls() = WayCalls{};
         EXPECT_FALSE(SendSimpleMail());
@@ -391,18 +376,18 @@ TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
         std::string log = m.ReadFile(kLog);
         EXPECT_EQ(Contains(log, "|FTP connection disabled in configuration file\r\n"), c.ftpDisabledLogged);
         EXPECT_FALSE(Contains(log, "Sent by FTP"));
-        EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
     }
 }
 
 TEST_F(Delivery, WithoutTheLaterWaysBuiltInTheArchivesWait) {
     TestMachine m;
     m.WriteFile(kResults + "GUID.hrz", "h");
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     DeliveryWays() = LaterDeliveryWays{};
     EXPECT_FALSE(SendSimpleMail());
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"###" + kStamp + ".GTV"}));
-    EXPECT_TRUE(FilesIn(kResults).empty());
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"###" + kStamp + ".GTV"}));
+    EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
     EXPECT_FALSE(Contains(m.ReadFile(kLog), "FTP connection disabled"));
 }
 
@@ -412,12 +397,12 @@ TEST_F(Delivery, ConnectionSettingsModePacksAndListsNothing) {
     m.MakeFolder(kDrop);
     m.WriteFile(kResults + "GUID.hrz", "h");
     m.WriteFile(kTrans + "a.GTV", "a");
-    StartWithLog({"/SMTP"});
+    qm::test::StartAgentWithLog({"/SMTP"});
     State().flags.smtp = true;
     EXPECT_FALSE(SendSimpleMail());
-    EXPECT_EQ(FilesIn(kResults), (std::vector<std::string>{"GUID.hrz"}));
-    EXPECT_EQ(FilesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
-    EXPECT_TRUE(FilesIn(kDrop).empty());
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"GUID.hrz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+    EXPECT_TRUE(qm::test::FileNamesIn(kDrop).empty());
     EXPECT_EQ(Calls().ftp, 1);
     EXPECT_TRUE(Calls().ftpArchives.empty());
     EXPECT_EQ(Calls().smtp, 1);
@@ -455,18 +440,18 @@ TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
         m.WriteFile(kResults + "GUID.hrz", "h");
         m.WriteFile(kResults + "GUID.sfz", "s");
         m.WriteFile(kTrans + "older.GTV", "g");
-        StartWithLog();
+        qm::test::StartAgentWithLog();
         m.Machine().AddFault(c.fault);
         bool sent = SendSimpleMail();
         m.Machine().ClearFaults();
         EXPECT_EQ(sent, c.sent);
-        EXPECT_EQ(FilesIn(kResults), c.results);
-        EXPECT_EQ(FilesIn(kTrans), c.trans);
-        EXPECT_EQ(FilesIn(kDrop), c.drop);
+        EXPECT_EQ(qm::test::FileNamesIn(kResults), c.results);
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), c.trans);
+        EXPECT_EQ(qm::test::FileNamesIn(kDrop), c.drop);
     }
     // The error that kept the folders from being determined is in the error list.
     TestMachine m;
-    StartWithLog();
+    qm::test::StartAgentWithLog();
     m.Machine().AddFault({"GetFileAttributes", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1});
     DeliveryFolders folders = DetermineDeliveryFolders();
     EXPECT_EQ(folders.results, kResults);  // determined before the error: kept

@@ -14,12 +14,6 @@ using qm::test::TestMachine;
 
 namespace {
 
-// The stand-in of the BIOS program, placed in a folder of the machine.
-void PlaceBiosProgram(TestMachine& m, const std::string& folder) {
-    m.MakeFolder(folder);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-    std::filesystem::copy_file(self + "/QMBios.exe", m.HostPath(folder + "\\QMBios.exe"));
-}
 
 }  // namespace
 
@@ -44,7 +38,7 @@ TEST(CommandLines, TheInterpreterStripsOuterQuotesAndSplitsAtSeparators) {
 TEST(SimProcesses, RunStandInsOnTheSameMachine) {
     TestMachine m(R"({"bios_program": {"manufacturer": "Maker", "model": "Model 7", "serial": "SN-1",
                                        "uuid": "4C4C4544004A3510804BB2C04F4D3132", "exit_code": 3}})");
-    PlaceBiosProgram(m, "C:\\Program Files\\Quarmelin");
+    m.InstallProgram("QMBios.exe", "C:\\Program Files\\Quarmelin");
     m.WriteFile("C:\\WINDOWS\\PC.hrz", "\"F1\"\r\n");
     std::string shortPath;
     ASSERT_GT(Files().GetShortPathName("C:\\WINDOWS\\PC.hrz", shortPath), 0u);

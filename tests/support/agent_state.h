@@ -11,5 +11,10 @@ inline constexpr const char* kAgentPath = "C:\\Program Files\\Quarmelin\\QMAgent
 inline constexpr const char* kAgentFolder = "C:\\Program Files\\Quarmelin\\";
 
 void StartAgent(const std::vector<std::string>& switches = {}, const std::string& program = kAgentPath);
+// The same with the trace log open, as "/LOG" has it from the start-up.
+void StartAgentWithLog(const std::vector<std::string>& switches = {});
+// The names of the files (not the folders) of a folder with a trailing backslash, in the
+// platform's order.
+std::vector<std::string> FileNamesIn(const std::string& folder);
 
 }  // namespace qm::test

@@ -146,4 +146,10 @@ std::string TestMachine::ReadFile(const std::string& windowsPath) const {
 
 bool TestMachine::Exists(const std::string& windowsPath) const { return fs::exists(HostPath(windowsPath)); }
 
+void TestMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
+    MakeFolder(windowsFolder);
+    fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+    fs::copy_file(self / program, HostPath(platform::JoinPath(windowsFolder, program)), fs::copy_options::overwrite_existing);
+}
+
 }  // namespace qm::test

@@ -35,6 +35,9 @@ public:
     void MakeFolder(const std::string& windowsPath) const;
     std::string ReadFile(const std::string& windowsPath) const;
     bool Exists(const std::string& windowsPath) const;
+    // Copies one of the programs built beside the test (a stand-in such as "QMBios.exe") into
+    // a folder of the machine.
+    void InstallProgram(const std::string& program, const std::string& windowsFolder) const;
 
     static std::string DefaultJson();
 
