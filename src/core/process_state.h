@@ -79,6 +79,9 @@ struct ProcessState {
 
     std::string machineId;
     std::string machineIdDate;
+
+    // The key of the last "Software" record: numbers go on across scans of one process.
+    int softwareRecordCounter = 0;
 };
 
 ProcessState& State();

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "support/lnk_writer.h"
+#include "support/pe_writer.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::test::TestMachine;
+
+namespace {
+
+qm::test::VersionResource Resource() {
+    qm::test::VersionResource r;
+    r.fixed = qm::test::FixedVersion{{6, 0, 2900, 2180}, {6, 0, 2900, 2180}};
+    r.tables = {{"040C04E4", {{"CompanyName", "Soci\xC3\xA9t\xC3\xA9 Exemple"}, {"ProductVersion", "6.00.2900"}}},
+                {"040904E4", {{"CompanyName", "Example Corp"}}}};
+    r.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x040C, 0x04E4}, {0x0409, 0x04E4}};
+    return r;
+}
+
+std::string Query(const std::string& block, const char* path) {
+    std::string value;
+    return Versions().VerQueryValue(block, path, value) ? value : std::string("<none>");
+}
+
+}  // namespace
+
+TEST(SimVersionInfo, ReadsTheVersionResourceOfARealProgramFile) {
+    TestMachine m;
+    m.WriteFile("C:\\Apps\\app.exe", qm::test::BuildPeFile(Resource()));
+    DWORD size = Versions().GetFileVersionInfoSize("C:\\apps\\APP.EXE");
+    ASSERT_GT(size, 0u);
+    std::string block;
+    ASSERT_TRUE(Versions().GetFileVersionInfo("C:\\Apps\\app.exe", size, block));
+    EXPECT_EQ(block, qm::test::BuildVersionInfoBlock(Resource()));
+    // Strings come in the ANSI code page, with their terminating zero.
+    EXPECT_EQ(Query(block, "\\StringFileInfo\\040C04E4\\CompanyName"), std::string("Soci\xE9t\xE9 Exemple\0", 16));
+    EXPECT_EQ(Query(block, "\\StringFileInfo\\040904e4\\companyname"), std::string("Example Corp\0", 13));
+    EXPECT_EQ(Query(block, "\\StringFileInfo\\040904E4\\ProductVersion"), "<none>");
+    std::string translation = Query(block, "\\VarFileInfo\\Translation");
+    ASSERT_EQ(translation.size(), 8u);
+    EXPECT_EQ(static_cast<unsigned char>(translation[0]) | static_cast<unsigned char>(translation[1]) << 8, 0x040C);
+    std::string fixed = Query(block, "\\");
+    ASSERT_EQ(fixed.size(), sizeof(FixedFileInfo));
+    FixedFileInfo info;
+    std::memcpy(&info, fixed.data(), sizeof info);
+    EXPECT_EQ(info.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(info.dwProductVersionMS, (6u << 16) | 0u);
+    EXPECT_EQ(info.dwProductVersionLS, (2900u << 16) | 2180u);
+    EXPECT_EQ(Versions().VerLanguageName(0x040C), "French (France)");
+    EXPECT_EQ(Versions().VerLanguageName(0x7777), "");
+}
+
+TEST(SimVersionInfo, FilesWithoutAResourceHaveNone) {
+    TestMachine m;
+    m.WriteFile("C:\\Apps\\plain.exe", qm::test::BuildPeFileWithoutResources());
+    m.WriteFile("C:\\Apps\\text.txt", "hello");
+    auto noFixed = Resource();
+    noFixed.fixed.reset();
+    m.WriteFile("C:\\Apps\\nofixed.exe", qm::test::BuildPeFile(noFixed));
+    for (const char* path : {"C:\\Apps\\plain.exe", "C:\\Apps\\text.txt", "C:\\Apps\\missing.exe", "C:\\Apps", ""})
+        EXPECT_EQ(Versions().GetFileVersionInfoSize(path), 0u) << path;
+    std::string block;
+    ASSERT_TRUE(Versions().GetFileVersionInfo("C:\\Apps\\nofixed.exe", Versions().GetFileVersionInfoSize("C:\\Apps\\nofixed.exe"), block));
+    EXPECT_EQ(Query(block, "\\"), "<none>");
+    // A truncated program file is no error, only no resource.
+    m.WriteFile("C:\\Apps\\cut.exe", qm::test::BuildPeFile(Resource()).substr(0, 300));
+    EXPECT_EQ(Versions().GetFileVersionInfoSize("C:\\Apps\\cut.exe"), 0u);
+}
+
+TEST(SimShellLinks, ReadTheTargetLocalOrByItsShare) {
+    TestMachine m(R"({"drives": [{"letter": "C", "folder": "drive_c"},
+                                 {"letter": "N", "type": "remote", "folder": "net_n", "unc": "\\\\SRV\\Apps"}]})");
+    m.WriteFile("C:\\Program Files\\Long App\\app.exe", "MZ");
+    qm::test::ShortcutSpec local;
+    local.localBasePath = "C:\\Program Files\\Long App\\app.exe";
+    local.name = "The app";
+    local.arguments = "/quiet";
+    local.workingDirectory = "C:\\Program Files\\Long App";
+    m.WriteFile("C:\\Links\\local.lnk", qm::test::BuildShortcut(local));
+    m.WriteFile("C:\\Links\\share.lnk", qm::test::ShortcutToShare("\\\\SRV\\Apps", "tool.exe", "N:"));
+    m.WriteFile("C:\\Links\\broken.lnk", "not a link at all");
+
+    auto link = Links().CreateShellLink();
+    ASSERT_NE(link, nullptr);
+    std::string text;
+    ASSERT_TRUE(link->Load(u"C:\\Links\\local.lnk"));
+    ASSERT_TRUE(link->GetPath(text, 32768, SLGP_UNCPRIORITY));
+    EXPECT_EQ(text, "C:\\Program Files\\Long App\\app.exe");
+    ASSERT_TRUE(link->GetPath(text, 32768, SLGP_SHORTPATH));
+    EXPECT_EQ(text, "C:\\PROGRA~1\\LONGAP~1\\app.exe");
+    ASSERT_TRUE(link->GetPath(text, 10, SLGP_UNCPRIORITY));
+    EXPECT_EQ(text, "C:\\Progra");  // the buffer cuts, its terminator counted
+    ASSERT_TRUE(link->GetDescription(text, 255));
+    EXPECT_EQ(text, "The app");
+    ASSERT_TRUE(link->GetArguments(text, 255));
+    EXPECT_EQ(text, "/quiet");
+    ASSERT_TRUE(link->GetWorkingDirectory(text, 255));
+    EXPECT_EQ(text, "C:\\Program Files\\Long App");
+
+    ASSERT_TRUE(link->Load(u"C:\\Links\\share.lnk"));
+    ASSERT_TRUE(link->GetPath(text, 32768, SLGP_UNCPRIORITY));
+    EXPECT_EQ(text, "\\\\SRV\\Apps\\tool.exe");
+    EXPECT_FALSE(link->Load(u"C:\\Links\\broken.lnk"));
+    EXPECT_FALSE(link->GetPath(text, 32768, SLGP_UNCPRIORITY));
+    EXPECT_FALSE(link->Load(u"C:\\Links\\missing.lnk"));
+
+    m.Machine().AddFault({"CoCreateInstance", "ShellLink", 0x80040154u, false, -1});
+    EXPECT_EQ(Links().CreateShellLink(), nullptr);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Minimal PE32 program files for tests: headers, one .rsrc section and a version resource
+// (RT_VERSION, id 1) laid out after the published PE/COFF and VS_VERSIONINFO formats, so that
+// the machine's version functions read them as they would a real program.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm::test {
+
+// The numbers of VS_FIXEDFILEINFO: major, minor, build, revision, each 16 bits.
+struct FixedVersion {
+    std::array<std::uint16_t, 4> file{0, 0, 0, 0};
+    std::array<std::uint16_t, 4> product{0, 0, 0, 0};
+};
+
+// One StringTable: the key is the language and code page in eight hexadecimal digits
+// ("040904E4"); names and values are UTF-8 and are stored in UTF-16.
+struct VersionStringTable {
+    std::string key;
+    std::vector<std::pair<std::string, std::string>> strings;
+};
+
+struct VersionResource {
+    // Without it, VS_VERSIONINFO carries no fixed block (wValueLength 0).
+    std::optional<FixedVersion> fixed;
+    std::vector<VersionStringTable> tables;
+    // Language (low word) and code-page (high word) pairs of \VarFileInfo\Translation; without
+    // it the resource has no VarFileInfo at all.
+    std::optional<std::vector<std::pair<std::uint16_t, std::uint16_t>>> translations;
+    // The language of the resource directory's leaf.
+    std::uint16_t resourceLanguage = 0x0409;
+};
+
+// A PE32 file whose only section holds the version resource.
+std::string BuildPeFile(const VersionResource& resource);
+// A PE32 file with an empty .rsrc section: a program without a version resource.
+std::string BuildPeFileWithoutResources();
+
+// The bytes of a VS_VERSIONINFO block alone (what the version functions hand back).
+std::string BuildVersionInfoBlock(const VersionResource& resource);
+
+}  // namespace qm::test
