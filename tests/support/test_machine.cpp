@@ -146,10 +146,29 @@ std::string TestMachine::ReadFile(const std::string& windowsPath) const {
 
 bool TestMachine::Exists(const std::string& windowsPath) const { return fs::exists(HostPath(windowsPath)); }
 
-void TestMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
-    MakeFolder(windowsFolder);
+namespace {
+
+// A program built beside the running test, copied to the host folder of a Windows folder.
+void CopyBuiltProgram(const std::string& program, const std::string& hostFolder) {
+    fs::create_directories(hostFolder);
     fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
-    fs::copy_file(self / program, HostPath(platform::JoinPath(windowsFolder, program)), fs::copy_options::overwrite_existing);
+    fs::copy_file(self / program, fs::path(hostFolder) / program, fs::copy_options::overwrite_existing);
+}
+
+}  // namespace
+
+void TestMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
+    CopyBuiltProgram(program, HostPath(windowsFolder));
+}
+
+void SampleMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
+    // The folder is made through the machine, which finds its place on the host.
+    std::string partial = platform::DriveOf(windowsFolder) + "\\";
+    for (const std::string& c : platform::PathComponents(windowsFolder)) {
+        partial = platform::JoinPath(partial, c);
+        machine_->Files().CreateDirectory(partial);
+    }
+    CopyBuiltProgram(program, machine_->HostPathOf(windowsFolder));
 }
 
 }  // namespace qm::test

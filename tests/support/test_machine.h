@@ -56,6 +56,8 @@ public:
     SampleMachine& operator=(const SampleMachine&) = delete;
     sim::SimMachine& Machine() { return *machine_; }
     const std::string& Folder() const { return folder_; }
+    // As TestMachine::InstallProgram.
+    void InstallProgram(const std::string& program, const std::string& windowsFolder) const;
 
 private:
     std::string folder_;

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "apps/agent.h"
+#include "platform/platform.h"
+#include "platform/winpath.h"
+#include "support/test_machine.h"
+
+namespace {
+
+std::string ReadHost(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The time of the run is the machine's clock, which starts at the real time: it is masked.
+std::string MaskDate(std::string text) {
+    return std::regex_replace(text, std::regex("\"Inventory\",\"Date\",\"[^\"]*\""), "\"Inventory\",\"Date\",\"<date>\"");
+}
+
+std::string GoldenPath(const std::string& name) { return std::string(QM_SOURCE_DIR) + "/tests/fixtures/golden/" + name; }
+
+// With QM_UPDATE_GOLDEN set, the files are written anew instead of compared.
+std::string Golden(const std::string& name, const std::string& actual) {
+    if (std::getenv("QM_UPDATE_GOLDEN") != nullptr) std::ofstream(GoldenPath(name), std::ios::binary) << actual;
+    return ReadHost(GoldenPath(name));
+}
+
+}  // namespace
+
+// A whole online run on each sample machine leaves its plain result files, which hold what
+// the machine has, record for record.
+TEST(SampleRuns, OnlineRunsWriteTheGoldenResultFiles) {
+    struct Sample {
+        const char* name;
+        const char* agent;
+        const char* asset;
+    };
+    const Sample samples[] = {{"xp-workstation", "C:\\Program Files\\Quarmelin\\QMAgent.exe", "QM-XP-WS01"},
+                              {"win98-desktop", "C:\\QMAGENT\\QMAgent.exe", "QM-98-DESK"}};
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.name);
+        qm::test::SampleMachine machine(s.name);
+        machine.InstallProgram("QMBios.exe", qm::platform::FolderOf(s.agent));
+        EXPECT_EQ(qm::agent::AgentMain({s.agent, "/N", "/ONLINE"}), 0);
+        for (const char* ext : {".hrz", ".sfz"}) {
+            std::string file = std::string("C:\\WINDOWS\\") + s.asset + ext;
+            std::string text;
+            ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), file, text)) << file;
+            std::string masked = MaskDate(text);
+            EXPECT_EQ(masked, Golden(std::string(s.name) + ext, masked)) << file;
+        }
+    }
+}

@@ -1,0 +1,70 @@
+// Writes the program files and shortcuts of the sample machines' software: real PE files
+// with version resources and real shortcut files, made with the test writers. Run it from
+// the source folder after changing what it writes; its output is kept in machines/.
+//   cmake --build --preset default --target make_sample_software && build/bin/make_sample_software
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/lnk_writer.h"
+#include "support/pe_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Write(const fs::path& file, const std::string& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    std::printf("%s\n", file.string().c_str());
+}
+
+// A Windows path below a drive folder of the machine.
+fs::path On(const fs::path& drive, const std::string& windowsPath) {
+    std::string rest = windowsPath.substr(3);
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    return drive / rest;
+}
+
+std::string Program(const std::string& company, const std::string& product, const std::string& version,
+                    std::uint16_t language, std::array<std::uint16_t, 4> numbers) {
+    qm::test::VersionResource r;
+    r.fixed = qm::test::FixedVersion{numbers, numbers};
+    char key[9];
+    std::snprintf(key, sizeof key, "%04X04E4", language);
+    r.tables = {{key, {{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version},
+                       {"FileDescription", product}, {"InternalName", product}}}};
+    r.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{language, 0x04E4}};
+    return qm::test::BuildPeFile(r);
+}
+
+}  // namespace
+
+int main() {
+    const fs::path xp = "machines/xp-workstation/drive_c";
+    Write(On(xp, "C:\\Program Files\\Ledger Pro\\ledger.exe"), Program("Ledger Software Ltd", "Ledger Pro", "4.2.1", 0x0409, {4, 2, 1, 0}));
+    Write(On(xp, "C:\\Program Files\\Paint Shop\\paint.exe"), Program("Brushworks, Inc.", "Paint Shop", "2.0", 0x0409, {2, 0, 0, 17}));
+    Write(On(xp, "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe"), Program("Northwind Tools", "WordPad", "5.1.2600.2180", 0x0409, {5, 1, 2600, 2180}));
+    Write(On(xp, "C:\\WINDOWS\\system32\\notepad.exe"), Program("Northwind Tools", "Notepad", "5.1.2600.2180", 0x0409, {5, 1, 2600, 2180}));
+    Write(On(xp, "C:\\Program Files\\Ledger Pro\\readme.txt"), "Ledger Pro 4.2.1\r\n");
+    const std::string user = "C:\\Documents and Settings\\jdoe\\";
+    const std::string all = "C:\\Documents and Settings\\All Users\\";
+    Write(On(xp, user + "Start Menu\\Programs\\Ledger Pro\\Ledger Pro.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Ledger Pro\\ledger.exe"));
+    Write(On(xp, user + "Start Menu\\Programs\\Ledger Pro\\Read me.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Ledger Pro\\readme.txt"));
+    Write(On(xp, user + "Desktop\\Ledger.lnk"), qm::test::ShortcutTo("C:\\PROGRA~1\\LEDGER~1\\ledger.exe"));
+    Write(On(xp, user + "Start Menu\\Programs\\Accessories\\Notepad.lnk"), qm::test::ShortcutTo("C:\\WINDOWS\\system32\\notepad.exe"));
+    Write(On(xp, user + "Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\Paint Shop.lnk"),
+          qm::test::ShortcutTo("C:\\Program Files\\Paint Shop\\paint.exe"));
+    Write(On(xp, all + "Start Menu\\Programs\\Old Tool.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Old Tool\\gone.exe"));
+
+    const fs::path nine = "machines/win98-desktop/drive_c";
+    const fs::path share = "machines/win98-desktop/net_n";
+    Write(On(nine, "C:\\Program Files\\Compta\\compta.exe"), Program("Exemple Logiciels", "Compta Plus", "3.10", 0x040C, {3, 10, 0, 0}));
+    Write(On(share, "N:\\Inventory\\outil.exe"), Program("Exemple Logiciels", "Outil Reseau", "1.0", 0x040C, {1, 0, 0, 0}));
+    Write(On(nine, "C:\\WINDOWS\\Start Menu\\Programs\\Compta Plus.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Compta\\compta.exe"));
+    Write(On(nine, "C:\\WINDOWS\\Desktop\\Outil.lnk"), qm::test::ShortcutToShare("\\\\SERVEUR\\PUBLIC", "Inventory\\outil.exe", "N:"));
+    return 0;
+}
