@@ -8,8 +8,8 @@ ensure_packages
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target qmagent qmbios qmcmd sample_machine
 cd build/bin
-# A due inventory ("/N"), the trace log, and delivery of what is packed ("/S").
-./qmagent.exe /N /LOG /S "$@"
+# An interactive run: the inventory with the wait dialog, then delivery and the end message.
+./qmagent.exe /DLG /LOG "$@"
 machine=machine
 echo "Agent run done on $(pwd)/$machine (delete that folder for a fresh machine)."
 echo "  trace log:   $machine/drive_c/WINDOWS/Gantrovelminds.log"

@@ -78,6 +78,9 @@ public:
             zip_source_free(source);
             FailArchive();
         }
+        // Deflate at zlib's usual level: the strongest one costs three times the time for a few
+        // bytes less on result files.
+        if (zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6) != 0) FailArchive();
         WORD dosDate = 0, dosTime = 0;
         if (dated && FileTimeToDosDateTime(Time().FileTimeToLocalFileTime(info.ftLastWriteTime), dosDate, dosTime) &&
             zip_file_set_dostime(archive_, static_cast<zip_uint64_t>(index), dosTime, dosDate, 0) != 0)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -143,6 +145,9 @@ TEST(CreateOneZipFile, PacksTheFilesUnderTheirBareNamesAndThenDeletesThem) {
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC2.usz"}));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans + "Sub\\"), (std::vector<std::string>{"#C#S#" + kStamp + ".GTV"}));
     EXPECT_NE(m.ReadFile(kLog).find("|CreateOneZipFile\r\n"), std::string::npos);
+    // The archive is sound for another zip tool too.
+    std::string test = "unzip -tqq '" + m.HostPath(archive) + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(test.c_str()), 0);
 }
 
 TEST(CreateOneZipFile, StoresTheSourcesLastWriteTime) {
