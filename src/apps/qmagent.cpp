@@ -1,9 +1,11 @@
 // The agent program: one inventory run on the machine it is installed on, then it ends.
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "apps/agent.h"
+#include "core/wait_dialog.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
     if (parameters.empty()) parameters.emplace_back();
     parameters[0] = qm::platform::Programs().GetModuleFileName();
     int code = qm::agent::AgentMain(parameters);
+    // A wait dialog that did not end still uses the machine: the process ends around it.
+    if (qm::core::WaitThreadLeftRunning()) std::_Exit(code);
     qm::platform::InstallPlatform(nullptr);
     return code;
 }

@@ -15,6 +15,11 @@ std::unique_ptr<TDLGThread>& WaitThread() {
     return thread;
 }
 
+bool& LeftRunning() {
+    static bool left = false;
+    return left;
+}
+
 thread_local std::unique_ptr<TDLGWait> t_waitDialog;
 
 }  // namespace
@@ -101,10 +106,17 @@ void JoinWaitThread() {
     auto& thread = WaitThread();
     if (!thread) return;
     thread->Terminate();
-    // A thread that does not end in time is left to the end of the process.
-    if (thread->WaitFor(std::chrono::seconds(2))) thread.reset();
-    else (void)thread.release();
+    // A thread that does not end in time is left to the end of the process, which must then
+    // not take down what the thread still uses.
+    if (thread->WaitFor(std::chrono::seconds(2))) {
+        thread.reset();
+    } else {
+        (void)thread.release();
+        LeftRunning() = true;
+    }
 }
+
+bool WaitThreadLeftRunning() { return LeftRunning(); }
 
 bool WaitThreadRunning() { return WaitThread() && !WaitThread()->Terminated(); }
 

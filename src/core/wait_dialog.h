@@ -62,6 +62,8 @@ void StartWaitThread();
 void StopWaitThread();
 // Before the process ends: the thread stops and is joined, waiting a short while at most.
 void JoinWaitThread();
+// True when JoinWaitThread had to leave the thread running.
+bool WaitThreadLeftRunning();
 bool WaitThreadRunning();
 
 // On the wait thread.

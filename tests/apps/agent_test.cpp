@@ -8,6 +8,7 @@
 #include "apps/agent.h"
 #include "core/process_state.h"
 #include "core/profile_files.h"
+#include "delivery/scrambling.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/agent_state.h"
@@ -212,4 +213,27 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
     EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
     EXPECT_TRUE(m.Exists(kLog));
     for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+}
+
+TEST(Agent, AWaitDialogBesideASlowBiosHelperNeitherLosesRecordsNorMovesTheInventoryDate) {
+    // The helper takes 1.5 s of real time while the wait dialog ticks on its own thread.
+    std::string machine = kMachine;
+    machine.insert(machine.find("\"uuid\""), R"("delay_ms": 1500, )");
+    TestMachine m(machine);
+    PlaceAgent(m);
+    EXPECT_EQ(Agent({"/VERBOSE"}), 0);
+    // The scrambled hardware file waiting for delivery holds the helper's records.
+    // It is named by the machine identifier.
+    const std::string results = "C:\\Program Files\\Quarmelin\\Results\\";
+    std::string hardware;
+    for (const std::string& name : qm::test::FileNamesIn(results))
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".hrz")
+            hardware = qm::delivery::ScrambleString(m.ReadFile(results + name), qm::delivery::kByteXorKey);
+    EXPECT_NE(hardware.find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
+    EXPECT_NE(hardware.find("\"Ident\",\"SN\",\"SN\""), std::string::npos);
+    bool waited = false;
+    for (const auto& e : m.Machine().DialogsOfMachine().Journal()) waited = waited || e.kind == "wait dialog";
+    EXPECT_TRUE(waited);
+    // The date stored is the one the run started at on the machine's clock.
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "12/09/2026 07:03");
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/platform.h"
 #include "platform/time.h"
@@ -257,4 +258,16 @@ TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
     TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10}})");
     EXPECT_FALSE(System().GetVersionEx(ex));  // the 9x family does not know the extended structure
     EXPECT_TRUE(System().GetVersionEx(static_cast<OsVersionInfo&>(ex)));
+}
+
+TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
+    TestMachine m;
+    std::uint64_t before = Time().GetTickCount64();
+    std::thread other([] { Time().Sleep(50); });  // real time on another thread
+    other.join();
+    EXPECT_LT(Time().GetTickCount64() - before, 5u);
+    Time().Sleep(50);
+    EXPECT_GE(Time().GetTickCount64() - before, 50u);
+    EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
+              "machine.json: /processor: a host processor needs the real clock");
 }

@@ -25,7 +25,7 @@ struct SimMachine::Services {
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
           registry(state, registryFile, registryText),
-          dialogs(state.Config().dialogs, clock),
+          dialogs(state.Config().dialogs),
           processor(state),
           devices(state),
           spooler(state),

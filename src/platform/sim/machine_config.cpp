@@ -557,6 +557,9 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         c.memory.extendedCall = m.Boolean("extended_call", true);
     }
     if (r.Has("processor")) ParseProcessor(r.Object("processor"), c.processor);
+    // The host's time-stamp counter runs in real time: measured against a virtual clock it
+    // would give nonsense.
+    if (c.processor.host && c.clock.isVirtual) r.Fail("processor", "a host processor needs the real clock");
     if (r.Has("physical_disks")) {
         const json& disks = r.Array("physical_disks");
         for (std::size_t i = 0; i < disks.size(); ++i)

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <random>
+#include <thread>
 
 #include "platform/platform.h"
 #include "platform/sim/machine_state.h"
@@ -114,6 +115,7 @@ private:
     platform::FILETIME virtualStartUtc_;
     std::uint64_t uptimeMs_;
     std::chrono::steady_clock::time_point realStart_;
+    std::thread::id owner_;  // the thread whose sleeps move a virtual clock
     std::atomic<std::uint64_t> elapsedMs_{0};
     std::mutex counterMutex_;
     std::uint64_t lastCounterRead_ = static_cast<std::uint64_t>(-1);

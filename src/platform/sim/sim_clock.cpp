@@ -32,7 +32,8 @@ SimClock::SimClock(MachineState& state)
       zone_(state.Config().timeZone),
       virtual_(state.Config().clock.isVirtual),
       uptimeMs_(state.Config().clock.uptimeMs),
-      realStart_(std::chrono::steady_clock::now()) {
+      realStart_(std::chrono::steady_clock::now()),
+      owner_(std::this_thread::get_id()) {
     if (virtual_ && state.Config().clock.startNow) {
         virtual_ = false;
         virtualStartUtc_ = GetSystemTimeAsFileTime();
@@ -94,6 +95,12 @@ DWORD SimClock::timeGetTime() { return static_cast<DWORD>(CounterReading()); }
 std::uint64_t SimClock::GetTickCount64() { return CounterReading(); }
 
 void SimClock::Sleep(DWORD milliseconds) {
+    // A virtual clock moves only with the thread that runs the machine's program: another
+    // thread (the wait dialog's) sleeps in real time, or it would run the clock away.
+    if (virtual_ && std::this_thread::get_id() != owner_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
     // While a program the machine started runs, real time passes too, so that it can get on
     // with its work.
     if (virtual_ && !state_.AnyChildRunning()) {

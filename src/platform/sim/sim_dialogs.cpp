@@ -1,5 +1,7 @@
 #include "platform/sim/sim_dialogs.h"
 
+#include <chrono>
+
 namespace qm::sim {
 
 class SimDialogs::SimLogWindow final : public platform::LogWindow {
@@ -51,10 +53,9 @@ public:
     std::string caption_, font_, progress_;
 };
 
-SimDialogs::SimDialogs(const DialogConfig& config, platform::Clock& clock)
+SimDialogs::SimDialogs(const DialogConfig& config)
     : assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
-      keepOpen_(config.mainWindowStaysOpen),
-      clock_(clock) {}
+      keepOpen_(config.mainWindowStaysOpen) {}
 
 SimDialogs::~SimDialogs() = default;
 
@@ -133,8 +134,20 @@ void SimDialogs::ReleaseWaitDialog(platform::WaitDialogWindow* window) {
     }
 }
 
+namespace {
+
+// Window timers tick in real time, as the user sees the window: a virtual clock moves only
+// with the program's own thread.
+std::uint64_t TimerNow() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+}  // namespace
+
 int SimDialogs::SetTimer(unsigned intervalMs, std::function<void()> onTick) {
-    std::uint64_t now = clock_.GetTickCount64();
+    std::uint64_t now = TimerNow();
     std::lock_guard lock(mutex_);
     int id = nextTimer_++;
     timers_.push_back({id, std::this_thread::get_id(), intervalMs, now + intervalMs, std::move(onTick)});
@@ -149,7 +162,7 @@ void SimDialogs::KillTimer(int timer) {
 // Timer ticks that are due run here, one per timer however many intervals passed, as
 // Windows folds pending timer messages into one.
 void SimDialogs::ProcessMessages() {
-    std::uint64_t now = clock_.GetTickCount64();
+    std::uint64_t now = TimerNow();
     std::vector<std::function<void()>> due;
     {
         std::lock_guard lock(mutex_);

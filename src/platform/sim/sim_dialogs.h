@@ -11,7 +11,6 @@
 
 #include <thread>
 
-#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/sim/machine_config.h"
 
@@ -25,7 +24,7 @@ struct DialogEvent {
 
 class SimDialogs final : public platform::Dialogs {
 public:
-    SimDialogs(const DialogConfig& config, platform::Clock& clock);
+    explicit SimDialogs(const DialogConfig& config);
     ~SimDialogs() override;
 
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
@@ -80,7 +79,6 @@ private:
     bool keepOpen_;
     bool mainOpen_ = false;
     bool inLoop_ = false;
-    platform::Clock& clock_;
     std::unique_ptr<SimWaitDialog> waitDialog_;
     std::vector<Timer> timers_;
     int nextTimer_ = 1;
