@@ -36,6 +36,7 @@ inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
 
 enum class CreationDisposition { CreateNew = 1, CreateAlways = 2, OpenExisting = 3, OpenAlways = 4, TruncateExisting = 5 };
 enum class MoveMethod { Begin = 0, Current = 1, End = 2 };
@@ -83,13 +84,16 @@ public:
     // DeleteFile: 5 for a read-only file or a folder.
     virtual bool DeleteFile(std::string_view path) = 0;
     // CopyFile: the copy keeps the source's last-write time; 80 when failIfExists and the
-    // target exists, 5 when the target is read-only.
+    // target exists, 5 when the target is read-only or hidden.
     virtual bool CopyFile(std::string_view existing, std::string_view newName, bool failIfExists) = 0;
     // MoveFileEx (also a rename): without MOVEFILE_REPLACE_EXISTING, 183 when the target
-    // exists; with it, an existing file (not a folder) is replaced in one step.
+    // exists; with it, an existing file (not a folder) is replaced in one step. A file goes to
+    // another drive only with MOVEFILE_COPY_ALLOWED (17 otherwise).
     virtual bool MoveFileEx(std::string_view existing, std::string_view newName, DWORD flags) = 0;
-    // MoveFile.
-    bool MoveFile(std::string_view existing, std::string_view newName) { return MoveFileEx(existing, newName, 0); }
+    // MoveFile: a file may go to another drive.
+    bool MoveFile(std::string_view existing, std::string_view newName) {
+        return MoveFileEx(existing, newName, MOVEFILE_COPY_ALLOWED);
+    }
     // CreateFile for files (no devices): null with the last error on failure. CREATE_ALWAYS
     // and OPEN_ALWAYS on an existing file set the last error to 183 and succeed.
     virtual std::unique_ptr<File> CreateFile(std::string_view path, DWORD access, CreationDisposition disposition) = 0;

@@ -286,3 +286,22 @@ TEST(SimFiles, HostLinksAreReparsePoints) {
               FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(Files().GetFileAttributes("C:\\Real") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 }
+
+TEST(SimFiles, CopyAndMoveRefuseWhatWindowsRefuses) {
+    TestMachine m(R"({"drives": [{"letter": "C", "folder": "drive_c"}, {"letter": "E", "folder": "drive_e"}]})");
+    m.WriteFile("C:\\a.txt", "a");
+    m.WriteFile("C:\\hidden.txt", "h");
+    ASSERT_TRUE(Files().SetFileAttributes("C:\\hidden.txt", FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_FALSE(Files().CopyFile("C:\\a.txt", "C:\\hidden.txt", false));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(m.ReadFile("C:\\hidden.txt"), "h");
+    // Another drive: only with leave to copy, and never a folder.
+    EXPECT_FALSE(Files().MoveFileEx("C:\\a.txt", "E:\\a.txt", 0));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+    ASSERT_TRUE(Files().MoveFile("C:\\a.txt", "E:\\a.txt"));
+    EXPECT_EQ(m.ReadFile("E:\\a.txt"), "a");
+    EXPECT_FALSE(m.Exists("C:\\a.txt"));
+    m.MakeFolder("C:\\Folder");
+    EXPECT_FALSE(Files().MoveFile("C:\\Folder", "E:\\Folder"));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+}

@@ -349,3 +349,21 @@ TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
         EXPECT_EQ(m.RegistryFile().substr(0, 2), "\xFF\xFE");
     }
 }
+
+TEST(Registry, AChangeThatCannotBeSavedIsRefusedAndNotKept) {
+    TestMachine m("{}", kRegedit4);
+    m.Machine().AddFault({"RegistrySave", "", 0, false, -1});
+    HKEY k = 0;
+    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_ALL_ACCESS, k), ERROR_SUCCESS);
+    std::string data("NEW\0", 4);
+    EXPECT_EQ(Reg().RegSetValueEx(k, "GUID", REG_SZ, reinterpret_cast<const std::uint8_t*>(data.data()), 4),
+              static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", "GUID").data, std::string("0F8FAD5BD9CB469FA16570867728950E\0", 33));
+    EXPECT_EQ(Reg().RegDeleteValue(k, "Count"), static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", "Count").type, REG_DWORD);
+    HKEY made = 0;
+    EXPECT_EQ(Reg().RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New\\Deeper", KEY_ALL_ACCESS, made, nullptr),
+              static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
+    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", KEY_READ, made), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    Reg().RegCloseKey(k);
+}

@@ -192,14 +192,16 @@ RegKey* RegistryTree::Find(RegKey* from, const std::vector<std::string>& names) 
     return k;
 }
 
-RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names, bool& created) {
+RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names, bool& created, RegKey** firstMade) {
     created = false;
+    if (firstMade != nullptr) *firstMade = nullptr;
     RegKey* k = from;
     for (const std::string& n : names) {
         std::string upper = cp_.Upper(n);
         RegKey* next = k->FindSubkey(upper);
         if (next == nullptr) {
             next = k->AddSubkey(n, upper);
+            if (!created && firstMade != nullptr) *firstMade = next;
             created = true;
         }
         k = next;

@@ -60,7 +60,8 @@ public:
 
     // Subkey lookups and creation along a path of names; null when a name is missing.
     RegKey* Find(RegKey* from, const std::vector<std::string>& names) const;
-    RegKey* Create(RegKey* from, const std::vector<std::string>& names, bool& created);
+    // created tells whether a key was made; firstMade, when asked, is the uppermost key made.
+    RegKey* Create(RegKey* from, const std::vector<std::string>& names, bool& created, RegKey** firstMade = nullptr);
     void Delete(RegKey* key);
     std::string Upper(std::string_view name) const { return cp_.Upper(name); }
 

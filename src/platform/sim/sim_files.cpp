@@ -240,7 +240,8 @@ bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName
     if (!Prepare("CopyFile", newName, true, d)) return false;
     if (d.exists) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
-        if (d.isDirectory || IsReadOnly(state_, d)) return Fail(ERROR_ACCESS_DENIED);
+        bool hidden = (state_.Attributes(d) & FILE_ATTRIBUTE_HIDDEN) != 0;
+        if (d.isDirectory || IsReadOnly(state_, d) || hidden) return Fail(ERROR_ACCESS_DENIED);
         if (d.host == s.host) return Fail(ERROR_SHARING_VIOLATION);
     }
     if (!CopyHostFile(s, d.host)) return false;
@@ -256,6 +257,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
     if (!s.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (s.isRoot) return Fail(ERROR_ACCESS_DENIED);
     if (!Prepare("MoveFile", newName, true, d)) return false;
+    if (s.drive != d.drive && (s.isDirectory || (flags & MOVEFILE_COPY_ALLOWED) == 0)) return Fail(ERROR_NOT_SAME_DEVICE);
     std::string target = d.host;
     if (d.exists && d.host == s.host) {
         // Only the case of the name changes.
@@ -266,7 +268,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
         if (d.isDirectory || s.isDirectory || IsReadOnly(state_, d)) return Fail(ERROR_ACCESS_DENIED);
     }
     if (::rename(s.host.c_str(), target.c_str()) != 0) {
-        if (errno != EXDEV || s.isDirectory) return Fail(errno == EXDEV ? 17 /* ERROR_NOT_SAME_DEVICE */ : Win32ErrorOf(errno));
+        if (errno != EXDEV || s.isDirectory) return Fail(errno == EXDEV ? ERROR_NOT_SAME_DEVICE : Win32ErrorOf(errno));
         if (!CopyHostFile(s, target)) return false;
         ::unlink(s.host.c_str());
     }

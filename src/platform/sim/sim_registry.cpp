@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "platform/platform.h"
@@ -113,9 +113,14 @@ LONG SimRegistry::RegCreateKeyEx(HKEY key, std::string_view subKey, REGSAM acces
     for (const std::string& n : names) path += "\\" + n;
     if (LONG e = Fault("RegCreateKeyEx", path, true); e != ERROR_SUCCESS) return e;
     bool created = false;
-    RegKey* target = tree_.Create(from, names, created);
+    RegKey* firstMade = nullptr;
+    RegKey* target = tree_.Create(from, names, created, &firstMade);
+    // What cannot be kept on disk is not kept at all, and the caller learns of it.
+    if (created && !Save()) {
+        tree_.Delete(firstMade);
+        return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    }
     if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    if (created) Save();
     return Opened(target, access, result);
 }
 
@@ -149,12 +154,19 @@ LONG SimRegistry::RegSetValueEx(HKEY key, std::string_view valueName, DWORD type
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegSetValueEx", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    std::string upper = tree_.Upper(valueName);
+    std::optional<RegValue> before;
+    if (const RegValue* old = k->FindValue(upper)) before = *old;
     RegValue v;
     v.name = std::string(valueName);
     v.type = type;
     if (data != nullptr) v.data.assign(reinterpret_cast<const char*>(data), dataSize);
-    k->SetValue(std::move(v), tree_.Upper(valueName));
-    Save();
+    k->SetValue(std::move(v), upper);
+    if (!Save()) {
+        if (before) k->SetValue(*before, upper);
+        else k->RemoveValue(upper);
+        return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    }
     return ERROR_SUCCESS;
 }
 
@@ -204,8 +216,15 @@ LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegDeleteValue", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
-    if (!k->RemoveValue(tree_.Upper(valueName))) return ERROR_FILE_NOT_FOUND;
-    Save();
+    std::string upper = tree_.Upper(valueName);
+    const RegValue* old = k->FindValue(upper);
+    if (old == nullptr) return ERROR_FILE_NOT_FOUND;
+    RegValue before = *old;
+    k->RemoveValue(upper);
+    if (!Save()) {
+        k->SetValue(std::move(before), upper);
+        return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    }
     return ERROR_SUCCESS;
 }
 
@@ -225,19 +244,24 @@ std::size_t SimRegistry::OpenHandles() const {
     return handles_.size();
 }
 
-void SimRegistry::Save() {
-    if (file_.empty()) return;
+bool SimRegistry::Save() {
+    if (state_.Fails("RegistrySave", "", true)) return false;
+    if (file_.empty()) return true;
     std::string temp = file_ + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << tree_.Write(format_);
         out.flush();
         if (!out) {
-            std::cerr << "simulated registry: cannot write " << temp << "\n";
-            return;
+            std::remove(temp.c_str());
+            return false;
         }
     }
-    if (std::rename(temp.c_str(), file_.c_str()) != 0) std::cerr << "simulated registry: cannot replace " << file_ << "\n";
+    if (std::rename(temp.c_str(), file_.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace qm::sim

@@ -51,7 +51,8 @@ private:
     platform::LONG Opened(RegKey* key, platform::REGSAM access, platform::HKEY& result);
     // A fault on the operation for the key path: its error (or a throw), else ERROR_SUCCESS.
     platform::LONG Fault(std::string_view op, const std::string& keyPath, bool writes);
-    void Save();
+    // Saves the registry file; false when it cannot be written.
+    bool Save();
 
     MachineState& state_;
     mutable std::recursive_mutex mutex_;
