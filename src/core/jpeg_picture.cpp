@@ -14,6 +14,8 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
+constexpr JDIMENSION kMaxSide = 4096;
+
 [[noreturn]] void OnError(j_common_ptr info) {
     auto* errors = reinterpret_cast<ErrorManager*>(info->err);
     std::longjmp(errors->jump, 1);
@@ -41,10 +43,20 @@ bool DecodeJpeg(std::string_view bytes, Picture& picture) {
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
+    // A window's picture: anything larger is no picture for it (and would cost the memory).
+    if (info.image_width > kMaxSide || info.image_height > kMaxSide) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     std::size_t stride = static_cast<std::size_t>(info.output_width) * 3;
-    rgb.resize(stride * info.output_height);
+    try {
+        rgb.resize(stride * info.output_height);
+    } catch (const std::bad_alloc&) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = rgb.data() + stride * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);

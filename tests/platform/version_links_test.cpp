@@ -111,3 +111,23 @@ TEST(SimShellLinks, ReadTheTargetLocalOrByItsShare) {
     m.Machine().AddFault({"CoCreateInstance", "ShellLink", 0x80040154u, false, -1});
     EXPECT_EQ(Links().CreateShellLink(), nullptr);
 }
+
+TEST(SimVersionInfo, AHostileSectionTableReadsNothingAndCostsNothing) {
+    TestMachine m;
+    std::string pe = qm::test::BuildPeFile(Resource());
+    // The resource section claims far more memory than it has bytes in the file, with its
+    // directory beyond them.
+    std::uint32_t peOffset = 0;
+    std::memcpy(&peOffset, pe.data() + 0x3C, 4);
+    std::uint16_t optionalSize = 0;
+    std::memcpy(&optionalSize, pe.data() + peOffset + 20, 2);
+    std::size_t section = peOffset + 24 + optionalSize;
+    std::uint32_t rawSize = 0, virtualAddress = 0;
+    std::memcpy(&rawSize, pe.data() + section + 16, 4);
+    std::memcpy(&virtualAddress, pe.data() + section + 12, 4);
+    std::uint32_t huge = 0xF0000000u, farRva = virtualAddress + rawSize + 0x100;
+    std::memcpy(pe.data() + section + 8, &huge, 4);               // virtual size
+    std::memcpy(pe.data() + peOffset + 24 + 96 + 16, &farRva, 4);  // the resource directory's RVA (PE32)
+    m.WriteFile("C:\\Apps\\hostile.exe", pe);
+    EXPECT_EQ(Versions().GetFileVersionInfoSize("C:\\Apps\\hostile.exe"), 0u);
+}

@@ -40,8 +40,8 @@ struct Section {
 // The offset in the file of a relative virtual address.
 bool FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva, std::uint64_t& offset) {
     for (const Section& s : sections) {
-        std::uint32_t extent = std::max(s.virtualSize, s.rawSize);
-        if (rva >= s.virtualAddress && rva < s.virtualAddress + extent) {
+        std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
+        if (rva >= s.virtualAddress && rva < static_cast<std::uint64_t>(s.virtualAddress) + extent) {
             offset = static_cast<std::uint64_t>(s.rawOffset) + (rva - s.virtualAddress);
             return true;
         }
@@ -146,12 +146,18 @@ bool FindVersionResource(File& file, std::string& block) {
     }
     const Section* rsrcSection = nullptr;
     for (const Section& s : sections)
-        if (resourceRva >= s.virtualAddress && resourceRva < s.virtualAddress + std::max(s.virtualSize, s.rawSize))
+        if (resourceRva >= s.virtualAddress &&
+            resourceRva < static_cast<std::uint64_t>(s.virtualAddress) + std::max(s.virtualSize, s.rawSize))
             rsrcSection = &s;
-    if (rsrcSection == nullptr || rsrcSection->rawSize > (64u << 20)) return false;
-    std::uint64_t rsrcOffset = 0;
-    FileOffsetOf(sections, resourceRva, rsrcOffset);
-    std::uint32_t available = rsrcSection->rawSize - (resourceRva - rsrcSection->virtualAddress);
+    // The directory must lie in the section's bytes in the file, and those in the file.
+    std::uint64_t fileSize = 0;
+    if (rsrcSection == nullptr || !file.GetFileSizeEx(fileSize)) return false;
+    std::uint32_t into = resourceRva - rsrcSection->virtualAddress;
+    if (into >= rsrcSection->rawSize) return false;
+    std::uint64_t rsrcOffset = static_cast<std::uint64_t>(rsrcSection->rawOffset) + into;
+    std::uint64_t available = rsrcSection->rawSize - into;
+    if (rsrcOffset >= fileSize) return false;
+    available = std::min<std::uint64_t>({available, fileSize - rsrcOffset, 64u << 20});
     std::vector<std::uint8_t> rsrc(available);
     if (!ReadAt(file, rsrcOffset, rsrc.data(), rsrc.size())) return false;
     // Type RT_VERSION, then the first name and the first language under it.
@@ -163,7 +169,9 @@ bool FindVersionResource(File& file, std::string& block) {
     std::uint32_t dataRva = Get<std::uint32_t>(rsrc, at);
     std::uint32_t dataSize = Get<std::uint32_t>(rsrc, at + 4);
     std::uint64_t dataOffset = 0;
-    if (dataSize == 0 || dataSize > (16u << 20) || !FileOffsetOf(sections, dataRva, dataOffset)) return false;
+    if (dataSize == 0 || dataSize > (16u << 20) || !FileOffsetOf(sections, dataRva, dataOffset) ||
+        dataOffset >= fileSize || dataSize > fileSize - dataOffset)
+        return false;
     block.assign(dataSize, '\0');
     return ReadAt(file, dataOffset, block.data(), block.size());
 }
