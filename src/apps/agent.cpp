@@ -83,9 +83,21 @@ void ShowEndMessage(bool sent) {
 
 // On every way out: the log is closed and the error list saved; with "/LOG2" the program
 // stays open until its log window is closed.
+// Taken once per start, whatever fails on the way.
+bool& ExitPathTaken() {
+    static bool taken = false;
+    return taken;
+}
+
 int ExitPath() {
+    if (ExitPathTaken()) return 0;
+    ExitPathTaken() = true;
     StopWaitThread();
-    CloseLogFile();
+    try {
+        CloseLogFile();
+    } catch (...) {
+        // Nothing on the way out may keep the error list from being saved.
+    }
     SaveErrorLog();
     if (State().flags.log2 && State().logWindow != nullptr) Windows().RunMessageLoop();
     JoinWaitThread();
@@ -196,6 +208,7 @@ void SetApplicationIcon(const std::string& iconFile) {
 
 int AgentMain(const std::vector<std::string>& parameters) {
     ResetState(parameters);
+    ExitPathTaken() = false;
     if (!CheckPreviousInstance()) return 0;
     int code = 0;
     try {

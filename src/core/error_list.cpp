@@ -17,12 +17,18 @@ std::vector<std::string>& GetErrorList() {
     auto& list = State().errorList;
     if (!list) {
         list.emplace();
+        // Until the file is read whole, the list may only be appended to the file.
+        list->loadedWhole = false;
         std::string bytes;
-        bool read = ReadWholeFile(Files(), ErrorListFileName(), bytes);
-        DWORD error = read ? ERROR_SUCCESS : GetLastError();
+        try {
+            bool read = ReadWholeFile(Files(), ErrorListFileName(), bytes);
+            DWORD error = read ? ERROR_SUCCESS : GetLastError();
+            list->loadedWhole = read || error == ERROR_FILE_NOT_FOUND;
+        } catch (...) {
+            // Any failure to load is ignored: the lines read so far stand.
+        }
         list->lines = SplitLines(bytes);
         list->loadedLines = list->lines.size();
-        list->loadedWhole = read || error == ERROR_FILE_NOT_FOUND;
     }
     return list->lines;
 }
@@ -32,14 +38,15 @@ void LogError(std::string_view message) {
     GetErrorList().push_back(std::move(line));
 }
 
-void SaveErrorLog() {
-    auto& list = State().errorList;
-    if (!list) return;
+namespace {
+
+// The whole list when its file was read whole, else only this run's lines appended.
+void WriteErrorList(const ErrorListState& list) {
     const std::string name = ErrorListFileName();
     std::string text;
-    std::size_t first = list->loadedWhole ? 0 : list->loadedLines;
-    for (std::size_t i = first; i < list->lines.size(); ++i) text += list->lines[i] + "\r\n";
-    if (list->loadedWhole) {
+    std::size_t first = list.loadedWhole ? 0 : list.loadedLines;
+    for (std::size_t i = first; i < list.lines.size(); ++i) text += list.lines[i] + "\r\n";
+    if (list.loadedWhole) {
         ReplaceFileSafely(Files(), name, text);
     } else if (!text.empty()) {
         if (auto file = Files().CreateFile(name, GENERIC_WRITE, CreationDisposition::OpenAlways)) {
@@ -47,6 +54,18 @@ void SaveErrorLog() {
             if (file->SetFilePointerEx(0, MoveMethod::End, nullptr))
                 file->WriteFile(text.data(), static_cast<DWORD>(text.size()), written);
         }
+    }
+}
+
+}  // namespace
+
+void SaveErrorLog() {
+    auto& list = State().errorList;
+    if (!list) return;
+    try {
+        WriteErrorList(*list);
+    } catch (...) {
+        // A failed save leaves the file as it was; the run ends as it would anyway.
     }
     list.reset();
 }

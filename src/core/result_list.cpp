@@ -25,8 +25,15 @@ void CreateResultList() { State().resultList.emplace(); }
 void LoadResultList(std::string_view path) {
     auto& list = State().resultList;
     list.emplace();
+    if (!FileExists(Files(), path)) return;
+    // A file that is there but cannot be read must not come back as an empty list: saved,
+    // that list would replace the whole file.
     std::string bytes;
-    if (FileExists(Files(), path) && ReadWholeFile(Files(), path, bytes)) *list = SplitLines(bytes);
+    if (!ReadWholeFile(Files(), path, bytes)) {
+        list.reset();
+        throw std::runtime_error("Cannot read " + std::string(path) + " (error " + std::to_string(GetLastError()) + ")");
+    }
+    *list = SplitLines(bytes);
 }
 
 void SaveResultList(std::string_view path) {
@@ -82,12 +89,20 @@ void AddFieldHeader(int count) {
     list->push_back(std::move(line));
 }
 
+std::string FileNamePart(std::string_view text) {
+    constexpr std::string_view kRefused = "<>:\"/\\|?*";
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 32 || kRefused.find(c) != std::string_view::npos) c = '_';
+    return out;
+}
+
 void SetResultFileNames(bool resultsByIdentifier) {
     auto& s = State();
-    std::string asset = GetAssetId();
+    std::string asset = FileNamePart(GetAssetId());
     s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
     s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
-    s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
+    s.resultFiles.serverBaseName = resultsByIdentifier ? FileNamePart(s.machineId) : asset;
     std::string results = GetResultsFolder();
     s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";
     s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";

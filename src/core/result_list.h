@@ -15,7 +15,8 @@ namespace qm::core {
 std::string QuoteField(std::string_view text);
 
 void CreateResultList();
-// A new list, filled with the file's lines when the file exists.
+// A new list, filled with the file's lines when the file exists; raises (and leaves no list)
+// when it exists but cannot be read.
 void LoadResultList(std::string_view path);
 // Writes the list over the file (nothing without a list); raises when the file cannot be
 // written.
@@ -31,7 +32,11 @@ void CloseResultList(std::string_view path);
 void AddResultLine(std::string_view section, std::string_view key, std::string_view value);
 // Appends the header line "F1","F2",... up to Fn.
 void AddFieldHeader(int count);
-// Sets the local and server result file names; makes Results\ when it is missing.
+// A text as it may stand in a file name: the characters Windows refuses there become "_", so
+// that a name from a machine or a settings file never reaches another folder.
+std::string FileNamePart(std::string_view text);
+// Sets the local and server result file names (the asset and machine identifiers through
+// FileNamePart); makes Results\ when it is missing.
 void SetResultFileNames(bool resultsByIdentifier);
 
 // The value of the last record with the section and key: what follows the quoted prefix,

@@ -65,8 +65,15 @@ void CloseLogFile() {
     WriteLog("closing logfile");
     WriteLog("END");
     s.traceLog.reset();
-    if (s.logWindowOn && s.logWindow != nullptr)
-        s.logWindow->AppendLine(s.traceLogPath + (FileExists(Files(), s.traceLogPath) ? " exists" : " not exists"));
+    if (s.logWindowOn && s.logWindow != nullptr) {
+        bool exists = false;
+        try {
+            exists = FileExists(Files(), s.traceLogPath);
+        } catch (...) {
+            // A file that cannot be looked at is reported as missing.
+        }
+        s.logWindow->AppendLine(s.traceLogPath + (exists ? " exists" : " not exists"));
+    }
 }
 
 }  // namespace qm::core

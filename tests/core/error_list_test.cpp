@@ -80,3 +80,21 @@ TEST(ErrorList, FollowsTheCurrentFolderAndSwallowsItsOwnFailures) {
     EXPECT_FALSE(m.Exists("C:\\WINDOWS\\QMAgent.LOG"));
     EXPECT_FALSE(State().errorList.has_value());
 }
+
+TEST(ErrorList, FailuresThatRaiseNeitherLoseLinesNorEndTheProcess) {
+    TestMachine m(kInTemp);
+    m.WriteFile(kList, "line 1\r\nline 2\r\n");
+    m.Machine().AddFault({"ReadFile", kList, 0, true, 1});
+    StartAgent();
+    InitWorkFolder();
+    LogError("new");
+    EXPECT_NO_THROW(SaveErrorLog());
+    std::string text = m.ReadFile(kList);
+    EXPECT_EQ(text.rfind("line 1\r\nline 2\r\n", 0), 0u);
+    EXPECT_NE(text.find(" - new\r\n"), std::string::npos);
+
+    m.Machine().AddFault({"write", kList, 0, true, -1});
+    LogError("kept in memory");
+    EXPECT_NO_THROW(SaveErrorLog());
+    EXPECT_EQ(m.ReadFile(kList), text);
+}

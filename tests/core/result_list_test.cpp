@@ -99,3 +99,24 @@ TEST(ResultRecords, FileNamesFollowTheAssetAndMachineIdentifiers) {
     SetResultFileNames(false);
     EXPECT_EQ(n.serverHardware, "C:\\Program Files\\Quarmelin\\Results\\QM-TEST-01.hrz");
 }
+
+TEST(ResultRecords, AFileThatCannotBeReadIsNeverReplacedByAnEmptyList) {
+    TestMachine m;
+    StartAgent();
+    m.WriteFile("C:\\TEMP\\PC.hrz", "\"F1\"\r\n\"A\",\"1\",\"x\"\r\n");
+    m.Machine().AddFault({"ReadFile", "C:\\TEMP\\PC.hrz", qm::platform::ERROR_ACCESS_DENIED, false, 1});
+    EXPECT_THROW(LoadResultList("C:\\TEMP\\PC.hrz"), std::runtime_error);
+    EXPECT_FALSE(State().resultList.has_value());
+    SaveResultList("C:\\TEMP\\PC.hrz");  // no list: nothing written
+    EXPECT_EQ(m.ReadFile("C:\\TEMP\\PC.hrz"), "\"F1\"\r\n\"A\",\"1\",\"x\"\r\n");
+}
+
+TEST(ResultRecords, IdentifiersThatCouldNameAnotherFolderAreMadeSafeInFileNames) {
+    TestMachine m(R"({"environment": {"COMPUTERNAME": "..\\..\\evil:name"}})");
+    StartAgent();
+    InitWorkFolder();
+    State().machineId = "0F8FAD5BD9CB469FA16570867728950E";
+    SetResultFileNames(true);
+    EXPECT_EQ(State().resultFiles.localHardware, "C:\\WINDOWS\\.._.._evil_name.hrz");
+    EXPECT_EQ(FileNamePart("a<b>c|d?e*f\"g/h"), "a_b_c_d_e_f_g_h");
+}
