@@ -1,5 +1,6 @@
 #include "core/machine_id.h"
 
+#include <cctype>
 #include <random>
 
 #include "core/date_time.h"
@@ -24,8 +25,10 @@ struct KeyText {
     std::string path;
 };
 
-constexpr const char* kRootNames[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_CLASSES_ROOT", "HKEY_USERS",
-                                      "HKEY_CURRENT_CONFIG"};
+constexpr std::pair<const char*, HKEY> kRoots[] = {
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER}, {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {"HKEY_USERS", HKEY_USERS},
+    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
 
 KeyText SplitKeyText(const std::string& line) {
     std::size_t slash = line.find('\\');
@@ -38,7 +41,7 @@ bool HasRegistryKeyForm(const std::string& line) {
     std::size_t slash = line.find('\\');
     if (slash == std::string::npos || slash + 1 >= line.size()) return false;
     std::string root = line.substr(0, slash);
-    for (const char* name : kRootNames)
+    for (const auto& [name, key] : kRoots)
         if (root == name) return true;
     return false;
 }
@@ -50,6 +53,14 @@ std::vector<std::string> WithDefaults(std::vector<std::string> defaults) {
     std::size_t at = scanAfter && !lines.empty() ? lines.size() - 1 : 0;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), defaults.begin(), defaults.end());
     return lines;
+}
+
+// A stored identifier is 32 hexadecimal digits; anything else (it names files) counts as none.
+bool IsIdentifier(const std::string& text) {
+    if (text.size() != 32) return false;
+    for (char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
 }
 
 std::string Today() { return FormatDateTime("mm/dd/yyyy", Now()); }
@@ -92,10 +103,6 @@ std::vector<std::string> GetGuidCandidates(bool& scanAfter) {
 }
 
 HKEY GetRootKey(const std::string& rootName) {
-    static const std::pair<const char*, HKEY> kRoots[] = {
-        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER}, {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {"HKEY_USERS", HKEY_USERS},
-        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
     for (const auto& [name, key] : kRoots)
         if (rootName == name) return key;
     return HKEY_CURRENT_USER;
@@ -195,6 +202,11 @@ void InitAgentGuid() {
         fileDate.clear();
     }
 
+    for (std::string* stored : {&registryGuid, &fileGuid})
+        if (!stored->empty() && !IsIdentifier(*stored)) {
+            WriteLog("Machine identifier refused: " + *stored);
+            stored->clear();
+        }
     if ((fileGuid.empty() && registryGuid.empty()) || IsNewGuidForced(fileGuid, registryGuid)) {
         WriteLog("Created new GUID");
         s.machineId = NewIdentifier();

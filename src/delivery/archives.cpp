@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "core/date_time.h"
+#include "core/result_list.h"
 #include "core/settings.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
@@ -246,13 +247,7 @@ bool CreateMultipleZipFiles(std::string_view archivePath, std::string_view sourc
 
 std::string GetFileTimeStamp() { return core::FormatDateTime("yyMMddhhnnsszzz", core::Now()); }
 
-std::string ArchiveNamePart(std::string_view code) {
-    constexpr std::string_view kRefused = "<>:\"/\\|?*";
-    std::string out(code);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 32 || kRefused.find(c) != std::string_view::npos) c = '_';
-    return out;
-}
+std::string ArchiveNamePart(std::string_view code) { return core::FileNamePart(code); }
 
 std::string ArchiveName(std::string_view folder, std::string_view customerCode, std::string_view siteCode,
                         std::string_view stamp, std::string_view extension) {

@@ -526,3 +526,15 @@ TEST(GuidPlaces, LowerCaseRootReadsUnderCurrentUser) {
     EXPECT_EQ(FileCopy(kWindowsIni), (Copy{kB, "03/04/2024"}));
     EXPECT_EQ(RegistryCopy(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), (Copy{kA, "11/02/2026"}));
 }
+
+TEST(MachineId, AStoredValueThatIsNoIdentifierIsRefusedAndRepaired) {
+    qm::test::TestMachine m("{}", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin]\r\n\"GUID\"=\"..\\\\..\\\\WINDOWS\\\\evil\"\r\n");
+    m.WriteFile("C:\\WINDOWS\\QMGuid.ini", "[GUID]\r\nGUID=0F8FAD5BD9CB469FA16570867728950E\r\nDATE=11/02/2026\r\n");
+    qm::test::StartAgent();
+    qm::core::InitAgentGuid();
+    EXPECT_EQ(qm::core::State().machineId, "0F8FAD5BD9CB469FA16570867728950E");
+    qm::platform::RegistryAccessor reg(qm::platform::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin"));
+    EXPECT_EQ(reg.ReadString("GUID"), "0F8FAD5BD9CB469FA16570867728950E");
+    EXPECT_EQ(reg.ReadString("DATE"), "11/02/2026");
+}
