@@ -8,6 +8,7 @@
 #include "platform/ini_image.h"
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
+#include "platform/text.h"
 #include "platform/time.h"
 #include "platform/winpath.h"
 
@@ -24,12 +25,14 @@ std::string GetServiceImagePath() {
     } catch (const RegistryError&) {
         result.clear();  // an "ImagePath" that is not text names no program
     }
-    std::size_t open = result.find('"');
-    if (open != std::string::npos) {
+    if (!result.empty() && result.front() == '"') {
         // A quoted program path may be followed by quoted arguments: the path is what the
         // first pair of quotes holds.
-        std::size_t close = result.find('"', open + 1);
-        result = result.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+        std::size_t close = result.find('"', 1);
+        result = result.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    } else {
+        // An unquoted path may be followed by a quoted argument, whose folder is no concern.
+        result = Trim(result.substr(0, result.find('"')));
     }
     if (result.empty()) result = ParamStr(0);
     return result;
