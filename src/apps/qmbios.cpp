@@ -7,16 +7,13 @@
 #include <exception>
 #include <string>
 
+#include "core/result_list.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 
 namespace {
 
-std::string Field(std::string text) {
-    for (char& c : text)
-        if (c == '"' || c == ',' || c == '\'' || c == '\r' || c == '\n') c = ' ';
-    return "\"" + text + "\"";
-}
+std::string Field(const std::string& text) { return qm::core::QuoteField(text); }
 
 std::string Record(const std::string& section, const std::string& key, const std::string& value) {
     return Field(section) + "," + Field(key) + "," + Field(value) + "\r\n";

@@ -20,11 +20,6 @@ using core::QuoteField;
 
 namespace {
 
-DWORD PlatformId() {
-    OsVersionInfo v;
-    return System().GetVersionEx(v) ? v.dwPlatformId : 0;
-}
-
 bool VolumeInfo(char letter, VolumeInformation& info) {
     std::string root = std::string(1, AsciiLower(letter)) + ":\\";
     return Volumes().GetVolumeInformation(root, info);
@@ -34,8 +29,7 @@ bool VolumeInfo(char letter, VolumeInformation& info) {
 
 void BiosInfo() {
     try {
-        OsVersionInfo v;
-        if (!System().GetVersionEx(v)) return;
+        OsVersionInfo v = WindowsVersion();
         const char *key, *date, *name, *version;
         if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
             key = "HARDWARE\\DESCRIPTION\\System";
@@ -63,8 +57,7 @@ void BiosInfo() {
 void MemoryInfo() {
     try {
         AddResultLine("Memory", "DOS memory", QuoteField("640"));
-        OsVersionInfo v;
-        System().GetVersionEx(v);
+        OsVersionInfo v = WindowsVersion();
         double kb = 640;
         bool nt5 = v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
         bool plain = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
@@ -198,7 +191,7 @@ void PhysicalDiskRecords() {
 void DiskInfo() {
     try {
         DriveRecords();
-        if (PlatformId() == VER_PLATFORM_WIN32_NT) PhysicalDiskRecords();
+        if (WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT) PhysicalDiskRecords();
     } catch (const std::exception& e) {
         core::WriteLog(e.what());
     }

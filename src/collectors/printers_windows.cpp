@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "collectors/registry_values.h"
 #include "core/result_list.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
@@ -21,12 +22,6 @@ namespace {
 const char* const kPrinters = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char* const kLanManServers =
     "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
-
-OsVersionInfo Version() {
-    OsVersionInfo v;
-    if (!System().GetVersionEx(v)) v = OsVersionInfo{};
-    return v;
-}
 
 std::string Join(std::initializer_list<std::string> fields) {
     std::string out;
@@ -153,7 +148,7 @@ std::string NextPortToken(std::string_view& cursor) {
 
 void PrintersInfo() {
     try {
-        bool nt = Version().dwPlatformId == VER_PLATFORM_WIN32_NT;
+        bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
         DWORD flags = nt ? PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
         DWORD needed = 0;
         std::vector<PrinterInfo> printers;
@@ -243,7 +238,7 @@ void RegistryPrintersInfo(int n) {
 }
 
 std::string WindowsVersionText() {
-    OsVersionInfo v = Version();
+    OsVersionInfo v = WindowsVersion();
     std::string release = ReleaseText(v);
     std::string edition = EditionText(v);
     std::string text = release + (edition.empty() ? "" : " " + edition) + " " + std::to_string(v.dwMajorVersion) + "." +
@@ -257,7 +252,7 @@ std::string WindowsVersionText() {
 
 void WindowsInfo() {
     try {
-        OsVersionInfo v = Version();
+        OsVersionInfo v = WindowsVersion();
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         bool nine = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
         AddWindows("Version", WindowsVersionText());
@@ -305,7 +300,7 @@ void UserIdInfo() {
     try {
         // A buffer as large as a user name may be, so that a long name is not passed over.
         if (!System().GetUserName(name, 257)) name.clear();
-        if (name.empty() && Version().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        if (name.empty() && WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             try {
                 RegistryAccessor logon(HKEY_LOCAL_MACHINE);
                 if (logon.OpenKeyReadOnly("Network\\Logon")) name = ReadText(logon, "UserName");
@@ -344,7 +339,7 @@ std::string GetTimeZoneName() {
     TimeZoneInformation current;
     System().GetTimeZoneInformation(current);
     std::string result = Narrow(current.standardName);
-    bool nt = Version().dwPlatformId == VER_PLATFORM_WIN32_NT;
+    bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
     std::string key = nt ? "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\TIME ZONES"
                          : "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\TIME ZONES";
     RegistryAccessor zones(HKEY_LOCAL_MACHINE);

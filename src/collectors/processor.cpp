@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "collectors/registry_values.h"
 #include "core/result_list.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
@@ -51,8 +52,7 @@ std::int64_t CpuSpeedByTickCount() {
 }
 
 std::int64_t GetCpuSpeed() {
-    OsVersionInfo v;
-    bool nt = System().GetVersionEx(v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
     return nt ? CpuSpeedByTimeGetTime() : CpuSpeedByTickCount();
 }
 

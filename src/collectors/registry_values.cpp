@@ -16,6 +16,12 @@ bool IsTextOrNumber(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ
 
 }  // namespace
 
+OsVersionInfo WindowsVersion() {
+    OsVersionInfo v;
+    if (!System().GetVersionEx(v)) v = OsVersionInfo{};
+    return v;
+}
+
 std::string ReadRegValueAsString(std::string_view name, RegistryAccessor& reg) {
     try {
         std::optional<DWORD> type = reg.GetDataType(name);

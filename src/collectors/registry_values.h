@@ -1,13 +1,19 @@
 #pragma once
-// Readers the collectors share: registry values as text whatever their type, binary values
-// as dotted bytes, and the existing file a command line starts with. None of them raises.
+// Readers the collectors share: the Windows version, registry values as text whatever their
+// type, binary values as dotted bytes, and the existing file a command line starts with.
+// None of them raises.
 
 #include <string>
 #include <string_view>
 
 #include "platform/registry_accessor.h"
+#include "platform/system.h"
 
 namespace qm::collectors {
+
+// The version the system reports; all zero (no family) when it reports none. Collectors
+// choose their 9x or NT way by its platform identifier.
+platform::OsVersionInfo WindowsVersion();
 
 // REG_SZ and REG_EXPAND_SZ as stored (unexpanded), REG_DWORD in signed decimal, any other type
 // as its non-zero bytes taken as characters ("<Binary value>" when they cannot be read);
