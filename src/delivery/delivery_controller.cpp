@@ -9,6 +9,7 @@
 #include "core/trace_log.h"
 #include "platform/ini_image.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "platform/winpath.h"
 
 namespace qm::delivery {
@@ -30,16 +31,14 @@ bool IsOn(const std::string& file, std::string_view section, std::string_view ke
     return ReadSettingsInteger(file, section, key, 0) == 1;
 }
 
-// Copies to a temporary name in the target folder and renames the copy into place, so the
-// target folder never shows an incomplete archive under the archive's name.
-bool CopyIntoPlace(const std::string& source, const std::string& target) {
-    const std::string temp = target + ".~tmp";
-    if (Files().CopyFile(source, temp, false) && Files().MoveFileEx(temp, target, MOVEFILE_REPLACE_EXISTING))
-        return true;
-    DWORD error = GetLastError();
-    Files().DeleteFile(temp);
-    SetLastError(error);
-    return false;
+// Whether two paths name one file: the full, long forms compared without regard to case.
+bool SameFile(std::string_view a, std::string_view b) {
+    auto canonical = [](std::string_view path) {
+        std::string full, longForm;
+        if (Files().GetFullPathName(path, full) == 0) full = path;
+        return Files().GetLongPathName(full, longForm) != 0 ? longForm : full;
+    };
+    return EqualsNoCase(canonical(a), canonical(b));
 }
 
 bool SendByLaterWays(DeliveryContext& context) {
@@ -131,11 +130,14 @@ bool SendByRep(DeliveryContext& context) {
             LogError("Directory not Found : " + context.copyFolder);
             return false;
         }
-        if (context.copyFolder.back() != '\\') context.copyFolder += '\\';
+        context.copyFolder = IncludeTrailingBackslash(context.copyFolder);
         for (; next < context.archives.size(); ++next) {
             const std::string& archive = context.archives[next];
             const std::string target = context.copyFolder + FileNameOf(archive);
-            if (CopyIntoPlace(archive, target)) {
+            // The archive's own folder is no delivery: a copy there would retire the archive.
+            bool ownFolder = SameFile(archive, target);
+            if (ownFolder) SetLastError(ERROR_ALREADY_EXISTS);
+            if (!ownFolder && CopyFileSafely(Files(), archive, target)) {
                 WriteLog("copy " + archive + " to " + target + " succeeded ");
                 MarkFileSent(archive);
             } else {

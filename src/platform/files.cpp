@@ -53,7 +53,12 @@ bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view byte
     return WriteAll(*file, bytes) && file->FlushFileBuffers();
 }
 
-bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
+namespace {
+
+// Makes the temporary file beside the target with `make` and renames it into place; the
+// temporary file never outlives a failure, and the failure's last error is kept.
+template <typename Make>
+bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, Make make) {
     static std::atomic<unsigned> counter{0};
     std::string temp = std::string(path) + ".~" + std::to_string(counter.fetch_add(1)) + ".tmp";
     auto dropTemp = [&] {
@@ -65,7 +70,7 @@ bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view b
         SetLastError(error);
     };
     try {
-        if (!WriteWholeFile(fs, temp, bytes) || !fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
+        if (!make(temp) || !fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
             dropTemp();
             return false;
         }
@@ -74,6 +79,16 @@ bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view b
         throw;
     }
     return true;
+}
+
+}  // namespace
+
+bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
+    return PlaceThroughTemporary(fs, path, [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });
+}
+
+bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target) {
+    return PlaceThroughTemporary(fs, target, [&](const std::string& temp) { return fs.CopyFile(source, temp, false); });
 }
 
 }  // namespace qm::platform

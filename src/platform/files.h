@@ -126,5 +126,8 @@ bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view byte
 // Writes the bytes to a temporary file beside the target and renames it into place, so the
 // target is either the old or the new file, never a part.
 bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes);
+// Copies the source to a temporary file beside the target and renames the copy into place, so
+// the target folder never shows a part of the file under the target's name.
+bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target);
 
 }  // namespace qm::platform

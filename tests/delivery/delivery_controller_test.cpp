@@ -201,10 +201,11 @@ TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
         qm::sim::FaultConfig fault;
         std::string error;
     };
+    // A fault on the drop folder strikes the second copy into it, b's.
     const Case cases[] = {
-        {"the copy is refused", {"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_DISK_FULL, false, -1}, "112"},
+        {"the copy is refused", {"CopyFile", kDrop, qm::platform::ERROR_DISK_FULL, false, 1, 1}, "112"},
         {"the copy cannot be renamed", {"MoveFile", "C:\\Drop\\b.GTV", qm::platform::ERROR_ACCESS_DENIED, false, -1}, "5"},
-        {"the copy breaks off", {"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_NOT_READY, false, -1}, "21"},
+        {"the copy breaks off", {"CopyFile", kDrop, qm::platform::ERROR_NOT_READY, false, 1, 1}, "21"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,6 +227,20 @@ TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
         EXPECT_EQ(m.ReadFile("C:\\Drop\\b.GTV"), "copied by an earlier run");
         EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "b.GTV to C:\\Drop\\b.GTV failed :" + c.error}));
     }
+}
+
+TEST(SendByRep, TheArchivesOwnFolderIsNoDelivery) {
+    TestMachine m;
+    m.WriteFile(kTrans + "a.GTV", "a");
+    qm::test::StartAgentWithLog();
+    DeliveryContext context;
+    context.archives = {kTrans + "a.GTV"};
+    context.copyFolder = "c:\\progra~1\\quarmelin\\TRANS";  // the same folder, written otherwise
+    EXPECT_FALSE(SendByRep(context));
+    EXPECT_EQ(context.archives, (std::vector<std::string>{kTrans + "a.GTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
+    EXPECT_EQ(m.ReadFile(kTrans + "a.GTV"), "a");
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "a.GTV to c:\\progra~1\\quarmelin\\TRANS\\a.GTV failed :183"}));
 }
 
 TEST(SendByRep, AnErrorPartWayKeepsWhatWasNotCopied) {
@@ -316,7 +331,7 @@ TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
     m.WriteFile(kTrans + "a.GTV", "a");
     m.WriteFile(kTrans + "b.GTV", "b");
     qm::test::StartAgentWithLog();
-    m.Machine().AddFault({"CopyFile", "C:\\Drop\\b.GTV.~tmp", qm::platform::ERROR_DISK_FULL, false, -1});
+    m.Machine().AddFault({"CopyFile", kDrop, qm::platform::ERROR_DISK_FULL, false, 1, 1});
     Calls().ftpDelivers = true;
     EXPECT_TRUE(SendSimpleMail());
     EXPECT_EQ(Calls().ftp, 1);
