@@ -45,22 +45,20 @@ void ReadSwitches() {
     f.hmail = HasSwitch("/HMAIL");
     f.remote = HasSwitch("/REMOTE");
     f.resultsByIdentifier = true;
-    f.log2 = HasSwitch("/LOG2");
+    State().logWindowOn = HasSwitch("/LOG2");
     f.log = IsOptionSet("/LOG");
     f.smtp = HasSwitch("/SMTP");
     f.verbose = HasSwitch("/VERBOSE");
     f.hide = HasSwitch("/HIDE");
     f.gtv = HasSwitch("/GTV");
-    f.forceNewGuid = GetSwitchValue("/FORCE_NEW_GUID", f.forceNewGuidValue);
+    // "/FORCE_NEW_GUID" is read where the machine identifier is made.
     f.smtp = HasSwitch("/CONFIG") || f.smtp;
     f.sendDebug = HasSwitch("/SENDDEBUG");
     f.diskUsage = IsOptionSet("/DISK_USAGE");
     f.online = IsOptionSet("/ONLINE");
-    f.fs = HasSwitch("/FS");
     f.ftpOff = false;
     f.smtpOff = false;
     State().logOn = f.log;
-    State().logWindowOn = f.log2;
 }
 
 void ApplyForcingRules() {
@@ -83,15 +81,7 @@ void ShowEndMessage(bool sent) {
 
 // On every way out: the log is closed and the error list saved; with "/LOG2" the program
 // stays open until its log window is closed.
-// Taken once per start, whatever fails on the way.
-bool& ExitPathTaken() {
-    static bool taken = false;
-    return taken;
-}
-
-int ExitPath() {
-    if (ExitPathTaken()) return 0;
-    ExitPathTaken() = true;
+void ExitPath() {
     StopWaitThread();
     try {
         CloseLogFile();
@@ -99,12 +89,11 @@ int ExitPath() {
         // Nothing on the way out may keep the error list from being saved.
     }
     SaveErrorLog();
-    if (State().flags.log2 && State().logWindow != nullptr) Windows().RunMessageLoop();
+    if (State().logWindowOn && State().logWindow != nullptr) Windows().RunMessageLoop();
     JoinWaitThread();
-    return 0;
 }
 
-int Run() {
+void Run() {
     ReadSwitches();
     OpenLogFile();
     for (std::size_t i = 0; i <= ParamCount(); ++i) WriteLog(ParamStr(i));
@@ -122,31 +111,25 @@ int Run() {
     const RunFlags& f = State().flags;
     if (f.smtp) {
         delivery::SendSimpleMail();
-        return ExitPath();
+        return;
     }
     bool due = IsInventoryDue();
     if (due || f.dlg || f.mail || f.hmail || f.remote) {
         if (f.at) GetAssetTag();
         if (f.dlg || f.mail || f.verbose) {
             StartWaitThread();
-            try {
-                if (!RunInventory()) return ExitPath();
-                if (f.dlg || f.mail) {
-                    bool sent = delivery::SendSimpleMail();
-                    // With "/GTV" nothing is sent, whatever waits.
-                    if (f.dlg && !f.hide) ShowEndMessage(sent && !f.gtv);
-                }
-            } catch (...) {
-                StopWaitThread();
-                throw;
+            if (!RunInventory()) return;  // the exit path stops the wait thread
+            if (f.dlg || f.mail) {
+                bool sent = delivery::SendSimpleMail();
+                // With "/GTV" nothing is sent, whatever waits.
+                if (f.dlg && !f.hide) ShowEndMessage(sent && !f.gtv);
             }
             StopWaitThread();
         } else if (due || f.hmail) {
-            if (!RunInventory()) return ExitPath();
+            if (!RunInventory()) return;
         }
     }
     if (f.s) delivery::SendSimpleMail();
-    return ExitPath();
 }
 
 }  // namespace
@@ -208,21 +191,18 @@ void SetApplicationIcon(const std::string& iconFile) {
 
 int AgentMain(const std::vector<std::string>& parameters) {
     ResetState(parameters);
-    ExitPathTaken() = false;
     if (!CheckPreviousInstance()) return 0;
-    int code = 0;
     try {
-        code = Run();
+        Run();
     } catch (const std::exception& e) {
         WriteLog(std::string("The run ended on an error: ") + e.what());
-        code = ExitPath();
     } catch (...) {
         WriteLog("The run ended on an unknown error");
-        code = ExitPath();
     }
+    ExitPath();
     // The process ends here: the mutex goes with it.
     InstanceMutex().reset();
-    return code;
+    return 0;
 }
 
 }  // namespace qm::agent

@@ -25,17 +25,13 @@ struct RunFlags {
     bool hmail = false;     // "/HMAIL": hidden run with delivery
     bool remote = false;    // "/REMOTE": as "/HMAIL" when due
     bool log = false;       // "/LOG": trace log (switch or stored parameter)
-    bool log2 = false;      // "/LOG2": trace log and log window
     bool smtp = false;      // "/SMTP" or "/CONFIG": connection-settings mode
     bool verbose = false;   // "/VERBOSE": wait dialog
     bool hide = false;      // "/HIDE": no end message box, no connection dialog
     bool gtv = false;       // "/GTV": inventory archives take RTV, nothing is sent
-    bool forceNewGuid = false;  // "/FORCE_NEW_GUID" given
-    std::string forceNewGuidValue;
     bool sendDebug = false;  // "/SENDDEBUG"
     bool diskUsage = false;  // "/DISK_USAGE" (switch or stored parameter)
     bool online = false;     // "/ONLINE" (switch or stored parameter)
-    bool fs = false;         // "/FS": full shortcut scan
     bool ftpOff = false;     // delivery flags
     bool smtpOff = false;
     bool resultsByIdentifier = true;  // server result files named by the machine identifier

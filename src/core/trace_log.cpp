@@ -61,10 +61,12 @@ void WriteLog(std::string_view message) {
 
 void CloseLogFile() {
     auto& s = State();
-    if (!s.logOn) return;
-    WriteLog("closing logfile");
-    WriteLog("END");
-    s.traceLog.reset();
+    if (s.logOn) {
+        WriteLog("closing logfile");
+        WriteLog("END");
+        s.traceLog.reset();
+    }
+    // The window says whether the file is there, also when it could not be written.
     if (s.logWindowOn && s.logWindow != nullptr) {
         bool exists = false;
         try {

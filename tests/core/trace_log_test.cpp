@@ -105,3 +105,14 @@ TEST(TraceLog, TheLogWindowMirrorsTheFileAndKeepsTheProgramOpen) {
     loop.join();
     EXPECT_EQ(dialogs.Journal().back().kind, "main form closed");
 }
+
+TEST(TraceLog, TheLogWindowSaysWhenTheFileCouldNotBeMade) {
+    TestMachine m(R"({"faults": [{"op": "CreateFile", "path": "C:\\WINDOWS\\Gantrovelminds.log"}]})");
+    StartAgent({"/LOG2"});
+    State().logWindowOn = true;
+    OpenLogFile();
+    WriteLog("one event");
+    CloseLogFile();
+    EXPECT_EQ(m.Machine().DialogsOfMachine().LogWindowLines(),
+              (std::vector<std::string>{"", "C:\\WINDOWS\\Gantrovelminds.log not exists"}));
+}
