@@ -132,15 +132,13 @@ private:
 
 void ForceArchiveFolder(std::string_view archivePath) {
     std::string folder = FolderOf(archivePath);
-    if (folder.empty() || core::FolderExists(folder)) return;
-    if (!core::ForceFolders(folder)) throw ArchiveError(ErrorText("cannot create", folder));
+    if (!folder.empty() && !core::ForceFolders(folder)) throw ArchiveError(ErrorText("cannot create", folder));
 }
 
 // Never raises: the archive is already on disk, and a source left behind is only packed again.
 void DeleteSources(const std::vector<std::string>& sources) {
     for (const std::string& path : sources) {
         try {
-            Files().SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
             if (!Files().DeleteFile(path)) WriteLog(ErrorText("not deleted:", path));
         } catch (const std::exception& e) {
             WriteLog(e.what());
@@ -247,11 +245,9 @@ bool CreateMultipleZipFiles(std::string_view archivePath, std::string_view sourc
 
 std::string GetFileTimeStamp() { return core::FormatDateTime("yyMMddhhnnsszzz", core::Now()); }
 
-std::string ArchiveNamePart(std::string_view code) { return core::FileNamePart(code); }
-
 std::string ArchiveName(std::string_view folder, std::string_view customerCode, std::string_view siteCode,
                         std::string_view stamp, std::string_view extension) {
-    return std::string(folder) + "#" + ArchiveNamePart(customerCode) + "#" + ArchiveNamePart(siteCode) + "#" +
+    return std::string(folder) + "#" + core::FileNamePart(customerCode) + "#" + core::FileNamePart(siteCode) + "#" +
            std::string(stamp) + std::string(extension);
 }
 
@@ -265,9 +261,8 @@ std::string NewArchiveName(std::string_view folder, std::string_view customerCod
         // The series of that stamp too: its later names put digits between stamp and extension.
         std::string series = name.substr(0, name.size() - extension.size()) + "*" + std::string(extension);
         FindData data;
-        bool taken = Files().FindFirstFile(series, data) != nullptr;
-        DWORD error = GetLastError();
-        if (!taken && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return name;
+        // A folder that cannot be searched holds nothing known: writing the archive will tell.
+        if (Files().FindFirstFile(series, data) == nullptr) return name;
         Time().Sleep(1);
     }
     WriteLog("no free archive name in " + std::string(folder));

@@ -41,10 +41,8 @@ bool CreateMultipleZipFiles(std::string_view archivePath, std::string_view sourc
 // The local time now as "yyMMddhhnnsszzz".
 std::string GetFileTimeStamp();
 
-// A customer or site code as it may stand in a file name: every character that Windows
-// refuses there becomes "_".
-std::string ArchiveNamePart(std::string_view code);
-// Folder, "#", customer code, "#", site code, "#", time stamp and extension.
+// Folder, "#", customer code, "#", site code, "#", time stamp and extension; in the codes every
+// character that Windows refuses in a file name becomes "_" (core::FileNamePart).
 std::string ArchiveName(std::string_view folder, std::string_view customerCode, std::string_view siteCode,
                         std::string_view stamp, std::string_view extension);
 // An archive name with a time stamp that no archive (nor series) in the folder carries yet, so

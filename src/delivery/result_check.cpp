@@ -1,5 +1,6 @@
 #include "delivery/result_check.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <string>
@@ -32,18 +33,19 @@ constexpr std::array<std::string_view, 4> kRequiredHeads = {
 bool CheckHardwareResult() {
     const std::string path = State().resultFiles.localHardware;
     try {
-        if (!FileExists(Files(), path)) {
-            WriteLog(path + " not found");
+        std::string bytes;
+        if (!ReadWholeFile(Files(), path, bytes)) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) WriteLog(path + " not found");
             return false;
         }
-        std::string bytes;
-        if (!ReadWholeFile(Files(), path, bytes)) return false;
+        std::size_t longest = 0;
+        for (std::string_view head : kRequiredHeads) longest = std::max(longest, head.size());
         std::array<bool, kRequiredHeads.size()> found{};
         for (const std::string& line : SplitLines(bytes)) {
-            for (std::size_t r = 0; r < kRequiredHeads.size(); ++r) {
-                std::string_view head = std::string_view(line).substr(0, kRequiredHeads[r].size());
-                if (Ansi().CharUpper(head) == kRequiredHeads[r]) found[r] = true;
-            }
+            const std::string start = Ansi().CharUpper(std::string_view(line).substr(0, longest));
+            for (std::size_t r = 0; r < kRequiredHeads.size(); ++r)
+                if (start.compare(0, kRequiredHeads[r].size(), kRequiredHeads[r]) == 0) found[r] = true;
         }
         for (bool f : found) {
             if (!f) {
@@ -59,10 +61,11 @@ bool CheckHardwareResult() {
 
 bool PakResult() {
     const core::ResultFileNames& files = State().resultFiles;
-    bool scrambled = false;
+    bool hardwareScrambled = false, scrambled = false;
     try {
         WriteLog("Crypt hardware:" + files.localHardware + "," + files.serverHardware);
-        if (EncryptFile(files.localHardware, files.serverHardware, kByteXorKey)) {
+        hardwareScrambled = EncryptFile(files.localHardware, files.serverHardware, kByteXorKey);
+        if (hardwareScrambled) {
             WriteLog("Crypt Software:" + files.localSoftware + "," + files.serverSoftware);
             if (EncryptFile(files.localSoftware, files.serverSoftware, kByteXorKey)) {
                 Time().Sleep(1000);
@@ -71,7 +74,14 @@ bool PakResult() {
         }
     } catch (const std::exception& e) {
         WriteLog(e.what());
-        scrambled = false;
+    }
+    // Half a pair would be delivered alone; the plain files make both again next time.
+    if (hardwareScrambled && !scrambled) {
+        try {
+            Files().DeleteFile(files.serverHardware);
+        } catch (const std::exception& e) {
+            WriteLog(e.what());
+        }
     }
     // A local file is the only copy of its inventory until its scrambled copy exists.
     if (!scrambled) return false;

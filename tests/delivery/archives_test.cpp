@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "core/process_state.h"
+#include "core/result_list.h"
 #include "core/trace_log.h"
 #include "delivery/archives.h"
 #include "platform/platform.h"
@@ -79,7 +80,7 @@ TEST(ArchiveNames, StampCodesAndExtension) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        EXPECT_EQ(ArchiveNamePart(c.code), c.part);
+        EXPECT_EQ(qm::core::FileNamePart(c.code), c.part);
     }
     EXPECT_EQ(ArchiveName(kTrans, "A/B", "C:\\D", kStamp, ".GTV"), kTrans + "#A_B#C__D#" + kStamp + ".GTV");
 }

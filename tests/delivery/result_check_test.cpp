@@ -150,6 +150,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
         {"the software file cannot be read", true, true,
          {"ReadFile", kLocalSfz, qm::platform::ERROR_ACCESS_DENIED, false, -1}},
         {"the copy raises", true, true, {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, true, -1}},
+        {"the software copy raises", true, true, {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, true, -1, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,6 +167,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
         if (c.hasSfz) {
             EXPECT_EQ(m.ReadFile(kLocalSfz), sfz);
         }
+        EXPECT_FALSE(m.Exists(kServerHrz));  // no half pair waits for delivery
         std::string log = m.ReadFile(kLog);
         EXPECT_EQ(log.find("Delete Hard Local"), std::string::npos);
         EXPECT_EQ(log.find("Exit PakResult"), std::string::npos);
