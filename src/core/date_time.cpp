@@ -81,12 +81,6 @@ public:
                 ++i;
                 continue;
             }
-            if (lc == 'a' && StartsWithNoCase(f.substr(i), "am/pm")) {
-                out += p_.hour < 12 ? "am" : "pm";
-                AdoptCase(out, f.substr(i, 5));
-                i += 5;
-                continue;
-            }
             if (lc == 'a' && StartsWithNoCase(f.substr(i), "a/p")) {
                 out += (p_.hour < 12 ? (f[i] == 'A' ? "A" : "a") : (f[i] == 'A' ? "P" : "p"));
                 i += 3;
@@ -112,8 +106,7 @@ public:
                     if (n == 1) out += std::to_string(p_.day);
                     else if (n == 2) out += Two(p_.day);
                     else if (n == 3) out += kShortDays[p_.dayOfWeek];
-                    else if (n == 4) out += kLongDays[p_.dayOfWeek];
-                    else if (depth < 2) out += Run(n == 5 ? s_.shortDateFormat : s_.longDateFormat, depth + 1);
+                    else out += kLongDays[p_.dayOfWeek];
                     break;
                 case 'h': {
                     int h = p_.hour;
@@ -132,9 +125,6 @@ public:
                     break;
                 case 'z':
                     out += n >= 3 ? Pad(p_.ms, 3) : std::to_string(p_.ms);
-                    break;
-                case 't':
-                    if (depth < 2) out += Run(n == 1 ? s_.shortTimeFormat : s_.longTimeFormat, depth + 1);
                     break;
                 case 'c':
                     if (depth < 2) {
@@ -161,17 +151,9 @@ private:
     static bool StartsWithNoCase(std::string_view s, std::string_view p) { return platform::StartsWithNoCase(s, p); }
     static bool HasAmPm(std::string_view f) {
         for (std::size_t i = 0; i < f.size(); ++i)
-            if (platform::StartsWithNoCase(f.substr(i), "am/pm") || platform::StartsWithNoCase(f.substr(i), "a/p") ||
-                platform::StartsWithNoCase(f.substr(i), "ampm"))
+            if (platform::StartsWithNoCase(f.substr(i), "a/p") || platform::StartsWithNoCase(f.substr(i), "ampm"))
                 return true;
         return false;
-    }
-    // "AM/PM" gives "AM", "am/pm" gives "am".
-    static void AdoptCase(std::string& out, std::string_view spec) {
-        if (spec[0] == 'A') {
-            out[out.size() - 2] = platform::AsciiUpper(out[out.size() - 2]);
-            out[out.size() - 1] = platform::AsciiUpper(out[out.size() - 1]);
-        }
     }
 
     const FormatSettings& s_;
@@ -233,15 +215,7 @@ FormatSettings FormatsFromLocale() {
     if (std::string v = value(platform::LOCALE_STIME); !v.empty()) s.timeSeparator = v[0];
     if (std::string v = value(platform::LOCALE_SDECIMAL); !v.empty()) s.decimalSeparator = v[0];
     if (std::string v = value(platform::LOCALE_SSHORTDATE); !v.empty()) s.shortDateFormat = v;
-    if (std::string v = value(platform::LOCALE_SLONGDATE); !v.empty()) s.longDateFormat = v;
-    if (std::string v = value(platform::LOCALE_STIMEFORMAT); !v.empty()) {
-        s.longTimeFormat = TimeFormatFromLocale(v);
-        // The short time is the long one without its seconds.
-        std::string t = s.longTimeFormat;
-        std::size_t sec = t.find("ss");
-        if (sec != std::string::npos && sec > 0) t.erase(sec - 1, 3);
-        s.shortTimeFormat = t;
-    }
+    if (std::string v = value(platform::LOCALE_STIMEFORMAT); !v.empty()) s.longTimeFormat = TimeFormatFromLocale(v);
     if (std::string v = value(platform::LOCALE_S1159); !v.empty()) s.timeAMString = v;
     if (std::string v = value(platform::LOCALE_S2359); !v.empty()) s.timePMString = v;
     return s;

@@ -2,11 +2,11 @@
 // Date-time values as the agent keeps them: days since 1899-12-30 with the time of day as the
 // fraction (0 means "no date"), and the process-wide formatting settings taken from the
 // machine's locale, with the pattern language the agent's formats are written in:
-//   d dd ddd dddd  day, two-digit day, short and long day name; ddddd short date
+//   d dd ddd dddd  day, two-digit day, short and long day name
 //   m mm mmm mmmm  month (minutes right after an hour), two-digit, short and long name
 //   yy yyyy        year; h hh hour; n nn minute; s ss second; z zzz millisecond
 //   c              short date and long time (the time left out at midnight)
-//   t tt           short and long time; am/pm a/p ampm  12-hour clock markers
+//   a/p ampm       12-hour clock markers: "a" or "p" in the case written, the settings' strings
 //   /  :           the date and time separators of the settings; '...' "..." literal text
 // Letters are read without regard to case.
 
@@ -23,8 +23,6 @@ struct FormatSettings {
     char dateSeparator = '/';
     char timeSeparator = ':';
     std::string shortDateFormat = "M/d/yyyy";
-    std::string longDateFormat = "dddd, MMMM dd, yyyy";
-    std::string shortTimeFormat = "h:mm AMPM";
     std::string longTimeFormat = "h:mm:ss AMPM";
     std::string timeAMString = "AM";
     std::string timePMString = "PM";

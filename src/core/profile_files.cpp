@@ -1,6 +1,7 @@
 #include "core/profile_files.h"
 
 #include "platform/platform.h"
+#include "platform/ini_image.h"
 
 namespace qm::core {
 
@@ -10,7 +11,9 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
 }
 
 int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue) {
-    return platform::Ini().GetPrivateProfileInt(section, key, defaultValue, file);
+    std::string text = ReadProfileString(file, section, key, "");
+    int value = 0;
+    return !text.empty() && platform::ParseWholeInteger(text, value) ? value : defaultValue;
 }
 
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {

@@ -15,6 +15,7 @@ public:
 
 std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue = "");
+// A whole number in the value, or the default when the value is missing or not a number.
 int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue);
 // Raises ProfileWriteError naming the file when the system refuses the write.
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value);

@@ -40,7 +40,7 @@ void TDLGWait::FormCreate() {
     Picture picture;
     // From the current folder of the process; without it the picture area stays white, and a
     // file that is no JPEG picture is treated the same.
-    if (FileExists(Files(), "qmagent.jpg") && ReadWholeFile(Files(), "qmagent.jpg", bytes) && DecodeJpeg(bytes, picture))
+    if (ReadWholeFile(Files(), "qmagent.jpg", bytes) && DecodeJpeg(bytes, picture))
         window_->SetPicture(picture.width, picture.height, std::move(picture.rgb));
     window_->SetCaptionText(kWaitCaption);
     tickCounter_ = 0;

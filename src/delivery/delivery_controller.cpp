@@ -7,7 +7,6 @@
 #include "core/profile_files.h"
 #include "core/settings.h"
 #include "core/trace_log.h"
-#include "platform/ini_image.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
@@ -21,14 +20,8 @@ using core::WriteLog;
 
 namespace {
 
-int ReadSettingsInteger(const std::string& file, std::string_view section, std::string_view key, int defaultValue) {
-    std::string text = core::ReadProfileString(file, section, key, "");
-    int value = 0;
-    return !text.empty() && ParseWholeInteger(text, value) ? value : defaultValue;
-}
-
 bool IsOn(const std::string& file, std::string_view section, std::string_view key) {
-    return ReadSettingsInteger(file, section, key, 0) == 1;
+    return core::ReadProfileInteger(file, section, key, 0) == 1;
 }
 
 // Whether two paths name one file: the full, long forms compared without regard to case.
@@ -69,9 +62,9 @@ DeliveryContext ReadDeliverySettings() {
     const std::string& f = c.settingsFile;
     c.customerCode = core::ReadProfileString(f, "IDENTIFICATION", "CODE", "");
     c.siteCode = core::ReadProfileString(f, "IDENTIFICATION", "SITE", "");
-    c.maxFiles = ReadSettingsInteger(f, "DATA", "MAXFILES", -1);
+    c.maxFiles = core::ReadProfileInteger(f, "DATA", "MAXFILES", -1);
     c.proxyHost = core::ReadProfileString(f, "PROXY", "HOST", "");
-    c.proxyPort = ReadSettingsInteger(f, "PROXY", "PORT", 2121);
+    c.proxyPort = core::ReadProfileInteger(f, "PROXY", "PORT", 2121);
     c.proxyUser = core::ReadProfileString(f, "PROXY", "USER", "");
     c.proxyPassword = core::ReadProfileString(f, "PROXY", "PASSWORD", "");
     c.copyFolder = core::ReadProfileString(f, "DIRECTORY", "DIRECTORY", "");

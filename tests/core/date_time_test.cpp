@@ -26,7 +26,7 @@ TEST(DateTime, FormatsWithThePatternLanguage) {
         {"h:n:s.zzz", us, "7:3:5.042"},
         {"d/m/yy", us, "9/12/26"},
         {"h:mm:ss AMPM", us, "7:03:05 AM"},
-        {"hh am/pm", us, "07 am"},
+        {"hh a/p", us, "07 a"},
         {"dddd mmmm", us, "Wednesday December"},
         {"c", us, "12/9/2026 7:03:05 AM"},
     };
