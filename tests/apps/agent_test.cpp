@@ -14,20 +14,21 @@
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
+using qm::test::kAgentFolder;
+using qm::test::kAgentPath;
+using qm::test::kChkId;
+using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kAgent = "C:\\Program Files\\Quarmelin\\QMAgent.exe";
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-const char* const kChkId = "C:\\WINDOWS\\Chk_ID";
 const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
   "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
 
-void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", qm::test::kAgentFolder); }
+void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", kAgentFolder); }
 
 int Agent(std::vector<std::string> switches) {
-    switches.insert(switches.begin(), kAgent);
+    switches.insert(switches.begin(), kAgentPath);
     return qm::agent::AgentMain(switches);
 }
 
@@ -55,7 +56,7 @@ Outcome RunWith(const std::vector<std::string>& switches, bool due) {
     all.push_back("/LOG");
     EXPECT_EQ(Agent(all), 0);
     Outcome o;
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     o.inventory = log.find("|BiosInfo\r\n") != std::string::npos;
     o.deliveries = Count(log, "|Enter  SendSimpleMail");
     for (const auto& e : m.Machine().DialogsOfMachine().Journal()) {
@@ -110,9 +111,9 @@ TEST(Agent, AStartWithNothingDueOnlyPreparesAndLeavesTheResultsAlone) {
     NotDue(m);
     EXPECT_EQ(Agent({}), 0);
     EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "VERSION"), "2.02.06");
-    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "PATH"), kAgent);
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "PATH"), kAgentPath);
     EXPECT_FALSE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
-    EXPECT_FALSE(m.Exists(kLog));  // no logging asked for
+    EXPECT_FALSE(m.Exists(kTraceLog));  // no logging asked for
     EXPECT_TRUE(m.Exists("C:\\Program Files\\Quarmelin\\Results"));
 }
 
@@ -121,7 +122,7 @@ TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
     PlaceAgent(m);
     NotDue(m);
     EXPECT_EQ(Agent({"/log", "/S"}), 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     for (const char* line : {"|C:\\Program Files\\Quarmelin\\QMAgent.exe\r\n", "|/log\r\n", "|/S\r\n", "|Version:2.02.06\r\n",
                              "|C:\\Program Files\\Quarmelin\\QMAgent.exe /log /S\r\n", "|Computer Name = QM-TEST-01\r\n",
                              "|Server Result = C:\\Program Files\\Quarmelin\\Results\\\r\n",
@@ -147,7 +148,7 @@ TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
         1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/DLG", "/S", "/LOG"}), 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_EQ(log.find("SendSimpleMail"), std::string::npos);
     EXPECT_NE(log.find("|END\r\n"), std::string::npos);  // the exit path ran
     for (const auto& e : m.Machine().DialogsOfMachine().Journal()) EXPECT_NE(e.kind, "message box");
@@ -204,14 +205,14 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     std::vector<std::string> parameters{"C:\\Elsewhere\\qmagent.exe", "/LOG", "/N"};
     EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
-    EXPECT_FALSE(m.Exists(kLog));
+    EXPECT_FALSE(m.Exists(kTraceLog));
     EXPECT_FALSE(m.Exists(kChkId));
     (void)!::write(release[1], &c, 1);
     int status = 0;
     ::waitpid(pid, &status, 0);
     // Once the other one ended, the agent runs.
     EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
-    EXPECT_TRUE(m.Exists(kLog));
+    EXPECT_TRUE(m.Exists(kTraceLog));
     for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 }
 

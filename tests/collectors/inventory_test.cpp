@@ -56,7 +56,7 @@ std::vector<std::string> Sections(const std::string& text) {
 
 TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     TestMachine m(kMachine, kBios);
-    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Paris, 3rd\r\n");
+    m.WriteFile(qm::test::kAgentSettings, "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Paris, 3rd\r\n");
     PrepareRun({"/HMAIL"});
     State().flags.hmail = State().flags.s = true;
     WriteProfileString(State().chkIdPath, "Identification", "AssetTag#", "TAG-7");
@@ -92,7 +92,7 @@ TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
 
 TEST(HardwareInventory, ADeferredAssetTagPutsTheHeaderBlockAtTheEnd) {
     TestMachine m(kMachine);
-    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[ASSETTAG]\r\nUUID=1\r\n");
+    m.WriteFile(qm::test::kAgentSettings, "[ASSETTAG]\r\nUUID=1\r\n");
     PrepareRun({"/AT"});
     State().flags.at = true;
     GetAssetTag();  // the first pass only defers
@@ -136,12 +136,12 @@ TEST(HardwareInventory, AFailureEndsThePassButKeepsWhatWasWritten) {
     State().logOn = true;
     OpenLogFile();
     // Chk_ID cannot be read back for the asset tag: the header block raises.
-    m.Machine().AddFault({"GetPrivateProfileString", "C:\\WINDOWS\\Chk_ID", 0, true, -1});
+    m.Machine().AddFault({"GetPrivateProfileString", qm::test::kChkId, 0, true, -1});
     HardwareInventory();
     std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
     EXPECT_NE(text.find("\"Identification\",\"GUID\""), std::string::npos);
     EXPECT_EQ(text.find("\"CPU\""), std::string::npos);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|GetPrivateProfileString failed on purpose"),
+    EXPECT_NE(m.ReadFile(qm::test::kTraceLog).find("|GetPrivateProfileString failed on purpose"),
               std::string::npos);
     EXPECT_FALSE(State().headerWritten);
 }

@@ -3,13 +3,14 @@
 #include "collectors/printers_windows.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
-#include "core/trace_log.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using namespace qm::core;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
@@ -103,13 +104,11 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
 
 TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
     TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     std::vector<std::string> records = Collect(WindowsInfo);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].rfind("\"Windows\",\"Version\",", 0), 0u);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|Invalid data type for 'ProductId'"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'ProductId'"), std::string::npos);
 }
 
 TEST(UserId, TakesTheFirstNameTheChainGives) {
@@ -185,9 +184,7 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
                                   "\"Print Processor\"=\"WinPrint\"\r\n\"Datatype\"=\"RAW\"\r\n" +
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\PRINTSRV\\Printers\\Shared Copier]\r\n"
                       "\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     EXPECT_EQ(Collect(PrintersInfo),
               (std::vector<std::string>{
                   "\"Printers\",\"0\",\"\",\"LaserPrint 4100\",\"LP4100\",\"IP_10.0.0.50\",\"LaserPrint 4100 PCL6\",\"2nd floor  room 12\",\"WinPrint\",\"RAW\",\"\"",
@@ -195,7 +192,7 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
                   "\"Printers\",\"2\",\"\\\\SRV\",\"Far Printer\",\"\",\"LPT1:\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\",\"\",\"basement\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"4\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
-    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|3 found\r\n"), std::string::npos);
     EXPECT_NE(log.find("|Level = 2\r\n"), std::string::npos);
     EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);

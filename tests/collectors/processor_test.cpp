@@ -3,13 +3,14 @@
 #include "collectors/processor.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
-#include "core/trace_log.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using namespace qm::core;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
@@ -55,11 +56,9 @@ TEST(Processor, VotesOverNineMeasurements) {
 TEST(Processor, AFailingMeasurementGivesZeroAndStopsTheRest) {
     // The time-stamp counter faults in the third measurement (its fifth read).
     TestMachine m(R"({"processor": {"frequencies_mhz": [2800]}, "faults": [{"op": "RDTSC", "after": 4}]})");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     EXPECT_EQ(MeasureCpuFrequency(), 0);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|RDTSC faulted\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|RDTSC faulted\r\n"), std::string::npos);
 }
 
 TEST(Processor, WritesAllSevenRecords) {
@@ -83,23 +82,19 @@ TEST(Processor, FailuresLeaveTheirDefaultsAndEveryRecordStands) {
                                  {"op": "GetSystemInfo"}]})",
                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0]\r\n"
                   "\"~Mhz\"=\"2800\"\r\n");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     EXPECT_EQ(CpuRecords(), (std::vector<std::string>{"\"CPU\",\"Frequency\",\"1000\"", "\"CPU\",\"Freq in reg\",\"0\"",
                                                       "\"CPU\",\"Vendor\",\"Odd\"", "\"CPU\",\"TFMS\",\"0000\"",
                                                       "\"CPU\",\"BrandID\",\"00\"", "\"CPU\",\"L2 cache\",\"N/A\"",
                                                       "\"CPU\",\"Count\",\"1\""}));
-    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|CPUID faulted for leaf 1"), std::string::npos);
     EXPECT_NE(log.find("|Invalid data type for '~Mhz'"), std::string::npos);
     EXPECT_NE(log.find("|GetSystemInfo failed on purpose"), std::string::npos);
 
     // No registry value: 0 and no message.
     TestMachine quiet(R"({"processor": {"frequencies_mhz": [1000]}})");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     EXPECT_EQ(CpuRecords()[1], "\"CPU\",\"Freq in reg\",\"0\"");
-    EXPECT_EQ(quiet.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("Mhz"), std::string::npos);
+    EXPECT_EQ(quiet.ReadFile(kTraceLog).find("Mhz"), std::string::npos);
 }

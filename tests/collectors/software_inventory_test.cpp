@@ -22,6 +22,7 @@ using qm::test::BuildPeFile;
 using qm::test::ShortcutSpec;
 using qm::test::ShortcutTo;
 using qm::test::ShortcutToShare;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 using qm::test::VersionResource;
@@ -36,7 +37,6 @@ const std::string kQuickLaunch = kUser + "Application Data\\Microsoft\\Internet 
 const std::string kCommonDesktop = kAllUsers + "Desktop\\";
 const std::string kCommonStartMenu = kAllUsers + "Start Menu\\";
 const char* const kSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
 const char* const kHeader = R"("F1","F2","F3","F4","F5","F6","F7","F8","F9","F10","F11")";
 
 const std::string kShellKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -151,7 +151,7 @@ std::vector<std::string> Keys(const std::vector<std::string>& lines) {
 // The texts of the trace log's lines, without their times.
 std::vector<std::string> LogTexts(TestMachine& m) {
     std::vector<std::string> texts;
-    for (const std::string& line : qm::platform::SplitLines(m.ReadFile(kLog))) texts.push_back(line.substr(line.find('|') + 1));
+    for (const std::string& line : qm::platform::SplitLines(m.ReadFile(kTraceLog))) texts.push_back(line.substr(line.find('|') + 1));
     return texts;
 }
 

@@ -195,7 +195,7 @@ TEST(VersionInfo, EveryCallIsLoggedWithTheKindName) {
     qm::core::CloseLogFile();
 
     std::vector<std::string> logged;
-    for (const std::string& line : qm::platform::SplitLines(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log"))) {
+    for (const std::string& line : qm::platform::SplitLines(m.ReadFile(qm::test::kTraceLog))) {
         std::string text = line.substr(line.find('|') + 1);
         if (text.rfind("getVersionInfo(", 0) == 0) logged.push_back(text);
     }

@@ -22,6 +22,7 @@ using qm::platform::HKEY_CURRENT_USER;
 using qm::platform::HKEY_LOCAL_MACHINE;
 using qm::platform::HKEY_USERS;
 using qm::platform::RegistryAccessor;
+using qm::test::kAgentSettings;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -33,7 +34,6 @@ const std::string kB = "9E8D7C6B5A4F3E2D1C0B0A9F8E7D6C5B";
 const std::string kNew = "0F8FAD5BD9CB469FA16570867728950E";
 const char* const kScriptedGuid = R"({"guids": ["{0F8FAD5B-D9CB-469F-A165-70867728950E}"]})";
 const std::string kToday = "12/09/2026";
-const std::string kSettings = std::string(qm::test::kAgentFolder) + "QMAgent.lic";
 const std::string kWindowsIni = "C:\\WINDOWS\\QMGuid.ini";
 const std::string kQuarmelin = "\\SOFTWARE\\Quarmelin";
 
@@ -84,10 +84,8 @@ Copy FileCopy(const std::string& path) {
 }
 
 // One start of the agent with the trace log on, as far as the machine identifier; the log.
-std::string RunInitAgentGuid(TestMachine& m, std::vector<std::string> switches = {}) {
-    StartAgent(switches);
-    State().logOn = true;
-    OpenLogFile();
+std::string RunInitAgentGuid(TestMachine& m, const std::vector<std::string>& switches = {}) {
+    qm::test::StartAgentWithLog(switches);
     InitAgentGuid();
     std::string path = State().traceLogPath;
     CloseLogFile();
@@ -359,7 +357,7 @@ TEST(GuidPlaces, CandidatesAreTheRawLinesOfTheSection) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        if (!c.settings.empty()) m.WriteFile(kSettings, c.settings);
+        if (!c.settings.empty()) m.WriteFile(kAgentSettings, c.settings);
         StartAgent();
         bool scanAfter = !c.scanAfter;
         EXPECT_EQ(GetGuidCandidates(scanAfter), c.lines);
@@ -389,7 +387,7 @@ TEST(GuidPlaces, FolderLinesAndWhereTheDefaultsGo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         m.WriteFile(kWindowsIni, IniText({kA, ""}));
         m.WriteFile(inventoryIni, IniText({kB, ""}));
         StartAgent();
@@ -401,7 +399,7 @@ TEST(GuidPlaces, FolderLinesAndWhereTheDefaultsGo) {
 TEST(GuidPlaces, FolderLineWithoutTrailingBackslashFindsTheFileBesideIt) {
     TestMachine m;
     m.MakeFolder("C:\\Inventory");
-    m.WriteFile(kSettings, GuidDirectory({"C:\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
+    m.WriteFile(kAgentSettings, GuidDirectory({"C:\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
     m.WriteFile("C:\\InventoryQMGuid.ini", IniText({kB, ""}));
     m.WriteFile(kWindowsIni, IniText({kA, ""}));
     StartAgent();
@@ -452,7 +450,7 @@ TEST(GuidPlaces, ReadOnlyKeySearch) {
                                           {"HKEY_LOCAL_MACHINE\\SOFTWARE\\DateOnly", {"", kToday}},
                                           {"HKEY_CURRENT_USER\\SOFTWARE\\UserOnly", some},
                                           {"HKEY_CURRENT_USER\\Inventory", some}}));
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         StartAgent();
         EXPECT_EQ(getRegistryGUIDkeyRO(), c.found);
     }
@@ -482,7 +480,7 @@ TEST(GuidPlaces, ReadWriteKeySearchTriesKeyLinesOnly) {
         SCOPED_TRACE(c.name);
         TestMachine m;
         if (c.listedRefuses) m.Machine().AddFault({"write", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"});
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         StartAgent();
         EXPECT_EQ(getRegistryGUIDkeyRw(), c.found);
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), c.found != kDefault);
@@ -495,7 +493,7 @@ TEST(GuidPlaces, ReadWriteKeySearchTriesKeyLinesOnly) {
 TEST(GuidPlaces, ListedPlacesBeforeTheDefaultsKeepTheIdentifier) {
     TestMachine m(kScriptedGuid);
     m.MakeFolder("C:\\Inventory");
-    m.WriteFile(kSettings,
+    m.WriteFile(kAgentSettings,
                 GuidDirectory({"C:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
     std::string first = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(first, "Created new GUID"));
@@ -517,7 +515,7 @@ TEST(GuidPlaces, ListedPlacesBeforeTheDefaultsKeepTheIdentifier) {
 TEST(GuidPlaces, LowerCaseRootReadsUnderCurrentUser) {
     TestMachine m("{}", RegistryText({{"HKEY_CURRENT_USER\\SOFTWARE\\Inventory", {kB, "03/04/2024"}},
                                       {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", {kA, "11/02/2026"}}}));
-    m.WriteFile(kSettings, GuidDirectory({"hkey_local_machine\\SOFTWARE\\Inventory"}));
+    m.WriteFile(kAgentSettings, GuidDirectory({"hkey_local_machine\\SOFTWARE\\Inventory"}));
     std::string log = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(log, "getRegistryGUIDkeyRO : hkey_local_machine\\SOFTWARE\\Inventory")) << log;
     EXPECT_EQ(State().machineId, kB);

@@ -3,7 +3,6 @@
 #include "core/process_state.h"
 #include "core/result_list.h"
 #include "core/settings.h"
-#include "core/trace_log.h"
 #include "delivery/result_check.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
@@ -12,12 +11,11 @@
 
 using namespace qm::delivery;
 using qm::core::State;
-using qm::test::StartAgent;
+using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
 const char* const kLocalHrz = "C:\\WINDOWS\\QM-TEST-01.hrz";
 const char* const kLocalSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
 const char* const kServerHrz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.hrz";
@@ -25,9 +23,7 @@ const char* const kServerSfz = "C:\\Program Files\\Quarmelin\\Results\\012345678
 
 // The agent after its start-up: trace log on, work folder and result file names set.
 void StartWithResultNames() {
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    qm::core::OpenLogFile();
+    qm::test::StartAgentWithLog();
     State().machineId = "0123456789ABCDEF0123456789ABCDEF";
     qm::core::SetResultFileNames(true);
 }
@@ -88,7 +84,7 @@ TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
         m.WriteFile(kLocalHrz, c.file);
         StartWithResultNames();
         EXPECT_EQ(CheckHardwareResult(), c.complete);
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         bool reported = log.find(std::string("|") + kLocalHrz + " contains errors\r\n") != std::string::npos;
         EXPECT_EQ(reported, !c.complete);
     }
@@ -98,15 +94,15 @@ TEST(CheckHardwareResult, AMissingFileIsReportedAndAnUnreadableOneIsNot) {
     TestMachine m;
     StartWithResultNames();
     EXPECT_FALSE(CheckHardwareResult());
-    EXPECT_NE(m.ReadFile(kLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
 
     m.WriteFile(kLocalHrz, kComplete);
     m.Machine().AddFault({"ReadFile", kLocalHrz, qm::platform::ERROR_ACCESS_DENIED, false, -1});
-    const std::string before = m.ReadFile(kLog);
+    const std::string before = m.ReadFile(kTraceLog);
     EXPECT_FALSE(CheckHardwareResult());
     m.Machine().AddFault({"CreateFile", kLocalHrz, qm::platform::ERROR_SHARING_VIOLATION, true, -1});
     EXPECT_FALSE(CheckHardwareResult());
-    EXPECT_EQ(m.ReadFile(kLog), before);
+    EXPECT_EQ(m.ReadFile(kTraceLog), before);
     m.Machine().ClearFaults();
     EXPECT_TRUE(CheckHardwareResult());
 }
@@ -121,7 +117,7 @@ TEST(PakResult, ScramblesBothFilesIntoResultsAndThenDeletesThem) {
     EXPECT_EQ(m.ReadFile(kServerSfz), ScrambleString("\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n", kByteXorKey));
     EXPECT_FALSE(m.Exists(kLocalHrz));
     EXPECT_FALSE(m.Exists(kLocalSfz));
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     const std::string expected = std::string("7:3:5:42|Crypt hardware:") + kLocalHrz + "," + kServerHrz + "\r\n" +
                                  "7:3:5:42|save EncryptFile:" + kServerHrz + "\r\n" +
                                  "7:3:5:42|Crypt Software:" + kLocalSfz + "," + kServerSfz + "\r\n" +
@@ -166,7 +162,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
         if (c.hasSfz) {
             EXPECT_EQ(m.ReadFile(kLocalSfz), sfz);
         }
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         EXPECT_EQ(log.find("Delete Hard Local"), std::string::npos);
         EXPECT_EQ(log.find("Exit PakResult"), std::string::npos);
         if (!c.fault.raise) {

@@ -8,7 +8,12 @@
 namespace qm::test {
 
 inline constexpr const char* kAgentPath = "C:\\Program Files\\Quarmelin\\QMAgent.exe";
-inline constexpr const char* kAgentFolder = "C:\\Program Files\\Quarmelin\\";
+inline const std::string kAgentFolder = "C:\\Program Files\\Quarmelin\\";
+// The settings file beside the agent.
+inline const std::string kAgentSettings = kAgentFolder + "QMAgent.lic";
+// The trace log and the identification file in the work folder of the default test machine.
+inline constexpr const char* kTraceLog = "C:\\WINDOWS\\Gantrovelminds.log";
+inline constexpr const char* kChkId = "C:\\WINDOWS\\Chk_ID";
 
 void StartAgent(const std::vector<std::string>& switches = {}, const std::string& program = kAgentPath);
 // The same with the trace log open, as "/LOG" has it from the start-up.
