@@ -3,7 +3,6 @@
 #include "collectors/version_info.h"
 #include "core/process_state.h"
 #include "core/trace_log.h"
-#include "platform/text.h"
 #include "support/agent_state.h"
 #include "support/pe_writer.h"
 #include "support/test_machine.h"
@@ -194,14 +193,10 @@ TEST(VersionInfo, EveryCallIsLoggedWithTheKindName) {
     getVersionInfo("C:\\Apps\\missing.exe", viLangue, out);
     qm::core::CloseLogFile();
 
-    std::vector<std::string> logged;
-    for (const std::string& line : qm::platform::SplitLines(m.ReadFile(qm::test::kTraceLog))) {
-        std::string text = line.substr(line.find('|') + 1);
-        if (text.rfind("getVersionInfo(", 0) == 0) logged.push_back(text);
-    }
-    EXPECT_EQ(logged, (std::vector<std::string>{
-                          "getVersionInfo(C:\\Apps\\a.exe,viVersion)", "getVersionInfo(C:\\Apps\\a.exe,viEditeur)",
-                          "getVersionInfo(C:\\Apps\\a.exe,viNomProduit)", "getVersionInfo(C:\\Apps\\a.exe,viLangue)",
-                          "getVersionInfo(C:\\Apps\\a.exe,)", "getVersionInfo(C:\\Apps\\a.exe,)",
-                          "getVersionInfo(C:\\Apps\\missing.exe,viLangue)"}));
+    EXPECT_EQ(qm::test::LogTextsStartingWith(m.ReadFile(qm::test::kTraceLog), "getVersionInfo("),
+              (std::vector<std::string>{
+                  "getVersionInfo(C:\\Apps\\a.exe,viVersion)", "getVersionInfo(C:\\Apps\\a.exe,viEditeur)",
+                  "getVersionInfo(C:\\Apps\\a.exe,viNomProduit)", "getVersionInfo(C:\\Apps\\a.exe,viLangue)",
+                  "getVersionInfo(C:\\Apps\\a.exe,)", "getVersionInfo(C:\\Apps\\a.exe,)",
+                  "getVersionInfo(C:\\Apps\\missing.exe,viLangue)"}));
 }

@@ -96,17 +96,6 @@ bool Logged(const std::string& log, const std::string& line) {
     return log.find("|" + line + "\r\n") != std::string::npos;
 }
 
-// The texts of the log lines that begin with the prefix, in order.
-std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix) {
-    std::vector<std::string> found;
-    for (const std::string& line : qm::platform::SplitLines(log)) {
-        std::size_t bar = line.find('|');
-        if (bar != std::string::npos && line.compare(bar + 1, prefix.size(), prefix) == 0)
-            found.push_back(line.substr(bar + 1));
-    }
-    return found;
-}
-
 std::string Lower(const std::string& s) { return qm::platform::AsciiLower(s); }
 
 }  // namespace
@@ -163,7 +152,7 @@ TEST(MachineId, StoresDecideTheIdentifierAndAreRepaired) {
         std::vector<std::string> read;
         if (!c.registry.guid.empty() || !c.registry.date.empty()) read.push_back("RGUID = " + c.registry.guid);
         read.push_back("RGUID = " + c.file.guid);
-        EXPECT_EQ(LinesStartingWith(log, "RGUID = "), read);
+        EXPECT_EQ(qm::test::LogTextsStartingWith(log, "RGUID = "), read);
     }
 }
 

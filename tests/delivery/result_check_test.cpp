@@ -12,21 +12,17 @@
 using namespace qm::delivery;
 using qm::core::State;
 using qm::test::kTraceLog;
+using qm::test::StartWithResultNames;
 using qm::test::TestMachine;
 
 namespace {
 
+// The machine identifier, which names the result files on the server.
+const char* const kMachineId = "0123456789ABCDEF0123456789ABCDEF";
 const char* const kLocalHrz = "C:\\WINDOWS\\QM-TEST-01.hrz";
 const char* const kLocalSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
 const char* const kServerHrz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.hrz";
 const char* const kServerSfz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.sfz";
-
-// The agent after its start-up: trace log on, work folder and result file names set.
-void StartWithResultNames() {
-    qm::test::StartAgentWithLog();
-    State().machineId = "0123456789ABCDEF0123456789ABCDEF";
-    qm::core::SetResultFileNames(true);
-}
 
 const std::string kComplete =
     "\"F1\",\"F2\",\"F3\"\r\n"
@@ -82,7 +78,7 @@ TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
         SCOPED_TRACE(c.name);
         TestMachine m;
         m.WriteFile(kLocalHrz, c.file);
-        StartWithResultNames();
+        StartWithResultNames({}, true, kMachineId);
         EXPECT_EQ(CheckHardwareResult(), c.complete);
         std::string log = m.ReadFile(kTraceLog);
         bool reported = log.find(std::string("|") + kLocalHrz + " contains errors\r\n") != std::string::npos;
@@ -92,7 +88,7 @@ TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
 
 TEST(CheckHardwareResult, AMissingFileIsReportedAndAnUnreadableOneIsNot) {
     TestMachine m;
-    StartWithResultNames();
+    StartWithResultNames({}, true, kMachineId);
     EXPECT_FALSE(CheckHardwareResult());
     EXPECT_NE(m.ReadFile(kTraceLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
 
@@ -111,7 +107,7 @@ TEST(PakResult, ScramblesBothFilesIntoResultsAndThenDeletesThem) {
     TestMachine m;
     m.WriteFile(kLocalHrz, kComplete);
     m.WriteFile(kLocalSfz, "\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n");
-    StartWithResultNames();
+    StartWithResultNames({}, true, kMachineId);
     ASSERT_TRUE(PakResult());
     EXPECT_EQ(m.ReadFile(kServerHrz), ScrambleString(kComplete, kByteXorKey));
     EXPECT_EQ(m.ReadFile(kServerSfz), ScrambleString("\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n", kByteXorKey));
@@ -152,7 +148,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
         TestMachine m;
         if (c.hasHrz) m.WriteFile(kLocalHrz, hrz);
         if (c.hasSfz) m.WriteFile(kLocalSfz, sfz);
-        StartWithResultNames();
+        StartWithResultNames({}, true, kMachineId);
         if (!c.fault.op.empty()) m.Machine().AddFault(c.fault);
         EXPECT_FALSE(PakResult());
         m.Machine().ClearFaults();
