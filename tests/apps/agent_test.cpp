@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "agent_fixture.h"
 #include "apps/agent.h"
 #include "core/process_state.h"
 #include "core/profile_files.h"
@@ -14,16 +15,17 @@
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
+using qm::test::AgentMachineWithUnreadableSettings;
+using qm::test::Count;
 using qm::test::kAgentFolder;
+using qm::test::kAgentMachine;
 using qm::test::kAgentPath;
 using qm::test::kChkId;
+using qm::test::kNotDueChkId;
 using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
-
-const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
-  "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
 
 void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", kAgentFolder); }
 
@@ -33,13 +35,7 @@ int Agent(std::vector<std::string> switches) {
 }
 
 // An inventory stored today: nothing is due this month with the default period.
-void NotDue(TestMachine& m) { m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=12/09/2026 06:00\r\n"); }
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+void NotDue(TestMachine& m) { m.WriteFile(kChkId, kNotDueChkId); }
 
 struct Outcome {
     bool inventory = false;
@@ -49,7 +45,7 @@ struct Outcome {
 };
 
 Outcome RunWith(const std::vector<std::string>& switches, bool due) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     if (!due) NotDue(m);
     std::vector<std::string> all = switches;
@@ -106,7 +102,7 @@ TEST(Agent, TheSwitchesDecideWhatARunDoes) {
 }
 
 TEST(Agent, AStartWithNothingDueOnlyPreparesAndLeavesTheResultsAlone) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     NotDue(m);
     EXPECT_EQ(Agent({}), 0);
@@ -118,7 +114,7 @@ TEST(Agent, AStartWithNothingDueOnlyPreparesAndLeavesTheResultsAlone) {
 }
 
 TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     NotDue(m);
     EXPECT_EQ(Agent({"/log", "/S"}), 0);
@@ -131,7 +127,7 @@ TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
 }
 
 TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     m.WriteFile(kChkId, "[Inventory]\r\nDate=11/02/2026 10:00\r\n");
     EXPECT_EQ(Agent({"/N", "/ONLINE"}), 0);
@@ -144,8 +140,7 @@ TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
 TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
     // The settings file cannot be read for the header block: the inventory ends there and
     // the hardware file lacks the records the check requires.
-    TestMachine m(std::string(kMachine).insert(
-        1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
+    TestMachine m(AgentMachineWithUnreadableSettings());
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/DLG", "/S", "/LOG"}), 0);
     std::string log = m.ReadFile(kTraceLog);
@@ -155,7 +150,7 @@ TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
 }
 
 TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/DLG"}), 0);
     qm::sim::DialogEvent box;
@@ -169,7 +164,7 @@ TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
 }
 
 TEST(Agent, WithLog2TheProgramStaysUntilTheLogWindowCloses) {
-    TestMachine m(std::string(kMachine).insert(1, R"("dialogs": {"main_window_stays_open": true}, )"));
+    TestMachine m(std::string(kAgentMachine).insert(1, R"("dialogs": {"main_window_stays_open": true}, )"));
     PlaceAgent(m);
     NotDue(m);
     auto& dialogs = m.Machine().DialogsOfMachine();
@@ -186,7 +181,7 @@ TEST(Agent, WithLog2TheProgramStaysUntilTheLogWindowCloses) {
 }
 
 TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     int ready[2], release[2];
     ASSERT_EQ(::pipe(ready), 0);
@@ -218,7 +213,7 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
 
 TEST(Agent, AWaitDialogBesideASlowBiosHelperNeitherLosesRecordsNorMovesTheInventoryDate) {
     // The helper takes 1.5 s of real time while the wait dialog ticks on its own thread.
-    std::string machine = kMachine;
+    std::string machine = kAgentMachine;
     machine.insert(machine.find("\"uuid\""), R"("delay_ms": 1500, )");
     TestMachine m(machine);
     PlaceAgent(m);

@@ -6,21 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "agent_fixture.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 extern char** environ;
 
+using qm::test::AgentMachineWithUnreadableSettings;
+using qm::test::Count;
 using qm::test::kAgentFolder;
+using qm::test::kAgentMachine;
 using qm::test::kAgentSettings;
 using qm::test::kChkId;
+using qm::test::kNotDueChkId;
 using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
-
-const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
-  "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
 
 // The built agent program, started on the test's machine folder as a Windows program of it.
 pid_t StartProgram(TestMachine& m, const std::string& switches) {
@@ -52,13 +54,7 @@ void Prepare(TestMachine& m, bool due) {
     m.InstallProgram("QMBios.exe", kAgentFolder);
     m.WriteFile(kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Outbox\r\n");
     m.MakeFolder("C:\\Outbox");
-    if (!due) m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=12/09/2026 06:00\r\n");
-}
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+    if (!due) m.WriteFile(kChkId, kNotDueChkId);
 }
 
 }  // namespace
@@ -81,7 +77,7 @@ TEST(Program, RunsAsTheSwitchesSay) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.due ? "due: " : "not due: ") + c.switches);
-        TestMachine m(kMachine);
+        TestMachine m(kAgentMachine);
         Prepare(m, c.due);
         EXPECT_EQ(RunProgram(m, c.switches), 0);
         std::string log = m.ReadFile(kTraceLog);
@@ -94,7 +90,7 @@ TEST(Program, RunsAsTheSwitchesSay) {
 
 TEST(Program, OnlineLeavesThePlainResultsAndAFailedCheckDeliversNothing) {
     {
-        TestMachine m(kMachine);
+        TestMachine m(kAgentMachine);
         Prepare(m, true);
         EXPECT_EQ(RunProgram(m, "/N /ONLINE"), 0);
         EXPECT_NE(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
@@ -102,8 +98,7 @@ TEST(Program, OnlineLeavesThePlainResultsAndAFailedCheckDeliversNothing) {
         EXPECT_EQ(m.ReadFile(kChkId).find("[Inventory]"), std::string::npos);
     }
     {
-        TestMachine m(std::string(kMachine).insert(
-            1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
+        TestMachine m(AgentMachineWithUnreadableSettings());
         Prepare(m, true);
         EXPECT_EQ(RunProgram(m, "/DLG /S /LOG"), 0);
         EXPECT_EQ(m.ReadFile(kTraceLog).find("SendSimpleMail"), std::string::npos);
@@ -113,7 +108,7 @@ TEST(Program, OnlineLeavesThePlainResultsAndAFailedCheckDeliversNothing) {
 
 TEST(Program, ASecondInstanceEndsAtOnceAndTouchesNothing) {
     // The first one waits for a slow BIOS program, holding the single-instance mutex.
-    TestMachine m(std::string(kMachine).insert(1, R"("bios_program": {"delay_ms": 1500}, )"));
+    TestMachine m(std::string(kAgentMachine).insert(1, R"("bios_program": {"delay_ms": 1500}, )"));
     Prepare(m, true);
     pid_t first = StartProgram(m, "/N");
     for (int i = 0; i < 2000 && !std::filesystem::exists(m.HostPath("C:\\WINDOWS\\QM-TEST-01.hrz")); ++i)
