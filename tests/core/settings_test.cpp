@@ -1,8 +1,6 @@
 #include "core/settings.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -49,11 +47,6 @@ std::vector<std::string> HostEntries(const TestMachine& m, const std::string& wi
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void SetHostMtime(const std::string& host, time_t seconds) {
-    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), t, 0), 0) << host;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -370,7 +363,7 @@ protected:
 
     void File(const std::string& path, const std::string& bytes, time_t mtime) {
         m_.WriteFile(path, bytes);
-        SetHostMtime(m_.HostPath(path), mtime);
+        m_.SetHostModified(path, mtime);
     }
 
     std::string Log() const { return m_.ReadFile(qm::test::kTraceLog); }
