@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "support/le_bytes.h"
 #include "support/utf16_text.h"
 
 namespace qm::test {
@@ -22,19 +23,6 @@ constexpr std::uint32_t kValidNetType = 0x2;
 constexpr std::uint32_t kNetworkProviderLanman = 0x00020000u;
 
 constexpr std::uint32_t kLinkInfoHeaderSize = 0x1C;  // no Unicode offsets follow
-
-void Put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // The LinkInfo texts are in the system's code page; the tests' machines use 1252.
 std::string Cp1252(const std::string& utf8) {
