@@ -83,11 +83,9 @@ std::string AppPath(const std::string& name, const std::string& program) {
            Value("Path", qm::platform::FolderOf(program));
 }
 
+// The three strings a software record takes.
 VersionResource Version(const std::string& company, const std::string& product, const std::string& version) {
-    VersionResource r;
-    r.tables.push_back({"040904E4", {{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version}}});
-    r.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x0409, 0x04E4}};
-    return r;
+    return qm::test::StringVersion({{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version}});
 }
 
 void Program(TestMachine& m, const std::string& path) { m.WriteFile(path, BuildPeFile(Version("Acme", "Tool", "1.0"))); }

@@ -178,6 +178,13 @@ std::string Image(const std::string& section) {
 
 }  // namespace
 
+VersionResource StringVersion(VersionStrings strings, std::string key, std::optional<VersionTranslations> translations) {
+    VersionResource r;
+    r.tables.push_back({std::move(key), std::move(strings)});
+    r.translations = std::move(translations);
+    return r;
+}
+
 std::string BuildVersionInfoBlock(const VersionResource& resource) {
     std::vector<std::string> children;
     if (!resource.tables.empty()) {
