@@ -15,6 +15,7 @@
 #include "support/test_machine.h"
 
 using namespace qm::core;
+using qm::platform::AsciiLower;
 using qm::platform::HKEY;
 using qm::platform::HKEY_CLASSES_ROOT;
 using qm::platform::HKEY_CURRENT_CONFIG;
@@ -96,8 +97,6 @@ bool Logged(const std::string& log, const std::string& line) {
     return log.find("|" + line + "\r\n") != std::string::npos;
 }
 
-std::string Lower(const std::string& s) { return qm::platform::AsciiLower(s); }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -124,7 +123,7 @@ TEST(MachineId, StoresDecideTheIdentifierAndAreRepaired) {
         // The file keeps its own date: nothing is rewritten.
         {"agreeing", regA, fileA, {}, kA, regA, fileA, false, false},
         {"bare force", regA, fileA, {"/FORCE_NEW_GUID"}, kNew, {kNew, kToday}, {kNew, kToday}, true, true},
-        {"force with the identifier in lower case", regA, fileA, {"/force_new_guid" + Lower(kA)}, kNew,
+        {"force with the identifier in lower case", regA, fileA, {"/force_new_guid" + AsciiLower(kA)}, kNew,
          {kNew, kToday}, {kNew, kToday}, true, true},
         {"force with another value", regA, fileA, {"/FORCE_NEW_GUID" + kB}, kA, regA, fileA, false, false},
         {"force with the registry's, file missing", regA, {}, {"/FORCE_NEW_GUID" + kA}, kNew, {kNew, kToday},
@@ -185,14 +184,14 @@ TEST(MachineId, ForceRule) {
         {{}, kA, kA, false},
         {{"/FORCE_NEW_GUID"}, kA, kA, true},
         {{"/Force_New_Guid"}, "", "", true},
-        {{"/FORCE_NEW_GUID" + Lower(kA)}, kA, kA, true},
+        {{"/FORCE_NEW_GUID" + AsciiLower(kA)}, kA, kA, true},
         {{"/FORCE_NEW_GUID" + kA}, kA, "", true},
         {{"/FORCE_NEW_GUID" + kA}, "", kA, true},
         {{"/FORCE_NEW_GUID" + kA}, "", "", false},
         {{"/FORCE_NEW_GUID" + kA}, kA, kB, false},
         {{"/FORCE_NEW_GUID" + kA}, kB, kB, false},
         // The value is compared exactly: stored identifiers in lower case never match it.
-        {{"/FORCE_NEW_GUID" + kA}, Lower(kA), Lower(kA), false},
+        {{"/FORCE_NEW_GUID" + kA}, AsciiLower(kA), AsciiLower(kA), false},
         // No separator is stripped between the switch and its value.
         {{"/FORCE_NEW_GUID=" + kA}, kA, kA, false},
         // The first parameter that begins with the switch decides.

@@ -30,8 +30,6 @@ const std::string kResults = kAgentFolder + "Results\\";
 const std::string kTrans = kAgentFolder + "Trans\\";
 const std::string kStamp = "261209070305042";  // the test machine's clock at start
 
-
-
 std::string Entry(int i) {
     return std::string("M") + (i < 10 ? "0" : "") + std::to_string(i);
 }

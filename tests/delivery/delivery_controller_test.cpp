@@ -27,8 +27,7 @@ const std::string kResults = kAgentFolder + "Results\\";
 const std::string kTrans = kAgentFolder + "Trans\\";
 const std::string kStamp = "261209070305042";
 const std::string kDrop = "C:\\Drop\\";
-
-
+const std::string kDropSettings = "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n";
 
 // The texts of the error list's lines, without their date and asset.
 std::vector<std::string> Errors() {
@@ -73,6 +72,15 @@ protected:
         DeliveryWays() = LaterDeliveryWays{StandInFtp, StandInSmtp};
     }
     void TearDown() override { DeliveryWays() = LaterDeliveryWays{}; }
+
+    // Settings with the customer and site codes and C:\Drop as the copy folder, the folder in
+    // place, and a hardware and a software result waiting in Results\.
+    static void DropAndResults(const TestMachine& m) {
+        m.WriteFile(kAgentSettings, kDropSettings);
+        m.MakeFolder(kDrop);
+        m.WriteFile(kResults + "GUID.hrz", "h");
+        m.WriteFile(kResults + "GUID.sfz", "s");
+    }
 };
 
 }  // namespace
@@ -264,10 +272,7 @@ TEST_F(Delivery, NothingToDeliverTriesNoWay) {
 
 TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
     TestMachine m;
-    m.WriteFile(kAgentSettings, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-    m.MakeFolder(kDrop);
-    m.WriteFile(kResults + "GUID.hrz", "h");
-    m.WriteFile(kResults + "GUID.sfz", "s");
+    DropAndResults(m);
     qm::test::StartAgentWithLog({"/GTV"});
     State().flags.gtv = true;
     EXPECT_FALSE(SendSimpleMail());  // the new archive is RTV: nothing waits
@@ -285,10 +290,7 @@ TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
 
 TEST_F(Delivery, AFolderCopyDeliversEveryListedArchive) {
     TestMachine m;
-    m.WriteFile(kAgentSettings, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-    m.MakeFolder(kDrop);
-    m.WriteFile(kResults + "GUID.hrz", "h");
-    m.WriteFile(kResults + "GUID.sfz", "s");
+    DropAndResults(m);
     m.WriteFile(kTrans + "older.GTV", "g");
     m.WriteFile(kAgentFolder + "Usage\\u.NTV", "n");
     m.WriteFile(kAgentFolder + "SNMP\\s.DTV", "d");
@@ -435,10 +437,7 @@ TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        m.WriteFile(kAgentSettings, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-        m.MakeFolder(kDrop);
-        m.WriteFile(kResults + "GUID.hrz", "h");
-        m.WriteFile(kResults + "GUID.sfz", "s");
+        DropAndResults(m);
         m.WriteFile(kTrans + "older.GTV", "g");
         qm::test::StartAgentWithLog();
         m.Machine().AddFault(c.fault);
