@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "agent_fixture.h"
 #include "apps/agent.h"
 #include "core/process_state.h"
 #include "core/profile_files.h"
@@ -14,31 +15,27 @@
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
+using qm::test::AgentMachineWithUnreadableSettings;
+using qm::test::Count;
+using qm::test::kAgentFolder;
+using qm::test::kAgentMachine;
+using qm::test::kAgentPath;
+using qm::test::kChkId;
+using qm::test::kNotDueChkId;
+using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kAgent = "C:\\Program Files\\Quarmelin\\QMAgent.exe";
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-const char* const kChkId = "C:\\WINDOWS\\Chk_ID";
-const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
-  "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
-
-void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", qm::test::kAgentFolder); }
+void PlaceAgent(TestMachine& m) { m.InstallProgram("QMBios.exe", kAgentFolder); }
 
 int Agent(std::vector<std::string> switches) {
-    switches.insert(switches.begin(), kAgent);
+    switches.insert(switches.begin(), kAgentPath);
     return qm::agent::AgentMain(switches);
 }
 
 // An inventory stored today: nothing is due this month with the default period.
-void NotDue(TestMachine& m) { m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=12/09/2026 06:00\r\n"); }
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+void NotDue(TestMachine& m) { m.WriteFile(kChkId, kNotDueChkId); }
 
 struct Outcome {
     bool inventory = false;
@@ -48,14 +45,14 @@ struct Outcome {
 };
 
 Outcome RunWith(const std::vector<std::string>& switches, bool due) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     if (!due) NotDue(m);
     std::vector<std::string> all = switches;
     all.push_back("/LOG");
     EXPECT_EQ(Agent(all), 0);
     Outcome o;
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     o.inventory = log.find("|BiosInfo\r\n") != std::string::npos;
     o.deliveries = Count(log, "|Enter  SendSimpleMail");
     for (const auto& e : m.Machine().DialogsOfMachine().Journal()) {
@@ -105,23 +102,23 @@ TEST(Agent, TheSwitchesDecideWhatARunDoes) {
 }
 
 TEST(Agent, AStartWithNothingDueOnlyPreparesAndLeavesTheResultsAlone) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     NotDue(m);
     EXPECT_EQ(Agent({}), 0);
     EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "VERSION"), "2.02.06");
-    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "PATH"), kAgent);
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "GLOBAL", "PATH"), kAgentPath);
     EXPECT_FALSE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
-    EXPECT_FALSE(m.Exists(kLog));  // no logging asked for
+    EXPECT_FALSE(m.Exists(kTraceLog));  // no logging asked for
     EXPECT_TRUE(m.Exists("C:\\Program Files\\Quarmelin\\Results"));
 }
 
 TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     NotDue(m);
     EXPECT_EQ(Agent({"/log", "/S"}), 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     for (const char* line : {"|C:\\Program Files\\Quarmelin\\QMAgent.exe\r\n", "|/log\r\n", "|/S\r\n", "|Version:2.02.06\r\n",
                              "|C:\\Program Files\\Quarmelin\\QMAgent.exe /log /S\r\n", "|Computer Name = QM-TEST-01\r\n",
                              "|Server Result = C:\\Program Files\\Quarmelin\\Results\\\r\n",
@@ -130,7 +127,7 @@ TEST(Agent, TheStartLinesAndTheVersionAreLogged) {
 }
 
 TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     m.WriteFile(kChkId, "[Inventory]\r\nDate=11/02/2026 10:00\r\n");
     EXPECT_EQ(Agent({"/N", "/ONLINE"}), 0);
@@ -143,18 +140,17 @@ TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
 TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
     // The settings file cannot be read for the header block: the inventory ends there and
     // the hardware file lacks the records the check requires.
-    TestMachine m(std::string(kMachine).insert(
-        1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
+    TestMachine m(AgentMachineWithUnreadableSettings());
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/DLG", "/S", "/LOG"}), 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_EQ(log.find("SendSimpleMail"), std::string::npos);
     EXPECT_NE(log.find("|END\r\n"), std::string::npos);  // the exit path ran
     for (const auto& e : m.Machine().DialogsOfMachine().Journal()) EXPECT_NE(e.kind, "message box");
 }
 
 TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/DLG"}), 0);
     qm::sim::DialogEvent box;
@@ -168,7 +164,7 @@ TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
 }
 
 TEST(Agent, WithLog2TheProgramStaysUntilTheLogWindowCloses) {
-    TestMachine m(std::string(kMachine).insert(1, R"("dialogs": {"main_window_stays_open": true}, )"));
+    TestMachine m(std::string(kAgentMachine).insert(1, R"("dialogs": {"main_window_stays_open": true}, )"));
     PlaceAgent(m);
     NotDue(m);
     auto& dialogs = m.Machine().DialogsOfMachine();
@@ -185,7 +181,7 @@ TEST(Agent, WithLog2TheProgramStaysUntilTheLogWindowCloses) {
 }
 
 TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
-    TestMachine m(kMachine);
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     int ready[2], release[2];
     ASSERT_EQ(::pipe(ready), 0);
@@ -204,20 +200,20 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     std::vector<std::string> parameters{"C:\\Elsewhere\\qmagent.exe", "/LOG", "/N"};
     EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
-    EXPECT_FALSE(m.Exists(kLog));
+    EXPECT_FALSE(m.Exists(kTraceLog));
     EXPECT_FALSE(m.Exists(kChkId));
     (void)!::write(release[1], &c, 1);
     int status = 0;
     ::waitpid(pid, &status, 0);
     // Once the other one ended, the agent runs.
     EXPECT_EQ(qm::agent::AgentMain(parameters), 0);
-    EXPECT_TRUE(m.Exists(kLog));
+    EXPECT_TRUE(m.Exists(kTraceLog));
     for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 }
 
 TEST(Agent, AWaitDialogBesideASlowBiosHelperNeitherLosesRecordsNorMovesTheInventoryDate) {
     // The helper takes 1.5 s of real time while the wait dialog ticks on its own thread.
-    std::string machine = kMachine;
+    std::string machine = kAgentMachine;
     machine.insert(machine.find("\"uuid\""), R"("delay_ms": 1500, )");
     TestMachine m(machine);
     PlaceAgent(m);

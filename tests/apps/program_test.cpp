@@ -6,24 +6,29 @@
 #include <string>
 #include <vector>
 
+#include "agent_fixture.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 extern char** environ;
 
+using qm::test::AgentMachineWithUnreadableSettings;
+using qm::test::Count;
+using qm::test::kAgentFolder;
+using qm::test::kAgentMachine;
+using qm::test::kAgentSettings;
+using qm::test::kChkId;
+using qm::test::kNotDueChkId;
+using qm::test::kTraceLog;
 using qm::test::TestMachine;
 
 namespace {
-
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]},
-  "bios_program": {"manufacturer": "Maker", "model": "M", "serial": "SN", "uuid": "U"}})";
 
 // The built agent program, started on the test's machine folder as a Windows program of it.
 pid_t StartProgram(TestMachine& m, const std::string& switches) {
     std::string self = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     std::string program = self + "/qmagent.exe";
-    std::string windowsPath = std::string(qm::test::kAgentFolder) + "qmagent.exe";
+    std::string windowsPath = kAgentFolder + "qmagent.exe";
     std::vector<std::string> env = {"QM_MACHINE=" + m.Folder(), "QM_PROGRAM=" + windowsPath,
                                     "QM_COMMAND_LINE=\"" + windowsPath + "\" " + switches, "QM_CURRENT_DIRECTORY=C:\\TEMP"};
     for (char** e = environ; *e != nullptr; ++e)
@@ -46,16 +51,10 @@ int Wait(pid_t pid) {
 int RunProgram(TestMachine& m, const std::string& switches) { return Wait(StartProgram(m, switches)); }
 
 void Prepare(TestMachine& m, bool due) {
-    m.InstallProgram("QMBios.exe", qm::test::kAgentFolder);
-    m.WriteFile(std::string(qm::test::kAgentFolder) + "QMAgent.lic", "[DIRECTORY]\r\nDIRECTORY=C:\\Outbox\r\n");
+    m.InstallProgram("QMBios.exe", kAgentFolder);
+    m.WriteFile(kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Outbox\r\n");
     m.MakeFolder("C:\\Outbox");
-    if (!due) m.WriteFile("C:\\WINDOWS\\Chk_ID", "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=12/09/2026 06:00\r\n");
-}
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+    if (!due) m.WriteFile(kChkId, kNotDueChkId);
 }
 
 }  // namespace
@@ -78,10 +77,10 @@ TEST(Program, RunsAsTheSwitchesSay) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.due ? "due: " : "not due: ") + c.switches);
-        TestMachine m(kMachine);
+        TestMachine m(kAgentMachine);
         Prepare(m, c.due);
         EXPECT_EQ(RunProgram(m, c.switches), 0);
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         EXPECT_EQ(log.find("|BiosInfo\r\n") != std::string::npos, c.inventory);
         EXPECT_EQ(Count(log, "|Enter  SendSimpleMail"), c.deliveries);
         EXPECT_EQ(!std::filesystem::is_empty(m.HostPath("C:\\Outbox")), c.delivered);
@@ -91,32 +90,31 @@ TEST(Program, RunsAsTheSwitchesSay) {
 
 TEST(Program, OnlineLeavesThePlainResultsAndAFailedCheckDeliversNothing) {
     {
-        TestMachine m(kMachine);
+        TestMachine m(kAgentMachine);
         Prepare(m, true);
         EXPECT_EQ(RunProgram(m, "/N /ONLINE"), 0);
         EXPECT_NE(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
         EXPECT_TRUE(m.Exists("C:\\WINDOWS\\QM-TEST-01.sfz"));
-        EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\Chk_ID").find("[Inventory]"), std::string::npos);
+        EXPECT_EQ(m.ReadFile(kChkId).find("[Inventory]"), std::string::npos);
     }
     {
-        TestMachine m(std::string(kMachine).insert(
-            1, R"("faults": [{"op": "GetPrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "raise": true}], )"));
+        TestMachine m(AgentMachineWithUnreadableSettings());
         Prepare(m, true);
         EXPECT_EQ(RunProgram(m, "/DLG /S /LOG"), 0);
-        EXPECT_EQ(m.ReadFile(kLog).find("SendSimpleMail"), std::string::npos);
+        EXPECT_EQ(m.ReadFile(kTraceLog).find("SendSimpleMail"), std::string::npos);
         EXPECT_TRUE(std::filesystem::is_empty(m.HostPath("C:\\Outbox")));
     }
 }
 
 TEST(Program, ASecondInstanceEndsAtOnceAndTouchesNothing) {
     // The first one waits for a slow BIOS program, holding the single-instance mutex.
-    TestMachine m(std::string(kMachine).insert(1, R"("bios_program": {"delay_ms": 1500}, )"));
+    TestMachine m(std::string(kAgentMachine).insert(1, R"("bios_program": {"delay_ms": 1500}, )"));
     Prepare(m, true);
     pid_t first = StartProgram(m, "/N");
     for (int i = 0; i < 2000 && !std::filesystem::exists(m.HostPath("C:\\WINDOWS\\QM-TEST-01.hrz")); ++i)
         ::usleep(1000);
     EXPECT_EQ(RunProgram(m, "/N /LOG"), 0);
-    EXPECT_FALSE(m.Exists(kLog));  // the second start wrote nothing
+    EXPECT_FALSE(m.Exists(kTraceLog));  // the second start wrote nothing
     EXPECT_EQ(Wait(first), 0);
     EXPECT_TRUE(m.Exists("C:\\Program Files\\Quarmelin\\Results"));
 }

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "apps/agent.h"
 #include "platform/platform.h"
@@ -11,13 +10,6 @@
 #include "support/test_machine.h"
 
 namespace {
-
-std::string ReadHost(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The time of the run is the machine's clock, which starts at the real time: it is masked.
 std::string MaskDate(std::string text) {
@@ -29,7 +21,7 @@ std::string GoldenPath(const std::string& name) { return std::string(QM_SOURCE_D
 // With QM_UPDATE_GOLDEN set, the files are written anew instead of compared.
 std::string Golden(const std::string& name, const std::string& actual) {
     if (std::getenv("QM_UPDATE_GOLDEN") != nullptr) std::ofstream(GoldenPath(name), std::ios::binary) << actual;
-    return ReadHost(GoldenPath(name));
+    return qm::test::ReadHostFile(GoldenPath(name)).value_or("");
 }
 
 }  // namespace

@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "collectors/bios_memory_disks.h"
-#include "core/process_state.h"
-#include "core/result_list.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using namespace qm::core;
+using qm::test::CollectRecords;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
 namespace {
-
-// The records a collector adds to a fresh list.
-std::vector<std::string> Collect(void (*collector)()) {
-    StartAgent();
-    CreateResultList();
-    collector();
-    return *State().resultList;
-}
 
 const char* const kNine8 = R"({"version": {"platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A "}})";
 
@@ -30,15 +20,18 @@ TEST(BiosInfo, ReadsTheKeyOfItsWindowsFamily) {
     TestMachine nt("{}",
                    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"SystemBiosDate\"=\"03/14/05\"\r\n"
                    "\"Identifier\"=\"AT/AT COMPATIBLE\"\r\n\"SystemBiosVersion\"=hex(7):41,2c,31,00,42,00,00\r\n");
-    EXPECT_EQ(Collect(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"03/14/05\"",
-                                                          "\"Bios\",\"Name\",\"AT/AT COMPATIBLE\"",
-                                                          "\"Bios\",\"Version\",\"A 1B\""}));
+    StartAgent();
+    EXPECT_EQ(CollectRecords(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"03/14/05\"",
+                                                                 "\"Bios\",\"Name\",\"AT/AT COMPATIBLE\"",
+                                                                 "\"Bios\",\"Version\",\"A 1B\""}));
     TestMachine nine8(kNine8,
                       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\*PNP0C01\\0000]\r\n\"BIOSDate\"=\"08/21/98\"\r\n");
-    EXPECT_EQ(Collect(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"08/21/98\"", "\"Bios\",\"Name\",\"\"",
-                                                          "\"Bios\",\"Version\",\"\""}));
+    StartAgent();
+    EXPECT_EQ(CollectRecords(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"08/21/98\"", "\"Bios\",\"Name\",\"\"",
+                                                                 "\"Bios\",\"Version\",\"\""}));
     TestMachine none;
-    EXPECT_TRUE(Collect(BiosInfo).empty());
+    StartAgent();
+    EXPECT_TRUE(CollectRecords(BiosInfo).empty());
 }
 
 TEST(MemoryInfo, RoundsTheInstalledMegabytes) {
@@ -65,9 +58,10 @@ TEST(MemoryInfo, RoundsTheInstalledMegabytes) {
         json += noExtended ? R"(, "extended_call": false}})" : "}" + extra + "}";
         SCOPED_TRACE(json);
         TestMachine m(json);
-        EXPECT_EQ(Collect(MemoryInfo), (std::vector<std::string>{"\"Memory\",\"DOS memory\",\"640\"",
-                                                                std::string("\"Memory\",\"Extended\",\"") + c.extended + "\"",
-                                                                std::string("\"Memory\",\"Total\",\"") + c.total + "\""}));
+        StartAgent();
+        EXPECT_EQ(CollectRecords(MemoryInfo), (std::vector<std::string>{"\"Memory\",\"DOS memory\",\"640\"",
+                                                                       std::string("\"Memory\",\"Extended\",\"") + c.extended + "\"",
+                                                                       std::string("\"Memory\",\"Total\",\"") + c.total + "\""}));
     }
 }
 
@@ -88,7 +82,8 @@ TEST(DiskInfo, DescribesEachDriveAndSkipsRemovables) {
                          {"answers": false}]})");
     m.WriteFile("E:\\setup.exe", "MZ");
     m.WriteFile("N:\\Apps\\tool.exe", "MZ");  // an entry bearing the share's own name
-    EXPECT_EQ(Collect(DiskInfo),
+    StartAgent();
+    EXPECT_EQ(CollectRecords(DiskInfo),
               (std::vector<std::string>{
                   "\"Disk sizes\",\"Drive c\",\"1.00\",\"0.50\",\"C:\\\",\"SYSTEM\",\"NTFS\",\"Fixed drive\",\"12-34\"",
                   "\"CDROM\",\"Drive d\",\"\"",
@@ -109,7 +104,8 @@ TEST(DiskInfo, SizesQueriesThatFailOrRaiseAndThe9xFamily) {
     m.MakeFolder("C:\\x");
     // No physical disks on the 9x family; a size query that raises skips the drive; an
     // unreadable volume leaves its fields empty.
-    EXPECT_EQ(Collect(DiskInfo),
+    StartAgent();
+    EXPECT_EQ(CollectRecords(DiskInfo),
               (std::vector<std::string>{"\"Disk sizes\",\"Drive c\",\"2.00\",\"0.00\",\"C:\\\",\"\",\"\",\"Fixed drive\",\"\""}));
 }
 
@@ -117,6 +113,7 @@ TEST(DiskInfo, AHugeDiskIsSizedIn64Bits) {
     // About 60 TB: the 32-bit products of the size wrapped far below 4 TB.
     TestMachine m(R"({"physical_disks": [{"cylinders": 1000000, "tracks_per_cylinder": 255, "sectors_per_track": 63,
                                           "bytes_per_sector": 4096}]})");
-    std::vector<std::string> records = Collect(DiskInfo);
+    StartAgent();
+    std::vector<std::string> records = CollectRecords(DiskInfo);
     EXPECT_EQ(records.back(), "\"Disks\",\"Disk drive 1\",\"1000000\",\"255\",\"63\",\"62753906\"");
 }

@@ -15,7 +15,7 @@
 
 using namespace qm::collectors;
 using namespace qm::core;
-using qm::test::StartAgent;
+using qm::test::StartWithResultNames;
 using qm::test::TestMachine;
 
 namespace {
@@ -23,13 +23,6 @@ namespace {
 const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]}, "physical_disks": [{"cylinders": 4865}],
                                   "printers": [{"name": "LaserPrint 4100", "port": "LPT1:"}]})";
 const char* const kBios = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"Identifier\"=\"AT\"\r\n";
-
-void PrepareRun(const std::vector<std::string>& switches) {
-    StartAgent(switches);
-    InitWorkFolder();
-    State().machineId = "0F8FAD5BD9CB469FA16570867728950E";
-    SetResultFileNames(true);
-}
 
 // Section and key of each record after the header line, in file order.
 std::vector<std::string> Records(const std::string& text) {
@@ -56,8 +49,8 @@ std::vector<std::string> Sections(const std::string& text) {
 
 TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     TestMachine m(kMachine, kBios);
-    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Paris, 3rd\r\n");
-    PrepareRun({"/HMAIL"});
+    m.WriteFile(qm::test::kAgentSettings, "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Paris, 3rd\r\n");
+    StartWithResultNames({"/HMAIL"});
     State().flags.hmail = State().flags.s = true;
     WriteProfileString(State().chkIdPath, "Identification", "AssetTag#", "TAG-7");
     HardwareInventory();
@@ -85,15 +78,15 @@ TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
 
 TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
     TestMachine m(kMachine);
-    PrepareRun({});
+    StartWithResultNames({});
     HardwareInventory();
     EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("Start Option"), std::string::npos);
 }
 
 TEST(HardwareInventory, ADeferredAssetTagPutsTheHeaderBlockAtTheEnd) {
     TestMachine m(kMachine);
-    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[ASSETTAG]\r\nUUID=1\r\n");
-    PrepareRun({"/AT"});
+    m.WriteFile(qm::test::kAgentSettings, "[ASSETTAG]\r\nUUID=1\r\n");
+    StartWithResultNames({"/AT"});
     State().flags.at = true;
     GetAssetTag();  // the first pass only defers
     HardwareInventory();
@@ -117,7 +110,7 @@ TEST(HardwareInventory, ADeferredAssetTagPutsTheHeaderBlockAtTheEnd) {
 
 TEST(HardwareInventory, TheSecondPassNeedsTheSwitchAndADeferredTag) {
     TestMachine m(kMachine);
-    PrepareRun({});
+    StartWithResultNames({});
     HardwareInventory();
     std::string before = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
     UpdateUuidAndSerial();
@@ -132,16 +125,14 @@ TEST(HardwareInventory, TheSecondPassNeedsTheSwitchAndADeferredTag) {
 
 TEST(HardwareInventory, AFailureEndsThePassButKeepsWhatWasWritten) {
     TestMachine m(kMachine);
-    PrepareRun({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartWithResultNames({}, true);
     // Chk_ID cannot be read back for the asset tag: the header block raises.
-    m.Machine().AddFault({"GetPrivateProfileString", "C:\\WINDOWS\\Chk_ID", 0, true, -1});
+    m.Machine().AddFault({"GetPrivateProfileString", qm::test::kChkId, 0, true, -1});
     HardwareInventory();
     std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
     EXPECT_NE(text.find("\"Identification\",\"GUID\""), std::string::npos);
     EXPECT_EQ(text.find("\"CPU\""), std::string::npos);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|GetPrivateProfileString failed on purpose"),
+    EXPECT_NE(m.ReadFile(qm::test::kTraceLog).find("|GetPrivateProfileString failed on purpose"),
               std::string::npos);
     EXPECT_FALSE(State().headerWritten);
 }
@@ -150,7 +141,7 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
     for (const char* name : {"xp-workstation", "win98-desktop"}) {
         SCOPED_TRACE(name);
         qm::test::SampleMachine sample(name);
-        PrepareRun({});
+        StartWithResultNames({});
         HardwareInventory();
         std::string text;
         ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), State().resultFiles.localHardware, text));

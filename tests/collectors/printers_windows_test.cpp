@@ -1,24 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "collectors/printers_windows.h"
-#include "core/process_state.h"
-#include "core/result_list.h"
-#include "core/trace_log.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using namespace qm::core;
+using qm::test::CollectRecords;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
-
-std::vector<std::string> Collect(void (*collector)()) {
-    CreateResultList();
-    collector();
-    return *State().resultList;
-}
 
 std::string Reg(const std::string& body) { return "REGEDIT4\r\n\r\n" + body; }
 
@@ -79,7 +72,7 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
                        "\"CachePrimaryDomain\"=\"EXAMPLE\"\r\n"));
     nt.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\ndevice=LaserPrint 4100,winspool,IP_10.0.0.50\r\n");
     StartAgent();
-    EXPECT_EQ(Collect(WindowsInfo),
+    EXPECT_EQ(CollectRecords(WindowsInfo),
               (std::vector<std::string>{
                   "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"",
                   "\"Windows\",\"ProductId\",\"55274-640\"", "\"Windows\",\"SystemRoot\",\"C:\\WINDOWS\"",
@@ -95,7 +88,7 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
                      Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\VNetSup]\r\n\"Workgroup\"=\"BUREAU\"\r\n"
                          "\"Comment\"=\"Accueil, rez\"\r\n"));
     StartAgent();
-    std::vector<std::string> records = Collect(WindowsInfo);
+    std::vector<std::string> records = CollectRecords(WindowsInfo);
     EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows 98 4.10 Build 2222  A\"");
     EXPECT_EQ(records[2], "\"Windows\",\"WorkGroup or NT domain\",\"BUREAU\"");
     EXPECT_EQ(records[3], "\"Windows\",\"Comment\",\"Accueil  rez\"");
@@ -103,13 +96,11 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
 
 TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
     TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
-    std::vector<std::string> records = Collect(WindowsInfo);
+    StartAgentWithLog();
+    std::vector<std::string> records = CollectRecords(WindowsInfo);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].rfind("\"Windows\",\"Version\",", 0), 0u);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|Invalid data type for 'ProductId'"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'ProductId'"), std::string::npos);
 }
 
 TEST(UserId, TakesTheFirstNameTheChainGives) {
@@ -140,7 +131,7 @@ TEST(UserId, TakesTheFirstNameTheChainGives) {
         SCOPED_TRACE(c.json);
         TestMachine m(c.json, c.registry);
         StartAgent();
-        EXPECT_EQ(Collect(UserIdInfo), std::vector<std::string>{"\"Windows\",\"User ID\",\"" + c.user + "\""});
+        EXPECT_EQ(CollectRecords(UserIdInfo), std::vector<std::string>{"\"Windows\",\"User ID\",\"" + c.user + "\""});
     }
 }
 
@@ -185,17 +176,15 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
                                   "\"Print Processor\"=\"WinPrint\"\r\n\"Datatype\"=\"RAW\"\r\n" +
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\PRINTSRV\\Printers\\Shared Copier]\r\n"
                       "\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
-    EXPECT_EQ(Collect(PrintersInfo),
+    StartAgentWithLog();
+    EXPECT_EQ(CollectRecords(PrintersInfo),
               (std::vector<std::string>{
                   "\"Printers\",\"0\",\"\",\"LaserPrint 4100\",\"LP4100\",\"IP_10.0.0.50\",\"LaserPrint 4100 PCL6\",\"2nd floor  room 12\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"1\",\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"2\",\"\\\\SRV\",\"Far Printer\",\"\",\"LPT1:\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\",\"\",\"basement\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"4\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
-    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|3 found\r\n"), std::string::npos);
     EXPECT_NE(log.find("|Level = 2\r\n"), std::string::npos);
     EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);
@@ -207,15 +196,15 @@ TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
         // NT: level 2 refused, level 4 lists server and name.
         TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
         StartAgent();
-        EXPECT_EQ(Collect(PrintersInfo), std::vector<std::string>{"\"Printers\",\"0\",\"\\\\S\",\"LaserPrint 4\""});
+        EXPECT_EQ(CollectRecords(PrintersInfo), std::vector<std::string>{"\"Printers\",\"0\",\"\\\\S\",\"LaserPrint 4\""});
     }
     {
         // 9x: level 5 gives one record per port, all under the printer's number; an empty item ends the list.
         TestMachine m(std::string("{") + printers + R"(, "version": {"platform_id": 1, "major": 4, "minor": 10},
                                                    "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
         StartAgent();
-        EXPECT_EQ(Collect(PrintersInfo), (std::vector<std::string>{"\"Printers\",\"0\",\"LPT1:\",\"LaserPrint 4\"",
-                                                                  "\"Printers\",\"0\",\"FILE:\",\"LaserPrint 4\""}));
+        EXPECT_EQ(CollectRecords(PrintersInfo), (std::vector<std::string>{"\"Printers\",\"0\",\"LPT1:\",\"LaserPrint 4\"",
+                                                                         "\"Printers\",\"0\",\"FILE:\",\"LaserPrint 4\""}));
     }
     {
         // Both levels refused: nothing, and no registry pass.
@@ -223,13 +212,13 @@ TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
                                                                     {"op": "EnumPrinters", "path": "level4"}]})",
                       Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
         StartAgent();
-        EXPECT_TRUE(Collect(PrintersInfo).empty());
+        EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
     }
     {
         // No printer at all: the size is 0 and the registry is not looked at.
         TestMachine m("{}", Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
         StartAgent();
-        EXPECT_TRUE(Collect(PrintersInfo).empty());
+        EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
     }
     std::string_view cursor = "  a, b";
     EXPECT_EQ(NextPortToken(cursor), "a");

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "collectors/processor.h"
-#include "core/process_state.h"
-#include "core/result_list.h"
-#include "core/trace_log.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using namespace qm::core;
+using qm::test::CollectRecords;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
@@ -18,12 +17,6 @@ std::string Frequencies(const std::vector<int>& mhz) {
     std::string list;
     for (int f : mhz) list += (list.empty() ? "" : ",") + std::to_string(f);
     return R"({"processor": {"frequencies_mhz": [)" + list + "]}}";
-}
-
-std::vector<std::string> CpuRecords() {
-    CreateResultList();
-    CpuInventory();
-    return *State().resultList;
 }
 
 }  // namespace
@@ -55,11 +48,9 @@ TEST(Processor, VotesOverNineMeasurements) {
 TEST(Processor, AFailingMeasurementGivesZeroAndStopsTheRest) {
     // The time-stamp counter faults in the third measurement (its fifth read).
     TestMachine m(R"({"processor": {"frequencies_mhz": [2800]}, "faults": [{"op": "RDTSC", "after": 4}]})");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
+    StartAgentWithLog();
     EXPECT_EQ(MeasureCpuFrequency(), 0);
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("|RDTSC faulted\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|RDTSC faulted\r\n"), std::string::npos);
 }
 
 TEST(Processor, WritesAllSevenRecords) {
@@ -68,10 +59,11 @@ TEST(Processor, WritesAllSevenRecords) {
                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0]\r\n"
                   "\"~Mhz\"=dword:00000af0\r\n");
     StartAgent();
-    EXPECT_EQ(CpuRecords(), (std::vector<std::string>{"\"CPU\",\"Frequency\",\"2800\"", "\"CPU\",\"Freq in reg\",\"2800\"",
-                                                      "\"CPU\",\"Vendor\",\"GenuineIntel\"", "\"CPU\",\"TFMS\",\"0F29\"",
-                                                      "\"CPU\",\"BrandID\",\"09\"", "\"CPU\",\"L2 cache\",\"256KB\"",
-                                                      "\"CPU\",\"Count\",\"2\""}));
+    EXPECT_EQ(CollectRecords(CpuInventory),
+              (std::vector<std::string>{"\"CPU\",\"Frequency\",\"2800\"", "\"CPU\",\"Freq in reg\",\"2800\"",
+                                        "\"CPU\",\"Vendor\",\"GenuineIntel\"", "\"CPU\",\"TFMS\",\"0F29\"",
+                                        "\"CPU\",\"BrandID\",\"09\"", "\"CPU\",\"L2 cache\",\"256KB\"",
+                                        "\"CPU\",\"Count\",\"2\""}));
     EXPECT_EQ(L2CacheSize(0x46), "N/A");
     EXPECT_EQ(L2CacheSize(0x00), "N/A");
     EXPECT_EQ(L2CacheSize(0x45), "2048KB");
@@ -83,23 +75,20 @@ TEST(Processor, FailuresLeaveTheirDefaultsAndEveryRecordStands) {
                                  {"op": "GetSystemInfo"}]})",
                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0]\r\n"
                   "\"~Mhz\"=\"2800\"\r\n");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
-    EXPECT_EQ(CpuRecords(), (std::vector<std::string>{"\"CPU\",\"Frequency\",\"1000\"", "\"CPU\",\"Freq in reg\",\"0\"",
-                                                      "\"CPU\",\"Vendor\",\"Odd\"", "\"CPU\",\"TFMS\",\"0000\"",
-                                                      "\"CPU\",\"BrandID\",\"00\"", "\"CPU\",\"L2 cache\",\"N/A\"",
-                                                      "\"CPU\",\"Count\",\"1\""}));
-    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    StartAgentWithLog();
+    EXPECT_EQ(CollectRecords(CpuInventory),
+              (std::vector<std::string>{"\"CPU\",\"Frequency\",\"1000\"", "\"CPU\",\"Freq in reg\",\"0\"",
+                                        "\"CPU\",\"Vendor\",\"Odd\"", "\"CPU\",\"TFMS\",\"0000\"",
+                                        "\"CPU\",\"BrandID\",\"00\"", "\"CPU\",\"L2 cache\",\"N/A\"",
+                                        "\"CPU\",\"Count\",\"1\""}));
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|CPUID faulted for leaf 1"), std::string::npos);
     EXPECT_NE(log.find("|Invalid data type for '~Mhz'"), std::string::npos);
     EXPECT_NE(log.find("|GetSystemInfo failed on purpose"), std::string::npos);
 
     // No registry value: 0 and no message.
     TestMachine quiet(R"({"processor": {"frequencies_mhz": [1000]}})");
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    OpenLogFile();
-    EXPECT_EQ(CpuRecords()[1], "\"CPU\",\"Freq in reg\",\"0\"");
-    EXPECT_EQ(quiet.ReadFile("C:\\WINDOWS\\Gantrovelminds.log").find("Mhz"), std::string::npos);
+    StartAgentWithLog();
+    EXPECT_EQ(CollectRecords(CpuInventory)[1], "\"CPU\",\"Freq in reg\",\"0\"");
+    EXPECT_EQ(quiet.ReadFile(kTraceLog).find("Mhz"), std::string::npos);
 }

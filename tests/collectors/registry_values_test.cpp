@@ -26,6 +26,8 @@ TEST(RegistryReaders, ReadAnyTypeAsText) {
     qm::test::StartAgent();
     RegistryAccessor reg(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Values"));
+    const qm::platform::HKEY opened = reg.CurrentKey();
+    ASSERT_NE(opened, 0u);
     struct Case {
         const char* name;
         const char* text;
@@ -43,7 +45,7 @@ TEST(RegistryReaders, ReadAnyTypeAsText) {
         EXPECT_EQ(ReadRegValueAsString(c.name, reg), c.text);
         EXPECT_EQ(RegBinaryToDotted(c.name, reg), c.dotted);
     }
-    EXPECT_EQ(reg.CurrentKey() != 0, true);  // the caller's key stays open
+    EXPECT_EQ(reg.CurrentKey(), opened);  // the caller's key stays open
 }
 
 TEST(RegistryReaders, StripQuotesAndExtractExistingFile) {

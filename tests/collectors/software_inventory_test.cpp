@@ -22,7 +22,10 @@ using qm::test::BuildPeFile;
 using qm::test::ShortcutSpec;
 using qm::test::ShortcutTo;
 using qm::test::ShortcutToShare;
+using qm::test::kTraceLog;
+using qm::test::LogTexts;
 using qm::test::StartAgent;
+using qm::test::StartWithResultNames;
 using qm::test::TestMachine;
 using qm::test::VersionResource;
 
@@ -36,7 +39,6 @@ const std::string kQuickLaunch = kUser + "Application Data\\Microsoft\\Internet 
 const std::string kCommonDesktop = kAllUsers + "Desktop\\";
 const std::string kCommonStartMenu = kAllUsers + "Start Menu\\";
 const char* const kSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
 const char* const kHeader = R"("F1","F2","F3","F4","F5","F6","F7","F8","F9","F10","F11")";
 
 const std::string kShellKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -81,31 +83,19 @@ std::string AppPath(const std::string& name, const std::string& program) {
            Value("Path", qm::platform::FolderOf(program));
 }
 
+// The three strings a software record takes.
 VersionResource Version(const std::string& company, const std::string& product, const std::string& version) {
-    VersionResource r;
-    r.tables.push_back({"040904E4", {{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version}}});
-    r.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x0409, 0x04E4}};
-    return r;
+    return qm::test::StringVersion({{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version}});
 }
 
 void Program(TestMachine& m, const std::string& path) { m.WriteFile(path, BuildPeFile(Version("Acme", "Tool", "1.0"))); }
 void Link(TestMachine& m, const std::string& path, const std::string& target) { m.WriteFile(path, ShortcutTo(target)); }
 
-void PrepareRun(const std::vector<std::string>& switches = {}, bool log = false) {
-    if (log)
-        qm::test::StartAgentWithLog(switches);
-    else
-        StartAgent(switches);
-    InitWorkFolder();
-    State().machineId = "0F8FAD5BD9CB469FA16570867728950E";
-    SetResultFileNames(true);
-}
-
 std::vector<std::string> Lines(TestMachine& m) { return qm::platform::SplitLines(m.ReadFile(kSfz)); }
 
 // The whole software inventory in a new process; the lines of the file it leaves.
 std::vector<std::string> Inventory(TestMachine& m, const std::vector<std::string>& switches = {}) {
-    PrepareRun(switches);
+    StartWithResultNames(switches);
     SoftwareInventory();
     return Lines(m);
 }
@@ -146,13 +136,6 @@ std::vector<std::string> Keys(const std::vector<std::string>& lines) {
     std::vector<std::string> keys;
     for (std::size_t i = 1; i < lines.size(); ++i) keys.push_back(Fields(lines[i]).at(1));
     return keys;
-}
-
-// The texts of the trace log's lines, without their times.
-std::vector<std::string> LogTexts(TestMachine& m) {
-    std::vector<std::string> texts;
-    for (const std::string& line : qm::platform::SplitLines(m.ReadFile(kLog))) texts.push_back(line.substr(line.find('|') + 1));
-    return texts;
 }
 
 // The shortcut reader of a test that reads shortcuts outside SoftwareInventory goes with the
@@ -324,7 +307,7 @@ TEST(SoftwareWindowsFolder, WithoutAWindowsFolderNothingIsExcluded) {
     Program(m, "C:\\WINDOWS\\notepad.exe");
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
     Link(m, kDesktop + "b.lnk", "C:\\WINDOWS\\notepad.exe");
-    PrepareRun();
+    StartWithResultNames();
     m.Machine().AddFault({"GetWindowsDirectory", "", qm::platform::ERROR_ACCESS_DENIED});
     SoftwareInventory();
     EXPECT_EQ(Summary(Lines(m)), (std::vector<std::string>{"0 C:\\APPS\\a.exe <- " + kDesktop + "a.lnk",
@@ -485,11 +468,11 @@ TEST(SoftwareAppPaths, ADefaultValueThatIsNoTextEndsTheScanButTheFileIsSaved) {
     Program(m, "C:\\Apps\\c.exe");
     Program(m, "C:\\Apps\\s.exe");
     Link(m, kDesktop + "s.lnk", "C:\\Apps\\s.exe");
-    PrepareRun({}, true);
+    StartWithResultNames({}, true);
     SoftwareInventory();
     EXPECT_EQ(Summary(Lines(m)), (std::vector<std::string>{"0 C:\\APPS\\s.exe <- " + kDesktop + "s.lnk"}));
     CloseLogFile();
-    std::vector<std::string> log = LogTexts(m);
+    std::vector<std::string> log = LogTexts(m.ReadFile(kTraceLog));
     auto at = [&](const std::string& text) { return std::find(log.begin(), log.end(), text) - log.begin(); };
     auto count = static_cast<std::ptrdiff_t>(log.size());
     ASSERT_LT(at("Analyze :SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\b.exe"), count);
@@ -521,10 +504,10 @@ TEST(SoftwareLog, TheQuickScanMarksItsSteps) {
     Program(m, "C:\\Apps\\a.exe");
     m.WriteFile("C:\\Apps\\b.exe", "MZ");
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
-    PrepareRun({}, true);
+    StartWithResultNames({}, true);
     SoftwareInventory();
     CloseLogFile();
-    std::vector<std::string> log = LogTexts(m);
+    std::vector<std::string> log = LogTexts(m.ReadFile(kTraceLog));
     auto first = std::find(log.begin(), log.end(), "Enter SoftwareInventory");
     auto last = std::find(log.begin(), log.end(), "Exit SoftwareInventory");
     ASSERT_NE(last, log.end());
@@ -570,10 +553,10 @@ TEST(SoftwareLog, TheQuickScanMarksItsSteps) {
 TEST(SoftwareLog, TheFullScanHasNoneOfTheQuickScanMarks) {
     TestMachine m("{}", Reg(AppPath("a.exe", "C:\\Apps\\a.exe")));
     Link(m, "C:\\a.lnk", "C:\\Apps\\missing.exe");
-    PrepareRun({"/FS"}, true);
+    StartWithResultNames({"/FS"}, true);
     SoftwareInventory();
     CloseLogFile();
-    std::vector<std::string> log = LogTexts(m);
+    std::vector<std::string> log = LogTexts(m.ReadFile(kTraceLog));
     auto first = std::find(log.begin(), log.end(), "Enter SoftwareInventory");
     auto last = std::find(log.begin(), log.end(), "Exit SoftwareInventory");
     ASSERT_NE(last, log.end());
@@ -625,11 +608,11 @@ TEST(SoftwareErrors, AnErrorEndsOnlyItsFolderItsDriveOrItsShortcut) {
 TEST(SoftwareErrors, AFileThatCannotBeSavedIsLoggedAndTheListFreed) {
     TestMachine m("{}", Reg(ShellFolders()));
     m.MakeFolder(kSfz);  // a folder where the file should go
-    PrepareRun({}, true);
+    StartWithResultNames({}, true);
     EXPECT_NO_THROW(SoftwareInventory());
     EXPECT_FALSE(State().resultList.has_value());
     CloseLogFile();
-    std::vector<std::string> log = LogTexts(m);
+    std::vector<std::string> log = LogTexts(m.ReadFile(kTraceLog));
     auto exit = std::find(log.begin(), log.end(), "Exit SoftwareInventory");
     ASSERT_NE(exit, log.end());
     ASSERT_NE(exit, log.begin());

@@ -3,7 +3,6 @@
 #include "collectors/version_info.h"
 #include "core/process_state.h"
 #include "core/trace_log.h"
-#include "platform/text.h"
 #include "support/agent_state.h"
 #include "support/pe_writer.h"
 #include "support/test_machine.h"
@@ -13,22 +12,12 @@ using qm::test::BuildPeFile;
 using qm::test::BuildPeFileWithoutResources;
 using qm::test::FixedVersion;
 using qm::test::StartAgent;
+using qm::test::StringVersion;
 using qm::test::TestMachine;
 using qm::test::VersionResource;
-using qm::test::VersionStringTable;
+using Pairs = qm::test::VersionTranslations;
 
 namespace {
-
-using Strings = std::vector<std::pair<std::string, std::string>>;
-using Pairs = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
-
-VersionResource Resource(Strings strings, std::string key = "040904E4",
-                         std::optional<Pairs> translations = Pairs{{0x0409, 0x04E4}}) {
-    VersionResource r;
-    r.tables.push_back({std::move(key), std::move(strings)});
-    r.translations = std::move(translations);
-    return r;
-}
 
 FixedVersion Fixed(std::array<std::uint16_t, 4> product, std::array<std::uint16_t, 4> file) {
     FixedVersion f;
@@ -60,46 +49,49 @@ TEST(VersionInfo, EachKindWithItsFallbacks) {
     StartAgent();
 
     // Its translation names German in Unicode, but the only strings are the US-English ones.
-    VersionResource german = Resource({{"CompanyName", "Acme"}, {"ProductName", "Editor"}, {"ProductVersion", "2.5"},
-                                       {"FileDescription", "Text editor"}},
-                                      "040904E4", Pairs{{0x0407, 0x04B0}});
+    VersionResource german = StringVersion({{"CompanyName", "Acme"}, {"ProductName", "Editor"}, {"ProductVersion", "2.5"},
+                                            {"FileDescription", "Text editor"}},
+                                           "040904E4", Pairs{{0x0407, 0x04B0}});
     m.WriteFile("C:\\Apps\\german.exe", BuildPeFile(german));
 
     // A fixed product version and a file-version string, no product-version string.
-    VersionResource fixed = Resource({{"FileVersion", "5.1.2600.2180 (xpsp_sp2_rtm.040803-2158)"}});
+    VersionResource fixed = StringVersion({{"FileVersion", "5.1.2600.2180 (xpsp_sp2_rtm.040803-2158)"}});
     fixed.fixed = Fixed({5, 1, 2600, 0}, {5, 1, 2600, 2180});
     m.WriteFile("C:\\Apps\\fixed.exe", BuildPeFile(fixed));
 
     // Only an internal name, and only a file version.
-    m.WriteFile("C:\\Apps\\internal.exe", BuildPeFile(Resource({{"InternalName", "calc"}, {"FileVersion", "1.2.3"}})));
+    m.WriteFile("C:\\Apps\\internal.exe", BuildPeFile(StringVersion({{"InternalName", "calc"}, {"FileVersion", "1.2.3"}})));
 
     // No translation table at all: the US-English block is the file's own.
     m.WriteFile("C:\\Apps\\notable.exe",
-                BuildPeFile(Resource({{"CompanyName", "NoTable Ltd"}, {"ProductVersion", "3.0"}}, "040904E4", std::nullopt)));
+                BuildPeFile(StringVersion({{"CompanyName", "NoTable Ltd"}, {"ProductVersion", "3.0"}}, "040904E4",
+                                          std::nullopt)));
 
     // An empty translation table counts as none.
     m.WriteFile("C:\\Apps\\emptytable.exe",
-                BuildPeFile(Resource({{"CompanyName", "Empty Table"}}, "040904E4", Pairs{})));
+                BuildPeFile(StringVersion({{"CompanyName", "Empty Table"}}, "040904E4", Pairs{})));
 
     // French with its own block, beside a US-English one: the file's translation wins.
-    VersionResource french = Resource({{"CompanyName", "Soci\xC3\xA9t\xC3\xA9"}, {"ProductName", "Bureau"}}, "040C04E4",
-                                      Pairs{{0x040C, 0x04E4}});
+    VersionResource french = StringVersion({{"CompanyName", "Soci\xC3\xA9t\xC3\xA9"}, {"ProductName", "Bureau"}},
+                                           "040C04E4", Pairs{{0x040C, 0x04E4}});
     french.tables.push_back({"040904E4", {{"CompanyName", "Other"}, {"ProductName", "Other"}}});
     m.WriteFile("C:\\Apps\\french.exe", BuildPeFile(french));
 
     // Only the first translation counts, even when a later one has strings.
-    VersionResource second = Resource({{"CompanyName", "Second"}}, "040704E4", Pairs{{0x0409, 0x04B0}, {0x0407, 0x04E4}});
+    VersionResource second =
+        StringVersion({{"CompanyName", "Second"}}, "040704E4", Pairs{{0x0409, 0x04B0}, {0x0407, 0x04E4}});
     m.WriteFile("C:\\Apps\\second.exe", BuildPeFile(second));
 
     // A product-version string wins over the fixed numbers; blanks around texts go.
-    VersionResource both = Resource({{"ProductVersion", "  7.0 beta  "}, {"CompanyName", "\tTabbed \r\n"}});
+    VersionResource both = StringVersion({{"ProductVersion", "  7.0 beta  "}, {"CompanyName", "\tTabbed \r\n"}});
     both.fixed = Fixed({7, 0, 0, 1}, {7, 0, 0, 1});
     m.WriteFile("C:\\Apps\\both.exe", BuildPeFile(both));
 
     // Texts that hold a backslash and line breaks.
     m.WriteFile("C:\\Apps\\breaks.exe",
-                BuildPeFile(Resource({{"CompanyName", "Acme\\Tools"}, {"FileDescription", "Two\nlines\r\nand\rmore\r\n"},
-                                      {"ProductName", "Name\\"}})));
+                BuildPeFile(StringVersion({{"CompanyName", "Acme\\Tools"},
+                                           {"FileDescription", "Two\nlines\r\nand\rmore\r\n"},
+                                           {"ProductName", "Name\\"}})));
 
     // A fixed block alone: the version, nothing else; the language of a code nobody knows.
     VersionResource onlyFixed;
@@ -108,7 +100,7 @@ TEST(VersionInfo, EachKindWithItsFallbacks) {
     m.WriteFile("C:\\Apps\\onlyfixed.exe", BuildPeFile(onlyFixed));
 
     // An empty product-version string is still the product version.
-    VersionResource emptyVersion = Resource({{"ProductVersion", ""}, {"FileVersion", "4.4"}});
+    VersionResource emptyVersion = StringVersion({{"ProductVersion", ""}, {"FileVersion", "4.4"}});
     emptyVersion.fixed = Fixed({4, 4, 0, 0}, {4, 4, 0, 0});
     m.WriteFile("C:\\Apps\\emptyversion.exe", BuildPeFile(emptyVersion));
 
@@ -175,7 +167,7 @@ TEST(VersionInfo, WithoutAResourceOrAFileEveryKindIsEmpty) {
 TEST(VersionInfo, AnUnreadableResourceGivesAnEmptyText) {
     TestMachine m;
     StartAgent();
-    m.WriteFile("C:\\Apps\\locked.exe", BuildPeFile(Resource({{"CompanyName", "Acme"}})));
+    m.WriteFile("C:\\Apps\\locked.exe", BuildPeFile(StringVersion({{"CompanyName", "Acme"}})));
     m.Machine().AddFault({"GetFileVersionInfo", "C:\\Apps\\locked.exe", qm::platform::ERROR_ACCESS_DENIED, false, -1});
     EXPECT_EQ(Item("C:\\Apps\\locked.exe", viEditeur), "");
     m.Machine().ClearFaults();
@@ -188,20 +180,16 @@ TEST(VersionInfo, AnUnreadableResourceGivesAnEmptyText) {
 TEST(VersionInfo, EveryCallIsLoggedWithTheKindName) {
     TestMachine m;
     qm::test::StartAgentWithLog();
-    m.WriteFile("C:\\Apps\\a.exe", BuildPeFile(Resource({{"CompanyName", "Acme"}})));
+    m.WriteFile("C:\\Apps\\a.exe", BuildPeFile(StringVersion({{"CompanyName", "Acme"}})));
     std::string out;
     for (std::uint8_t kind = 0; kind <= 5; ++kind) getVersionInfo("C:\\Apps\\a.exe", kind, out);
     getVersionInfo("C:\\Apps\\missing.exe", viLangue, out);
     qm::core::CloseLogFile();
 
-    std::vector<std::string> logged;
-    for (const std::string& line : qm::platform::SplitLines(m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log"))) {
-        std::string text = line.substr(line.find('|') + 1);
-        if (text.rfind("getVersionInfo(", 0) == 0) logged.push_back(text);
-    }
-    EXPECT_EQ(logged, (std::vector<std::string>{
-                          "getVersionInfo(C:\\Apps\\a.exe,viVersion)", "getVersionInfo(C:\\Apps\\a.exe,viEditeur)",
-                          "getVersionInfo(C:\\Apps\\a.exe,viNomProduit)", "getVersionInfo(C:\\Apps\\a.exe,viLangue)",
-                          "getVersionInfo(C:\\Apps\\a.exe,)", "getVersionInfo(C:\\Apps\\a.exe,)",
-                          "getVersionInfo(C:\\Apps\\missing.exe,viLangue)"}));
+    EXPECT_EQ(qm::test::LogTextsStartingWith(m.ReadFile(qm::test::kTraceLog), "getVersionInfo("),
+              (std::vector<std::string>{
+                  "getVersionInfo(C:\\Apps\\a.exe,viVersion)", "getVersionInfo(C:\\Apps\\a.exe,viEditeur)",
+                  "getVersionInfo(C:\\Apps\\a.exe,viNomProduit)", "getVersionInfo(C:\\Apps\\a.exe,viLangue)",
+                  "getVersionInfo(C:\\Apps\\a.exe,)", "getVersionInfo(C:\\Apps\\a.exe,)",
+                  "getVersionInfo(C:\\Apps\\missing.exe,viLangue)"}));
 }

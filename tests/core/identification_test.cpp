@@ -7,20 +7,20 @@
 #include "core/identification.h"
 #include "core/process_state.h"
 #include "core/profile_files.h"
-#include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::core;
+using qm::test::kAgentSettings;
+using qm::test::kChkId;
 using qm::test::StartAgent;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kChkId = "C:\\WINDOWS\\Chk_ID";
-const std::string kSettings = std::string(qm::test::kAgentFolder) + "QMAgent.lic";
 const std::string kMachineId = "5D3C2B1A00FF4E0D9C8B7A6F5E4D3C2B";
 // Stands for a key that Chk_ID does not hold, as against one written empty.
 const char* const kAbsent = "<absent>";
@@ -29,13 +29,6 @@ const char* const kAbsent = "<absent>";
 // computer name is the given one.
 std::string NamesJson(const std::string& variable, const std::string& computerName) {
     return R"({"environment": {"COMPUTERNAME": )" + variable + R"(}, "computer_name": ")" + computerName + "\"}";
-}
-
-// A run of the agent as far as the work folder, with the trace log on.
-void Start(const std::vector<std::string>& switches = {}) {
-    StartAgent(switches);
-    State().logOn = true;
-    OpenLogFile();
 }
 
 std::string Log(TestMachine& m) { return m.ReadFile(State().traceLogPath); }
@@ -67,7 +60,7 @@ TEST(Identification, FirstRunWritesTheAssetNumber) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(NamesJson(c.variable, c.computerName));
-        Start();
+        StartAgentWithLog();
         State().machineId = kMachineId;
         InitAssetNumber();
         EXPECT_EQ(ReadProfileString(kChkId, "Identification", "Asset#", kAbsent), c.assetNumber);
@@ -106,7 +99,7 @@ TEST(AssetId, FallsBackWhenChkIdHasNoAssetNumber) {
         SCOPED_TRACE(c.name);
         TestMachine m(NamesJson(c.variable, c.computerName));
         if (!c.chkId.empty()) m.WriteFile(kChkId, c.chkId);
-        Start();
+        StartAgentWithLog();
         State().machineId = c.machineId;
         if (!c.chkId.empty()) {
             // A Chk_ID that exists is never completed afterwards.
@@ -119,12 +112,12 @@ TEST(AssetId, FallsBackWhenChkIdHasNoAssetNumber) {
 
 TEST(AssetId, IsKeptForTheProcess) {
     TestMachine m;
-    Start();
+    StartAgentWithLog();
     EXPECT_EQ(GetAssetId(), "QM-TEST-01");
     WriteProfileString(kChkId, "Identification", "Asset#", "ASSET-9");
     qm::platform::Env().SetEnvironmentVariable("COMPUTERNAME", "CHANGED");
     EXPECT_EQ(GetAssetId(), "QM-TEST-01");
-    Start();  // the next process
+    StartAgentWithLog();  // the next process
     EXPECT_EQ(GetAssetId(), "ASSET-9");
 }
 
@@ -190,8 +183,8 @@ TEST(AssetTag, DialogPolicy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(R"({"dialogs": {"asset_tag": )" + c.answers + "}}");
-        if (!c.settings.empty()) m.WriteFile(kSettings, c.settings);
-        Start();
+        if (!c.settings.empty()) m.WriteFile(kAgentSettings, c.settings);
+        StartAgentWithLog();
         GetAssetTag();
         EXPECT_EQ(StoredTag(), c.tag);
         auto journal = Dialogs(m);
@@ -207,7 +200,7 @@ TEST(AssetTag, DialogPolicy) {
 TEST(AssetTag, EmptyTagIsAskedForAgainOnTheNextRun) {
     TestMachine m(R"({"dialogs": {"asset_tag": ["", null, "TAG-4", "NOT ASKED"]}})");
     for (const char* expected : {"", "", "TAG-4", "TAG-4"}) {
-        Start();
+        StartAgentWithLog();
         GetAssetTag();
         EXPECT_EQ(StoredTag(), expected);
     }
@@ -227,8 +220,8 @@ TEST(AssetTag, EnvironmentVariablePolicy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(R"({"environment": {"SITE_TAG": )" + c.variable + R"(}, "dialogs": {"asset_tag": ["TYPED"]}})");
-        m.WriteFile(kSettings, "[ASSETTAG]\r\nENV_VAR=SITE_TAG\r\n");
-        Start();
+        m.WriteFile(kAgentSettings, "[ASSETTAG]\r\nENV_VAR=SITE_TAG\r\n");
+        StartAgentWithLog();
         // A pass that comes to write the tag itself ends any deferral.
         State().assetTagDeferred = true;
         GetAssetTag();
@@ -256,9 +249,9 @@ TEST(AssetTag, UuidAndSerialPoliciesWaitForTheBiosRecords) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(R"({"dialogs": {"asset_tag": ["TYPED"]}})");
-        m.WriteFile(kSettings, "[ASSETTAG]\r\n" + c.policy + "\r\n");
+        m.WriteFile(kAgentSettings, "[ASSETTAG]\r\n" + c.policy + "\r\n");
         if (!c.storedBefore.empty()) m.WriteFile(kChkId, "[Identification]\r\nAssetTag#=" + c.storedBefore + "\r\n");
-        Start({"/AT"});
+        StartAgentWithLog({"/AT"});
 
         // First pass, before the inventory: nothing read or written, the header held back.
         GetAssetTag();
@@ -280,10 +273,10 @@ TEST(AssetTag, StoredTagIsNeverReplaced) {
     for (const char* settings : {"", "[ASSETTAG]\r\nENV_VAR=COMPUTERNAME\r\n"}) {
         SCOPED_TRACE(settings);
         TestMachine m(R"({"dialogs": {"asset_tag": ["NEW-TAG"]}})");
-        if (*settings != '\0') m.WriteFile(kSettings, settings);
+        if (*settings != '\0') m.WriteFile(kAgentSettings, settings);
         const std::string chkId = "[Identification]\r\nAssetTag#=OLD-TAG\r\n";
         m.WriteFile(kChkId, chkId);
-        Start();
+        StartAgentWithLog();
         GetAssetTag();
         EXPECT_EQ(m.ReadFile(kChkId), chkId);
         EXPECT_TRUE(Dialogs(m).empty());
@@ -304,8 +297,8 @@ TEST(Identification, RefusedChkIdWriteIsRaisedNamingTheFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(R"({"dialogs": {"asset_tag": ["TAG-1"]}})");
-        if (!c.settings.empty()) m.WriteFile(kSettings, c.settings);
-        Start();
+        if (!c.settings.empty()) m.WriteFile(kAgentSettings, c.settings);
+        StartAgentWithLog();
         m.Machine().AddFault({"write", "C:\\WINDOWS"});
         try {
             c.step();

@@ -8,18 +8,17 @@
 #include "core/process_state.h"
 #include "core/profile_files.h"
 #include "core/settings.h"
-#include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm;
+using qm::test::kChkId;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
 namespace {
-
-constexpr const char* kChkId = "C:\\WINDOWS\\Chk_ID";
 
 // A machine whose clock starts at the given local time and whose locale writes dates day
 // first with dots and a 12-hour clock, so that nothing matches the stored form by chance.
@@ -118,13 +117,11 @@ TEST(InventoryDate, IsSavedMonthFirstWithSlashesAndA24HourClockWhateverTheLocale
 TEST(InventoryDate, SavingReplacesTheDateKeepsTheRestAndIsLogged) {
     TestMachine m(ForeignMachine("2026-12-09T07:03:05"));
     m.WriteFile(kChkId, "[Identification]\r\nID=abc\r\n[Inventory]\r\nDate=01/02/2020 03:04\r\n");
-    StartAgent({"/LOG"});
-    core::State().logOn = true;
-    core::OpenLogFile();
+    qm::test::StartAgentWithLog();
     core::SaveInventoryDate();
     EXPECT_EQ(StoredDate(), "12/09/2026 07:03");
     EXPECT_EQ(core::ReadProfileString(kChkId, "Identification", "ID"), "abc");
-    std::string log = m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log");
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|Exit Save Inventory Date\r\n"), std::string::npos) << log;
     // A saved inventory is not due again this month.
     EXPECT_FALSE(core::IsInventoryDue());

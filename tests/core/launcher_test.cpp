@@ -17,7 +17,6 @@ using qm::test::TestMachine;
 
 namespace {
 
-
 const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model": "M1", "serial": "SN-9", "uuid": "U-1"}})";
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "support/test_machine.h"
 
 using namespace qm::core;
+using qm::platform::AsciiLower;
 using qm::platform::HKEY;
 using qm::platform::HKEY_CLASSES_ROOT;
 using qm::platform::HKEY_CURRENT_CONFIG;
@@ -22,6 +23,7 @@ using qm::platform::HKEY_CURRENT_USER;
 using qm::platform::HKEY_LOCAL_MACHINE;
 using qm::platform::HKEY_USERS;
 using qm::platform::RegistryAccessor;
+using qm::test::kAgentSettings;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -33,7 +35,6 @@ const std::string kB = "9E8D7C6B5A4F3E2D1C0B0A9F8E7D6C5B";
 const std::string kNew = "0F8FAD5BD9CB469FA16570867728950E";
 const char* const kScriptedGuid = R"({"guids": ["{0F8FAD5B-D9CB-469F-A165-70867728950E}"]})";
 const std::string kToday = "12/09/2026";
-const std::string kSettings = std::string(qm::test::kAgentFolder) + "QMAgent.lic";
 const std::string kWindowsIni = "C:\\WINDOWS\\QMGuid.ini";
 const std::string kQuarmelin = "\\SOFTWARE\\Quarmelin";
 
@@ -84,10 +85,8 @@ Copy FileCopy(const std::string& path) {
 }
 
 // One start of the agent with the trace log on, as far as the machine identifier; the log.
-std::string RunInitAgentGuid(TestMachine& m, std::vector<std::string> switches = {}) {
-    StartAgent(switches);
-    State().logOn = true;
-    OpenLogFile();
+std::string RunInitAgentGuid(TestMachine& m, const std::vector<std::string>& switches = {}) {
+    qm::test::StartAgentWithLog(switches);
     InitAgentGuid();
     std::string path = State().traceLogPath;
     CloseLogFile();
@@ -97,19 +96,6 @@ std::string RunInitAgentGuid(TestMachine& m, std::vector<std::string> switches =
 bool Logged(const std::string& log, const std::string& line) {
     return log.find("|" + line + "\r\n") != std::string::npos;
 }
-
-// The texts of the log lines that begin with the prefix, in order.
-std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix) {
-    std::vector<std::string> found;
-    for (const std::string& line : qm::platform::SplitLines(log)) {
-        std::size_t bar = line.find('|');
-        if (bar != std::string::npos && line.compare(bar + 1, prefix.size(), prefix) == 0)
-            found.push_back(line.substr(bar + 1));
-    }
-    return found;
-}
-
-std::string Lower(const std::string& s) { return qm::platform::AsciiLower(s); }
 
 }  // namespace
 
@@ -137,7 +123,7 @@ TEST(MachineId, StoresDecideTheIdentifierAndAreRepaired) {
         // The file keeps its own date: nothing is rewritten.
         {"agreeing", regA, fileA, {}, kA, regA, fileA, false, false},
         {"bare force", regA, fileA, {"/FORCE_NEW_GUID"}, kNew, {kNew, kToday}, {kNew, kToday}, true, true},
-        {"force with the identifier in lower case", regA, fileA, {"/force_new_guid" + Lower(kA)}, kNew,
+        {"force with the identifier in lower case", regA, fileA, {"/force_new_guid" + AsciiLower(kA)}, kNew,
          {kNew, kToday}, {kNew, kToday}, true, true},
         {"force with another value", regA, fileA, {"/FORCE_NEW_GUID" + kB}, kA, regA, fileA, false, false},
         {"force with the registry's, file missing", regA, {}, {"/FORCE_NEW_GUID" + kA}, kNew, {kNew, kToday},
@@ -165,7 +151,7 @@ TEST(MachineId, StoresDecideTheIdentifierAndAreRepaired) {
         std::vector<std::string> read;
         if (!c.registry.guid.empty() || !c.registry.date.empty()) read.push_back("RGUID = " + c.registry.guid);
         read.push_back("RGUID = " + c.file.guid);
-        EXPECT_EQ(LinesStartingWith(log, "RGUID = "), read);
+        EXPECT_EQ(qm::test::LogTextsStartingWith(log, "RGUID = "), read);
     }
 }
 
@@ -198,14 +184,14 @@ TEST(MachineId, ForceRule) {
         {{}, kA, kA, false},
         {{"/FORCE_NEW_GUID"}, kA, kA, true},
         {{"/Force_New_Guid"}, "", "", true},
-        {{"/FORCE_NEW_GUID" + Lower(kA)}, kA, kA, true},
+        {{"/FORCE_NEW_GUID" + AsciiLower(kA)}, kA, kA, true},
         {{"/FORCE_NEW_GUID" + kA}, kA, "", true},
         {{"/FORCE_NEW_GUID" + kA}, "", kA, true},
         {{"/FORCE_NEW_GUID" + kA}, "", "", false},
         {{"/FORCE_NEW_GUID" + kA}, kA, kB, false},
         {{"/FORCE_NEW_GUID" + kA}, kB, kB, false},
         // The value is compared exactly: stored identifiers in lower case never match it.
-        {{"/FORCE_NEW_GUID" + kA}, Lower(kA), Lower(kA), false},
+        {{"/FORCE_NEW_GUID" + kA}, AsciiLower(kA), AsciiLower(kA), false},
         // No separator is stripped between the switch and its value.
         {{"/FORCE_NEW_GUID=" + kA}, kA, kA, false},
         // The first parameter that begins with the switch decides.
@@ -359,7 +345,7 @@ TEST(GuidPlaces, CandidatesAreTheRawLinesOfTheSection) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        if (!c.settings.empty()) m.WriteFile(kSettings, c.settings);
+        if (!c.settings.empty()) m.WriteFile(kAgentSettings, c.settings);
         StartAgent();
         bool scanAfter = !c.scanAfter;
         EXPECT_EQ(GetGuidCandidates(scanAfter), c.lines);
@@ -389,7 +375,7 @@ TEST(GuidPlaces, FolderLinesAndWhereTheDefaultsGo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         m.WriteFile(kWindowsIni, IniText({kA, ""}));
         m.WriteFile(inventoryIni, IniText({kB, ""}));
         StartAgent();
@@ -401,7 +387,7 @@ TEST(GuidPlaces, FolderLinesAndWhereTheDefaultsGo) {
 TEST(GuidPlaces, FolderLineWithoutTrailingBackslashFindsTheFileBesideIt) {
     TestMachine m;
     m.MakeFolder("C:\\Inventory");
-    m.WriteFile(kSettings, GuidDirectory({"C:\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
+    m.WriteFile(kAgentSettings, GuidDirectory({"C:\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
     m.WriteFile("C:\\InventoryQMGuid.ini", IniText({kB, ""}));
     m.WriteFile(kWindowsIni, IniText({kA, ""}));
     StartAgent();
@@ -452,7 +438,7 @@ TEST(GuidPlaces, ReadOnlyKeySearch) {
                                           {"HKEY_LOCAL_MACHINE\\SOFTWARE\\DateOnly", {"", kToday}},
                                           {"HKEY_CURRENT_USER\\SOFTWARE\\UserOnly", some},
                                           {"HKEY_CURRENT_USER\\Inventory", some}}));
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         StartAgent();
         EXPECT_EQ(getRegistryGUIDkeyRO(), c.found);
     }
@@ -482,7 +468,7 @@ TEST(GuidPlaces, ReadWriteKeySearchTriesKeyLinesOnly) {
         SCOPED_TRACE(c.name);
         TestMachine m;
         if (c.listedRefuses) m.Machine().AddFault({"write", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"});
-        m.WriteFile(kSettings, GuidDirectory(c.lines));
+        m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         StartAgent();
         EXPECT_EQ(getRegistryGUIDkeyRw(), c.found);
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), c.found != kDefault);
@@ -495,7 +481,7 @@ TEST(GuidPlaces, ReadWriteKeySearchTriesKeyLinesOnly) {
 TEST(GuidPlaces, ListedPlacesBeforeTheDefaultsKeepTheIdentifier) {
     TestMachine m(kScriptedGuid);
     m.MakeFolder("C:\\Inventory");
-    m.WriteFile(kSettings,
+    m.WriteFile(kAgentSettings,
                 GuidDirectory({"C:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
     std::string first = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(first, "Created new GUID"));
@@ -517,7 +503,7 @@ TEST(GuidPlaces, ListedPlacesBeforeTheDefaultsKeepTheIdentifier) {
 TEST(GuidPlaces, LowerCaseRootReadsUnderCurrentUser) {
     TestMachine m("{}", RegistryText({{"HKEY_CURRENT_USER\\SOFTWARE\\Inventory", {kB, "03/04/2024"}},
                                       {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", {kA, "11/02/2026"}}}));
-    m.WriteFile(kSettings, GuidDirectory({"hkey_local_machine\\SOFTWARE\\Inventory"}));
+    m.WriteFile(kAgentSettings, GuidDirectory({"hkey_local_machine\\SOFTWARE\\Inventory"}));
     std::string log = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(log, "getRegistryGUIDkeyRO : hkey_local_machine\\SOFTWARE\\Inventory")) << log;
     EXPECT_EQ(State().machineId, kB);

@@ -1,8 +1,6 @@
 #include "core/settings.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -12,7 +10,6 @@
 #include <vector>
 
 #include "core/process_state.h"
-#include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
@@ -20,14 +17,13 @@
 using namespace qm;
 using qm::test::kAgentFolder;
 using qm::test::kAgentPath;
+using qm::test::kAgentSettings;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
 namespace {
 
 using Files = std::vector<std::pair<std::string, std::string>>;
-
-const std::string kAgentLic = std::string(kAgentFolder) + "QMAgent.lic";
 
 // A registry holding the service entry with the "ImagePath" value as regedit writes it
 // (quoted and escaped text, or a typed value such as dword:00000001).
@@ -53,20 +49,6 @@ std::vector<std::string> HostEntries(const TestMachine& m, const std::string& wi
     return names;
 }
 
-void SetHostMtime(const std::string& host, time_t seconds) {
-    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), t, 0), 0) << host;
-}
-
-// Starts the agent with the trace log open in the work folder.
-void StartLoggingAgent() {
-    StartAgent({"/LOG"});
-    core::State().logOn = true;
-    core::OpenLogFile();
-}
-
-std::string TraceLog(const TestMachine& m) { return m.ReadFile("C:\\WINDOWS\\Gantrovelminds.log"); }
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
@@ -84,10 +66,10 @@ TEST(SettingsFile, IsFoundBesideTheAgentInTheServiceFolderOrWhereTheServiceIniSa
     const std::string kIniToShared = "[SERVER]\r\nPATH=C:\\Shared\r\n";
     const Case cases[] = {
         {"nothing anywhere: the agent folder is the server path",
-         "", {}, kAgentPath, kAgentFolder, kAgentFolder, kAgentLic, kAgentLic},
+         "", {}, kAgentPath, kAgentFolder, kAgentFolder, kAgentSettings, kAgentSettings},
         {"beside the agent wins over the service folder",
-         R"("C:\\Svc\\QMSrv.exe")", {{kAgentLic, "a"}, {"C:\\Svc\\QMAgent.lic", "s"}},
-         "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", kAgentLic},
+         R"("C:\\Svc\\QMSrv.exe")", {{kAgentSettings, "a"}, {"C:\\Svc\\QMAgent.lic", "s"}},
+         "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", kAgentSettings},
         {"the service folder wins over the service INI",
          R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMAgent.lic", "s"}, {"C:\\Svc\\QMSrv.ini", kIniToShared},
                                      {"C:\\Shared\\QMAgent.lic", "i"}},
@@ -103,7 +85,7 @@ TEST(SettingsFile, IsFoundBesideTheAgentInTheServiceFolderOrWhereTheServiceIniSa
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", "C:\\Svc\\QMAgent.lic"},
         {"an empty PATH: the agent folder",
          R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=\r\n"}},
-         "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", kAgentFolder, kAgentLic, kAgentLic},
+         "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", kAgentFolder, kAgentSettings, kAgentSettings},
         {"a quoted program with quoted arguments: the arguments are not part of the path",
          R"("\"C:\\Svc Dir\\QMSrv.exe\" \"/config\" \"C:\\Other\\x.ini\"")",
          {{"C:\\Svc Dir\\QMAgent.lic", "s"}, {"C:\\Other\\QMAgent.lic", "o"}},
@@ -118,7 +100,7 @@ TEST(SettingsFile, IsFoundBesideTheAgentInTheServiceFolderOrWhereTheServiceIniSa
          "C:\\Svc\\QMSrv.exe -cfg", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", "C:\\Svc\\QMAgent.lic"},
         {"an ImagePath that is not text names no program",
          "dword:00000001", {{"C:\\Svc\\QMAgent.lic", "s"}},
-         kAgentPath, kAgentFolder, kAgentFolder, kAgentLic, kAgentLic},
+         kAgentPath, kAgentFolder, kAgentFolder, kAgentSettings, kAgentSettings},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,10 +128,10 @@ TEST(SettingsFile, TheSearchIsKeptForTheProcessButTheFileBesideTheAgentIsLookedF
     EXPECT_EQ(core::GetSettingsFileName(), "C:\\Shared\\QMAgent.lic");
 
     // ...but one placed beside the agent is read by the next reader, and left again when gone.
-    m.WriteFile(kAgentLic, "[IDENTIFICATION]\r\n");
-    EXPECT_EQ(core::GetSettingsFileName(), kAgentLic);
+    m.WriteFile(kAgentSettings, "[IDENTIFICATION]\r\n");
+    EXPECT_EQ(core::GetSettingsFileName(), kAgentSettings);
     EXPECT_EQ(core::FindSettingsFile(), "C:\\Shared\\QMAgent.lic");
-    std::filesystem::remove(m.HostPath(kAgentLic));
+    std::filesystem::remove(m.HostPath(kAgentSettings));
     EXPECT_EQ(core::GetSettingsFileName(), "C:\\Shared\\QMAgent.lic");
 
     StartAgent();
@@ -283,7 +265,7 @@ TEST(AgentFolders, ResultsAndTransAreMadeTheOthersOnlyNamed) {
         TestMachine m;
         m.MakeFolder(kAgentFolder);
         StartAgent();
-        std::string expected = std::string(kAgentFolder) + c.name + "\\";
+        std::string expected = kAgentFolder + c.name + "\\";
         EXPECT_EQ(c.folder(), expected);
         EXPECT_EQ(m.Exists(expected), c.made);
         EXPECT_EQ(c.folder(), expected);  // a second call finds it in place
@@ -292,8 +274,8 @@ TEST(AgentFolders, ResultsAndTransAreMadeTheOthersOnlyNamed) {
     TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\Program Files"}]})");
     m.MakeFolder(kAgentFolder);
     StartAgent();
-    EXPECT_EQ(core::GetResultsFolder(), std::string(kAgentFolder) + "Results\\");
-    EXPECT_FALSE(m.Exists(std::string(kAgentFolder) + "Results"));
+    EXPECT_EQ(core::GetResultsFolder(), kAgentFolder + "Results\\");
+    EXPECT_FALSE(m.Exists(kAgentFolder + "Results"));
 }
 
 TEST(AgentFolders, SystemFoldersEndInABackslashAndAreEmptyWhenTheSystemFails) {
@@ -359,8 +341,8 @@ TEST(AgentFolders, RemoveDoubleBackslashCollapsesEveryRun) {
 
 namespace {
 
-const std::string kSourceApplet = std::string(kAgentFolder) + "qmagentInfo.cpl";
-const std::string kSourceIcon = std::string(kAgentFolder) + "qmagentInfo.ico";
+const std::string kSourceApplet = kAgentFolder + "qmagentInfo.cpl";
+const std::string kSourceIcon = kAgentFolder + "qmagentInfo.ico";
 const std::string kTargetApplet = "C:\\WINDOWS\\system32\\qmagentInfo.cpl";
 const std::string kTargetIcon = "C:\\WINDOWS\\system32\\qmagentInfo.ico";
 // 2001-09-09 01:46:40 UTC: an even second, at the start of a two-second slot.
@@ -370,21 +352,21 @@ class Applet : public ::testing::Test {
 protected:
     void SetUp() override {
         m_.MakeFolder(kAgentFolder);
-        StartLoggingAgent();
+        qm::test::StartAgentWithLog();
     }
 
     void Settings(const std::string& systemSection, const std::string& product = "") {
         std::string text = "[SYSTEM]\r\n" + systemSection;
         if (!product.empty()) text += "[QMAGENTINFO]\r\nPRODUCT NAME=" + product + "\r\n";
-        m_.WriteFile(kAgentLic, text);
+        m_.WriteFile(kAgentSettings, text);
     }
 
     void File(const std::string& path, const std::string& bytes, time_t mtime) {
         m_.WriteFile(path, bytes);
-        SetHostMtime(m_.HostPath(path), mtime);
+        m_.SetHostModified(path, mtime);
     }
 
-    std::string Log() const { return TraceLog(m_); }
+    std::string Log() const { return m_.ReadFile(qm::test::kTraceLog); }
 
     TestMachine m_;
 };

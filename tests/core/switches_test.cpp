@@ -83,7 +83,7 @@ TEST(Switches, StoredParametersLetTheRegistryDecideOverTheSettingsFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.registry) + " | " + c.settings);
         TestMachine m("{}", *c.registry ? StoredParameters(c.registry) : "");
-        m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", std::string("[QMAGENT_PARAMETERS]\r\n") + c.settings + "\r\n");
+        m.WriteFile(qm::test::kAgentSettings, std::string("[QMAGENT_PARAMETERS]\r\n") + c.settings + "\r\n");
         StartAgent();
         EXPECT_EQ(IsOptionSet("/AT"), c.set);
     }
@@ -98,7 +98,7 @@ TEST(Switches, StoredParametersComeFromTheFolderTheServiceNames) {
     TestMachine m("{}",
                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv]\r\n"
                   "\"ImagePath\"=\"C:\\\\Service\\\\QMAgentSrv.exe\"\r\n");
-    m.WriteFile("C:\\Program Files\\Quarmelin\\QMAgent.lic", "[QMAGENT_PARAMETERS]\r\n/LOG=1\r\n");
+    m.WriteFile(qm::test::kAgentSettings, "[QMAGENT_PARAMETERS]\r\n/LOG=1\r\n");
     m.WriteFile("C:\\Service\\QMAgent.lic", "[QMAGENT_PARAMETERS]\r\n/DISK_USAGE=1\r\n");
     StartAgent();
     EXPECT_TRUE(IsOptionSet("/DISK_USAGE"));

@@ -10,12 +10,9 @@
 #include "support/test_machine.h"
 
 using namespace qm::core;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
-
-namespace {
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-}
 
 TEST(TraceLog, TimesHaveNoLeadingZeros) {
     EXPECT_EQ(TraceLinePrefix(9, 5, 7, 42), "9:5:7:42|");
@@ -25,18 +22,18 @@ TEST(TraceLog, TimesHaveNoLeadingZeros) {
 
 TEST(TraceLog, WritesNothingWithoutLogging) {
     TestMachine m;
-    m.WriteFile(kLog, "previous run");
+    m.WriteFile(kTraceLog, "previous run");
     StartAgent();
     OpenLogFile();
     WriteLog("ignored");
     CloseLogFile();
-    EXPECT_EQ(m.ReadFile(kLog), "previous run");
+    EXPECT_EQ(m.ReadFile(kTraceLog), "previous run");
     EXPECT_TRUE(m.Machine().DialogsOfMachine().Journal().empty());
 }
 
 TEST(TraceLog, LinesAreExactAndReplaceThePreviousRun) {
     TestMachine m;
-    m.WriteFile(kLog, "previous run\r\n");
+    m.WriteFile(kTraceLog, "previous run\r\n");
     StartAgent({"/LOG"});
     State().logOn = true;
     OpenLogFile();
@@ -46,7 +43,7 @@ TEST(TraceLog, LinesAreExactAndReplaceThePreviousRun) {
     WriteLog("Version:2.02.06");
     CloseLogFile();
     WriteLog("after closing");  // nothing more reaches the closed file
-    EXPECT_EQ(m.ReadFile(kLog),
+    EXPECT_EQ(m.ReadFile(kTraceLog),
               "7:3:5:42|BEGIN\r\n"
               "7:3:5:42|12/9/2026\r\n"
               "7:3:5:42|7:3:5:42\r\n"
@@ -62,12 +59,12 @@ TEST(TraceLog, AnInputOutputErrorSwitchesLoggingOff) {
     StartAgent({"/LOG"});
     State().logOn = true;
     OpenLogFile();
-    m.Machine().AddFault({"WriteFile", kLog, qm::platform::ERROR_DISK_FULL, false, 1});
+    m.Machine().AddFault({"WriteFile", kTraceLog, qm::platform::ERROR_DISK_FULL, false, 1});
     EXPECT_NO_THROW(WriteLog("lost"));
     EXPECT_FALSE(State().logOn);
     EXPECT_NO_THROW(WriteLog("not tried"));
     EXPECT_NO_THROW(CloseLogFile());
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|LogFile:"), std::string::npos);
     EXPECT_EQ(log.find("lost"), std::string::npos);
     EXPECT_EQ(log.find("not tried"), std::string::npos);

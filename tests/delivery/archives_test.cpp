@@ -19,19 +19,17 @@
 
 using namespace qm::delivery;
 using qm::platform::Files;
+using qm::test::kAgentFolder;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 using qm::test::ZipNames;
 
 namespace {
 
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-const std::string kAgent = "C:\\Program Files\\Quarmelin\\";
-const std::string kResults = kAgent + "Results\\";
-const std::string kTrans = kAgent + "Trans\\";
+const std::string kResults = kAgentFolder + "Results\\";
+const std::string kTrans = kAgentFolder + "Trans\\";
 const std::string kStamp = "261209070305042";  // the test machine's clock at start
-
-
 
 std::string Entry(int i) {
     return std::string("M") + (i < 10 ? "0" : "") + std::to_string(i);
@@ -114,10 +112,10 @@ TEST(GetDirectoryFiles, ListsMatchingFilesOfEveryAttributeButNoFolders) {
     std::vector<std::string> list{"kept"};
     GetDirectoryFiles(kResults, ".hrz", list);
     EXPECT_EQ(list, (std::vector<std::string>{"kept", kResults + "A.HRZ", kResults + "b.hrz", kResults + "c.hrz"}));
-    GetDirectoryFiles(kAgent + "Missing\\", ".hrz", list);
+    GetDirectoryFiles(kAgentFolder + "Missing\\", ".hrz", list);
     EXPECT_EQ(list.size(), 4u);
 
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_NE(log.find("|GetDirectoryFiles(" + kResults + ",.hrz)\r\n"), std::string::npos);
     EXPECT_NE(log.find("|find FileName:" + kResults + "A.HRZ\r\n"), std::string::npos);
     EXPECT_NE(log.find("|EndGetDirectoryFiles(" + kResults + ",.hrz)\r\n"), std::string::npos);
@@ -145,7 +143,7 @@ TEST(CreateOneZipFile, PacksTheFilesUnderTheirBareNamesAndThenDeletesThem) {
     EXPECT_EQ(entries[2].bytes, "software one");
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC2.usz"}));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans + "Sub\\"), (std::vector<std::string>{"#C#S#" + kStamp + ".GTV"}));
-    EXPECT_NE(m.ReadFile(kLog).find("|CreateOneZipFile\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|CreateOneZipFile\r\n"), std::string::npos);
     // The archive is sound for another zip tool too.
     std::string test = "unzip -tqq '" + m.HostPath(archive) + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(test.c_str()), 0);
@@ -188,7 +186,7 @@ TEST(CreateOneZipFile, MakesNoArchiveWithoutSources) {
     m.MakeFolder(kResults + "dir.hrz");
     StartAgent();
     EXPECT_FALSE(CreateOneZipFile(kTrans + "a.GTV", kResults, {".hrz", ".sfz"}, true));
-    EXPECT_FALSE(CreateOneZipFile(kTrans + "a.GTV", kAgent + "Missing\\", {".hrz"}, true));
+    EXPECT_FALSE(CreateOneZipFile(kTrans + "a.GTV", kAgentFolder + "Missing\\", {".hrz"}, true));
     EXPECT_FALSE(m.Exists(kTrans + "a.GTV"));
     EXPECT_TRUE(m.Exists(kResults + "PC1.usz"));
 }
@@ -218,7 +216,7 @@ TEST(CreateOneZipFile, AnUnreadableSourceIsLeftOutAndKept) {
     m.Machine().ClearFaults();
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "a.GTV")), (std::vector<std::string>{"PC1.hrz", "PC3.hrz"}));
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"PC2.hrz"}));
-    EXPECT_NE(m.ReadFile(kLog).find("|not packed: " + kResults + "PC2.hrz (error 32)\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|not packed: " + kResults + "PC2.hrz (error 32)\r\n"), std::string::npos);
 
     // When no source at all can be read, nothing is written and nothing deleted.
     m.Machine().AddFault({"ReadFile", kResults, qm::platform::ERROR_ACCESS_DENIED, false, -1});
@@ -232,7 +230,7 @@ TEST(CreateOneZipFile, AFailureAtAnyStepKeepsEverySource) {
         const char* name;
         qm::sim::FaultConfig fault;
     };
-    const std::string archiveFolder = kAgent + "New\\Trans";
+    const std::string archiveFolder = kAgentFolder + "New\\Trans";
     const Case cases[] = {
         {"the folder cannot be made", {"CreateDirectory", archiveFolder, qm::platform::ERROR_ACCESS_DENIED, false, -1}},
         {"the archive cannot be written", {"WriteFile", archiveFolder, qm::platform::ERROR_DISK_FULL, false, -1}},
@@ -285,7 +283,7 @@ TEST(CreateMultipleZipFiles, CutsASeriesAfterEveryMaximumEntries) {
         std::sort(expectedNames.begin(), expectedNames.end());
         EXPECT_EQ(qm::test::FileNamesIn(kTrans), expectedNames);
         EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"other.usz"}));
-        EXPECT_NE(m.ReadFile(kLog).find("|CreateMultipleZipFiles(" + std::to_string(c.maximum) + ")\r\n"),
+        EXPECT_NE(m.ReadFile(kTraceLog).find("|CreateMultipleZipFiles(" + std::to_string(c.maximum) + ")\r\n"),
                   std::string::npos);
     }
 }
@@ -309,7 +307,7 @@ TEST(CreateMultipleZipFiles, NamesTheSeriesAfterTheExtensionAtTheEnd) {
     WriteEntries(m, 12);
     StartAgent();
     // The extension's text also stands in the code and in a folder name.
-    const std::string folder = kAgent + "Data.GTV\\Trans\\";
+    const std::string folder = kAgentFolder + "Data.GTV\\Trans\\";
     const std::string base = "#X.GTV#S#" + kStamp;
     ASSERT_TRUE(CreateMultipleZipFiles(folder + base + ".GTV", kResults, {".hrz", ".sfz"}, 10, true));
     EXPECT_EQ(qm::test::FileNamesIn(folder), (std::vector<std::string>{base + ".GTV", base + "10.GTV"}));
@@ -338,7 +336,7 @@ TEST(PackResults, EachKindGoesToItsFolderWithItsOwnStamp) {
     m.WriteFile(kResults + "palm.pdz", "p");
     m.WriteFile(kResults + "notes.txt", "stays");
     StartAgent();
-    DeliveryFolders folders{kResults, kTrans, kAgent + "Usage\\", kAgent + "SNMP\\", kAgent + "Pda\\"};
+    DeliveryFolders folders{kResults, kTrans, kAgentFolder + "Usage\\", kAgentFolder + "SNMP\\", kAgentFolder + "Pda\\"};
     PackResults(folders, "ACME", "LYON/2", -1, false);
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"notes.txt"}));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#ACME#LYON_2#" + kStamp + ".GTV"}));
@@ -348,13 +346,13 @@ TEST(PackResults, EachKindGoesToItsFolderWithItsOwnStamp) {
         EXPECT_EQ(names.size(), 1u) << folder;
         return names.empty() ? std::string() : names.front();
     };
-    EXPECT_EQ(only(kAgent + "Usage\\").substr(0, 13), "#ACME#LYON_2#");
-    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgent + "Usage\\"), ".NTV"));
-    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgent + "SNMP\\"), ".DTV"));
-    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgent + "Pda\\"), ".BTV"));
+    EXPECT_EQ(only(kAgentFolder + "Usage\\").substr(0, 13), "#ACME#LYON_2#");
+    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgentFolder + "Usage\\"), ".NTV"));
+    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgentFolder + "SNMP\\"), ".DTV"));
+    EXPECT_TRUE(qm::platform::EndsWithNoCase(only(kAgentFolder + "Pda\\"), ".BTV"));
     EXPECT_EQ(ZipNames(m.ReadFile(kTrans + "#ACME#LYON_2#" + kStamp + ".GTV")),
               (std::vector<std::string>{"GUID1.hrz", "GUID1.sfz"}));
-    EXPECT_EQ(ZipNames(m.ReadFile(kAgent + "Pda\\" + only(kAgent + "Pda\\"))), (std::vector<std::string>{"palm.pdz"}));
+    EXPECT_EQ(ZipNames(m.ReadFile(kAgentFolder + "Pda\\" + only(kAgentFolder + "Pda\\"))), (std::vector<std::string>{"palm.pdz"}));
 }
 
 TEST(PackResults, RtvWithGtvSeriesWithMaxfilesAndNoFolderForNothing) {
@@ -377,12 +375,12 @@ TEST(PackResults, RtvWithGtvSeriesWithMaxfilesAndNoFolderForNothing) {
         TestMachine m;
         WriteEntries(m, 12);
         StartAgent();
-        DeliveryFolders folders{kResults, kTrans, kAgent + "Usage\\", kAgent + "SNMP\\", kAgent + "Pda\\"};
+        DeliveryFolders folders{kResults, kTrans, kAgentFolder + "Usage\\", kAgentFolder + "SNMP\\", kAgentFolder + "Pda\\"};
         PackResults(folders, "C", "S", c.maxFiles, c.gtv);
         EXPECT_EQ(qm::test::FileNamesIn(kTrans), c.trans);
         EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
-        EXPECT_FALSE(m.Exists(kAgent + "Usage"));
-        EXPECT_FALSE(m.Exists(kAgent + "Pda"));
+        EXPECT_FALSE(m.Exists(kAgentFolder + "Usage"));
+        EXPECT_FALSE(m.Exists(kAgentFolder + "Pda"));
     }
 }
 
@@ -398,6 +396,6 @@ TEST(PackResults, NeverReplacesAWaitingArchiveAndSkipsUnknownFolders) {
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"disk.usz"}));  // Usage\ could not be named
 
     m.WriteFile(kResults + "GUID2.hrz", "kept");
-    PackResults({"", kTrans, kAgent + "Usage\\", "", ""}, "C", "S", -1, false);
+    PackResults({"", kTrans, kAgentFolder + "Usage\\", "", ""}, "C", "S", -1, false);
     EXPECT_EQ(qm::test::FileNamesIn(kResults), (std::vector<std::string>{"disk.usz", "GUID2.hrz"}));
 }

@@ -15,20 +15,19 @@
 using namespace qm::delivery;
 using qm::core::State;
 using qm::platform::Files;
+using qm::test::kAgentFolder;
+using qm::test::kAgentSettings;
+using qm::test::kTraceLog;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-const std::string kAgent = "C:\\Program Files\\Quarmelin\\";
-const std::string kLic = kAgent + "QMAgent.lic";
-const std::string kResults = kAgent + "Results\\";
-const std::string kTrans = kAgent + "Trans\\";
+const std::string kResults = kAgentFolder + "Results\\";
+const std::string kTrans = kAgentFolder + "Trans\\";
 const std::string kStamp = "261209070305042";
 const std::string kDrop = "C:\\Drop\\";
-
-
+const std::string kDropSettings = "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n";
 
 // The texts of the error list's lines, without their date and asset.
 std::vector<std::string> Errors() {
@@ -73,6 +72,15 @@ protected:
         DeliveryWays() = LaterDeliveryWays{StandInFtp, StandInSmtp};
     }
     void TearDown() override { DeliveryWays() = LaterDeliveryWays{}; }
+
+    // Settings with the customer and site codes and C:\Drop as the copy folder, the folder in
+    // place, and a hardware and a software result waiting in Results\.
+    static void DropAndResults(const TestMachine& m) {
+        m.WriteFile(kAgentSettings, kDropSettings);
+        m.MakeFolder(kDrop);
+        m.WriteFile(kResults + "GUID.hrz", "h");
+        m.WriteFile(kResults + "GUID.sfz", "s");
+    }
 };
 
 }  // namespace
@@ -81,7 +89,7 @@ TEST(DeliverySettings, DefaultsWithoutASettingsFile) {
     TestMachine m;
     StartAgent();
     DeliveryContext c = ReadDeliverySettings();
-    EXPECT_EQ(c.settingsFile, kLic);
+    EXPECT_EQ(c.settingsFile, kAgentSettings);
     EXPECT_TRUE(c.archives.empty());
     EXPECT_EQ(c.customerCode, "");
     EXPECT_EQ(c.siteCode, "");
@@ -98,7 +106,7 @@ TEST(DeliverySettings, DefaultsWithoutASettingsFile) {
 
 TEST(DeliverySettings, ReadsEveryKeyAndCountsOnlyOneAsOn) {
     TestMachine m;
-    m.WriteFile(kLic,
+    m.WriteFile(kAgentSettings,
                 "[IDENTIFICATION]\r\nCODE=ACME\r\nSITE=Lyon 2\r\n[DATA]\r\nMAXFILES=12\r\n"
                 "[PROXY]\r\nHOST=proxy.local\r\nPORT=0x50\r\nUSER=pu\r\nPASSWORD=pw\r\n"
                 "[DIRECTORY]\r\nDIRECTORY=\\\\server\\drop\r\n"
@@ -122,7 +130,7 @@ TEST(DeliverySettings, ReadsEveryKeyAndCountsOnlyOneAsOn) {
     EXPECT_TRUE(State().flags.smtpOff);
 
     // Values that do not parse count as their defaults; flags once set stay set.
-    m.WriteFile(kLic, "[DATA]\r\nMAXFILES=ten\r\n[PROXY]\r\nPORT=21x\r\n[FTP]\r\nDISABLE=0\r\n[SNMP]\r\nDISABLE=2\r\n");
+    m.WriteFile(kAgentSettings, "[DATA]\r\nMAXFILES=ten\r\n[PROXY]\r\nPORT=21x\r\n[FTP]\r\nDISABLE=0\r\n[SNMP]\r\nDISABLE=2\r\n");
     c = ReadDeliverySettings();
     EXPECT_EQ(c.maxFiles, -1);
     EXPECT_EQ(c.proxyPort, 2121);
@@ -174,11 +182,11 @@ TEST(SendByRep, WithoutAFolderOrWithAMissingOneNothingIsCopied) {
 TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
     TestMachine m;
     m.WriteFile(kTrans + "a.GTV", "archive a");
-    m.WriteFile(kAgent + "Pda\\p.BTV", "archive p");
+    m.WriteFile(kAgentFolder + "Pda\\p.BTV", "archive p");
     m.WriteFile("C:\\Drop\\a.GTV", "an older copy");
     qm::test::StartAgentWithLog();
     DeliveryContext c;
-    c.archives = {kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
+    c.archives = {kTrans + "a.GTV", kAgentFolder + "Pda\\p.BTV"};
     c.copyFolder = "C:\\Drop";  // inside it, not beside it
     ASSERT_TRUE(SendByRep(c));
     EXPECT_EQ(c.copyFolder, kDrop);
@@ -187,11 +195,11 @@ TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
     EXPECT_EQ(m.ReadFile("C:\\Drop\\p.BTV"), "archive p");
     EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{"a.GTV", "p.BTV"}));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "Pda\\"), (std::vector<std::string>{"p.Old"}));
     EXPECT_FALSE(m.Exists("C:\\Drop2"));
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_TRUE(Contains(log, "|copy " + kTrans + "a.GTV to C:\\Drop\\a.GTV succeeded \r\n"));
-    EXPECT_TRUE(Contains(log, "|copy " + kAgent + "Pda\\p.BTV to C:\\Drop\\p.BTV succeeded \r\n"));
+    EXPECT_TRUE(Contains(log, "|copy " + kAgentFolder + "Pda\\p.BTV to C:\\Drop\\p.BTV succeeded \r\n"));
     EXPECT_TRUE(Errors().empty());
 }
 
@@ -269,20 +277,17 @@ TEST_F(Delivery, NothingToDeliverTriesNoWay) {
     qm::test::StartAgentWithLog();
     EXPECT_FALSE(SendSimpleMail());
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_TRUE(Contains(log, "|Enter  SendSimpleMail\r\n"));
     EXPECT_TRUE(Contains(log, "|GetDirectoryFiles(" + kTrans + ",.GTV)\r\n"));
-    EXPECT_TRUE(Contains(log, "|GetDirectoryFiles(" + kAgent + "Pda\\,.BTV)\r\n"));
+    EXPECT_TRUE(Contains(log, "|GetDirectoryFiles(" + kAgentFolder + "Pda\\,.BTV)\r\n"));
     EXPECT_TRUE(m.Exists(kResults));  // Results\ and Trans\ are made, the others only named
-    EXPECT_FALSE(m.Exists(kAgent + "Usage"));
+    EXPECT_FALSE(m.Exists(kAgentFolder + "Usage"));
 }
 
 TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
     TestMachine m;
-    m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-    m.MakeFolder(kDrop);
-    m.WriteFile(kResults + "GUID.hrz", "h");
-    m.WriteFile(kResults + "GUID.sfz", "s");
+    DropAndResults(m);
     qm::test::StartAgentWithLog({"/GTV"});
     State().flags.gtv = true;
     EXPECT_FALSE(SendSimpleMail());  // the new archive is RTV: nothing waits
@@ -290,33 +295,30 @@ TEST_F(Delivery, GtvPacksRtvAndSendsNothing) {
     EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
 
     m.WriteFile(kTrans + "older.GTV", "waiting");
-    m.WriteFile(kAgent + "SNMP\\x.DTV", "waiting");
+    m.WriteFile(kAgentFolder + "SNMP\\x.DTV", "waiting");
     EXPECT_TRUE(SendSimpleMail());
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".RTV", "older.GTV"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"x.DTV"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "SNMP\\"), (std::vector<std::string>{"x.DTV"}));
     EXPECT_TRUE(qm::test::FileNamesIn(kDrop).empty());
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
 }
 
 TEST_F(Delivery, AFolderCopyDeliversEveryListedArchive) {
     TestMachine m;
-    m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-    m.MakeFolder(kDrop);
-    m.WriteFile(kResults + "GUID.hrz", "h");
-    m.WriteFile(kResults + "GUID.sfz", "s");
+    DropAndResults(m);
     m.WriteFile(kTrans + "older.GTV", "g");
-    m.WriteFile(kAgent + "Usage\\u.NTV", "n");
-    m.WriteFile(kAgent + "SNMP\\s.DTV", "d");
-    m.WriteFile(kAgent + "Pda\\p.BTV", "b");
+    m.WriteFile(kAgentFolder + "Usage\\u.NTV", "n");
+    m.WriteFile(kAgentFolder + "SNMP\\s.DTV", "d");
+    m.WriteFile(kAgentFolder + "Pda\\p.BTV", "b");
     qm::test::StartAgentWithLog();
     EXPECT_TRUE(SendSimpleMail());
     const std::string fresh = "#C#S#" + kStamp + ".GTV";
     EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{fresh, "older.GTV", "p.BTV", "s.DTV", "u.NTV"}));
     EXPECT_EQ(qm::test::ZipNames(m.ReadFile(kDrop + fresh)), (std::vector<std::string>{"GUID.hrz", "GUID.sfz"}));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old", "older.Old"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Usage\\"), (std::vector<std::string>{"u.Old"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "SNMP\\"), (std::vector<std::string>{"s.Old"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kAgent + "Pda\\"), (std::vector<std::string>{"p.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "Usage\\"), (std::vector<std::string>{"u.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "SNMP\\"), (std::vector<std::string>{"s.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "Pda\\"), (std::vector<std::string>{"p.Old"}));
     EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
 
     // A second delivery in the same run finds nothing left to send.
@@ -326,7 +328,7 @@ TEST_F(Delivery, AFolderCopyDeliversEveryListedArchive) {
 
 TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
     TestMachine m;
-    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\\\r\n");
+    m.WriteFile(kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\\\r\n");
     m.MakeFolder(kDrop);
     m.WriteFile(kTrans + "a.GTV", "a");
     m.WriteFile(kTrans + "b.GTV", "b");
@@ -337,24 +339,24 @@ TEST_F(Delivery, TheNextWaysGetWhatTheFolderCopyLeft) {
     EXPECT_EQ(Calls().ftp, 1);
     EXPECT_EQ(Calls().ftpArchives, (std::vector<std::string>{kTrans + "b.GTV"}));
     EXPECT_EQ(Calls().smtp, 0);
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     EXPECT_TRUE(Contains(log, "|Sent by FTP\r\n"));
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.Old", "b.GTV"}));  // FTP marks what it sends
 }
 
 TEST_F(Delivery, AMissingCopyFolderFallsThroughToFtpThenSmtp) {
     TestMachine m;
-    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Gone\r\n");
+    m.WriteFile(kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Gone\r\n");
     m.WriteFile(kTrans + "a.GTV", "a");
-    m.WriteFile(kAgent + "Pda\\p.BTV", "p");
+    m.WriteFile(kAgentFolder + "Pda\\p.BTV", "p");
     qm::test::StartAgentWithLog();
     Calls().smtpDelivers = true;
     EXPECT_TRUE(SendSimpleMail());
-    const std::vector<std::string> all{kTrans + "a.GTV", kAgent + "Pda\\p.BTV"};
+    const std::vector<std::string> all{kTrans + "a.GTV", kAgentFolder + "Pda\\p.BTV"};
     EXPECT_EQ(Calls().ftpArchives, all);
     EXPECT_EQ(Calls().smtpArchives, all);
     EXPECT_EQ(Errors(), (std::vector<std::string>{"Directory not Found : C:\\Gone"}));
-    EXPECT_FALSE(Contains(m.ReadFile(kLog), "Sent by FTP"));
+    EXPECT_FALSE(Contains(m.ReadFile(kTraceLog), "Sent by FTP"));
 
     Calls().smtpDelivers = false;
     EXPECT_FALSE(SendSimpleMail());
@@ -380,7 +382,7 @@ TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings);
         TestMachine m;
-        m.WriteFile(kLic, c.settings);
+        m.WriteFile(kAgentSettings, c.settings);
         m.WriteFile(kTrans + "a.GTV", "a");
         qm::test::StartAgentWithLog();
         State().flags.ftpOff = c.sendDebug;
@@ -388,7 +390,7 @@ TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
         EXPECT_FALSE(SendSimpleMail());
         EXPECT_EQ(Calls().ftp, c.ftp);
         EXPECT_EQ(Calls().smtp, c.smtp);
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         EXPECT_EQ(Contains(log, "|FTP connection disabled in configuration file\r\n"), c.ftpDisabledLogged);
         EXPECT_FALSE(Contains(log, "Sent by FTP"));
         EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"a.GTV"}));
@@ -403,12 +405,12 @@ TEST_F(Delivery, WithoutTheLaterWaysBuiltInTheArchivesWait) {
     EXPECT_FALSE(SendSimpleMail());
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"###" + kStamp + ".GTV"}));
     EXPECT_TRUE(qm::test::FileNamesIn(kResults).empty());
-    EXPECT_FALSE(Contains(m.ReadFile(kLog), "FTP connection disabled"));
+    EXPECT_FALSE(Contains(m.ReadFile(kTraceLog), "FTP connection disabled"));
 }
 
 TEST_F(Delivery, ConnectionSettingsModePacksAndListsNothing) {
     TestMachine m;
-    m.WriteFile(kLic, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+    m.WriteFile(kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
     m.MakeFolder(kDrop);
     m.WriteFile(kResults + "GUID.hrz", "h");
     m.WriteFile(kTrans + "a.GTV", "a");
@@ -422,7 +424,7 @@ TEST_F(Delivery, ConnectionSettingsModePacksAndListsNothing) {
     EXPECT_TRUE(Calls().ftpArchives.empty());
     EXPECT_EQ(Calls().smtp, 1);
     EXPECT_TRUE(Calls().smtpArchives.empty());
-    EXPECT_FALSE(Contains(m.ReadFile(kLog), "GetDirectoryFiles("));
+    EXPECT_FALSE(Contains(m.ReadFile(kTraceLog), "GetDirectoryFiles("));
 }
 
 TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
@@ -437,12 +439,12 @@ TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
     const std::string fresh = "#C#S#" + kStamp;
     const Case cases[] = {
         // The new archive cannot be made and the delivered one cannot be marked: it is sent again next time.
-        {"Trans cannot be written", {"write", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, false, -1},
+        {"Trans cannot be written", {"write", kAgentFolder + "Trans", qm::platform::ERROR_ACCESS_DENIED, false, -1},
          {"GUID.hrz", "GUID.sfz"}, {"older.GTV"}, {"older.GTV"}, true},
         {"a result file cannot be read", {"ReadFile", kResults + "GUID.sfz", qm::platform::ERROR_ACCESS_DENIED, false, -1},
          {"GUID.sfz"}, {fresh + ".Old", "older.Old"}, {fresh + ".GTV", "older.GTV"}, true},
         {"the folders cannot be determined",
-         {"GetFileAttributes", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1},
+         {"GetFileAttributes", kAgentFolder + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1},
          {"GUID.hrz", "GUID.sfz"}, {"older.GTV"}, {}, false},
         {"the copy folder cannot be written", {"write", "C:\\Drop", qm::platform::ERROR_ACCESS_DENIED, false, -1},
          {}, {fresh + ".GTV", "older.GTV"}, {}, false},
@@ -450,10 +452,7 @@ TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        m.WriteFile(kLic, "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
-        m.MakeFolder(kDrop);
-        m.WriteFile(kResults + "GUID.hrz", "h");
-        m.WriteFile(kResults + "GUID.sfz", "s");
+        DropAndResults(m);
         m.WriteFile(kTrans + "older.GTV", "g");
         qm::test::StartAgentWithLog();
         m.Machine().AddFault(c.fault);
@@ -467,7 +466,7 @@ TEST_F(Delivery, AFailureAtEachStepLosesNothing) {
     // The error that kept the folders from being determined is in the error list.
     TestMachine m;
     qm::test::StartAgentWithLog();
-    m.Machine().AddFault({"GetFileAttributes", kAgent + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1});
+    m.Machine().AddFault({"GetFileAttributes", kAgentFolder + "Trans", qm::platform::ERROR_ACCESS_DENIED, true, -1});
     DeliveryFolders folders = DetermineDeliveryFolders();
     EXPECT_EQ(folders.results, kResults);  // determined before the error: kept
     EXPECT_EQ(folders.trans + folders.usage + folders.snmp + folders.pda, "");

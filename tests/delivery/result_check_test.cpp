@@ -3,7 +3,6 @@
 #include "core/process_state.h"
 #include "core/result_list.h"
 #include "core/settings.h"
-#include "core/trace_log.h"
 #include "delivery/result_check.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
@@ -12,25 +11,18 @@
 
 using namespace qm::delivery;
 using qm::core::State;
-using qm::test::StartAgent;
+using qm::test::kTraceLog;
+using qm::test::StartWithResultNames;
 using qm::test::TestMachine;
 
 namespace {
 
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
+// The machine identifier, which names the result files on the server.
+const char* const kMachineId = "0123456789ABCDEF0123456789ABCDEF";
 const char* const kLocalHrz = "C:\\WINDOWS\\QM-TEST-01.hrz";
 const char* const kLocalSfz = "C:\\WINDOWS\\QM-TEST-01.sfz";
 const char* const kServerHrz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.hrz";
 const char* const kServerSfz = "C:\\Program Files\\Quarmelin\\Results\\0123456789ABCDEF0123456789ABCDEF.sfz";
-
-// The agent after its start-up: trace log on, work folder and result file names set.
-void StartWithResultNames() {
-    StartAgent({"/LOG"});
-    State().logOn = true;
-    qm::core::OpenLogFile();
-    State().machineId = "0123456789ABCDEF0123456789ABCDEF";
-    qm::core::SetResultFileNames(true);
-}
 
 const std::string kComplete =
     "\"F1\",\"F2\",\"F3\"\r\n"
@@ -86,9 +78,9 @@ TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
         SCOPED_TRACE(c.name);
         TestMachine m;
         m.WriteFile(kLocalHrz, c.file);
-        StartWithResultNames();
+        StartWithResultNames({}, true, kMachineId);
         EXPECT_EQ(CheckHardwareResult(), c.complete);
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         bool reported = log.find(std::string("|") + kLocalHrz + " contains errors\r\n") != std::string::npos;
         EXPECT_EQ(reported, !c.complete);
     }
@@ -96,17 +88,17 @@ TEST(CheckHardwareResult, NeedsTheFourRecordsAtTheHeadOfALine) {
 
 TEST(CheckHardwareResult, AMissingFileIsReportedAndAnUnreadableOneIsNot) {
     TestMachine m;
-    StartWithResultNames();
+    StartWithResultNames({}, true, kMachineId);
     EXPECT_FALSE(CheckHardwareResult());
-    EXPECT_NE(m.ReadFile(kLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find(std::string("|") + kLocalHrz + " not found\r\n"), std::string::npos);
 
     m.WriteFile(kLocalHrz, kComplete);
     m.Machine().AddFault({"ReadFile", kLocalHrz, qm::platform::ERROR_ACCESS_DENIED, false, -1});
-    const std::string before = m.ReadFile(kLog);
+    const std::string before = m.ReadFile(kTraceLog);
     EXPECT_FALSE(CheckHardwareResult());
     m.Machine().AddFault({"CreateFile", kLocalHrz, qm::platform::ERROR_SHARING_VIOLATION, true, -1});
     EXPECT_FALSE(CheckHardwareResult());
-    EXPECT_EQ(m.ReadFile(kLog), before);
+    EXPECT_EQ(m.ReadFile(kTraceLog), before);
     m.Machine().ClearFaults();
     EXPECT_TRUE(CheckHardwareResult());
 }
@@ -115,13 +107,13 @@ TEST(PakResult, ScramblesBothFilesIntoResultsAndThenDeletesThem) {
     TestMachine m;
     m.WriteFile(kLocalHrz, kComplete);
     m.WriteFile(kLocalSfz, "\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n");
-    StartWithResultNames();
+    StartWithResultNames({}, true, kMachineId);
     ASSERT_TRUE(PakResult());
     EXPECT_EQ(m.ReadFile(kServerHrz), ScrambleString(kComplete, kByteXorKey));
     EXPECT_EQ(m.ReadFile(kServerSfz), ScrambleString("\"F1\"\r\n\"Software\",\"Editor\",\"1.0\"\r\n", kByteXorKey));
     EXPECT_FALSE(m.Exists(kLocalHrz));
     EXPECT_FALSE(m.Exists(kLocalSfz));
-    std::string log = m.ReadFile(kLog);
+    std::string log = m.ReadFile(kTraceLog);
     const std::string expected = std::string("7:3:5:42|Crypt hardware:") + kLocalHrz + "," + kServerHrz + "\r\n" +
                                  "7:3:5:42|save EncryptFile:" + kServerHrz + "\r\n" +
                                  "7:3:5:42|Crypt Software:" + kLocalSfz + "," + kServerSfz + "\r\n" +
@@ -157,7 +149,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
         TestMachine m;
         if (c.hasHrz) m.WriteFile(kLocalHrz, hrz);
         if (c.hasSfz) m.WriteFile(kLocalSfz, sfz);
-        StartWithResultNames();
+        StartWithResultNames({}, true, kMachineId);
         if (!c.fault.op.empty()) m.Machine().AddFault(c.fault);
         EXPECT_FALSE(PakResult());
         m.Machine().ClearFaults();
@@ -168,7 +160,7 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
             EXPECT_EQ(m.ReadFile(kLocalSfz), sfz);
         }
         EXPECT_FALSE(m.Exists(kServerHrz));  // no half pair waits for delivery
-        std::string log = m.ReadFile(kLog);
+        std::string log = m.ReadFile(kTraceLog);
         EXPECT_EQ(log.find("Delete Hard Local"), std::string::npos);
         EXPECT_EQ(log.find("Exit PakResult"), std::string::npos);
         if (!c.fault.raise) {

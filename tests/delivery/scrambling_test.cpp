@@ -1,27 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "core/process_state.h"
-#include "core/trace_log.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
 using namespace qm::delivery;
-using qm::test::StartAgent;
+using qm::test::kTraceLog;
+using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
-
-namespace {
-
-const char* const kLog = "C:\\WINDOWS\\Gantrovelminds.log";
-
-void StartWithLog() {
-    StartAgent({"/LOG"});
-    qm::core::State().logOn = true;
-    qm::core::OpenLogFile();
-}
-
-}  // namespace
 
 TEST(ScrambleString, XorsEveryCharacterWithTheHighByteOfTheKey) {
     // 38219 is 0x954B: only 0x95 takes effect.
@@ -38,7 +25,7 @@ TEST(EncryptFile, WritesTheScrambledCopyAndIsItsOwnInverse) {
     const std::string plain("\x00\x95\xFF\r\n\"Identification\"", 21);
     m.WriteFile("C:\\in\\plain.hrz", plain);
     m.WriteFile("C:\\out\\scrambled.hrz", "an older, longer copy that is replaced");
-    StartWithLog();
+    StartAgentWithLog();
     ASSERT_TRUE(EncryptFile("C:\\in\\plain.hrz", "C:\\out\\scrambled.hrz", kByteXorKey));
     std::string scrambled = m.ReadFile("C:\\out\\scrambled.hrz");
     ASSERT_EQ(scrambled.size(), plain.size());
@@ -47,7 +34,7 @@ TEST(EncryptFile, WritesTheScrambledCopyAndIsItsOwnInverse) {
 
     ASSERT_TRUE(EncryptFile("C:\\out\\scrambled.hrz", "C:\\out\\again.hrz", kByteXorKey));
     EXPECT_EQ(m.ReadFile("C:\\out\\again.hrz"), plain);
-    EXPECT_NE(m.ReadFile(kLog).find("|save EncryptFile:C:\\out\\scrambled.hrz\r\n"), std::string::npos);
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|save EncryptFile:C:\\out\\scrambled.hrz\r\n"), std::string::npos);
 
     m.WriteFile("C:\\in\\empty.sfz", "");
     ASSERT_TRUE(EncryptFile("C:\\in\\empty.sfz", "C:\\out\\empty.sfz", kByteXorKey));
@@ -59,11 +46,11 @@ TEST(EncryptFile, AFailureIsReportedAndLeavesTheTargetAsItWas) {
     TestMachine m;
     m.WriteFile("C:\\in\\plain.hrz", "plain");
     m.WriteFile("C:\\out\\scrambled.hrz", "previous");
-    StartWithLog();
+    StartAgentWithLog();
 
     EXPECT_FALSE(EncryptFile("C:\\in\\missing.hrz", "C:\\out\\scrambled.hrz", kByteXorKey));
     EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
-    EXPECT_NE(m.ReadFile(kLog).find("|read EncryptFile ERROR:Cannot read C:\\in\\missing.hrz (error 2)"),
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|read EncryptFile ERROR:Cannot read C:\\in\\missing.hrz (error 2)"),
               std::string::npos);
 
     struct Case {
@@ -91,7 +78,7 @@ TEST(EncryptFile, AFailureIsReportedAndLeavesTheTargetAsItWas) {
         }
         EXPECT_FALSE(written);
         EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
-        EXPECT_NE(m.ReadFile(kLog).find("|save EncryptFile ERROR:Cannot write C:\\out\\scrambled.hrz (error 5)"),
+        EXPECT_NE(m.ReadFile(kTraceLog).find("|save EncryptFile ERROR:Cannot write C:\\out\\scrambled.hrz (error 5)"),
                   std::string::npos);
         qm::platform::FindData data;
         auto left = qm::platform::Files().FindFirstFile("C:\\out\\*.tmp", data);

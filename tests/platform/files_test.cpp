@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,11 +22,6 @@ std::vector<std::string> ListNames(const std::string& pattern) {
     while (h->FindNextFile(d));
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
     return names;
-}
-
-void SetHostMtime(const std::string& host, time_t seconds) {
-    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), t, 0), 0);
 }
 
 FILETIME LastWrite(const std::string& path) {
@@ -116,7 +109,7 @@ TEST(SimFiles, ShortNamesAreDeterministicAndResolveBackInsidePaths) {
 TEST(SimFiles, CopyKeepsTheLastWriteTimeAndHonoursOverwriteRules) {
     TestMachine m;
     m.WriteFile("C:\\src\\applet.cpl", "new applet");
-    SetHostMtime(m.HostPath("C:\\src\\applet.cpl"), 1'000'000'000);
+    m.SetHostModified("C:\\src\\applet.cpl", 1'000'000'000);
     ASSERT_TRUE(Files().CopyFile("C:\\src\\applet.cpl", "C:\\WINDOWS\\system32\\applet.cpl", false));
     EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\system32\\applet.cpl"), "new applet");
     EXPECT_EQ(LastWrite("C:\\WINDOWS\\system32\\applet.cpl"), LastWrite("C:\\src\\applet.cpl"));
@@ -257,7 +250,7 @@ TEST(SimFiles, LastWriteTimesConvertToLocalAndPackedDosTime) {
     TestMachine m(R"({"time_zone": {"bias": 300, "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
                                     "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
     m.WriteFile("C:\\f.txt", "x");
-    SetHostMtime(m.HostPath("C:\\f.txt"), 1'780'999'205);  // 2026-06-09 10:00:05 UTC
+    m.SetHostModified("C:\\f.txt", 1'780'999'205);  // 2026-06-09 10:00:05 UTC
     FILETIME local = Time().FileTimeToLocalFileTime(LastWrite("C:\\f.txt"));
     SYSTEMTIME st = FileTimeToSystemTime(local);
     EXPECT_EQ(st.wHour, 5);  // the bias in force now, not the one of the file's date

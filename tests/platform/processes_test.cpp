@@ -12,11 +12,6 @@
 using namespace qm::platform;
 using qm::test::TestMachine;
 
-namespace {
-
-
-}  // namespace
-
 TEST(CommandLines, SplitAsTheProgramsSplitThem) {
     EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\Q\\qmagent.exe\" /N  /ONLINE"),
               (std::vector<std::string>{"C:\\Program Files\\Q\\qmagent.exe", "/N", "/ONLINE"}));

@@ -6,6 +6,7 @@
 #include "platform/registry_accessor.h"
 #include "platform/sim/machine.h"
 #include "support/test_machine.h"
+#include "support/utf16_text.h"
 
 using namespace qm::platform;
 using qm::test::TempFolder;
@@ -45,14 +46,8 @@ const char* const kRegedit4 =
     "\"Z\"=\"last\"\r\n"
     "\"A\"=\"after Z\"\r\n";
 
-std::string Utf16File(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
+// The text as a file in UTF-16 with its byte-order mark, as regedit 5 writes it.
+std::string Utf16File(const std::u16string& text) { return "\xFF\xFE" + qm::test::Utf16Bytes(text, false); }
 
 const std::u16string kRegedit5 =
     u"Windows Registry Editor Version 5.00\r\n\r\n"

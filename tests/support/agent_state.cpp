@@ -1,8 +1,11 @@
 #include "support/agent_state.h"
 
 #include "core/process_state.h"
+#include "core/result_list.h"
+#include "core/settings.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace qm::test {
 
@@ -20,6 +23,22 @@ void StartAgentWithLog(const std::vector<std::string>& switches) {
     core::OpenLogFile();
 }
 
+void StartWithResultNames(const std::vector<std::string>& switches, bool log, const std::string& machineId) {
+    if (log)
+        StartAgentWithLog(switches);
+    else
+        StartAgent(switches);
+    core::InitWorkFolder();
+    core::State().machineId = machineId;
+    core::SetResultFileNames(true);
+}
+
+std::vector<std::string> CollectRecords(void (*collector)()) {
+    core::CreateResultList();
+    collector();
+    return *core::State().resultList;
+}
+
 std::vector<std::string> FileNamesIn(const std::string& folder) {
     std::vector<std::string> names;
     platform::FindData data;
@@ -29,6 +48,19 @@ std::vector<std::string> FileNamesIn(const std::string& folder) {
         } while (find->FindNextFile(data));
     }
     return names;
+}
+
+std::vector<std::string> LogTexts(const std::string& log) {
+    std::vector<std::string> texts;
+    for (const std::string& line : platform::SplitLines(log)) texts.push_back(line.substr(line.find('|') + 1));
+    return texts;
+}
+
+std::vector<std::string> LogTextsStartingWith(const std::string& log, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const std::string& text : LogTexts(log))
+        if (text.rfind(prefix, 0) == 0) found.push_back(text);
+    return found;
 }
 
 }  // namespace qm::test

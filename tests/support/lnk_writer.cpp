@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/sim/code_page_table.h"
+#include "support/le_bytes.h"
 #include "support/utf16_text.h"
 
 namespace qm::test {
@@ -23,34 +25,12 @@ constexpr std::uint32_t kNetworkProviderLanman = 0x00020000u;
 
 constexpr std::uint32_t kLinkInfoHeaderSize = 0x1C;  // no Unicode offsets follow
 
-void Put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
+// The LinkInfo texts are in the system's code page, 1252 on the tests' machines ('?' for a
+// character it lacks), with a terminating zero.
+std::string CString(const std::string& utf8) {
+    static const sim::CodePageTable kCp1252(1252);
+    return kCp1252.FromUtf8(utf8) + '\0';
 }
-
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// The LinkInfo texts are in the system's code page; the tests' machines use 1252.
-std::string Cp1252(const std::string& utf8) {
-    std::string out;
-    for (char16_t u : Utf8ToUtf16(utf8)) {
-        if (u == 0x20AC)
-            out += '\x80';
-        else if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
-            out += static_cast<char>(u);
-        else
-            out += '?';
-    }
-    return out;
-}
-
-std::string CString(const std::string& utf8) { return Cp1252(utf8) + '\0'; }
 
 std::string VolumeId(const ShortcutSpec& spec) {
     std::string label = CString(spec.volumeLabel);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "support/le_bytes.h"
 #include "support/utf16_text.h"
 
 namespace qm::test {
@@ -15,20 +16,6 @@ constexpr std::uint32_t kOptionalHeaderSize = 224;  // PE32 with 16 data directo
 constexpr std::uint32_t kResourceRva = kSectionAlignment;
 constexpr std::uint16_t kRtVersion = 16;
 constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
-
-void Put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void Set16(std::string& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<char>(v & 0xFF);
-    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
 
 void PadTo(std::string& out, std::size_t alignment) {
     while (out.size() % alignment != 0) out += '\0';
@@ -190,6 +177,13 @@ std::string Image(const std::string& section) {
 }
 
 }  // namespace
+
+VersionResource StringVersion(VersionStrings strings, std::string key, std::optional<VersionTranslations> translations) {
+    VersionResource r;
+    r.tables.push_back({std::move(key), std::move(strings)});
+    r.translations = std::move(translations);
+    return r;
+}
 
 std::string BuildVersionInfoBlock(const VersionResource& resource) {
     std::vector<std::string> children;

@@ -18,23 +18,33 @@ struct FixedVersion {
     std::array<std::uint16_t, 4> product{0, 0, 0, 0};
 };
 
+// Names and values of version strings, in UTF-8.
+using VersionStrings = std::vector<std::pair<std::string, std::string>>;
+// Language (low word) and code-page (high word) pairs.
+using VersionTranslations = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
+
 // One StringTable: the key is the language and code page in eight hexadecimal digits
-// ("040904E4"); names and values are UTF-8 and are stored in UTF-16.
+// ("040904E4"); names and values are stored in UTF-16.
 struct VersionStringTable {
     std::string key;
-    std::vector<std::pair<std::string, std::string>> strings;
+    VersionStrings strings;
 };
 
 struct VersionResource {
     // Without it, VS_VERSIONINFO carries no fixed block (wValueLength 0).
     std::optional<FixedVersion> fixed;
     std::vector<VersionStringTable> tables;
-    // Language (low word) and code-page (high word) pairs of \VarFileInfo\Translation; without
-    // it the resource has no VarFileInfo at all.
-    std::optional<std::vector<std::pair<std::uint16_t, std::uint16_t>>> translations;
+    // The pairs of \VarFileInfo\Translation; without it the resource has no VarFileInfo at all.
+    std::optional<VersionTranslations> translations;
     // The language of the resource directory's leaf.
     std::uint16_t resourceLanguage = 0x0409;
 };
+
+// A resource without a fixed block and with one string table, of US English in code page 1252
+// unless the key says otherwise, and the translations given: by default the one that names a
+// US-English 1252 table.
+VersionResource StringVersion(VersionStrings strings, std::string key = "040904E4",
+                              std::optional<VersionTranslations> translations = VersionTranslations{{0x0409, 0x04E4}});
 
 // A PE32 file whose only section holds the version resource.
 std::string BuildPeFile(const VersionResource& resource);

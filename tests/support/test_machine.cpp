@@ -1,5 +1,7 @@
 #include "support/test_machine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,19 +18,10 @@ namespace qm::test {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qm-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
-}
+namespace {
 
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-std::string TestMachine::DefaultJson() {
-    return R"({
+// The machine a TestMachine patches.
+const char* const kDefaultJson = R"({
   "version": {"platform_id": 2, "major": 5, "minor": 1, "build": 2600, "service_pack": "Service Pack 2"},
   "computer_name": "QM-TEST-01",
   "user_name": "tester",
@@ -44,79 +37,67 @@ std::string TestMachine::DefaultJson() {
   "directories": ["C:\\WINDOWS\\system32", "C:\\TEMP"],
   "programs": {"C:\\WINDOWS\\system32\\cmd.exe": "qmcmd.exe"}
 })";
-}
 
-namespace {
-std::string Drop(const std::string& folder) {
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    return folder;
-}
-}  // namespace
-
-namespace {
 void WriteHostFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
     if (!out) throw std::runtime_error("cannot write " + path);
 }
+
+// A program built beside the running test, copied to the host folder of a Windows folder.
+void CopyBuiltProgram(const std::string& program, const std::string& hostFolder) {
+    fs::create_directories(hostFolder);
+    fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+    fs::copy_file(self / program, fs::path(hostFolder) / program, fs::copy_options::overwrite_existing);
+}
+
 }  // namespace
 
-TestMachine::TestMachine(const std::string& jsonPatch, const std::string& registryFile) {
-    std::string pattern = (fs::temp_directory_path() / "qm-machine-XXXXXX").string();
+TempFolder::TempFolder(const std::string& prefix) {
+    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    folder_ = pattern;
-    nlohmann::json config = nlohmann::json::parse(DefaultJson());
-    config.merge_patch(nlohmann::json::parse(jsonPatch));
-    try {
-        WriteHostFile(folder_ + "/machine.json", config.dump(2));
-        if (!registryFile.empty()) WriteHostFile(folder_ + "/registry.reg", registryFile);
-        machine_ = sim::SimMachine::Load(folder_);
-    } catch (...) {
-        Drop(folder_);
-        throw;
-    }
-    platform::InstallPlatform(machine_);
+    path_ = pattern;
 }
 
-SampleMachine::SampleMachine(const std::string& name) {
-    std::string pattern = (fs::temp_directory_path() / ("qm-" + name + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    folder_ = pattern;
-    try {
-        fs::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, folder_, fs::copy_options::recursive);
-        machine_ = sim::SimMachine::Load(folder_);
-    } catch (...) {
-        Drop(folder_);
-        throw;
-    }
-    platform::InstallPlatform(machine_);
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
 }
 
-SampleMachine::~SampleMachine() {
-    platform::InstallPlatform(nullptr);
-    machine_.reset();
-    Drop(folder_);
-}
-
-void TestMachine::Reload() {
-    platform::InstallPlatform(nullptr);
-    machine_ = sim::SimMachine::Load(folder_);
-    platform::InstallPlatform(machine_);
-}
-
-std::string TestMachine::RegistryFile() const {
-    std::ifstream in(folder_ + "/registry.reg", std::ios::binary);
+std::optional<std::string> ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-TestMachine::~TestMachine() {
-    platform::InstallPlatform(nullptr);
-    machine_.reset();
-    Drop(folder_);
+TestMachine::TestMachine(const std::string& jsonPatch, const std::string& registryFile) : folder_("qm-machine") {
+    nlohmann::json config = nlohmann::json::parse(kDefaultJson);
+    config.merge_patch(nlohmann::json::parse(jsonPatch));
+    WriteHostFile(Folder() + "/machine.json", config.dump(2));
+    if (!registryFile.empty()) WriteHostFile(Folder() + "/registry.reg", registryFile);
+    machine_ = sim::SimMachine::Load(Folder());
+    platform::InstallPlatform(machine_);
 }
+
+TestMachine::~TestMachine() { platform::InstallPlatform(nullptr); }
+
+SampleMachine::SampleMachine(const std::string& name) : folder_("qm-" + name) {
+    fs::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, Folder(), fs::copy_options::recursive);
+    machine_ = sim::SimMachine::Load(Folder());
+    platform::InstallPlatform(machine_);
+}
+
+SampleMachine::~SampleMachine() { platform::InstallPlatform(nullptr); }
+
+void TestMachine::Reload() {
+    platform::InstallPlatform(nullptr);
+    machine_ = sim::SimMachine::Load(Folder());
+    platform::InstallPlatform(machine_);
+}
+
+std::string TestMachine::RegistryFile() const { return ReadHostFile(Folder() + "/registry.reg").value_or(""); }
 
 std::string TestMachine::HostPath(const std::string& windowsPath) const {
     std::string drive = platform::DriveOf(windowsPath);
@@ -137,25 +118,18 @@ void TestMachine::WriteFile(const std::string& windowsPath, const std::string& b
 }
 
 std::string TestMachine::ReadFile(const std::string& windowsPath) const {
-    std::ifstream in(HostPath(windowsPath), std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + windowsPath);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::optional<std::string> bytes = ReadHostFile(HostPath(windowsPath));
+    if (!bytes) throw std::runtime_error("cannot read " + windowsPath);
+    return *bytes;
 }
 
 bool TestMachine::Exists(const std::string& windowsPath) const { return fs::exists(HostPath(windowsPath)); }
 
-namespace {
-
-// A program built beside the running test, copied to the host folder of a Windows folder.
-void CopyBuiltProgram(const std::string& program, const std::string& hostFolder) {
-    fs::create_directories(hostFolder);
-    fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
-    fs::copy_file(self / program, fs::path(hostFolder) / program, fs::copy_options::overwrite_existing);
+void TestMachine::SetHostModified(const std::string& windowsPath, std::time_t seconds) const {
+    std::string host = HostPath(windowsPath);
+    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
+    if (::utimensat(AT_FDCWD, host.c_str(), t, 0) != 0) throw std::runtime_error("cannot set the time of " + host);
 }
-
-}  // namespace
 
 void TestMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
     CopyBuiltProgram(program, HostPath(windowsFolder));

@@ -2,12 +2,31 @@
 // A fresh simulated machine for one test, in a temporary folder of its own, installed as the
 // platform for the test's lifetime.
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/sim/machine.h"
 
 namespace qm::test {
+
+// A temporary host folder, named by the prefix, removed with its contents at the end of the
+// scope.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& prefix = "qm-test");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The bytes of a host file; none when it cannot be opened.
+std::optional<std::string> ReadHostFile(const std::string& path);
 
 class TestMachine {
 public:
@@ -22,7 +41,7 @@ public:
     TestMachine& operator=(const TestMachine&) = delete;
 
     sim::SimMachine& Machine() { return *machine_; }
-    const std::string& Folder() const { return folder_; }
+    const std::string& Folder() const { return folder_.Path(); }
     // The machine's registry file as it stands on disk (empty when there is none).
     std::string RegistryFile() const;
     // Loads the machine again from its folder, as the next run of a program would.
@@ -33,16 +52,19 @@ public:
     std::string HostPath(const std::string& windowsPath) const;
     void WriteFile(const std::string& windowsPath, const std::string& bytes) const;
     void MakeFolder(const std::string& windowsPath) const;
+    // Throws when the file cannot be read.
     std::string ReadFile(const std::string& windowsPath) const;
     bool Exists(const std::string& windowsPath) const;
+    // Sets the last access and write times of the file on the host, in seconds since 1970.
+    void SetHostModified(const std::string& windowsPath, std::time_t seconds) const;
     // Copies one of the programs built beside the test (a stand-in such as "QMBios.exe") into
     // a folder of the machine.
     void InstallProgram(const std::string& program, const std::string& windowsFolder) const;
 
-    static std::string DefaultJson();
-
 private:
-    std::string folder_;
+    // First, so that it is made before the machine and removed after it, also when the
+    // constructor throws.
+    TempFolder folder_;
     std::shared_ptr<sim::SimMachine> machine_;
 };
 
@@ -55,26 +77,13 @@ public:
     SampleMachine(const SampleMachine&) = delete;
     SampleMachine& operator=(const SampleMachine&) = delete;
     sim::SimMachine& Machine() { return *machine_; }
-    const std::string& Folder() const { return folder_; }
+    const std::string& Folder() const { return folder_.Path(); }
     // As TestMachine::InstallProgram.
     void InstallProgram(const std::string& program, const std::string& windowsFolder) const;
 
 private:
-    std::string folder_;
+    TempFolder folder_;  // first, as in TestMachine
     std::shared_ptr<sim::SimMachine> machine_;
-};
-
-// A temporary host folder removed with its contents at the end of the scope.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 }  // namespace qm::test

@@ -42,16 +42,18 @@ inline std::u16string Utf8ToUtf16(const std::string& utf8) {
 }
 
 // Little-endian bytes of the UTF-16 text, with a terminating zero when asked.
-inline std::string Utf16Bytes(const std::string& utf8, bool terminate) {
-    std::u16string wide = Utf8ToUtf16(utf8);
-    if (terminate) wide += u'\0';
+inline std::string Utf16Bytes(const std::u16string& wide, bool terminate) {
     std::string out;
-    out.reserve(wide.size() * 2);
+    out.reserve((wide.size() + 1) * 2);
     for (char16_t u : wide) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>((u >> 8) & 0xFF);
     }
+    if (terminate) out += std::string(2, '\0');
     return out;
 }
+
+// The same of a UTF-8 text.
+inline std::string Utf16Bytes(const std::string& utf8, bool terminate) { return Utf16Bytes(Utf8ToUtf16(utf8), terminate); }
 
 }  // namespace qm::test
