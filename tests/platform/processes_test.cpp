@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "apps/command_interpreter.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_processes.h"
 #include "support/test_machine.h"
@@ -17,17 +16,6 @@ TEST(CommandLines, SplitAsTheProgramsSplitThem) {
               (std::vector<std::string>{"C:\\Program Files\\Q\\qmagent.exe", "/N", "/ONLINE"}));
     EXPECT_EQ(SplitCommandLine("a\"b c\"d \" /S\""), (std::vector<std::string>{"ab cd", " /S"}));
     EXPECT_TRUE(SplitCommandLine("   ").empty());
-}
-
-TEST(CommandLines, TheInterpreterStripsOuterQuotesAndSplitsAtSeparators) {
-    using qm::apps::InterpreterCommands;
-    EXPECT_EQ(InterpreterCommands("cmd.exe /C \"C:\\A B\\QMBios.exe\" /C:\\X.hrz"),
-              std::vector<std::string>{"C:\\A B\\QMBios.exe /C:\\X.hrz"});  // the first and the last quote go
-    EXPECT_EQ(InterpreterCommands("cmd.exe /C \"\"C:\\A&B\\QMBios.exe\" /\"C:\\X&Y.hrz\"\""),
-              std::vector<std::string>{"\"C:\\A&B\\QMBios.exe\" /\"C:\\X&Y.hrz\""});
-    EXPECT_EQ(InterpreterCommands("cmd /c a.exe & b.exe && c.exe | d.exe"),
-              (std::vector<std::string>{"a.exe", "b.exe", "c.exe", "d.exe"}));
-    EXPECT_TRUE(InterpreterCommands("cmd.exe /K x").empty());
 }
 
 TEST(SimProcesses, RunStandInsOnTheSameMachine) {
