@@ -165,7 +165,6 @@ void SoftwareInventory() {
     try {
         core::CloseResultList(core::State().resultFiles.localSoftware);
     } catch (const std::exception& e) {
-        core::State().resultList.reset();
         WriteLog(e.what());
     }
     WriteLog("Exit SoftwareInventory");

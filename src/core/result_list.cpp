@@ -65,9 +65,16 @@ std::vector<std::string> LastResultLines(std::size_t count) {
 }
 
 void CloseResultList(std::string_view path) {
-    if (!State().resultList) return;
-    SaveResultList(path);
-    State().resultList.reset();
+    auto& list = State().resultList;
+    if (!list) return;
+    // The owner is done with the list either way: a failed save must not leave it current.
+    try {
+        SaveResultList(path);
+    } catch (...) {
+        list.reset();
+        throw;
+    }
+    list.reset();
 }
 
 void AddResultLine(std::string_view section, std::string_view key, std::string_view value) {

@@ -25,7 +25,8 @@ void SaveResultList(std::string_view path);
 std::string FindResultLine(std::string_view text);
 // The last count lines of the list (fewer when it is shorter; none without a list).
 std::vector<std::string> LastResultLines(std::size_t count);
-// Saves the list to the file and forgets it.
+// Saves the list to the file and forgets it; forgotten also when the save raises, and the
+// error goes on to the caller.
 void CloseResultList(std::string_view path);
 // Appends the record: the quoted section, the quoted key, and the value as given (one or more
 // fields already quoted and joined by commas); the trace log mirrors it.

@@ -84,6 +84,19 @@ TEST(ResultRecords, SavingRaisesWhenTheFileCannotBeWritten) {
     EXPECT_THROW(AddResultLine("A", "B", "\"C\""), std::logic_error);
 }
 
+TEST(ResultRecords, ClosingForgetsTheListAlsoWhenTheSaveFails) {
+    TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\TEMP", "times": 1}]})");
+    StartAgent();
+    CreateResultList();
+    AddFieldHeader(11);
+    EXPECT_THROW(CloseResultList("C:\\TEMP\\PC.hrz"), std::runtime_error);
+    EXPECT_FALSE(State().resultList.has_value());
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\PC.hrz"));
+    // Nothing is left to save: a second close writes nothing, although the folder now takes it.
+    EXPECT_NO_THROW(CloseResultList("C:\\TEMP\\PC.hrz"));
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\PC.hrz"));
+}
+
 TEST(ResultRecords, FileNamesFollowTheAssetAndMachineIdentifiers) {
     TestMachine m;
     StartAgent();
