@@ -32,21 +32,6 @@ std::string Join(std::initializer_list<std::string> fields) {
     return out;
 }
 
-// The value fields of a result line, unquoted: section, key, then the values.
-std::vector<std::string> FieldsOf(const std::string& line) {
-    std::vector<std::string> fields;
-    std::string_view rest = line;
-    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fields;
-    rest = rest.substr(1, rest.size() - 2);
-    for (;;) {
-        std::size_t sep = rest.find("\",\"");
-        fields.emplace_back(rest.substr(0, sep));
-        if (sep == std::string_view::npos) break;
-        rest.remove_prefix(sep + 3);
-    }
-    return fields;
-}
-
 // A string value, or empty when it is missing; any other type raises.
 std::string ReadText(RegistryAccessor& reg, std::string_view name) { return reg.ReadString(name); }
 
@@ -224,9 +209,9 @@ void RegistryPrintersInfo(int n) {
                 if (!unc.empty() && !driver.empty() &&
                     (line.find(unc) != std::string::npos || line.find(driver) != std::string::npos))
                     listed = true;
-                // A printer without directory data is listed already when a spooler record
-                // names it.
-                std::vector<std::string> fields = FieldsOf(line);
+                // Whatever its directory data, a printer is listed already when one of these
+                // records names it in its second value field (a spooler record's printer name).
+                std::vector<std::string> fields = core::ResultFields(line);
                 if (fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
             }
             if (listed) continue;

@@ -125,4 +125,18 @@ std::string ReadResultValue(std::string_view section, std::string_view key) {
     return value;
 }
 
+std::vector<std::string> ResultFields(std::string_view line) {
+    std::vector<std::string> fields;
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return fields;
+    // QuoteField leaves no quote in a field: each quote, comma, quote parts two fields.
+    std::string_view rest = line.substr(1, line.size() - 2);
+    for (;;) {
+        std::size_t sep = rest.find("\",\"");
+        fields.emplace_back(rest.substr(0, sep));
+        if (sep == std::string_view::npos) break;
+        rest.remove_prefix(sep + 3);
+    }
+    return fields;
+}
+
 }  // namespace qm::core

@@ -44,4 +44,8 @@ void SetResultFileNames(bool resultsByIdentifier);
 // without the closing quote; empty when there is none.
 std::string ReadResultValue(std::string_view section, std::string_view key);
 
+// The fields of a record, without their quotes: section, key, then the values. None when the
+// line is not one quoted field or several joined by ",".
+std::vector<std::string> ResultFields(std::string_view line);
+
 }  // namespace qm::core

@@ -110,21 +110,6 @@ std::vector<std::string> Inventory(TestMachine& m, const std::vector<std::string
     return Lines(m);
 }
 
-// The fields of a record without their quotes.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return fields;
-    std::string_view rest(line);
-    rest = rest.substr(1, rest.size() - 2);
-    for (;;) {
-        std::size_t sep = rest.find("\",\"");
-        fields.emplace_back(rest.substr(0, sep));
-        if (sep == std::string_view::npos) break;
-        rest.remove_prefix(sep + 3);
-    }
-    return fields;
-}
-
 // Flag, folder and name of each record, and the shortcut that led to it.
 std::vector<std::string> Summary(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
@@ -133,7 +118,7 @@ std::vector<std::string> Summary(const std::vector<std::string>& lines) {
         EXPECT_EQ(lines[0], kHeader);
     }
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::vector<std::string> f = Fields(lines[i]);
+        std::vector<std::string> f = ResultFields(lines[i]);
         EXPECT_EQ(f.size(), 11u) << lines[i];
         if (f.size() != 11) continue;
         EXPECT_EQ(f[0], "Software");
@@ -144,7 +129,7 @@ std::vector<std::string> Summary(const std::vector<std::string>& lines) {
 
 std::vector<std::string> Keys(const std::vector<std::string>& lines) {
     std::vector<std::string> keys;
-    for (std::size_t i = 1; i < lines.size(); ++i) keys.push_back(Fields(lines[i]).at(1));
+    for (std::size_t i = 1; i < lines.size(); ++i) keys.push_back(ResultFields(lines[i]).at(1));
     return keys;
 }
 
@@ -369,7 +354,7 @@ TEST(SoftwareDriveTypes, AProgramOnAShareHasItsVersionItems) {
     m.WriteFile(kDesktop + "x.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\tool.exe"));
     std::vector<std::string> lines = Inventory(m);
     ASSERT_EQ(lines.size(), 2u);
-    std::vector<std::string> f = Fields(lines[1]);
+    std::vector<std::string> f = ResultFields(lines[1]);
     ASSERT_EQ(f.size(), 11u);
     EXPECT_EQ(f[3], "\\SRV\\APPS\\TOOLS\\");
     EXPECT_EQ(std::vector<std::string>(f.begin() + 6, f.begin() + 10),
@@ -450,7 +435,7 @@ TEST(SoftwareQuoting, QuotesApostrophesAndCommasBecomeBlanks) {
     Link(m, kDesktop + "Bob's, app.lnk", "C:\\Program Files\\O'Brien, Tools\\app.exe");
     std::vector<std::string> lines = Inventory(m);
     ASSERT_EQ(lines.size(), 2u);
-    std::vector<std::string> f = Fields(lines[1]);
+    std::vector<std::string> f = ResultFields(lines[1]);
     ASSERT_EQ(f.size(), 11u);
     EXPECT_EQ(f[3], "C:\\PROGRAM FILES\\O BRIEN  TOOLS\\");
     EXPECT_EQ(f[4], "app.exe");
@@ -654,7 +639,7 @@ TEST(SoftwareAddSoftware, TheSizeIsItsLow32BitsSigned) {
     const std::vector<std::string>& lines = *State().resultList;
     ASSERT_EQ(lines.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        std::vector<std::string> f = Fields(lines[i]);
+        std::vector<std::string> f = ResultFields(lines[i]);
         ASSERT_EQ(f.size(), 11u);
         EXPECT_EQ(f[1], std::to_string(i + 1));
         EXPECT_EQ(f[3], "C:\\NOWHERE\\");

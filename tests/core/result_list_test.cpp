@@ -28,6 +28,29 @@ TEST(ResultRecords, QuoteFieldKeepsRecordsOnOneLineAndUnambiguous) {
     for (const Case& c : cases) EXPECT_EQ(QuoteField(c.text), c.quoted) << c.text;
 }
 
+TEST(ResultRecords, ResultFieldsSplitsARecordIntoItsUnquotedFields) {
+    using Fields = std::vector<std::string>;
+    const std::vector<std::pair<std::string, Fields>> cases = {
+        {R"("CPU","Vendor","GenuineIntel")", {"CPU", "Vendor", "GenuineIntel"}},
+        {R"("Printers","3","","","","COM1:")", {"Printers", "3", "", "", "", "COM1:"}},
+        {R"("F1")", {"F1"}},
+        {R"("")", {""}},
+        {R"("a b","c,d")", {"a b", "c,d"}},  // only quote, comma, quote parts fields
+        {R"("Note","x","see","Ident","UUID","FAKE")", {"Note", "x", "see", "Ident", "UUID", "FAKE"}},
+        {"", {}},
+        {"\"", {}},
+        {R"("open)", {}},
+        {R"(bare,"x")", {}},
+    };
+    for (const auto& [line, fields] : cases) EXPECT_EQ(ResultFields(line), fields) << line;
+    // What the writer joins, the splitter takes apart again.
+    TestMachine m;
+    StartAgent();
+    CreateResultList();
+    AddResultLine("Disk sizes", "Drive c", QuoteField("1.00") + "," + QuoteField("C:\\") + "," + QuoteField("a, \"b\""));
+    EXPECT_EQ(ResultFields(State().resultList->back()), (Fields{"Disk sizes", "Drive c", "1.00", "C:\\", "a   b"}));
+}
+
 TEST(ResultRecords, FilesAreByteExactWithTheirHeader) {
     TestMachine m;
     StartAgent();
