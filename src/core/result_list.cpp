@@ -109,7 +109,8 @@ void SetResultFileNames(bool resultsByIdentifier) {
     std::string asset = FileNamePart(GetAssetId());
     s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
     s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
-    s.resultFiles.serverBaseName = resultsByIdentifier ? FileNamePart(s.machineId) : asset;
+    // The machine identifier is 32 hexadecimal digits, refused otherwise when it is read.
+    s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
     std::string results = GetResultsFolder();
     s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";
     s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";

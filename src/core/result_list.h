@@ -36,8 +36,8 @@ void AddFieldHeader(int count);
 // A text as it may stand in a file name: the characters Windows refuses there become "_", so
 // that a name from a machine or a settings file never reaches another folder.
 std::string FileNamePart(std::string_view text);
-// Sets the local and server result file names (the asset and machine identifiers through
-// FileNamePart); makes Results\ when it is missing.
+// Sets the local and server result file names (the asset identifier through FileNamePart;
+// the machine identifier holds hexadecimal digits only); makes Results\ when it is missing.
 void SetResultFileNames(bool resultsByIdentifier);
 
 // The value of the last record with the section and key: what follows the quoted prefix,
