@@ -328,11 +328,12 @@ void AddSoftware(int notFixed, const std::string& folder, const std::string& fil
     // The version items come from the path as found: collapsing first would turn a UNC
     // folder into a path on the current drive.
     std::string file = folder + fileName;
+    VersionInfoReader versions(file);
     std::string company, product, version, language;
-    getVersionInfo(file, viEditeur, company);
-    getVersionInfo(file, viNomProduit, product);
-    getVersionInfo(file, viVersion, version);
-    getVersionInfo(file, viLangue, language);
+    versions.Get(viEditeur, company);
+    versions.Get(viNomProduit, product);
+    versions.Get(viVersion, version);
+    versions.Get(viLangue, language);
     // The low 32 bits as a signed number, as the file has always shown sizes.
     auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
     WriteSoftwareLine(notFixed, core::RemoveDoubleBackslash(folder), fileName, std::to_string(low), company, product,

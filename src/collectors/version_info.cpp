@@ -125,20 +125,30 @@ std::string_view VersionInfoKindName(std::uint8_t kind) {
     }
 }
 
-void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& output) {
-    output.clear();
-    core::WriteLog("getVersionInfo(" + std::string(path) + "," + std::string(VersionInfoKindName(kind)) + ")");
-    bool read = false;
+VersionInfoReader::VersionInfoReader(std::string_view path) : path_(path) {
     try {
         DWORD size = Versions().GetFileVersionInfoSize(path);
-        if (size == 0) return;
-        read = true;
         std::string block;
-        if (Versions().GetFileVersionInfo(path, size, block)) Lookup(block, kind, output);
+        if (size != 0 && Versions().GetFileVersionInfo(path, size, block)) block_ = std::move(block);
+    } catch (...) {
+        // A resource that cannot be read answers every kind with an empty text.
+    }
+}
+
+void VersionInfoReader::Get(std::uint8_t kind, std::string& output) const {
+    output.clear();
+    core::WriteLog("getVersionInfo(" + path_ + "," + std::string(VersionInfoKindName(kind)) + ")");
+    if (!block_) return;
+    try {
+        Lookup(*block_, kind, output);
     } catch (...) {
         // Whatever the resource holds, the caller gets a text, possibly empty.
     }
-    if (read) Clean(output);
+    Clean(output);
+}
+
+void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& output) {
+    VersionInfoReader(path).Get(kind, output);
 }
 
 void PadTwoDigits(std::uint16_t number, std::string& output) {

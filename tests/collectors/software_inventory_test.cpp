@@ -648,6 +648,24 @@ TEST(SoftwareAddSoftware, TheSizeIsItsLow32BitsSigned) {
     }
 }
 
+TEST(SoftwareAddSoftware, OneRecordReadsTheVersionResourceOnce) {
+    TestMachine m(kDrives);
+    StartAgent();
+    m.WriteFile("N:\\Tools\\tool.exe", BuildPeFile(Version("Share Corp", "Shared Tool", "4.2")));
+    // Asking for the size and reading the data are the one read; any further read would fail.
+    m.Machine().AddFault({"GetFileVersionInfo", "\\\\SRV\\Apps\\Tools\\tool.exe", qm::platform::ERROR_ACCESS_DENIED,
+                          false, -1, 2});
+    CreateResultList();
+    AddSoftware(1, "\\\\SRV\\Apps\\Tools\\", "tool.exe", 2, "");
+    std::vector<std::string> f = ResultFields(State().resultList->back());
+    ASSERT_EQ(f.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(f.begin() + 6, f.begin() + 10),
+              (std::vector<std::string>{"Share Corp", "Shared Tool", "4.2", "English (United States)"}));
+    // The fault was armed all along: a second record of the file finds the resource refused.
+    AddSoftware(1, "\\\\SRV\\Apps\\Tools\\", "tool.exe", 2, "");
+    EXPECT_EQ(ResultFields(State().resultList->back()).at(6), "");
+}
+
 TEST(ShortcutFindFiles, OwnFilesFirstThenSubfoldersAlphabetically) {
     TestMachine m;
     StartAgent();
