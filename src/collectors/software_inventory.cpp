@@ -263,14 +263,16 @@ void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::str
     WriteLog("ShortcutAnalyze(" + shortcutPath + ")");
     try {
         std::string target = CollapseKeepingUnc(Upper(GetShortcutInfo(shortcutPath, kShortcutTarget)));
-        std::string shortForm = core::RemoveDoubleBackslash(ShortForm(target));
-        std::string expanded = core::RemoveDoubleBackslash(Upper(ExpandUncFileName(target)));
         std::string folder = FolderOf(target);
         if (IsExcluded(folder, exclusions)) return;
         std::string root = RootOf(target);
         if (!HasRoot(root)) return;
-        if (IsSeen(shortForm) || IsSeen(expanded)) return;
         if (!IsExecutable(target)) return;
+        // The two forms ask the file system and the network: only a target that passed the
+        // tests on its text pays for them.
+        std::string shortForm = core::RemoveDoubleBackslash(ShortForm(target));
+        std::string expanded = core::RemoveDoubleBackslash(Upper(ExpandUncFileName(target)));
+        if (IsSeen(shortForm) || IsSeen(expanded)) return;
         int notFixed = 0;
         if (!DriveFlag(root, notFixed)) return;
         FindData data;
@@ -303,9 +305,9 @@ void ForceScanRegistryAppPath() {
             WriteLog("Shortcut analyze 1 :" + path);
             // Used as registered: quotes and variables are not removed.
             std::string target = Upper(path);
-            std::string shortForm = ShortForm(target);
             std::string root = RootOf(target);
             if (!HasRoot(root)) continue;
+            std::string shortForm = ShortForm(target);
             if (IsSeen(shortForm)) continue;
             WriteLog("Shortcut analyze 2:" + path);
             if (!IsExecutable(target)) continue;
