@@ -34,21 +34,25 @@ constexpr int kLongestPath = 32768;
 // Shortcut texts carry a 16-bit length.
 constexpr int kLongestShortcutText = 65536;
 
-// Upper-case forms of the programs already recorded in this scan.
+std::string Upper(std::string_view text) { return Ansi().CharUpper(text); }
+
+// The path forms of the programs already recorded in this scan, each as ComparedForm gives it.
 std::unordered_set<std::string>& Seen() {
     static std::unordered_set<std::string> seen;
     return seen;
 }
 
-bool IsSeen(const std::string& form) { return !form.empty() && Seen().count(form) != 0; }
+// Upper case with every run of backslashes collapsed, those that open a UNC path too: a
+// shortcut's forms and an App Paths entry meet whatever spelling each came in.
+std::string ComparedForm(const std::string& path) { return core::RemoveDoubleBackslash(Upper(path)); }
+
+bool IsSeen(const std::string& form) { return !form.empty() && Seen().count(ComparedForm(form)) != 0; }
 
 // An empty form names no file; keeping it would refuse every later program whose short
 // path cannot be had.
 void MarkSeen(const std::string& form) {
-    if (!form.empty()) Seen().insert(form);
+    if (!form.empty()) Seen().insert(ComparedForm(form));
 }
-
-std::string Upper(std::string_view text) { return Ansi().CharUpper(text); }
 
 bool IsExecutable(const std::string& path) {
     std::string ext = Upper(ExtensionOf(path));
@@ -64,10 +68,11 @@ std::string CollapseKeepingUnc(const std::string& path) {
     return unc;
 }
 
+// The short (8.3) path; empty when the file does not exist.
 std::string ShortForm(const std::string& path) {
     std::string shortPath;
     if (Files().GetShortPathName(path, shortPath) == 0) return std::string();
-    return Upper(shortPath);
+    return shortPath;
 }
 
 // The drive of the path with its backslash: "C:\" or "\\SERVER\SHARE\"; "\" when it has none.
@@ -270,8 +275,8 @@ void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::str
         if (!IsExecutable(target)) return;
         // The two forms ask the file system and the network: only a target that passed the
         // tests on its text pays for them.
-        std::string shortForm = core::RemoveDoubleBackslash(ShortForm(target));
-        std::string expanded = core::RemoveDoubleBackslash(Upper(ExpandUncFileName(target)));
+        std::string shortForm = ShortForm(target);
+        std::string expanded = ExpandUncFileName(target);
         if (IsSeen(shortForm) || IsSeen(expanded)) return;
         int notFixed = 0;
         if (!DriveFlag(root, notFixed)) return;
@@ -307,8 +312,11 @@ void ForceScanRegistryAppPath() {
             std::string target = Upper(path);
             std::string root = RootOf(target);
             if (!HasRoot(root)) continue;
+            // Both forms, as for a shortcut: a program that a shortcut reached through a
+            // mapped drive or its share is recorded once, whichever of the two names it here.
             std::string shortForm = ShortForm(target);
-            if (IsSeen(shortForm)) continue;
+            std::string expanded = ExpandUncFileName(target);
+            if (IsSeen(shortForm) || IsSeen(expanded)) continue;
             WriteLog("Shortcut analyze 2:" + path);
             if (!IsExecutable(target)) continue;
             int notFixed = 0;
@@ -317,6 +325,7 @@ void ForceScanRegistryAppPath() {
             if (!FirstEntry(target, data)) continue;
             AddSoftware(notFixed, FolderOf(target), data.cFileName, data.nFileSize, std::string());
             MarkSeen(shortForm);
+            MarkSeen(expanded);
         }
     } catch (...) {
         WriteLog("Exit ForceScanRegistryAppPath");

@@ -186,6 +186,12 @@ TEST(SoftwareInventory, WithNothingFoundTheFileHoldsOnlyTheHeader) {
 TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
     const std::string app = "C:\\Program Files\\Acme\\Editor.exe";
     const std::string longApp = "C:\\Program Files\\Long Name App\\program.exe";
+    // On the drive N: that maps \\SRV\Apps; every case has it, few name it.
+    const std::string tool = "N:\\Tools\\tool.exe";
+    const std::string toolShare = "\\\\SRV\\Apps\\Tools\\tool.exe";
+    const auto toolByShare = [](TestMachine& m) {
+        m.WriteFile(kDesktop + "t.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\tool.exe"));
+    };
     struct Case {
         const char* name;
         std::function<void(TestMachine&)> setUp;
@@ -264,6 +270,14 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
          },
          AppPath("program.exe", "C:\\PROGRA~1\\LONGNA~1\\program.exe"),
          {"0 C:\\PROGRAM FILES\\LONG NAME APP\\program.exe <- " + kDesktop + "a.lnk"}},
+        {"a shortcut to a share and App Paths by the same share path", toolByShare, AppPath("tool.exe", toolShare),
+         {"1 \\SRV\\APPS\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"a shortcut to a share and App Paths by the mapped drive", toolByShare, AppPath("tool.exe", tool),
+         {"1 \\SRV\\APPS\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"a shortcut by the mapped drive and App Paths by the share", [&](TestMachine& m) { Link(m, kDesktop + "t.lnk", tool); },
+         AppPath("tool.exe", toolShare), {"1 N:\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"App Paths by the mapped drive, then by the share", [](TestMachine&) {},
+         AppPath("a.exe", tool) + AppPath("b.exe", toolShare), {"1 N:\\TOOLS\\tool.exe"}},
         {"App Paths twice",
          [](TestMachine&) {},
          AppPath("Editor.exe", app) + AppPath("Edit2.exe", "c:\\program files\\acme\\editor.exe"),
@@ -282,6 +296,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
         SCOPED_TRACE(c.name);
         TestMachine m(kDrives, Reg(ShellFolders() + c.appPaths));
         Program(m, app);
+        Program(m, tool);
         c.setUp(m);
         EXPECT_EQ(Summary(Inventory(m)), c.records);
     }
