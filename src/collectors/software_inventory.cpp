@@ -46,7 +46,8 @@ std::unordered_set<std::string>& Seen() {
 // shortcut's forms and an App Paths entry meet whatever spelling each came in.
 std::string ComparedForm(const std::string& path) { return core::RemoveDoubleBackslash(Upper(path)); }
 
-bool IsSeen(const std::string& form) { return !form.empty() && Seen().count(ComparedForm(form)) != 0; }
+// An empty form is never marked, so it is never seen.
+bool IsSeen(const std::string& form) { return Seen().count(ComparedForm(form)) != 0; }
 
 // An empty form names no file; keeping it would refuse every later program whose short
 // path cannot be had.
@@ -125,9 +126,8 @@ void AnalyzeShortcuts(const std::vector<std::string>& shortcuts, bool logged) {
 
 // The shell-link object, made at its first use and kept until it is released.
 struct ShortcutReader {
-    std::unique_ptr<ShellLink> link;
+    std::unique_ptr<ShellLink> link;  // none when it could not be made: the reader is not ready
     bool made = false;
-    bool ready = false;
 };
 
 ShortcutReader& ReaderState() {
@@ -145,7 +145,6 @@ ShortcutReader& Reader() {
         } catch (const std::exception&) {
             reader.link.reset();
         }
-        reader.ready = reader.link != nullptr;
     }
     return reader;
 }
@@ -156,7 +155,6 @@ void SoftwareInventory() {
     WriteLog("Enter SoftwareInventory");
     core::CreateResultList();
     core::AddFieldHeader(11);
-    Seen().clear();
     try {
         ScanSoftware(core::HasSwitch("/FS"));
     } catch (const std::exception& e) {
@@ -164,7 +162,6 @@ void SoftwareInventory() {
     } catch (...) {
         // Nothing to tell; the records written so far are kept.
     }
-    Seen().clear();
     // The scan is the reader's only user: no shell-link object outlives the run that used it.
     ReleaseShortcutReader();
     try {
@@ -365,7 +362,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
 
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
     ShortcutReader& reader = Reader();
-    if (!reader.ready) return std::string();
+    if (!reader.link) return std::string();
     if (!reader.link->Load(Ansi().MultiByteToWideChar(shortcutPath))) return std::string();
     std::string text;
     bool read = false;
@@ -393,13 +390,12 @@ std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
     return zero == std::string::npos ? text : text.substr(0, zero);
 }
 
-bool ShortcutReaderReady() { return Reader().ready; }
+bool ShortcutReaderReady() { return Reader().link != nullptr; }
 
 void ReleaseShortcutReader() {
     ShortcutReader& reader = ReaderState();
     reader.link.reset();
     reader.made = false;
-    reader.ready = false;
 }
 
 }  // namespace qm::collectors
