@@ -59,13 +59,11 @@ void MemoryInfo() {
         AddResultLine("Memory", "DOS memory", QuoteField("640"));
         OsVersionInfo v = WindowsVersion();
         double kb = 640;
-        bool nt5 = v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
-        bool plain = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
-                     (v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion < 5);
+        bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         MemoryStatusEx ex;
-        if (nt5 && System().HasGlobalMemoryStatusEx() && System().GlobalMemoryStatusEx(ex)) {
+        if (nt && v.dwMajorVersion >= 5 && System().HasGlobalMemoryStatusEx() && System().GlobalMemoryStatusEx(ex)) {
             kb = static_cast<double>(ex.ullTotalPhys) / 1024.0;
-        } else if (nt5 || plain) {
+        } else if (nt || v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             // Without the extended call, the plain one still knows up to 4 GiB.
             MemoryStatus status;
             System().GlobalMemoryStatus(status);

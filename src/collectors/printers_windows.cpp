@@ -32,9 +32,6 @@ std::string Join(std::initializer_list<std::string> fields) {
     return out;
 }
 
-// A string value, or empty when it is missing; any other type raises.
-std::string ReadText(RegistryAccessor& reg, std::string_view name) { return reg.ReadString(name); }
-
 // A value of the expected type, or none: a value of another type counts as absent.
 std::optional<std::string> TextIfText(RegistryAccessor& reg, std::string_view name) {
     std::optional<DWORD> type = reg.GetDataType(name);
@@ -191,16 +188,16 @@ void RegistryPrintersInfo(int n) {
         for (const std::string& name : list.GetKeyNames()) {
             RegistryAccessor printer(HKEY_LOCAL_MACHINE);
             if (!printer.OpenKeyReadOnly(folder + name)) continue;
-            std::string share = ReadText(printer, "Share Name"), port = ReadText(printer, "Port"),
-                        location = ReadText(printer, "Location"), processor = ReadText(printer, "Print Processor"),
-                        datatype = ReadText(printer, "Datatype");
+            std::string share = printer.ReadString("Share Name"), port = printer.ReadString("Port"),
+                        location = printer.ReadString("Location"), processor = printer.ReadString("Print Processor"),
+                        datatype = printer.ReadString("Datatype");
             printer.CloseKey();
             std::string server, unc, driver;
             RegistryAccessor ds(HKEY_LOCAL_MACHINE);
             if (ds.OpenKeyReadOnly(folder + name + "\\DsSpooler")) {
-                server = ReadText(ds, "serverName");
-                unc = ReadText(ds, "uNCName");
-                driver = ReadText(ds, "driverName");
+                server = ds.ReadString("serverName");
+                unc = ds.ReadString("uNCName");
+                driver = ds.ReadString("driverName");
             }
             bool listed = false;
             std::string quotedName = QuoteField(name);
@@ -246,7 +243,7 @@ void WindowsInfo() {
             if (reg.OpenKeyReadOnly(nt ? "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
                                        : "SOFTWARE\\Microsoft\\Windows\\CurrentVersion")) {
                 for (const char* name : {"ProductId", "SystemRoot", "RegisteredOrganization", "RegisteredOwner"})
-                    AddWindows(name, ReadText(reg, name));
+                    AddWindows(name, reg.ReadString(name));
             }
         }
         std::string temp;
@@ -255,15 +252,15 @@ void WindowsInfo() {
         if (nt) {
             RegistryAccessor logon(HKEY_LOCAL_MACHINE);
             if (logon.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinLogon"))
-                AddWindows("WorkGroup or NT domain", ReadText(logon, "CachePrimaryDomain"));
+                AddWindows("WorkGroup or NT domain", logon.ReadString("CachePrimaryDomain"));
             RegistryAccessor server(HKEY_LOCAL_MACHINE);
             if (server.OpenKeyReadOnly("SYSTEM\\CURRENTCONTROLSET\\SERVICES\\LANMANSERVER\\PARAMETERS"))
-                AddWindows("Comment", ReadText(server, "SRVCOMMENT"));
+                AddWindows("Comment", server.ReadString("SRVCOMMENT"));
         } else if (nine) {
             RegistryAccessor net(HKEY_LOCAL_MACHINE);
             if (net.OpenKeyReadOnly("System\\CurrentControlSet\\Services\\VxD\\VNetSup")) {
-                AddWindows("WorkGroup or NT domain", ReadText(net, "WorkGroup"));
-                AddWindows("Comment", ReadText(net, "Comment"));
+                AddWindows("WorkGroup or NT domain", net.ReadString("WorkGroup"));
+                AddWindows("Comment", net.ReadString("Comment"));
             }
         }
         AddWindows("Screen resolution", std::to_string(System().GetSystemMetrics(SM_CXSCREEN)) + "*" +
@@ -288,10 +285,10 @@ void UserIdInfo() {
         if (name.empty() && WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             try {
                 RegistryAccessor logon(HKEY_LOCAL_MACHINE);
-                if (logon.OpenKeyReadOnly("Network\\Logon")) name = ReadText(logon, "UserName");
+                if (logon.OpenKeyReadOnly("Network\\Logon")) name = logon.ReadString("UserName");
                 RegistryAccessor control(HKEY_LOCAL_MACHINE);
                 if (name.empty() && control.OpenKeyReadOnly("System\\CurrentControlSet\\Control"))
-                    name = ReadText(control, "Current User");
+                    name = control.ReadString("Current User");
             } catch (const std::exception&) {
                 name.clear();
             }
@@ -335,9 +332,9 @@ std::string GetTimeZoneName() {
         std::uint8_t tzi[44];
         zone.ReadBinaryData("TZI", tzi, sizeof tzi);
         TimeZoneInformation candidate = ParseTzi(tzi);
-        candidate.standardName = NameField(ReadText(zone, "STD"));
-        candidate.daylightName = NameField(ReadText(zone, "DLT"));
-        if (SameTimeZone(candidate, current)) return ReadText(zone, "DISPLAY");
+        candidate.standardName = NameField(zone.ReadString("STD"));
+        candidate.daylightName = NameField(zone.ReadString("DLT"));
+        if (SameTimeZone(candidate, current)) return zone.ReadString("DISPLAY");
     }
     return result;
 }

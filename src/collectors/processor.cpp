@@ -1,6 +1,5 @@
 #include "collectors/processor.h"
 
-#include <cfenv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
