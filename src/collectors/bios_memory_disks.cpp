@@ -18,15 +18,6 @@ using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
 
-namespace {
-
-bool VolumeInfo(char letter, VolumeInformation& info) {
-    std::string root = std::string(1, AsciiLower(letter)) + ":\\";
-    return Volumes().GetVolumeInformation(root, info);
-}
-
-}  // namespace
-
 void BiosInfo() {
     try {
         OsVersionInfo v = WindowsVersion();
@@ -100,18 +91,23 @@ std::string GetNetworkRoot(char letter) {
     return root.empty() ? DriveOf(expanded) : root;
 }
 
-std::string GetVolumeLabel(char letter) {
+std::optional<VolumeInformation> GetVolumeInfo(char letter) {
+    std::string root = std::string(1, AsciiLower(letter)) + ":\\";
     VolumeInformation info;
-    return VolumeInfo(letter, info) ? info.volumeName : std::string();
+    if (!Volumes().GetVolumeInformation(root, info)) return std::nullopt;
+    return info;
 }
 
-std::string GetFileSystemName(char letter) {
-    VolumeInformation info;
-    return VolumeInfo(letter, info) ? info.fileSystemName : std::string();
+std::string GetVolumeLabel(const std::optional<VolumeInformation>& volume) {
+    return volume ? volume->volumeName : std::string();
 }
 
-std::string GetDriveTypeText(const std::string& root) {
-    switch (Volumes().GetDriveType(root)) {
+std::string GetFileSystemName(const std::optional<VolumeInformation>& volume) {
+    return volume ? volume->fileSystemName : std::string();
+}
+
+std::string GetDriveTypeText(unsigned driveType) {
+    switch (driveType) {
         case DRIVE_FIXED: return "Fixed drive";
         case DRIVE_REMOTE: return "Network drive";
         case DRIVE_CDROM: return "CDROM drive";
@@ -120,11 +116,10 @@ std::string GetDriveTypeText(const std::string& root) {
     }
 }
 
-std::string GetVolumeSerial(char letter) {
-    VolumeInformation info;
-    if (!VolumeInfo(letter, info)) return std::string();
+std::string GetVolumeSerial(const std::optional<VolumeInformation>& volume) {
+    if (!volume) return std::string();
     char text[16];
-    std::snprintf(text, sizeof text, "%02X-%02X", info.serialNumber >> 16, info.serialNumber & 0xFFFF);
+    std::snprintf(text, sizeof text, "%02X-%02X", volume->serialNumber >> 16, volume->serialNumber & 0xFFFF);
     return text;
 }
 
@@ -146,10 +141,11 @@ void DriveRecords() {
         }
         std::string key = std::string("Drive ") + AsciiLower(letter);
         if (total > 0) {
+            std::optional<VolumeInformation> volume = GetVolumeInfo(letter);
             std::string fields = QuoteField(FormatMegabytes(total)) + "," + QuoteField(FormatMegabytes(free)) + "," +
-                                 QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(letter)) + "," +
-                                 QuoteField(GetFileSystemName(letter)) + "," + QuoteField(GetDriveTypeText(root)) + "," +
-                                 QuoteField(GetVolumeSerial(letter));
+                                 QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(volume)) + "," +
+                                 QuoteField(GetFileSystemName(volume)) + "," + QuoteField(GetDriveTypeText(type)) + "," +
+                                 QuoteField(GetVolumeSerial(volume));
             AddResultLine("Disk sizes", key, fields);
         }
         if (type == DRIVE_CDROM) AddResultLine("CDROM", key, QuoteField(""));

@@ -113,6 +113,17 @@ TEST(DiskInfo, SizesQueriesThatFailOrRaiseAndThe9xFamily) {
               (std::vector<std::string>{"\"Disk sizes\",\"Drive c\",\"2.00\",\"0.00\",\"C:\\\",\"\",\"\",\"Fixed drive\",\"\""}));
 }
 
+TEST(DiskInfo, EachDriveIsAskedItsTypeAndVolumeOnce) {
+    // A second question about the drive would be refused.
+    TestMachine m(R"({"drives": [{"letter": "C", "type": "fixed", "folder": "drive_c", "label": "SYSTEM", "file_system": "NTFS",
+                                  "serial": "1A2B-3C4D", "total_bytes": 1048576, "free_bytes": 0}],
+                      "faults": [{"op": "GetVolumeInformation", "path": "c:\\", "after": 1},
+                                 {"op": "GetDriveType", "path": "C:\\", "after": 1}]})");
+    m.MakeFolder("C:\\x");
+    EXPECT_EQ(Collect(DiskInfo).front(),
+              "\"Disk sizes\",\"Drive c\",\"1.00\",\"0.00\",\"C:\\\",\"SYSTEM\",\"NTFS\",\"Fixed drive\",\"1A2B-3C4D\"");
+}
+
 TEST(DiskInfo, AHugeDiskIsSizedIn64Bits) {
     // About 60 TB: the 32-bit products of the size wrapped far below 4 TB.
     TestMachine m(R"({"physical_disks": [{"cylinders": 1000000, "tracks_per_cylinder": 255, "sectors_per_track": 63,
