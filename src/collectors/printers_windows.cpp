@@ -328,7 +328,11 @@ std::string GetTimeZoneName() {
     if (!zones.OpenKeyReadOnly(key)) return result;
     for (const std::string& name : zones.GetKeyNames()) {
         RegistryAccessor zone(HKEY_LOCAL_MACHINE);
-        if (!zone.OpenKeyReadOnly(key + "\\" + name) || zone.GetDataSize("TZI") != 44) continue;
+        // Only a binary value of the structure's size describes a zone: a text would make the
+        // read raise and cost the records after the time zone, other types describe nothing.
+        if (!zone.OpenKeyReadOnly(key + "\\" + name) || zone.GetDataType("TZI") != REG_BINARY ||
+            zone.GetDataSize("TZI") != 44)
+            continue;
         std::uint8_t tzi[44];
         zone.ReadBinaryData("TZI", tzi, sizeof tzi);
         TimeZoneInformation candidate = ParseTzi(tzi);
