@@ -219,8 +219,9 @@ void RegistryPrintersInfo(int n) {
     }
 }
 
-std::string WindowsVersionText() {
-    OsVersionInfo v = WindowsVersion();
+std::string WindowsVersionText() { return WindowsVersionText(WindowsVersion()); }
+
+std::string WindowsVersionText(const OsVersionInfo& v) {
     std::string release = ReleaseText(v);
     std::string edition = EditionText(v);
     std::string text = release + (edition.empty() ? "" : " " + edition) + " " + std::to_string(v.dwMajorVersion) + "." +
@@ -237,7 +238,7 @@ void WindowsInfo() {
         OsVersionInfo v = WindowsVersion();
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         bool nine = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-        AddWindows("Version", WindowsVersionText());
+        AddWindows("Version", WindowsVersionText(v));
         if (nt || nine) {
             RegistryAccessor reg(HKEY_LOCAL_MACHINE);
             if (reg.OpenKeyReadOnly(nt ? "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
@@ -267,8 +268,8 @@ void WindowsInfo() {
                                             std::to_string(System().GetSystemMetrics(SM_CYSCREEN)));
         // The whole entry: a long printer, driver and port text is not cut.
         AddWindows("Default printer", Ini().GetProfileString("windows", "device", ""));
-        UserIdInfo();
-        AddWindows("Time zone", GetTimeZoneName());
+        UserIdInfo(v);
+        AddWindows("Time zone", GetTimeZoneName(v));
         AddWindows("Country", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SCOUNTRY));
         AddWindows("System language", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SLANGUAGE));
         AddWindows("User language", System().GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SLANGUAGE));
@@ -277,12 +278,14 @@ void WindowsInfo() {
     }
 }
 
-void UserIdInfo() {
+void UserIdInfo() { UserIdInfo(WindowsVersion()); }
+
+void UserIdInfo(const OsVersionInfo& version) {
     std::string name;
     try {
         // A buffer as large as a user name may be, so that a long name is not passed over.
         if (!System().GetUserName(name, 257)) name.clear();
-        if (name.empty() && WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        if (name.empty() && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             try {
                 RegistryAccessor logon(HKEY_LOCAL_MACHINE);
                 if (logon.OpenKeyReadOnly("Network\\Logon")) name = logon.ReadString("UserName");
@@ -317,11 +320,13 @@ bool SameTimeZone(const TimeZoneInformation& a, const TimeZoneInformation& b) {
            a.standardName == b.standardName && a.daylightName == b.daylightName;
 }
 
-std::string GetTimeZoneName() {
+std::string GetTimeZoneName() { return GetTimeZoneName(WindowsVersion()); }
+
+std::string GetTimeZoneName(const OsVersionInfo& version) {
     TimeZoneInformation current;
     System().GetTimeZoneInformation(current);
     std::string result = Narrow(current.standardName);
-    bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
+    bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
     std::string key = nt ? "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\TIME ZONES"
                          : "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\TIME ZONES";
     RegistryAccessor zones(HKEY_LOCAL_MACHINE);

@@ -120,6 +120,22 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
     EXPECT_EQ(records[3], "\"Windows\",\"Comment\",\"Accueil  rez\"");
 }
 
+TEST(WindowsInfo, ReadsTheWindowsVersionOnceAndItsExtendedFormOnce) {
+    std::vector<std::string> plain;
+    {
+        TestMachine m;
+        StartAgent();
+        plain = Collect(WindowsInfo);
+    }
+    // A third question about the version would be refused.
+    TestMachine m(R"({"faults": [{"op": "GetVersionEx", "after": 2}]})");
+    StartAgent();
+    std::vector<std::string> records = Collect(WindowsInfo);
+    EXPECT_EQ(records, plain);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"");
+}
+
 TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
     TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
     StartAgent({"/LOG"});
