@@ -86,9 +86,16 @@ std::string GetNetworkRoot(char letter) {
     if (entry.empty()) return std::string();
     std::string expanded = ExpandUncFileName(std::string(1, letter) + ":\\" + entry);
     if (expanded.empty()) return std::string();
-    // The entry's name comes off the end; a folder of the share path may bear the same name.
-    std::string root = EndsWithNoCase(expanded, entry) ? expanded.substr(0, expanded.size() - entry.size()) : expanded;
-    return root.empty() ? DriveOf(expanded) : root;
+    return NetworkRootOf(expanded, entry);
+}
+
+std::string NetworkRootOf(std::string_view expanded, std::string_view entry) {
+    // The entry's name comes off the end: a folder of the share path may bear the same name.
+    // An expansion that does not end with it (Windows drops trailing dots and blanks) keeps
+    // no more than its drive.
+    if (EndsWithNoCase(expanded, entry) && expanded.size() > entry.size())
+        return std::string(expanded.substr(0, expanded.size() - entry.size()));
+    return DriveOf(expanded);
 }
 
 std::optional<VolumeInformation> GetVolumeInfo(char letter) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/drives.h"
 
@@ -20,6 +21,9 @@ void DiskInfo();
 std::string FormatMegabytes(std::int64_t bytes);
 std::string FirstRootEntry(char letter);
 std::string GetNetworkRoot(char letter);
+// The network root from the expanded path of the root's first entry: that path without the
+// entry's name at its end; the drive part when the name does not end it or nothing precedes it.
+std::string NetworkRootOf(std::string_view expanded, std::string_view entry);
 // The volume information of the drive's root, asked for once per drive; none when it cannot
 // be read. The label, file-system and serial fields are formatted from it, empty without it.
 std::optional<platform::VolumeInformation> GetVolumeInfo(char letter);

@@ -99,6 +99,23 @@ TEST(DiskInfo, DescribesEachDriveAndSkipsRemovables) {
                   "\"Disks\",\"Disk drive 2\",\"\""}));
 }
 
+TEST(DiskInfo, TheNetworkRootIsTheExpandedPathWithoutTheEntryElseItsDrive) {
+    struct Case {
+        const char* expanded;
+        const char* entry;
+        const char* root;
+    };
+    const Case cases[] = {
+        {"C:\\boot.ini", "boot.ini", "C:\\"},
+        {"c:\\BOOT.INI", "boot.ini", "c:\\"},
+        {"\\\\FILESRV\\Apps\\Apps", "Apps", "\\\\FILESRV\\Apps\\"},  // the share bears the entry's name
+        {"C:\\name", "name. ", "C:"},  // trailing dot and blank dropped
+        {"\\\\SRV\\Share\\other", "entry", "\\\\SRV\\Share"},
+        {"boot.ini", "boot.ini", ""},  // nothing before it, and no drive
+    };
+    for (const Case& c : cases) EXPECT_EQ(NetworkRootOf(c.expanded, c.entry), c.root) << c.expanded << " " << c.entry;
+}
+
 TEST(DiskInfo, SizesQueriesThatFailOrRaiseAndThe9xFamily) {
     TestMachine m(R"({"version": {"platform_id": 1, "major": 4, "minor": 10},
       "drives": [{"letter": "C", "type": "fixed", "folder": "drive_c", "total_bytes": 2097152, "free_bytes": 0},
