@@ -18,15 +18,6 @@ using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
 
-namespace {
-
-bool VolumeInfo(char letter, VolumeInformation& info) {
-    std::string root = std::string(1, AsciiLower(letter)) + ":\\";
-    return Volumes().GetVolumeInformation(root, info);
-}
-
-}  // namespace
-
 void BiosInfo() {
     try {
         OsVersionInfo v = WindowsVersion();
@@ -59,13 +50,11 @@ void MemoryInfo() {
         AddResultLine("Memory", "DOS memory", QuoteField("640"));
         OsVersionInfo v = WindowsVersion();
         double kb = 640;
-        bool nt5 = v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
-        bool plain = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
-                     (v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion < 5);
+        bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         MemoryStatusEx ex;
-        if (nt5 && System().HasGlobalMemoryStatusEx() && System().GlobalMemoryStatusEx(ex)) {
+        if (nt && v.dwMajorVersion >= 5 && System().HasGlobalMemoryStatusEx() && System().GlobalMemoryStatusEx(ex)) {
             kb = static_cast<double>(ex.ullTotalPhys) / 1024.0;
-        } else if (nt5 || plain) {
+        } else if (nt || v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             // Without the extended call, the plain one still knows up to 4 GiB.
             MemoryStatus status;
             System().GlobalMemoryStatus(status);
@@ -97,23 +86,35 @@ std::string GetNetworkRoot(char letter) {
     if (entry.empty()) return std::string();
     std::string expanded = ExpandUncFileName(std::string(1, letter) + ":\\" + entry);
     if (expanded.empty()) return std::string();
-    // The entry's name comes off the end; a folder of the share path may bear the same name.
-    std::string root = EndsWithNoCase(expanded, entry) ? expanded.substr(0, expanded.size() - entry.size()) : expanded;
-    return root.empty() ? DriveOf(expanded) : root;
+    return NetworkRootOf(expanded, entry);
 }
 
-std::string GetVolumeLabel(char letter) {
+std::string NetworkRootOf(std::string_view expanded, std::string_view entry) {
+    // The entry's name comes off the end: a folder of the share path may bear the same name.
+    // An expansion that does not end with it (Windows drops trailing dots and blanks) keeps
+    // no more than its drive.
+    if (EndsWithNoCase(expanded, entry) && expanded.size() > entry.size())
+        return std::string(expanded.substr(0, expanded.size() - entry.size()));
+    return DriveOf(expanded);
+}
+
+std::optional<VolumeInformation> GetVolumeInfo(char letter) {
+    std::string root = std::string(1, AsciiLower(letter)) + ":\\";
     VolumeInformation info;
-    return VolumeInfo(letter, info) ? info.volumeName : std::string();
+    if (!Volumes().GetVolumeInformation(root, info)) return std::nullopt;
+    return info;
 }
 
-std::string GetFileSystemName(char letter) {
-    VolumeInformation info;
-    return VolumeInfo(letter, info) ? info.fileSystemName : std::string();
+std::string GetVolumeLabel(const std::optional<VolumeInformation>& volume) {
+    return volume ? volume->volumeName : std::string();
 }
 
-std::string GetDriveTypeText(const std::string& root) {
-    switch (Volumes().GetDriveType(root)) {
+std::string GetFileSystemName(const std::optional<VolumeInformation>& volume) {
+    return volume ? volume->fileSystemName : std::string();
+}
+
+std::string GetDriveTypeText(unsigned driveType) {
+    switch (driveType) {
         case DRIVE_FIXED: return "Fixed drive";
         case DRIVE_REMOTE: return "Network drive";
         case DRIVE_CDROM: return "CDROM drive";
@@ -122,11 +123,10 @@ std::string GetDriveTypeText(const std::string& root) {
     }
 }
 
-std::string GetVolumeSerial(char letter) {
-    VolumeInformation info;
-    if (!VolumeInfo(letter, info)) return std::string();
+std::string GetVolumeSerial(const std::optional<VolumeInformation>& volume) {
+    if (!volume) return std::string();
     char text[16];
-    std::snprintf(text, sizeof text, "%02X-%02X", info.serialNumber >> 16, info.serialNumber & 0xFFFF);
+    std::snprintf(text, sizeof text, "%02X-%02X", volume->serialNumber >> 16, volume->serialNumber & 0xFFFF);
     return text;
 }
 
@@ -148,10 +148,11 @@ void DriveRecords() {
         }
         std::string key = std::string("Drive ") + AsciiLower(letter);
         if (total > 0) {
+            std::optional<VolumeInformation> volume = GetVolumeInfo(letter);
             std::string fields = QuoteField(FormatMegabytes(total)) + "," + QuoteField(FormatMegabytes(free)) + "," +
-                                 QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(letter)) + "," +
-                                 QuoteField(GetFileSystemName(letter)) + "," + QuoteField(GetDriveTypeText(root)) + "," +
-                                 QuoteField(GetVolumeSerial(letter));
+                                 QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(volume)) + "," +
+                                 QuoteField(GetFileSystemName(volume)) + "," + QuoteField(GetDriveTypeText(type)) + "," +
+                                 QuoteField(GetVolumeSerial(volume));
             AddResultLine("Disk sizes", key, fields);
         }
         if (type == DRIVE_CDROM) AddResultLine("CDROM", key, QuoteField(""));

@@ -32,24 +32,6 @@ std::string Join(std::initializer_list<std::string> fields) {
     return out;
 }
 
-// The value fields of a result line, unquoted: section, key, then the values.
-std::vector<std::string> FieldsOf(const std::string& line) {
-    std::vector<std::string> fields;
-    std::string_view rest = line;
-    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fields;
-    rest = rest.substr(1, rest.size() - 2);
-    for (;;) {
-        std::size_t sep = rest.find("\",\"");
-        fields.emplace_back(rest.substr(0, sep));
-        if (sep == std::string_view::npos) break;
-        rest.remove_prefix(sep + 3);
-    }
-    return fields;
-}
-
-// A string value, or empty when it is missing; any other type raises.
-std::string ReadText(RegistryAccessor& reg, std::string_view name) { return reg.ReadString(name); }
-
 // A value of the expected type, or none: a value of another type counts as absent.
 std::optional<std::string> TextIfText(RegistryAccessor& reg, std::string_view name) {
     std::optional<DWORD> type = reg.GetDataType(name);
@@ -206,16 +188,16 @@ void RegistryPrintersInfo(int n) {
         for (const std::string& name : list.GetKeyNames()) {
             RegistryAccessor printer(HKEY_LOCAL_MACHINE);
             if (!printer.OpenKeyReadOnly(folder + name)) continue;
-            std::string share = ReadText(printer, "Share Name"), port = ReadText(printer, "Port"),
-                        location = ReadText(printer, "Location"), processor = ReadText(printer, "Print Processor"),
-                        datatype = ReadText(printer, "Datatype");
+            std::string share = printer.ReadString("Share Name"), port = printer.ReadString("Port"),
+                        location = printer.ReadString("Location"), processor = printer.ReadString("Print Processor"),
+                        datatype = printer.ReadString("Datatype");
             printer.CloseKey();
             std::string server, unc, driver;
             RegistryAccessor ds(HKEY_LOCAL_MACHINE);
             if (ds.OpenKeyReadOnly(folder + name + "\\DsSpooler")) {
-                server = ReadText(ds, "serverName");
-                unc = ReadText(ds, "uNCName");
-                driver = ReadText(ds, "driverName");
+                server = ds.ReadString("serverName");
+                unc = ds.ReadString("uNCName");
+                driver = ds.ReadString("driverName");
             }
             bool listed = false;
             std::string quotedName = QuoteField(name);
@@ -224,9 +206,9 @@ void RegistryPrintersInfo(int n) {
                 if (!unc.empty() && !driver.empty() &&
                     (line.find(unc) != std::string::npos || line.find(driver) != std::string::npos))
                     listed = true;
-                // A printer without directory data is listed already when a spooler record
-                // names it.
-                std::vector<std::string> fields = FieldsOf(line);
+                // Whatever its directory data, a printer is listed already when one of these
+                // records names it in its second value field (a spooler record's printer name).
+                std::vector<std::string> fields = core::ResultFields(line);
                 if (fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
             }
             if (listed) continue;
@@ -237,8 +219,9 @@ void RegistryPrintersInfo(int n) {
     }
 }
 
-std::string WindowsVersionText() {
-    OsVersionInfo v = WindowsVersion();
+std::string WindowsVersionText() { return WindowsVersionText(WindowsVersion()); }
+
+std::string WindowsVersionText(const OsVersionInfo& v) {
     std::string release = ReleaseText(v);
     std::string edition = EditionText(v);
     std::string text = release + (edition.empty() ? "" : " " + edition) + " " + std::to_string(v.dwMajorVersion) + "." +
@@ -255,13 +238,13 @@ void WindowsInfo() {
         OsVersionInfo v = WindowsVersion();
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         bool nine = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-        AddWindows("Version", WindowsVersionText());
+        AddWindows("Version", WindowsVersionText(v));
         if (nt || nine) {
             RegistryAccessor reg(HKEY_LOCAL_MACHINE);
             if (reg.OpenKeyReadOnly(nt ? "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
                                        : "SOFTWARE\\Microsoft\\Windows\\CurrentVersion")) {
                 for (const char* name : {"ProductId", "SystemRoot", "RegisteredOrganization", "RegisteredOwner"})
-                    AddWindows(name, ReadText(reg, name));
+                    AddWindows(name, reg.ReadString(name));
             }
         }
         std::string temp;
@@ -270,23 +253,23 @@ void WindowsInfo() {
         if (nt) {
             RegistryAccessor logon(HKEY_LOCAL_MACHINE);
             if (logon.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinLogon"))
-                AddWindows("WorkGroup or NT domain", ReadText(logon, "CachePrimaryDomain"));
+                AddWindows("WorkGroup or NT domain", logon.ReadString("CachePrimaryDomain"));
             RegistryAccessor server(HKEY_LOCAL_MACHINE);
             if (server.OpenKeyReadOnly("SYSTEM\\CURRENTCONTROLSET\\SERVICES\\LANMANSERVER\\PARAMETERS"))
-                AddWindows("Comment", ReadText(server, "SRVCOMMENT"));
+                AddWindows("Comment", server.ReadString("SRVCOMMENT"));
         } else if (nine) {
             RegistryAccessor net(HKEY_LOCAL_MACHINE);
             if (net.OpenKeyReadOnly("System\\CurrentControlSet\\Services\\VxD\\VNetSup")) {
-                AddWindows("WorkGroup or NT domain", ReadText(net, "WorkGroup"));
-                AddWindows("Comment", ReadText(net, "Comment"));
+                AddWindows("WorkGroup or NT domain", net.ReadString("WorkGroup"));
+                AddWindows("Comment", net.ReadString("Comment"));
             }
         }
         AddWindows("Screen resolution", std::to_string(System().GetSystemMetrics(SM_CXSCREEN)) + "*" +
                                             std::to_string(System().GetSystemMetrics(SM_CYSCREEN)));
         // The whole entry: a long printer, driver and port text is not cut.
         AddWindows("Default printer", Ini().GetProfileString("windows", "device", ""));
-        UserIdInfo();
-        AddWindows("Time zone", GetTimeZoneName());
+        UserIdInfo(v);
+        AddWindows("Time zone", GetTimeZoneName(v));
         AddWindows("Country", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SCOUNTRY));
         AddWindows("System language", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SLANGUAGE));
         AddWindows("User language", System().GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SLANGUAGE));
@@ -295,18 +278,20 @@ void WindowsInfo() {
     }
 }
 
-void UserIdInfo() {
+void UserIdInfo() { UserIdInfo(WindowsVersion()); }
+
+void UserIdInfo(const OsVersionInfo& version) {
     std::string name;
     try {
         // A buffer as large as a user name may be, so that a long name is not passed over.
         if (!System().GetUserName(name, 257)) name.clear();
-        if (name.empty() && WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        if (name.empty() && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             try {
                 RegistryAccessor logon(HKEY_LOCAL_MACHINE);
-                if (logon.OpenKeyReadOnly("Network\\Logon")) name = ReadText(logon, "UserName");
+                if (logon.OpenKeyReadOnly("Network\\Logon")) name = logon.ReadString("UserName");
                 RegistryAccessor control(HKEY_LOCAL_MACHINE);
                 if (name.empty() && control.OpenKeyReadOnly("System\\CurrentControlSet\\Control"))
-                    name = ReadText(control, "Current User");
+                    name = control.ReadString("Current User");
             } catch (const std::exception&) {
                 name.clear();
             }
@@ -335,24 +320,30 @@ bool SameTimeZone(const TimeZoneInformation& a, const TimeZoneInformation& b) {
            a.standardName == b.standardName && a.daylightName == b.daylightName;
 }
 
-std::string GetTimeZoneName() {
+std::string GetTimeZoneName() { return GetTimeZoneName(WindowsVersion()); }
+
+std::string GetTimeZoneName(const OsVersionInfo& version) {
     TimeZoneInformation current;
     System().GetTimeZoneInformation(current);
     std::string result = Narrow(current.standardName);
-    bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
+    bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
     std::string key = nt ? "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\TIME ZONES"
                          : "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\TIME ZONES";
     RegistryAccessor zones(HKEY_LOCAL_MACHINE);
     if (!zones.OpenKeyReadOnly(key)) return result;
     for (const std::string& name : zones.GetKeyNames()) {
         RegistryAccessor zone(HKEY_LOCAL_MACHINE);
-        if (!zone.OpenKeyReadOnly(key + "\\" + name) || zone.GetDataSize("TZI") != 44) continue;
+        // Only a binary value of the structure's size describes a zone: a text would make the
+        // read raise and cost the records after the time zone, other types describe nothing.
+        if (!zone.OpenKeyReadOnly(key + "\\" + name) || zone.GetDataType("TZI") != REG_BINARY ||
+            zone.GetDataSize("TZI") != 44)
+            continue;
         std::uint8_t tzi[44];
         zone.ReadBinaryData("TZI", tzi, sizeof tzi);
         TimeZoneInformation candidate = ParseTzi(tzi);
-        candidate.standardName = NameField(ReadText(zone, "STD"));
-        candidate.daylightName = NameField(ReadText(zone, "DLT"));
-        if (SameTimeZone(candidate, current)) return ReadText(zone, "DISPLAY");
+        candidate.standardName = NameField(zone.ReadString("STD"));
+        candidate.daylightName = NameField(zone.ReadString("DLT"));
+        if (SameTimeZone(candidate, current)) return zone.ReadString("DISPLAY");
     }
     return result;
 }

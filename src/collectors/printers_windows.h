@@ -14,13 +14,18 @@ void PrintersInfo();
 void RegistryPrintersInfo(int n);
 // The next item of a comma-separated list, leading blanks skipped; the cursor moves past it.
 std::string NextPortToken(std::string_view& cursor);
+// WindowsInfo reads the Windows version once and hands it to the routines below; alone, each
+// reads it itself.
 void WindowsInfo();
 void UserIdInfo();
+void UserIdInfo(const platform::OsVersionInfo& version);
 std::string GetTimeZoneName();
+std::string GetTimeZoneName(const platform::OsVersionInfo& version);
 bool SameTimeZone(const platform::TimeZoneInformation& a, const platform::TimeZoneInformation& b);
 bool SameSystemTime(const platform::SYSTEMTIME& a, const platform::SYSTEMTIME& b);
 
 // The version text of the "Windows"/"Version" record.
 std::string WindowsVersionText();
+std::string WindowsVersionText(const platform::OsVersionInfo& version);
 
 }  // namespace qm::collectors

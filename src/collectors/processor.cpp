@@ -1,6 +1,5 @@
 #include "collectors/processor.h"
 
-#include <cfenv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -51,9 +50,10 @@ std::int64_t CpuSpeedByTickCount() {
     return MeasureOver([] { return Time().GetTickCount(); });
 }
 
-std::int64_t GetCpuSpeed() {
-    bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
-    return nt ? CpuSpeedByTimeGetTime() : CpuSpeedByTickCount();
+std::int64_t GetCpuSpeed() { return GetCpuSpeed(WindowsVersion()); }
+
+std::int64_t GetCpuSpeed(const OsVersionInfo& version) {
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? CpuSpeedByTimeGetTime() : CpuSpeedByTickCount();
 }
 
 void GetCpuVendor(char (&vendor)[12]) {
@@ -92,10 +92,11 @@ int GetProcessorCount() {
 
 std::int32_t MeasureCpuFrequency() {
     try {
+        OsVersionInfo version = WindowsVersion();
         std::int32_t v[9];
         std::int32_t highest = 0, second = 0;
         for (auto& value : v) {
-            value = static_cast<std::int32_t>(GetCpuSpeed());
+            value = static_cast<std::int32_t>(GetCpuSpeed(version));
             if (value > highest) {
                 second = highest;
                 highest = value;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/processor.h"
+#include "platform/system.h"
 
 namespace qm::collectors {
 
@@ -14,8 +15,10 @@ std::uint64_t ReadTimeStampCounter();
 // count, in MHz.
 std::int64_t CpuSpeedByTimeGetTime();
 std::int64_t CpuSpeedByTickCount();
-// The multimedia timer on the NT family, the tick count otherwise.
+// The multimedia timer on the NT family, the tick count otherwise; without the version in
+// hand it is read.
 std::int64_t GetCpuSpeed();
+std::int64_t GetCpuSpeed(const platform::OsVersionInfo& version);
 
 void GetCpuVendor(char (&vendor)[12]);
 void GetCpuSignature(platform::CpuidResult& signature);

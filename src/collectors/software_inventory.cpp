@@ -34,21 +34,26 @@ constexpr int kLongestPath = 32768;
 // Shortcut texts carry a 16-bit length.
 constexpr int kLongestShortcutText = 65536;
 
-// Upper-case forms of the programs already recorded in this scan.
+std::string Upper(std::string_view text) { return Ansi().CharUpper(text); }
+
+// The path forms of the programs already recorded in this scan, each as ComparedForm gives it.
 std::unordered_set<std::string>& Seen() {
     static std::unordered_set<std::string> seen;
     return seen;
 }
 
-bool IsSeen(const std::string& form) { return !form.empty() && Seen().count(form) != 0; }
+// Upper case with every run of backslashes collapsed, those that open a UNC path too: a
+// shortcut's forms and an App Paths entry meet whatever spelling each came in.
+std::string ComparedForm(const std::string& path) { return core::RemoveDoubleBackslash(Upper(path)); }
+
+// An empty form is never marked, so it is never seen.
+bool IsSeen(const std::string& form) { return Seen().count(ComparedForm(form)) != 0; }
 
 // An empty form names no file; keeping it would refuse every later program whose short
 // path cannot be had.
 void MarkSeen(const std::string& form) {
-    if (!form.empty()) Seen().insert(form);
+    if (!form.empty()) Seen().insert(ComparedForm(form));
 }
-
-std::string Upper(std::string_view text) { return Ansi().CharUpper(text); }
 
 bool IsExecutable(const std::string& path) {
     std::string ext = Upper(ExtensionOf(path));
@@ -64,10 +69,11 @@ std::string CollapseKeepingUnc(const std::string& path) {
     return unc;
 }
 
+// The short (8.3) path; empty when the file does not exist.
 std::string ShortForm(const std::string& path) {
     std::string shortPath;
     if (Files().GetShortPathName(path, shortPath) == 0) return std::string();
-    return Upper(shortPath);
+    return shortPath;
 }
 
 // The drive of the path with its backslash: "C:\" or "\\SERVER\SHARE\"; "\" when it has none.
@@ -120,9 +126,8 @@ void AnalyzeShortcuts(const std::vector<std::string>& shortcuts, bool logged) {
 
 // The shell-link object, made at its first use and kept until it is released.
 struct ShortcutReader {
-    std::unique_ptr<ShellLink> link;
+    std::unique_ptr<ShellLink> link;  // none when it could not be made: the reader is not ready
     bool made = false;
-    bool ready = false;
 };
 
 ShortcutReader& ReaderState() {
@@ -140,7 +145,6 @@ ShortcutReader& Reader() {
         } catch (const std::exception&) {
             reader.link.reset();
         }
-        reader.ready = reader.link != nullptr;
     }
     return reader;
 }
@@ -151,7 +155,6 @@ void SoftwareInventory() {
     WriteLog("Enter SoftwareInventory");
     core::CreateResultList();
     core::AddFieldHeader(11);
-    Seen().clear();
     try {
         ScanSoftware(core::HasSwitch("/FS"));
     } catch (const std::exception& e) {
@@ -159,13 +162,11 @@ void SoftwareInventory() {
     } catch (...) {
         // Nothing to tell; the records written so far are kept.
     }
-    Seen().clear();
     // The scan is the reader's only user: no shell-link object outlives the run that used it.
     ReleaseShortcutReader();
     try {
         core::CloseResultList(core::State().resultFiles.localSoftware);
     } catch (const std::exception& e) {
-        core::State().resultList.reset();
         WriteLog(e.what());
     }
     WriteLog("Exit SoftwareInventory");
@@ -264,14 +265,16 @@ void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::str
     WriteLog("ShortcutAnalyze(" + shortcutPath + ")");
     try {
         std::string target = CollapseKeepingUnc(Upper(GetShortcutInfo(shortcutPath, kShortcutTarget)));
-        std::string shortForm = core::RemoveDoubleBackslash(ShortForm(target));
-        std::string expanded = core::RemoveDoubleBackslash(Upper(ExpandUncFileName(target)));
         std::string folder = FolderOf(target);
         if (IsExcluded(folder, exclusions)) return;
         std::string root = RootOf(target);
         if (!HasRoot(root)) return;
-        if (IsSeen(shortForm) || IsSeen(expanded)) return;
         if (!IsExecutable(target)) return;
+        // The two forms ask the file system and the network: only a target that passed the
+        // tests on its text pays for them.
+        std::string shortForm = ShortForm(target);
+        std::string expanded = ExpandUncFileName(target);
+        if (IsSeen(shortForm) || IsSeen(expanded)) return;
         int notFixed = 0;
         if (!DriveFlag(root, notFixed)) return;
         FindData data;
@@ -304,10 +307,13 @@ void ForceScanRegistryAppPath() {
             WriteLog("Shortcut analyze 1 :" + path);
             // Used as registered: quotes and variables are not removed.
             std::string target = Upper(path);
-            std::string shortForm = ShortForm(target);
             std::string root = RootOf(target);
             if (!HasRoot(root)) continue;
-            if (IsSeen(shortForm)) continue;
+            // Both forms, as for a shortcut: a program that a shortcut reached through a
+            // mapped drive or its share is recorded once, whichever of the two names it here.
+            std::string shortForm = ShortForm(target);
+            std::string expanded = ExpandUncFileName(target);
+            if (IsSeen(shortForm) || IsSeen(expanded)) continue;
             WriteLog("Shortcut analyze 2:" + path);
             if (!IsExecutable(target)) continue;
             int notFixed = 0;
@@ -316,6 +322,7 @@ void ForceScanRegistryAppPath() {
             if (!FirstEntry(target, data)) continue;
             AddSoftware(notFixed, FolderOf(target), data.cFileName, data.nFileSize, std::string());
             MarkSeen(shortForm);
+            MarkSeen(expanded);
         }
     } catch (...) {
         WriteLog("Exit ForceScanRegistryAppPath");
@@ -329,11 +336,12 @@ void AddSoftware(int notFixed, const std::string& folder, const std::string& fil
     // The version items come from the path as found: collapsing first would turn a UNC
     // folder into a path on the current drive.
     std::string file = folder + fileName;
+    VersionInfoReader versions(file);
     std::string company, product, version, language;
-    getVersionInfo(file, viEditeur, company);
-    getVersionInfo(file, viNomProduit, product);
-    getVersionInfo(file, viVersion, version);
-    getVersionInfo(file, viLangue, language);
+    versions.Get(viEditeur, company);
+    versions.Get(viNomProduit, product);
+    versions.Get(viVersion, version);
+    versions.Get(viLangue, language);
     // The low 32 bits as a signed number, as the file has always shown sizes.
     auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
     WriteSoftwareLine(notFixed, core::RemoveDoubleBackslash(folder), fileName, std::to_string(low), company, product,
@@ -354,7 +362,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
 
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
     ShortcutReader& reader = Reader();
-    if (!reader.ready) return std::string();
+    if (!reader.link) return std::string();
     if (!reader.link->Load(Ansi().MultiByteToWideChar(shortcutPath))) return std::string();
     std::string text;
     bool read = false;
@@ -382,13 +390,12 @@ std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
     return zero == std::string::npos ? text : text.substr(0, zero);
 }
 
-bool ShortcutReaderReady() { return Reader().ready; }
+bool ShortcutReaderReady() { return Reader().link != nullptr; }
 
 void ReleaseShortcutReader() {
     ShortcutReader& reader = ReaderState();
     reader.link.reset();
     reader.made = false;
-    reader.ready = false;
 }
 
 }  // namespace qm::collectors

@@ -1,6 +1,8 @@
 #include "collectors/version_info.h"
 
 #include <cstdio>
+#include <cstring>
+#include <type_traits>
 
 #include "core/trace_log.h"
 #include "platform/platform.h"
@@ -24,10 +26,6 @@ struct Translation {
 
 WORD Word(const std::string& bytes, std::size_t at) {
     return static_cast<WORD>(static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8));
-}
-
-DWORD Dword(const std::string& bytes, std::size_t at) {
-    return static_cast<DWORD>(Word(bytes, at)) | (static_cast<DWORD>(Word(bytes, at + 2)) << 16);
 }
 
 Translation FirstTranslation(const std::string& block) {
@@ -62,11 +60,13 @@ bool QueryWithFallback(const std::string& block, const Translation& t, std::stri
 
 // The product version numbers of VS_FIXEDFILEINFO, the last three padded to two digits.
 bool FixedProductVersion(const std::string& block, std::string& output) {
-    std::string fixed;
-    constexpr std::size_t kProductVersionLs = 20;
-    if (!Versions().VerQueryValue(block, "\\", fixed) || fixed.size() < kProductVersionLs + 4) return false;
-    DWORD ms = Dword(fixed, 16);
-    DWORD ls = Dword(fixed, kProductVersionLs);
+    std::string bytes;
+    FixedFileInfo fixed;
+    static_assert(std::is_trivially_copyable_v<FixedFileInfo> && sizeof(FixedFileInfo) == 52);
+    if (!Versions().VerQueryValue(block, "\\", bytes) || bytes.size() < sizeof fixed) return false;
+    std::memcpy(&fixed, bytes.data(), sizeof fixed);
+    DWORD ms = fixed.dwProductVersionMS;
+    DWORD ls = fixed.dwProductVersionLS;
     std::string minor, build, revision;
     PadTwoDigits(static_cast<std::uint16_t>(ms & 0xFFFF), minor);
     PadTwoDigits(static_cast<std::uint16_t>(ls >> 16), build);
@@ -125,20 +125,30 @@ std::string_view VersionInfoKindName(std::uint8_t kind) {
     }
 }
 
-void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& output) {
-    output.clear();
-    core::WriteLog("getVersionInfo(" + std::string(path) + "," + std::string(VersionInfoKindName(kind)) + ")");
-    bool read = false;
+VersionInfoReader::VersionInfoReader(std::string_view path) : path_(path) {
     try {
         DWORD size = Versions().GetFileVersionInfoSize(path);
-        if (size == 0) return;
-        read = true;
         std::string block;
-        if (Versions().GetFileVersionInfo(path, size, block)) Lookup(block, kind, output);
+        if (size != 0 && Versions().GetFileVersionInfo(path, size, block)) block_ = std::move(block);
+    } catch (...) {
+        // A resource that cannot be read answers every kind with an empty text.
+    }
+}
+
+void VersionInfoReader::Get(std::uint8_t kind, std::string& output) const {
+    output.clear();
+    core::WriteLog("getVersionInfo(" + path_ + "," + std::string(VersionInfoKindName(kind)) + ")");
+    if (!block_) return;
+    try {
+        Lookup(*block_, kind, output);
     } catch (...) {
         // Whatever the resource holds, the caller gets a text, possibly empty.
     }
-    if (read) Clean(output);
+    Clean(output);
+}
+
+void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& output) {
+    VersionInfoReader(path).Get(kind, output);
 }
 
 void PadTwoDigits(std::uint16_t number, std::string& output) {

@@ -3,6 +3,7 @@
 // resource lacks the preferred entry. Never fails: anything missing gives an empty text.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,19 @@ enum VersionInfoKind : std::uint8_t {
 
 // The kind's name as the trace log shows it: empty for viDescription and unknown kinds.
 std::string_view VersionInfoKindName(std::uint8_t kind);
+
+// The version resource of one file, read once when the reader is made, for a caller that
+// needs several kinds: on a network share every read goes over the wire.
+class VersionInfoReader {
+public:
+    explicit VersionInfoReader(std::string_view path);
+    // As getVersionInfo of the reader's file, trace-log line included, without reading again.
+    void Get(std::uint8_t kind, std::string& output) const;
+
+private:
+    std::string path_;
+    std::optional<std::string> block_;  // none when the file has no readable resource
+};
 
 // output := the item of the given kind of the file's version resource; empty when there is
 // none. The text comes trimmed, with line breaks and backslashes turned into blanks.

@@ -65,9 +65,16 @@ std::vector<std::string> LastResultLines(std::size_t count) {
 }
 
 void CloseResultList(std::string_view path) {
-    if (!State().resultList) return;
-    SaveResultList(path);
-    State().resultList.reset();
+    auto& list = State().resultList;
+    if (!list) return;
+    // The owner is done with the list either way: a failed save must not leave it current.
+    try {
+        SaveResultList(path);
+    } catch (...) {
+        list.reset();
+        throw;
+    }
+    list.reset();
 }
 
 void AddResultLine(std::string_view section, std::string_view key, std::string_view value) {
@@ -102,7 +109,8 @@ void SetResultFileNames(bool resultsByIdentifier) {
     std::string asset = FileNamePart(GetAssetId());
     s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
     s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
-    s.resultFiles.serverBaseName = resultsByIdentifier ? FileNamePart(s.machineId) : asset;
+    // The machine identifier is 32 hexadecimal digits, refused otherwise when it is read.
+    s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
     std::string results = GetResultsFolder();
     s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";
     s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";
@@ -116,6 +124,20 @@ std::string ReadResultValue(std::string_view section, std::string_view key) {
     std::string value = line.substr(at + prefix.size());
     if (!value.empty()) value.pop_back();
     return value;
+}
+
+std::vector<std::string> ResultFields(std::string_view line) {
+    std::vector<std::string> fields;
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return fields;
+    // QuoteField leaves no quote in a field: each quote, comma, quote parts two fields.
+    std::string_view rest = line.substr(1, line.size() - 2);
+    for (;;) {
+        std::size_t sep = rest.find("\",\"");
+        fields.emplace_back(rest.substr(0, sep));
+        if (sep == std::string_view::npos) break;
+        rest.remove_prefix(sep + 3);
+    }
+    return fields;
 }
 
 }  // namespace qm::core

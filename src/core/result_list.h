@@ -25,7 +25,8 @@ void SaveResultList(std::string_view path);
 std::string FindResultLine(std::string_view text);
 // The last count lines of the list (fewer when it is shorter; none without a list).
 std::vector<std::string> LastResultLines(std::size_t count);
-// Saves the list to the file and forgets it.
+// Saves the list to the file and forgets it; forgotten also when the save raises, and the
+// error goes on to the caller.
 void CloseResultList(std::string_view path);
 // Appends the record: the quoted section, the quoted key, and the value as given (one or more
 // fields already quoted and joined by commas); the trace log mirrors it.
@@ -35,12 +36,16 @@ void AddFieldHeader(int count);
 // A text as it may stand in a file name: the characters Windows refuses there become "_", so
 // that a name from a machine or a settings file never reaches another folder.
 std::string FileNamePart(std::string_view text);
-// Sets the local and server result file names (the asset and machine identifiers through
-// FileNamePart); makes Results\ when it is missing.
+// Sets the local and server result file names (the asset identifier through FileNamePart;
+// the machine identifier holds hexadecimal digits only); makes Results\ when it is missing.
 void SetResultFileNames(bool resultsByIdentifier);
 
 // The value of the last record with the section and key: what follows the quoted prefix,
 // without the closing quote; empty when there is none.
 std::string ReadResultValue(std::string_view section, std::string_view key);
+
+// The fields of a record, without their quotes: section, key, then the values. None when the
+// line is not one quoted field or several joined by ",".
+std::vector<std::string> ResultFields(std::string_view line);
 
 }  // namespace qm::core

@@ -94,6 +94,23 @@ TEST(DiskInfo, DescribesEachDriveAndSkipsRemovables) {
                   "\"Disks\",\"Disk drive 2\",\"\""}));
 }
 
+TEST(DiskInfo, TheNetworkRootIsTheExpandedPathWithoutTheEntryElseItsDrive) {
+    struct Case {
+        const char* expanded;
+        const char* entry;
+        const char* root;
+    };
+    const Case cases[] = {
+        {"C:\\boot.ini", "boot.ini", "C:\\"},
+        {"c:\\BOOT.INI", "boot.ini", "c:\\"},
+        {"\\\\FILESRV\\Apps\\Apps", "Apps", "\\\\FILESRV\\Apps\\"},  // the share bears the entry's name
+        {"C:\\name", "name. ", "C:"},  // trailing dot and blank dropped
+        {"\\\\SRV\\Share\\other", "entry", "\\\\SRV\\Share"},
+        {"boot.ini", "boot.ini", ""},  // nothing before it, and no drive
+    };
+    for (const Case& c : cases) EXPECT_EQ(NetworkRootOf(c.expanded, c.entry), c.root) << c.expanded << " " << c.entry;
+}
+
 TEST(DiskInfo, SizesQueriesThatFailOrRaiseAndThe9xFamily) {
     TestMachine m(R"({"version": {"platform_id": 1, "major": 4, "minor": 10},
       "drives": [{"letter": "C", "type": "fixed", "folder": "drive_c", "total_bytes": 2097152, "free_bytes": 0},
@@ -107,6 +124,17 @@ TEST(DiskInfo, SizesQueriesThatFailOrRaiseAndThe9xFamily) {
     StartAgent();
     EXPECT_EQ(CollectRecords(DiskInfo),
               (std::vector<std::string>{"\"Disk sizes\",\"Drive c\",\"2.00\",\"0.00\",\"C:\\\",\"\",\"\",\"Fixed drive\",\"\""}));
+}
+
+TEST(DiskInfo, EachDriveIsAskedItsTypeAndVolumeOnce) {
+    // A second question about the drive would be refused.
+    TestMachine m(R"({"drives": [{"letter": "C", "type": "fixed", "folder": "drive_c", "label": "SYSTEM", "file_system": "NTFS",
+                                  "serial": "1A2B-3C4D", "total_bytes": 1048576, "free_bytes": 0}],
+                      "faults": [{"op": "GetVolumeInformation", "path": "c:\\", "after": 1},
+                                 {"op": "GetDriveType", "path": "C:\\", "after": 1}]})");
+    m.MakeFolder("C:\\x");
+    EXPECT_EQ(Collect(DiskInfo).front(),
+              "\"Disk sizes\",\"Drive c\",\"1.00\",\"0.00\",\"C:\\\",\"SYSTEM\",\"NTFS\",\"Fixed drive\",\"1A2B-3C4D\"");
 }
 
 TEST(DiskInfo, AHugeDiskIsSizedIn64Bits) {

@@ -17,6 +17,25 @@ std::string Reg(const std::string& body) { return "REGEDIT4\r\n\r\n" + body; }
 
 const char* const kPrintKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 
+// Eastern time: 300 minutes, daylight from the first Sunday of April to the last of October.
+const char* const kEasternTzi = "2c,01,00,00,00,00,00,00,c4,ff,ff,ff,00,00,0a,00,00,00,05,00,02,00,00,00,00,00,00,00,"
+                                "00,00,04,00,00,00,01,00,02,00,00,00,00,00,00,00";
+const char* const kEastern = R"({"time_zone": {"bias": 300, "standard_name": "Eastern Standard Time", "daylight_name": "Eastern Daylight Time",
+    "standard_date": {"month": 10, "day_of_week": 0, "week": 5, "hour": 2},
+    "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})";
+
+// A zone of the registry, with its names and its "TZI" line as .reg text gives it.
+std::string Zone(const std::string& name, const std::string& display, const std::string& standard,
+                 const std::string& daylight, const std::string& tziLine) {
+    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + name +
+           "]\r\n\"Display\"=\"" + display + "\"\r\n\"Std\"=\"" + standard + "\"\r\n\"Dlt\"=\"" + daylight + "\"\r\n" +
+           tziLine + "\r\n";
+}
+
+std::string EasternZone(const std::string& name, const std::string& display, const std::string& tziLine) {
+    return Zone(name, display, "Eastern Standard Time", "Eastern Daylight Time", tziLine);
+}
+
 }  // namespace
 
 TEST(WindowsVersion, NamesTheReleaseEditionAndServicePack) {
@@ -94,6 +113,22 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
     EXPECT_EQ(records[3], "\"Windows\",\"Comment\",\"Accueil  rez\"");
 }
 
+TEST(WindowsInfo, ReadsTheWindowsVersionOnceAndItsExtendedFormOnce) {
+    std::vector<std::string> plain;
+    {
+        TestMachine m;
+        StartAgent();
+        plain = Collect(WindowsInfo);
+    }
+    // A third question about the version would be refused.
+    TestMachine m(R"({"faults": [{"op": "GetVersionEx", "after": 2}]})");
+    StartAgent();
+    std::vector<std::string> records = Collect(WindowsInfo);
+    EXPECT_EQ(records, plain);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"");
+}
+
 TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
     TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
     StartAgentWithLog();
@@ -136,29 +171,44 @@ TEST(UserId, TakesTheFirstNameTheChainGives) {
 }
 
 TEST(TimeZone, MatchesTheRegistryEntryByItsWholeDescription) {
-    // Eastern time: 300 minutes, daylight from the first Sunday of April to the last of October.
-    const char* tzi = "2c,01,00,00,00,00,00,00,c4,ff,ff,ff,00,00,0a,00,00,00,05,00,02,00,00,00,00,00,00,00,"
-                      "00,00,04,00,00,00,01,00,02,00,00,00,00,00,00,00";
-    std::string zones = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\";
-    std::string registry = zones + "Short]\r\n\"Display\"=\"short TZI\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
-                                   "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:2c,01,00,00\r\n" +
-                           zones + "Other Names]\r\n\"Display\"=\"other names\"\r\n\"Std\"=\"Eastern\"\r\n\"Dlt\"=\"Eastern\"\r\n"
-                                   "\"TZI\"=hex:" + tzi + "\r\n" +
-                           zones + "Eastern]\r\n\"Display\"=\"(GMT-05:00) Eastern Time\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
-                                   "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:" + tzi + "\r\n";
-    const char* eastern = R"({"time_zone": {"bias": 300, "standard_name": "Eastern Standard Time", "daylight_name": "Eastern Daylight Time",
-        "standard_date": {"month": 10, "day_of_week": 0, "week": 5, "hour": 2},
-        "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})";
+    const std::string tzi = std::string("\"TZI\"=hex:") + kEasternTzi;
+    std::string registry = EasternZone("Short", "short TZI", "\"TZI\"=hex:2c,01,00,00") +
+                           Zone("Other Names", "other names", "Eastern", "Eastern", tzi) +
+                           EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi);
     {
-        TestMachine m(eastern, Reg(registry));
+        TestMachine m(kEastern, Reg(registry));
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
     }
     {
-        TestMachine m(eastern, Reg(zones + "Eastern]\r\n\"Display\"=\"x\"\r\n\"Std\"=\"Eastern Standard Time\"\r\n"
-                                          "\"Dlt\"=\"Eastern Daylight Time\"\r\n\"TZI\"=hex:2c,01,00,00\r\n"));
+        TestMachine m(kEastern, Reg(EasternZone("Eastern", "x", "\"TZI\"=hex:2c,01,00,00")));
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "Eastern Standard Time");  // no match: the system's standard name
+    }
+}
+
+TEST(TimeZone, ATziOfAnotherTypeThanBinaryNeverMatchesAndCostsNoRecord) {
+    const std::string tzi = std::string("\"TZI\"=hex:") + kEasternTzi;
+    // 44 bytes each: 43 characters and their terminator; the zone's bytes typed REG_NONE and
+    // as a multi-string.
+    const std::string others = EasternZone("A Text", "text", "\"TZI\"=\"" + std::string(43, 'x') + "\"") +
+                               EasternZone("B None", "none", std::string("\"TZI\"=hex(0):") + kEasternTzi) +
+                               EasternZone("C Multi", "multi", std::string("\"TZI\"=hex(7):") + kEasternTzi);
+    {
+        TestMachine m(kEastern, Reg(others + EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi)));
+        StartAgent();
+        EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
+    }
+    {
+        TestMachine m(kEastern, Reg(others));
+        StartAgent();
+        std::vector<std::string> records = Collect(WindowsInfo);
+        ASSERT_GE(records.size(), 4u);
+        EXPECT_EQ(std::vector<std::string>(records.end() - 4, records.end()),
+                  (std::vector<std::string>{"\"Windows\",\"Time zone\",\"Eastern Standard Time\"",
+                                            "\"Windows\",\"Country\",\"United States\"",
+                                            "\"Windows\",\"System language\",\"English (United States)\"",
+                                            "\"Windows\",\"User language\",\"English (United States)\""}));
     }
 }
 

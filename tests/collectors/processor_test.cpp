@@ -53,6 +53,13 @@ TEST(Processor, AFailingMeasurementGivesZeroAndStopsTheRest) {
     EXPECT_NE(m.ReadFile(kTraceLog).find("|RDTSC faulted\r\n"), std::string::npos);
 }
 
+TEST(Processor, TheNineMeasurementsReadTheWindowsVersionOnce) {
+    // A second question about the version would raise, and a raising measurement gives 0.
+    TestMachine m(R"({"processor": {"frequencies_mhz": [2800]}, "faults": [{"op": "GetVersionEx", "raise": true, "after": 1}]})");
+    StartAgent();
+    EXPECT_EQ(MeasureCpuFrequency(), 2800);
+}
+
 TEST(Processor, WritesAllSevenRecords) {
     TestMachine m(R"({"processor": {"vendor": "GenuineIntel", "count": 2, "frequencies_mhz": [2800],
                                     "leaves": {"1": ["0x0FF00F29", "0x00010809", 0, 0], "2": [0, 0, 0, "0x00000082"]}}})",

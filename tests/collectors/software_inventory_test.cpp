@@ -100,21 +100,6 @@ std::vector<std::string> Inventory(TestMachine& m, const std::vector<std::string
     return Lines(m);
 }
 
-// The fields of a record without their quotes.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return fields;
-    std::string_view rest(line);
-    rest = rest.substr(1, rest.size() - 2);
-    for (;;) {
-        std::size_t sep = rest.find("\",\"");
-        fields.emplace_back(rest.substr(0, sep));
-        if (sep == std::string_view::npos) break;
-        rest.remove_prefix(sep + 3);
-    }
-    return fields;
-}
-
 // Flag, folder and name of each record, and the shortcut that led to it.
 std::vector<std::string> Summary(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
@@ -123,7 +108,7 @@ std::vector<std::string> Summary(const std::vector<std::string>& lines) {
         EXPECT_EQ(lines[0], kHeader);
     }
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::vector<std::string> f = Fields(lines[i]);
+        std::vector<std::string> f = ResultFields(lines[i]);
         EXPECT_EQ(f.size(), 11u) << lines[i];
         if (f.size() != 11) continue;
         EXPECT_EQ(f[0], "Software");
@@ -134,7 +119,7 @@ std::vector<std::string> Summary(const std::vector<std::string>& lines) {
 
 std::vector<std::string> Keys(const std::vector<std::string>& lines) {
     std::vector<std::string> keys;
-    for (std::size_t i = 1; i < lines.size(); ++i) keys.push_back(Fields(lines[i]).at(1));
+    for (std::size_t i = 1; i < lines.size(); ++i) keys.push_back(ResultFields(lines[i]).at(1));
     return keys;
 }
 
@@ -184,6 +169,12 @@ TEST(SoftwareInventory, WithNothingFoundTheFileHoldsOnlyTheHeader) {
 TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
     const std::string app = "C:\\Program Files\\Acme\\Editor.exe";
     const std::string longApp = "C:\\Program Files\\Long Name App\\program.exe";
+    // On the drive N: that maps \\SRV\Apps; every case has it, few name it.
+    const std::string tool = "N:\\Tools\\tool.exe";
+    const std::string toolShare = "\\\\SRV\\Apps\\Tools\\tool.exe";
+    const auto toolByShare = [](TestMachine& m) {
+        m.WriteFile(kDesktop + "t.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\tool.exe"));
+    };
     struct Case {
         const char* name;
         std::function<void(TestMachine&)> setUp;
@@ -262,6 +253,14 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
          },
          AppPath("program.exe", "C:\\PROGRA~1\\LONGNA~1\\program.exe"),
          {"0 C:\\PROGRAM FILES\\LONG NAME APP\\program.exe <- " + kDesktop + "a.lnk"}},
+        {"a shortcut to a share and App Paths by the same share path", toolByShare, AppPath("tool.exe", toolShare),
+         {"1 \\SRV\\APPS\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"a shortcut to a share and App Paths by the mapped drive", toolByShare, AppPath("tool.exe", tool),
+         {"1 \\SRV\\APPS\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"a shortcut by the mapped drive and App Paths by the share", [&](TestMachine& m) { Link(m, kDesktop + "t.lnk", tool); },
+         AppPath("tool.exe", toolShare), {"1 N:\\TOOLS\\tool.exe <- " + kDesktop + "t.lnk"}},
+        {"App Paths by the mapped drive, then by the share", [](TestMachine&) {},
+         AppPath("a.exe", tool) + AppPath("b.exe", toolShare), {"1 N:\\TOOLS\\tool.exe"}},
         {"App Paths twice",
          [](TestMachine&) {},
          AppPath("Editor.exe", app) + AppPath("Edit2.exe", "c:\\program files\\acme\\editor.exe"),
@@ -280,6 +279,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
         SCOPED_TRACE(c.name);
         TestMachine m(kDrives, Reg(ShellFolders() + c.appPaths));
         Program(m, app);
+        Program(m, tool);
         c.setUp(m);
         EXPECT_EQ(Summary(Inventory(m)), c.records);
     }
@@ -352,7 +352,7 @@ TEST(SoftwareDriveTypes, AProgramOnAShareHasItsVersionItems) {
     m.WriteFile(kDesktop + "x.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\tool.exe"));
     std::vector<std::string> lines = Inventory(m);
     ASSERT_EQ(lines.size(), 2u);
-    std::vector<std::string> f = Fields(lines[1]);
+    std::vector<std::string> f = ResultFields(lines[1]);
     ASSERT_EQ(f.size(), 11u);
     EXPECT_EQ(f[3], "\\SRV\\APPS\\TOOLS\\");
     EXPECT_EQ(std::vector<std::string>(f.begin() + 6, f.begin() + 10),
@@ -433,7 +433,7 @@ TEST(SoftwareQuoting, QuotesApostrophesAndCommasBecomeBlanks) {
     Link(m, kDesktop + "Bob's, app.lnk", "C:\\Program Files\\O'Brien, Tools\\app.exe");
     std::vector<std::string> lines = Inventory(m);
     ASSERT_EQ(lines.size(), 2u);
-    std::vector<std::string> f = Fields(lines[1]);
+    std::vector<std::string> f = ResultFields(lines[1]);
     ASSERT_EQ(f.size(), 11u);
     EXPECT_EQ(f[3], "C:\\PROGRAM FILES\\O BRIEN  TOOLS\\");
     EXPECT_EQ(f[4], "app.exe");
@@ -637,13 +637,31 @@ TEST(SoftwareAddSoftware, TheSizeIsItsLow32BitsSigned) {
     const std::vector<std::string>& lines = *State().resultList;
     ASSERT_EQ(lines.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        std::vector<std::string> f = Fields(lines[i]);
+        std::vector<std::string> f = ResultFields(lines[i]);
         ASSERT_EQ(f.size(), 11u);
         EXPECT_EQ(f[1], std::to_string(i + 1));
         EXPECT_EQ(f[3], "C:\\NOWHERE\\");
         EXPECT_EQ(f[5], cases[i].second) << cases[i].first;
         EXPECT_EQ(f[10], "");
     }
+}
+
+TEST(SoftwareAddSoftware, OneRecordReadsTheVersionResourceOnce) {
+    TestMachine m(kDrives);
+    StartAgent();
+    m.WriteFile("N:\\Tools\\tool.exe", BuildPeFile(Version("Share Corp", "Shared Tool", "4.2")));
+    // Asking for the size and reading the data are the one read; any further read would fail.
+    m.Machine().AddFault({"GetFileVersionInfo", "\\\\SRV\\Apps\\Tools\\tool.exe", qm::platform::ERROR_ACCESS_DENIED,
+                          false, -1, 2});
+    CreateResultList();
+    AddSoftware(1, "\\\\SRV\\Apps\\Tools\\", "tool.exe", 2, "");
+    std::vector<std::string> f = ResultFields(State().resultList->back());
+    ASSERT_EQ(f.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(f.begin() + 6, f.begin() + 10),
+              (std::vector<std::string>{"Share Corp", "Shared Tool", "4.2", "English (United States)"}));
+    // The fault was armed all along: a second record of the file finds the resource refused.
+    AddSoftware(1, "\\\\SRV\\Apps\\Tools\\", "tool.exe", 2, "");
+    EXPECT_EQ(ResultFields(State().resultList->back()).at(6), "");
 }
 
 TEST(ShortcutFindFiles, OwnFilesFirstThenSubfoldersAlphabetically) {

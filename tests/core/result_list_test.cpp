@@ -28,6 +28,29 @@ TEST(ResultRecords, QuoteFieldKeepsRecordsOnOneLineAndUnambiguous) {
     for (const Case& c : cases) EXPECT_EQ(QuoteField(c.text), c.quoted) << c.text;
 }
 
+TEST(ResultRecords, ResultFieldsSplitsARecordIntoItsUnquotedFields) {
+    using Fields = std::vector<std::string>;
+    const std::vector<std::pair<std::string, Fields>> cases = {
+        {R"("CPU","Vendor","GenuineIntel")", {"CPU", "Vendor", "GenuineIntel"}},
+        {R"("Printers","3","","","","COM1:")", {"Printers", "3", "", "", "", "COM1:"}},
+        {R"("F1")", {"F1"}},
+        {R"("")", {""}},
+        {R"("a b","c,d")", {"a b", "c,d"}},  // only quote, comma, quote parts fields
+        {R"("Note","x","see","Ident","UUID","FAKE")", {"Note", "x", "see", "Ident", "UUID", "FAKE"}},
+        {"", {}},
+        {"\"", {}},
+        {R"("open)", {}},
+        {R"(bare,"x")", {}},
+    };
+    for (const auto& [line, fields] : cases) EXPECT_EQ(ResultFields(line), fields) << line;
+    // What the writer joins, the splitter takes apart again.
+    TestMachine m;
+    StartAgent();
+    CreateResultList();
+    AddResultLine("Disk sizes", "Drive c", QuoteField("1.00") + "," + QuoteField("C:\\") + "," + QuoteField("a, \"b\""));
+    EXPECT_EQ(ResultFields(State().resultList->back()), (Fields{"Disk sizes", "Drive c", "1.00", "C:\\", "a   b"}));
+}
+
 TEST(ResultRecords, FilesAreByteExactWithTheirHeader) {
     TestMachine m;
     StartAgent();
@@ -82,6 +105,19 @@ TEST(ResultRecords, SavingRaisesWhenTheFileCannotBeWritten) {
     EXPECT_THROW(SaveResultList("C:\\TEMP\\PC.hrz"), std::runtime_error);
     State().resultList.reset();
     EXPECT_THROW(AddResultLine("A", "B", "\"C\""), std::logic_error);
+}
+
+TEST(ResultRecords, ClosingForgetsTheListAlsoWhenTheSaveFails) {
+    TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\TEMP", "times": 1}]})");
+    StartAgent();
+    CreateResultList();
+    AddFieldHeader(11);
+    EXPECT_THROW(CloseResultList("C:\\TEMP\\PC.hrz"), std::runtime_error);
+    EXPECT_FALSE(State().resultList.has_value());
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\PC.hrz"));
+    // Nothing is left to save: a second close writes nothing, although the folder now takes it.
+    EXPECT_NO_THROW(CloseResultList("C:\\TEMP\\PC.hrz"));
+    EXPECT_FALSE(m.Exists("C:\\TEMP\\PC.hrz"));
 }
 
 TEST(ResultRecords, FileNamesFollowTheAssetAndMachineIdentifiers) {
