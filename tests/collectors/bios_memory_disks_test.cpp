@@ -133,7 +133,8 @@ TEST(DiskInfo, EachDriveIsAskedItsTypeAndVolumeOnce) {
                       "faults": [{"op": "GetVolumeInformation", "path": "c:\\", "after": 1},
                                  {"op": "GetDriveType", "path": "C:\\", "after": 1}]})");
     m.MakeFolder("C:\\x");
-    EXPECT_EQ(Collect(DiskInfo).front(),
+    StartAgent();
+    EXPECT_EQ(CollectRecords(DiskInfo).front(),
               "\"Disk sizes\",\"Drive c\",\"1.00\",\"0.00\",\"C:\\\",\"SYSTEM\",\"NTFS\",\"Fixed drive\",\"1A2B-3C4D\"");
 }
 

@@ -118,12 +118,12 @@ TEST(WindowsInfo, ReadsTheWindowsVersionOnceAndItsExtendedFormOnce) {
     {
         TestMachine m;
         StartAgent();
-        plain = Collect(WindowsInfo);
+        plain = CollectRecords(WindowsInfo);
     }
     // A third question about the version would be refused.
     TestMachine m(R"({"faults": [{"op": "GetVersionEx", "after": 2}]})");
     StartAgent();
-    std::vector<std::string> records = Collect(WindowsInfo);
+    std::vector<std::string> records = CollectRecords(WindowsInfo);
     EXPECT_EQ(records, plain);
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"");
@@ -202,7 +202,7 @@ TEST(TimeZone, ATziOfAnotherTypeThanBinaryNeverMatchesAndCostsNoRecord) {
     {
         TestMachine m(kEastern, Reg(others));
         StartAgent();
-        std::vector<std::string> records = Collect(WindowsInfo);
+        std::vector<std::string> records = CollectRecords(WindowsInfo);
         ASSERT_GE(records.size(), 4u);
         EXPECT_EQ(std::vector<std::string>(records.end() - 4, records.end()),
                   (std::vector<std::string>{"\"Windows\",\"Time zone\",\"Eastern Standard Time\"",
