@@ -56,10 +56,8 @@ void MakeTree() {
     Tree& t = TheTree();
     t.machine = std::make_unique<qm::test::TestMachine>();
     t.hostRoot = t.machine->HostPath("C:\\");
-    qm::test::VersionResource version;
-    version.tables.push_back({"040904E4", {{"CompanyName", "Bench Corp"}, {"ProductName", "Bench"}, {"ProductVersion", "1.0"}}});
-    version.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x0409, 0x04E4}};
-    std::string program = qm::test::BuildPeFile(version);
+    std::string program = qm::test::BuildPeFile(
+        qm::test::StringVersion({{"CompanyName", "Bench Corp"}, {"ProductName", "Bench"}, {"ProductVersion", "1.0"}}));
     fs::create_directories(fs::path(t.hostRoot) / "Apps");
     for (int p = 0; p < kPrograms; ++p) WriteHostFile(fs::path(t.hostRoot) / "Apps" / ("app" + Number(p, 3) + ".exe"), program);
 

@@ -31,13 +31,13 @@ fs::path On(const fs::path& drive, const std::string& windowsPath) {
 
 std::string Program(const std::string& company, const std::string& product, const std::string& version,
                     std::uint16_t language, std::array<std::uint16_t, 4> numbers) {
-    qm::test::VersionResource r;
-    r.fixed = qm::test::FixedVersion{numbers, numbers};
     char key[9];
     std::snprintf(key, sizeof key, "%04X04E4", language);
-    r.tables = {{key, {{"CompanyName", company}, {"ProductName", product}, {"ProductVersion", version},
-                       {"FileDescription", product}, {"InternalName", product}}}};
-    r.translations = std::vector<std::pair<std::uint16_t, std::uint16_t>>{{language, 0x04E4}};
+    qm::test::VersionResource r = qm::test::StringVersion({{"CompanyName", company}, {"ProductName", product},
+                                                           {"ProductVersion", version}, {"FileDescription", product},
+                                                           {"InternalName", product}},
+                                                          key, qm::test::VersionTranslations{{language, 0x04E4}});
+    r.fixed = qm::test::FixedVersion{numbers, numbers};
     return qm::test::BuildPeFile(r);
 }
 
