@@ -166,7 +166,8 @@ DWORD ParseAttributeLetters(const Reader& r, const std::string& key, const std::
     return a;
 }
 
-std::string HostFolderOf(const std::string& machineFolder, const std::string& folder) {
+// A drive folder of the machine file: absolute, or relative to the machine folder.
+std::string DriveFolderOnHost(const std::string& machineFolder, const std::string& folder) {
     if (folder.empty() || folder.front() == '/') return folder;
     return machineFolder + "/" + folder;
 }
@@ -238,7 +239,7 @@ DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
         r.Fail("letter", "expected a drive letter from A to Z");
     d.letter = platform::AsciiUpper(letter[0]);
     d.type = ParseDriveType(r, "type");
-    d.hostFolder = HostFolderOf(machineFolder, r.String("folder"));
+    d.hostFolder = DriveFolderOnHost(machineFolder, r.String("folder"));
     d.media = r.Boolean("media", true);
     d.listed = r.Boolean("listed", true);
     d.label = r.String("label");

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/sim/host_files.h"
 #include "platform/sim/services.h"
 #include "platform/sim/short_names.h"
 #include "platform/sim/wildcard.h"
@@ -154,11 +155,6 @@ bool CopyHostFile(const ResolvedPath& source, const std::string& target) {
     return true;
 }
 
-std::string ParentHost(const std::string& host) {
-    std::size_t slash = host.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : host.substr(0, slash);
-}
-
 }  // namespace
 
 bool SimFileSystem::Prepare(std::string_view op, std::string_view path, bool writes, ResolvedPath& p) {
@@ -261,7 +257,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
     std::string target = d.host;
     if (d.exists && d.host == s.host) {
         // Only the case of the name changes.
-        target = ParentHost(d.host) + "/" +
+        target = HostFolderOf(d.host) + "/" +
                  state_.CodePage().ToUtf8(FileNameOf(ExcludeTrailingBackslash(state_.FullPath(newName))));
     } else if (d.exists) {
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) return Fail(ERROR_ALREADY_EXISTS);
@@ -359,7 +355,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirstFile(std::string_view patter
     if (!folder.isRoot && wild) {
         if (MatchWildcard(maskUpper, ".")) dots.push_back(MakeFindData(state_, folder.host, ".", false));
         if (MatchWildcard(maskUpper, ".."))
-            dots.push_back(MakeFindData(state_, ParentHost(folder.host), "..", false));
+            dots.push_back(MakeFindData(state_, HostFolderOf(folder.host), "..", false));
     }
     if (wild) {
         for (std::size_t i = 0; i < listing.size(); ++i) {

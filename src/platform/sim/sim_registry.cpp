@@ -4,9 +4,9 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/platform.h"
+#include "platform/sim/host_files.h"
 #include "platform/text.h"
 
 namespace qm::sim {
@@ -29,28 +29,18 @@ const char* RootName(HKEY key) {
     }
 }
 
-std::string ReadHostFile(const std::string& path, bool& exists) {
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    if (!exists) return std::string();
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 }  // namespace
 
 SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view text)
     : state_(state), tree_(state.CodePage()), file_(std::move(file)) {
-    std::string name = file_.empty() ? "registry.reg" : file_;
-    bool exists = false;
-    std::string bytes = file_.empty() ? std::string(text) : ReadHostFile(file_, exists);
-    if (!bytes.empty() || exists) tree_.Read(bytes, name);
+    std::optional<std::string> bytes;
+    if (!file_.empty()) bytes = ReadHostFile(file_);
+    else if (!text.empty()) bytes = std::string(text);
+    if (bytes) tree_.Read(*bytes, file_.empty() ? "registry.reg" : file_);
     // A registry made from nothing is saved in the format of its Windows family.
-    bool read = !bytes.empty() || exists;
-    format_ = read ? tree_.FormatRead()
-                   : state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT ? RegFileFormat::Regedit5
-                                                                                  : RegFileFormat::Regedit4;
+    format_ = bytes ? tree_.FormatRead()
+                    : state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT ? RegFileFormat::Regedit5
+                                                                                   : RegFileFormat::Regedit4;
 }
 
 LONG SimRegistry::Fault(std::string_view op, const std::string& keyPath, bool writes) {
