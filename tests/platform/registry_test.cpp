@@ -231,6 +231,22 @@ TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
     EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"Beta", "Alpha"}));
 }
 
+TEST(Registry, ReadingTheClassesViewChangesNothing) {
+    const std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quarmelin]\r\n\"Z\"=\"last\"\r\n";
+    TestMachine m("{}", text);
+    const std::string tree = m.Machine().RegistryText();
+    HKEY k = 0;
+    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_CLASSES_ROOT, "", KEY_READ, k), ERROR_SUCCESS);
+    std::string name;
+    EXPECT_EQ(Reg().RegEnumKeyEx(k, 0, name), ERROR_NO_MORE_ITEMS);
+    Reg().RegCloseKey(k);
+    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_CLASSES_ROOT, ".txt", KEY_READ, k), ERROR_FILE_NOT_FOUND);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(Reg().RegQueryValueEx(HKEY_CLASSES_ROOT, "", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(m.Machine().RegistryText(), tree);
+    EXPECT_EQ(m.RegistryFile(), text);
+}
+
 TEST(Registry, QueriesGiveSizesAndAskForRoom) {
     TestMachine m("{}", kRegedit4);
     HKEY k = 0;

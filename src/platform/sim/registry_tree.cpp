@@ -15,6 +15,9 @@ namespace {
 
 constexpr const char* kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
                                       "HKEY_DYN_DATA"};
+// HKEY_CLASSES_ROOT is a view of this key of HKEY_LOCAL_MACHINE.
+constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+constexpr std::string_view kClassesKey = "SOFTWARE\\Classes";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 
@@ -163,17 +166,23 @@ bool RegKey::RemoveValue(const std::string& upperName) {
     return false;
 }
 
-RegistryTree::RegistryTree(const CodePageTable& cp) : cp_(cp) {
+RegistryTree::RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes,
+                           const std::string& fileName)
+    : cp_(cp) {
     for (const char* name : kRootNames) roots_.push_back(std::make_unique<RegKey>(name, nullptr));
+    if (fileBytes) Read(*fileBytes, fileName);
+    MakeClassesKey();
 }
 
-RegKey* RegistryTree::Root(std::string_view rootName) {
-    for (auto& r : roots_)
+RegKey* RegistryTree::MakeClassesKey() {
+    bool created = false;
+    return Create(roots_[0].get(), SplitKeyPath(kClassesKey), created);
+}
+
+RegKey* RegistryTree::Root(std::string_view rootName) const {
+    for (const auto& r : roots_)
         if (r->Name() == rootName) return r.get();
-    if (rootName == "HKEY_CLASSES_ROOT") {
-        bool created = false;
-        return Create(roots_[0].get(), {"SOFTWARE", "Classes"}, created);
-    }
+    if (rootName == kClassesRoot) return Find(roots_[0].get(), SplitKeyPath(kClassesKey));
     return nullptr;
 }
 
@@ -244,7 +253,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
             if (remove) inner.erase(0, 1);
             std::size_t sep = inner.find('\\');
             std::string rootName = inner.substr(0, sep);
-            RegKey* root = Root(rootName);
+            RegKey* root = rootName == kClassesRoot ? MakeClassesKey() : Root(rootName);
             if (root == nullptr) fail("unknown root key \"" + rootName + "\"");
             std::string rest = sep == std::string::npos ? std::string() : inner.substr(sep + 1);
             if (!rest.empty() && rest.back() == '\\') rest.pop_back();

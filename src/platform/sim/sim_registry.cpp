@@ -29,19 +29,24 @@ const char* RootName(HKEY key) {
     }
 }
 
+// The registry file's bytes, or the text that stands in for a file; none for a registry
+// made from nothing.
+std::optional<std::string> RegistryBytes(const std::string& file, std::string_view text) {
+    if (!file.empty()) return ReadHostFile(file);
+    if (!text.empty()) return std::string(text);
+    return std::nullopt;
+}
+
 }  // namespace
 
 SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view text)
-    : state_(state), tree_(state.CodePage()), file_(std::move(file)) {
-    std::optional<std::string> bytes;
-    if (!file_.empty()) bytes = ReadHostFile(file_);
-    else if (!text.empty()) bytes = std::string(text);
-    if (bytes) tree_.Read(*bytes, file_.empty() ? "registry.reg" : file_);
-    // A registry made from nothing is saved in the format of its Windows family.
-    format_ = bytes ? tree_.FormatRead()
-                    : state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT ? RegFileFormat::Regedit5
-                                                                                   : RegFileFormat::Regedit4;
-}
+    : state_(state),
+      tree_(state.CodePage(), RegistryBytes(file, text), file.empty() ? "registry.reg" : file),
+      file_(std::move(file)),
+      // A registry made from nothing is saved in the format of its Windows family.
+      format_(tree_.FormatRead().value_or(state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT
+                                              ? RegFileFormat::Regedit5
+                                              : RegFileFormat::Regedit4)) {}
 
 LONG SimRegistry::Fault(std::string_view op, const std::string& keyPath, bool writes) {
     if (!state_.Fails(op, keyPath, writes)) return ERROR_SUCCESS;
