@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -130,6 +131,50 @@ TEST(SimDrives, QueriesFailOrRaiseOnPurpose) {
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
     std::uint64_t a, b, c;
     EXPECT_THROW(Volumes().GetDiskFreeSpaceEx("C:\\", a, b, c), PlatformFault);
+}
+
+TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
+    // Each fault fails its operation with error 50; a file path may be relative to the current folder.
+    const auto createFile = [](const char* path) {
+        return [path] { return Files().CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways) == nullptr; };
+    };
+    struct Case {
+        const char* op;
+        const char* path;
+        std::function<bool()> fails;
+        bool struck;
+    };
+    const Case cases[] = {
+        {"CreateFile", "system32\\x.txt", createFile("C:\\WINDOWS\\SYSTEM32\\x.txt"), true},
+        {"CreateFile", "TEMP\\x.txt", createFile("C:\\TEMP\\x.txt"), false},
+        {"CreateFile", "..\\temp\\X.TXT", createFile("C:\\TEMP\\x.txt"), true},
+        {"CreateFile", "c:/temp", createFile("C:\\TEMP\\x.txt"), true},
+        {"CreateFile", "C:\\TEMP\\x.txt", createFile("C:\\TEMP\\y.txt"), false},
+        {"CreateFile", "\\\\.\\SMARTVSD",
+         [] { return DeviceIo().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting) == nullptr; }, true},
+        {"CoCreateInstance", "ShellLink", [] { return Links().CreateShellLink() == nullptr; }, true},
+        {"RegOpenKeyEx", "hkey_classes_root\\.txt\\",
+         [] {
+             HKEY k = 0;
+             return Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt\\shell", KEY_READ, k) != ERROR_SUCCESS;
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.op) + " " + c.path);
+        TestMachine m(R"({"current_directory": "C:\\WINDOWS",
+                          "devices": [{"name": "\\\\.\\SMARTVSD", "controls": []}]})",
+                      "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.txt\\shell]\r\n");
+        m.Machine().AddFault({c.op, c.path, ERROR_NOT_SUPPORTED, false, -1});
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(c.fails(), c.struck);
+        EXPECT_EQ(GetLastError() == ERROR_NOT_SUPPORTED, c.struck);
+    }
+    // A CPUID leaf is a name of its own, and its fault raises.
+    TestMachine m;
+    m.Machine().AddFault({"CPUID", "leaf2", ERROR_NOT_SUPPORTED, false, -1});
+    EXPECT_NO_THROW(Cpu().Cpuid(1));
+    EXPECT_THROW(Cpu().Cpuid(2), PlatformFault);
 }
 
 TEST(SimSystem, NamesFoldersAndVersion) {

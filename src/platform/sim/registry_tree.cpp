@@ -186,6 +186,13 @@ RegKey* RegistryTree::Root(std::string_view rootName) const {
     return nullptr;
 }
 
+std::string RegistryTree::WithoutClassesView(std::string_view keyPath) {
+    bool view = keyPath.substr(0, kClassesRoot.size()) == kClassesRoot &&
+                (keyPath.size() == kClassesRoot.size() || keyPath[kClassesRoot.size()] == '\\');
+    if (!view) return std::string(keyPath);
+    return std::string(kRootNames[0]) + "\\" + std::string(kClassesKey) + std::string(keyPath.substr(kClassesRoot.size()));
+}
+
 std::string RegistryTree::PathOf(const RegKey* key) const {
     std::string path = key->Name();
     for (const RegKey* k = key->Parent(); k != nullptr; k = k->Parent()) path = k->Name() + "\\" + path;

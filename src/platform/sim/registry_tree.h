@@ -60,6 +60,9 @@ public:
     // HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Null for any other name. A lookup never changes
     // the tree.
     RegKey* Root(std::string_view rootName) const;
+    // The path with a leading HKEY_CLASSES_ROOT spelt as the key it shows; other paths as
+    // they are.
+    static std::string WithoutClassesView(std::string_view keyPath);
     // The full name of a key ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes\.txt").
     std::string PathOf(const RegKey* key) const;
 
