@@ -51,6 +51,8 @@ public:
     virtual bool WriteFile(const void* data, DWORD size, DWORD& written) = 0;
     // FlushFileBuffers.
     virtual bool FlushFileBuffers() = 0;
+    // SetEndOfFile: the file ends at the file pointer.
+    virtual bool SetEndOfFile() = 0;
     // SetFilePointerEx.
     virtual bool SetFilePointerEx(std::int64_t distance, MoveMethod method, std::uint64_t* newPosition) = 0;
     // GetFileSizeEx.

@@ -68,6 +68,14 @@ public:
         return !state_.Fails("FlushFileBuffers", path_, true);
     }
 
+    bool SetEndOfFile() override {
+        if (!canWrite_) return Fail(ERROR_ACCESS_DENIED);
+        if (state_.Fails("SetEndOfFile", path_, true)) return false;
+        off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        if (at < 0 || ::ftruncate(fd_, at) != 0) return Fail(Win32ErrorOf(errno));
+        return true;
+    }
+
     bool SetFilePointerEx(std::int64_t distance, MoveMethod method, std::uint64_t* newPosition) override {
         int whence = method == MoveMethod::Begin ? SEEK_SET : method == MoveMethod::Current ? SEEK_CUR : SEEK_END;
         off_t r = ::lseek(fd_, static_cast<off_t>(distance), whence);
