@@ -28,6 +28,16 @@ bool IsReadOnly(MachineState& state, const ResolvedPath& p) {
     return (state.Attributes(p) & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+// What keeps an existing file from being written over: CopyFile refuses a read-only or hidden
+// target; CreateFile, truncating without repeating the file's attributes, also a system one.
+constexpr DWORD kCopyRefuses = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+constexpr DWORD kTruncateRefuses = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// Whether the existing entry may be replaced by a call that refuses the given attributes.
+bool MayReplace(MachineState& state, const ResolvedPath& p, DWORD refused) {
+    return !p.isDirectory && (state.Attributes(p) & refused) == 0;
+}
+
 class SimFile final : public File {
 public:
     SimFile(int fd, MachineState& state, std::string windowsPath, bool canRead, bool canWrite)
@@ -244,8 +254,7 @@ bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName
     if (!Prepare("CopyFile", newName, true, d)) return false;
     if (d.exists) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
-        bool hidden = (state_.Attributes(d) & FILE_ATTRIBUTE_HIDDEN) != 0;
-        if (d.isDirectory || IsReadOnly(state_, d) || hidden) return Fail(ERROR_ACCESS_DENIED);
+        if (!MayReplace(state_, d, kCopyRefuses)) return Fail(ERROR_ACCESS_DENIED);
         if (d.host == s.host) return Fail(ERROR_SHARING_VIOLATION);
     }
     if (!CopyHostFile(s, d.host)) return false;
@@ -320,7 +329,8 @@ std::unique_ptr<File> SimFileSystem::CreateFile(std::string_view path, DWORD acc
     }
     bool truncates = disposition == CreationDisposition::CreateAlways ||
                      disposition == CreationDisposition::TruncateExisting;
-    if (p.exists && (wantWrite || truncates) && IsReadOnly(state_, p)) {
+    DWORD refused = truncates ? kTruncateRefuses : wantWrite ? FILE_ATTRIBUTE_READONLY : 0;
+    if (p.exists && !MayReplace(state_, p, refused)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
