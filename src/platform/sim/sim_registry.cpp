@@ -186,26 +186,6 @@ LONG SimRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* 
     return ERROR_SUCCESS;
 }
 
-LONG SimRegistry::RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
-                                  DWORD* maxValueNameLength, DWORD* maxValueLength) {
-    std::lock_guard lock(mutex_);
-    RegKey* k = nullptr;
-    if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegQueryInfoKey", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
-    std::size_t maxKey = 0, maxName = 0, maxData = 0;
-    for (const auto& s : k->Subkeys()) maxKey = std::max(maxKey, s->Name().size());
-    for (const RegValue& v : k->Values()) {
-        maxName = std::max(maxName, v.name.size());
-        maxData = std::max(maxData, v.data.size());
-    }
-    if (subKeys) *subKeys = static_cast<DWORD>(k->Subkeys().size());
-    if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(maxKey);
-    if (values) *values = static_cast<DWORD>(k->Values().size());
-    if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(maxName);
-    if (maxValueLength) *maxValueLength = static_cast<DWORD>(maxData);
-    return ERROR_SUCCESS;
-}
-
 LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;

@@ -29,9 +29,6 @@ public:
     platform::LONG RegEnumKeyEx(platform::HKEY key, platform::DWORD index, std::string& name) override;
     platform::LONG RegEnumValue(platform::HKEY key, platform::DWORD index, std::string& name,
                                 platform::DWORD* type) override;
-    platform::LONG RegQueryInfoKey(platform::HKEY key, platform::DWORD* subKeys, platform::DWORD* maxSubKeyLength,
-                                   platform::DWORD* values, platform::DWORD* maxValueNameLength,
-                                   platform::DWORD* maxValueLength) override;
     platform::LONG RegDeleteValue(platform::HKEY key, std::string_view valueName) override;
     platform::LONG RegCloseKey(platform::HKEY key) override;
 
