@@ -211,6 +211,14 @@ TEST(SimEnvironment, KeepsTheBufferRulesOfWindows) {
     EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), longValue);
     ASSERT_TRUE(Env().SetEnvironmentVariable("long", std::nullopt));
     EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), "");
+    // Set and empty: found, whatever error an earlier call left.
+    ASSERT_TRUE(Env().SetEnvironmentVariable("EMPTY", ""));
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_EQ(Env().GetEnvironmentVariable("EMPTY", value, 260), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_EQ(FindEnvironmentVariable(Env(), "EMPTY"), std::optional<std::string>(""));
+    EXPECT_EQ(FindEnvironmentVariable(Env(), "LONG"), std::nullopt);
 }
 
 TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {

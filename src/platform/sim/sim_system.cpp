@@ -17,8 +17,8 @@ DWORD SimEnvironment::GetEnvironmentVariable(std::string_view name, std::string&
         if (!EqualsNoCase(n, name)) continue;
         auto needed = static_cast<DWORD>(v.size() + 1);
         if (needed > bufferSize) return needed;
+        // Windows leaves the last error as it was, also for a variable that is set and empty.
         value = v;
-        SetLastError(ERROR_SUCCESS);
         return static_cast<DWORD>(v.size());
     }
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
