@@ -25,13 +25,6 @@ bool IsTextType(DWORD type) {
     return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ || type == platform::REG_MULTI_SZ;
 }
 
-std::string Utf16BytesToAnsi(std::string_view bytes, const CodePageTable& cp) {
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-    return cp.FromUtf16(wide);
-}
-
 std::string AnsiToUtf16Bytes(std::string_view ansi, const CodePageTable& cp) {
     std::string bytes;
     for (char16_t c : cp.ToUtf16(ansi)) {
@@ -232,7 +225,7 @@ void RegistryTree::Delete(RegKey* key) {
 void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
     bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                    static_cast<unsigned char>(bytes[1]) == 0xFE;
-    std::string text = unicode ? Utf16BytesToAnsi(bytes.substr(2), cp_) : std::string(bytes);
+    std::string text = unicode ? cp_.FromUtf16LeBytes(bytes.substr(2)) : std::string(bytes);
     std::vector<std::string> lines = platform::SplitLines(text);
     bool headerSeen = false;
     RegKey* key = nullptr;
@@ -339,7 +332,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
                 data += static_cast<char>(byte);
             }
             v.type = type;
-            v.data = unicode && IsTextType(type) ? Utf16BytesToAnsi(data, cp_) : data;
+            v.data = unicode && IsTextType(type) ? cp_.FromUtf16LeBytes(data) : data;
         } else {
             fail("unknown kind of value (a quoted text, dword:, hex: or hex(n): was expected)");
         }
