@@ -17,6 +17,9 @@ TEST(SimHardware, MemoryStatusClipsAtFourGibibytesUnlessExtended) {
     MemoryStatusEx ex;
     ASSERT_TRUE(System().GlobalMemoryStatusEx(ex));
     EXPECT_EQ(ex.ullTotalPhys, 6442450944u);
+    EXPECT_EQ(plain.dwAvailPhys, 2147483648u);
+    EXPECT_EQ(plain.dwMemoryLoad, 67u);  // the same load for both calls
+    EXPECT_EQ(ex.dwMemoryLoad, 67u);
     TestMachine old(R"({"memory": {"total_bytes": 134217728, "extended_call": false}, "processor": {"count": 2}})");
     EXPECT_FALSE(System().HasGlobalMemoryStatusEx());
     EXPECT_FALSE(System().GlobalMemoryStatusEx(ex));
