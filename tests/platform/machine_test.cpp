@@ -228,6 +228,8 @@ TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
                                     "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
                                     "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
     SYSTEMTIME local = Time().GetLocalTime();
+    TimeZoneInformation tz;
+    EXPECT_EQ(System().GetTimeZoneInformation(tz), TIME_ZONE_ID_DAYLIGHT);
     EXPECT_EQ(local.wHour, 23);
     EXPECT_EQ(local.wMilliseconds, 500);
     EXPECT_EQ(Time().GetSystemTime().wHour, 3);

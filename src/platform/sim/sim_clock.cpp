@@ -47,13 +47,16 @@ SimClock::SimClock(MachineState& state)
     }
 }
 
-int SimClock::BiasAt(FILETIME utc) const {
-    if (zone_.daylightDate.month == 0) return zone_.bias + zone_.standardBias;
+bool SimClock::IsDaylightAt(FILETIME utc) const {
+    if (zone_.daylightDate.month == 0) return false;
     int year = FileTimeToSystemTime(utc).wYear;
     std::uint64_t start = Shift(TransitionTicks(zone_.daylightDate, year), zone_.bias + zone_.standardBias);
     std::uint64_t end = Shift(TransitionTicks(zone_.standardDate, year), zone_.bias + zone_.daylightBias);
-    bool daylight = start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
-    return zone_.bias + (daylight ? zone_.daylightBias : zone_.standardBias);
+    return start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
+}
+
+int SimClock::BiasAt(FILETIME utc) const {
+    return zone_.bias + (IsDaylightAt(utc) ? zone_.daylightBias : zone_.standardBias);
 }
 
 std::uint64_t SimClock::ElapsedMs() const {

@@ -148,9 +148,7 @@ DWORD SimSystem::GetTimeZoneInformation(TimeZoneInformation& info) {
     info.daylightDate = TransitionAsSystemTime(z.daylightDate);
     info.daylightBias = z.daylightBias;
     if (z.daylightDate.month == 0) return TIME_ZONE_ID_UNKNOWN;
-    int bias = clock_.BiasAt(clock_.GetSystemTimeAsFileTime());
-    return bias == z.bias + z.daylightBias && z.daylightBias != z.standardBias ? TIME_ZONE_ID_DAYLIGHT
-                                                                              : TIME_ZONE_ID_STANDARD;
+    return clock_.IsDaylightAt(clock_.GetSystemTimeAsFileTime()) ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
 int SimSystem::GetSystemMetrics(int index) {
