@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -323,6 +325,11 @@ TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
     EXPECT_LT(Time().GetTickCount64() - before, 5u);
     Time().Sleep(50);
     EXPECT_GE(Time().GetTickCount64() - before, 50u);
+    // A virtual clock may start at the host's time of day.
+    TestMachine now(R"({"clock": {"virtual": true, "start": "now"}})");
+    auto hostSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    auto machineSeconds = static_cast<std::int64_t>((Time().GetSystemTimeAsFileTime().ticks - kUnixEpochTicks) / 10'000'000);
+    EXPECT_LE(std::llabs(machineSeconds - static_cast<std::int64_t>(hostSeconds.count())), 60);
     EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
               "machine.json: /processor: a host processor needs the real clock");
 }
