@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/devices.h"
 #include "platform/sim/code_page_table.h"
 #include "platform/text.h"
 
@@ -321,7 +322,7 @@ DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
     d.name = "\\\\.\\PHYSICALDRIVE" + std::to_string(index);
     if (!r.Boolean("answers", true)) return d;
     DeviceControl geometry;
-    geometry.code = 0x00070000;
+    geometry.code = platform::IOCTL_DISK_GET_DRIVE_GEOMETRY;
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("cylinders", 0, 0, INT64_MAX)), 8);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("media_type", 12, 0, 0xFFFFFFFF)), 4);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("tracks_per_cylinder", 255, 0, 0xFFFFFFFF)), 4);
