@@ -48,8 +48,6 @@ inline constexpr DWORD REG_QWORD = 11;
 inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
 inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
-inline constexpr LONG ERROR_BAD_PATHNAME = 161;
-
 class Registry {
 public:
     virtual ~Registry() = default;
