@@ -396,12 +396,18 @@ void MachineState::ClearFaults() {
     faults_.clear();
 }
 
+bool MachineState::HasFaults() const {
+    std::lock_guard lock(mutex_);
+    return !faults_.empty();
+}
+
 bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool writes) {
-    std::string upper = cp_.Upper(windowsPath);
-    if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
     FaultConfig hit;
     {
         std::lock_guard lock(mutex_);
+        if (faults_.empty()) return false;
+        std::string upper = cp_.Upper(windowsPath);
+        if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
         ActiveFault* match = nullptr;
         for (ActiveFault& f : faults_) {
             bool opMatches = f.config.op == "*" || platform::EqualsNoCase(f.config.op, op) ||

@@ -48,8 +48,11 @@ SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view
                                               ? RegFileFormat::Regedit5
                                               : RegFileFormat::Regedit4)) {}
 
-LONG SimRegistry::Fault(std::string_view op, const std::string& keyPath, bool writes) {
-    if (!state_.Fails(op, keyPath, writes)) return ERROR_SUCCESS;
+LONG SimRegistry::Fault(std::string_view op, const RegKey* key, const std::vector<std::string>& below, bool writes) {
+    if (!state_.HasFaults()) return ERROR_SUCCESS;
+    std::string path = tree_.PathOf(key);
+    for (const std::string& n : below) path += "\\" + n;
+    if (!state_.Fails(op, path, writes)) return ERROR_SUCCESS;
     return static_cast<LONG>(GetLastError());
 }
 
@@ -89,9 +92,7 @@ LONG SimRegistry::RegOpenKeyEx(HKEY key, std::string_view subKey, REGSAM access,
     std::vector<std::string> names;
     if (LONG e = KeyOf(key, 0, from); e != ERROR_SUCCESS) return e;
     if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
-    std::string path = tree_.PathOf(from);
-    for (const std::string& n : names) path += "\\" + n;
-    if (LONG e = Fault("RegOpenKeyEx", path, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegOpenKeyEx", from, names, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
     RegKey* target = tree_.Find(from, names);
     if (target == nullptr) return ERROR_FILE_NOT_FOUND;
     return Opened(target, access, result);
@@ -104,9 +105,7 @@ LONG SimRegistry::RegCreateKeyEx(HKEY key, std::string_view subKey, REGSAM acces
     std::vector<std::string> names;
     if (LONG e = KeyOf(key, KEY_CREATE_SUB_KEY, from); e != ERROR_SUCCESS) return e;
     if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
-    std::string path = tree_.PathOf(from);
-    for (const std::string& n : names) path += "\\" + n;
-    if (LONG e = Fault("RegCreateKeyEx", path, true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegCreateKeyEx", from, names, true); e != ERROR_SUCCESS) return e;
     bool created = false;
     RegKey* firstMade = nullptr;
     RegKey* target = tree_.Create(from, names, created, &firstMade);
@@ -124,7 +123,7 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* t
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegQueryValueEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegQueryValueEx", k, {}, false); e != ERROR_SUCCESS) return e;
     const RegValue* v = k->FindValue(tree_.Upper(valueName));
     if (v == nullptr) return ERROR_FILE_NOT_FOUND;
     if (type != nullptr) *type = v->type;
@@ -148,7 +147,7 @@ LONG SimRegistry::RegSetValueEx(HKEY key, std::string_view valueName, DWORD type
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegSetValueEx", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegSetValueEx", k, {}, true); e != ERROR_SUCCESS) return e;
     std::string upper = tree_.Upper(valueName);
     std::optional<RegValue> before;
     if (const RegValue* old = k->FindValue(upper)) before = *old;
@@ -169,7 +168,7 @@ LONG SimRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_ENUMERATE_SUB_KEYS, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegEnumKeyEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumKeyEx", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Subkeys().size()) return ERROR_NO_MORE_ITEMS;
     name = k->Subkeys()[index]->Name();
     return ERROR_SUCCESS;
@@ -179,7 +178,7 @@ LONG SimRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* 
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegEnumValue", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumValue", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Values().size()) return ERROR_NO_MORE_ITEMS;
     name = k->Values()[index].name;
     if (type != nullptr) *type = k->Values()[index].type;
@@ -190,7 +189,7 @@ LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegDeleteValue", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegDeleteValue", k, {}, true); e != ERROR_SUCCESS) return e;
     std::string upper = tree_.Upper(valueName);
     const RegValue* old = k->FindValue(upper);
     if (old == nullptr) return ERROR_FILE_NOT_FOUND;
