@@ -320,9 +320,14 @@ DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
     r.OnlyKeys({"answers", "cylinders", "media_type", "tracks_per_cylinder", "sectors_per_track", "bytes_per_sector"});
     DeviceConfig d;
     d.name = "\\\\.\\PHYSICALDRIVE" + std::to_string(index);
-    if (!r.Boolean("answers", true)) return d;
     DeviceControl geometry;
     geometry.code = platform::IOCTL_DISK_GET_DRIVE_GEOMETRY;
+    if (!r.Boolean("answers", true)) {
+        // A disk that opens but has no medium to measure.
+        geometry.error = platform::ERROR_NOT_READY;
+        d.controls.push_back(std::move(geometry));
+        return d;
+    }
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("cylinders", 0, 0, INT64_MAX)), 8);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("media_type", 12, 0, 0xFFFFFFFF)), 4);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("tracks_per_cylinder", 255, 0, 0xFFFFFFFF)), 4);

@@ -138,7 +138,8 @@ public:
             bytesReturned = static_cast<DWORD>(c.output.size());
             return true;
         }
-        SetLastError(ERROR_NOT_READY);
+        // A driver refuses a request it does not know.
+        SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
 
