@@ -8,6 +8,8 @@ std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string
     std::string value;
     DWORD size = static_cast<DWORD>(MAX_PATH);
     for (;;) {
+        // A variable that is set and empty gives 0 without touching the last error.
+        SetLastError(ERROR_SUCCESS);
         DWORD n = env.GetEnvironmentVariable(name, value, size);
         if (n == 0) {
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;

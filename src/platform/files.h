@@ -51,6 +51,8 @@ public:
     virtual bool WriteFile(const void* data, DWORD size, DWORD& written) = 0;
     // FlushFileBuffers.
     virtual bool FlushFileBuffers() = 0;
+    // SetEndOfFile: the file ends at the file pointer.
+    virtual bool SetEndOfFile() = 0;
     // SetFilePointerEx.
     virtual bool SetFilePointerEx(std::int64_t distance, MoveMethod method, std::uint64_t* newPosition) = 0;
     // GetFileSizeEx.
@@ -95,7 +97,9 @@ public:
         return MoveFileEx(existing, newName, MOVEFILE_COPY_ALLOWED);
     }
     // CreateFile for files (no devices): null with the last error on failure. CREATE_ALWAYS
-    // and OPEN_ALWAYS on an existing file set the last error to 183 and succeed.
+    // and OPEN_ALWAYS on an existing file set the last error to 183 and succeed; CREATE_ALWAYS
+    // and TRUNCATE_EXISTING refuse (5) an existing read-only, hidden or system file, and
+    // write access a read-only one.
     virtual std::unique_ptr<File> CreateFile(std::string_view path, DWORD access, CreationDisposition disposition) = 0;
     // FindFirstFile with Windows wildcards in the last component, matched without regard to
     // case; entries come in a fixed order (by upper-cased name). Null with the last error

@@ -19,7 +19,6 @@ inline constexpr WORD SW_SHOWMAXIMIZED = 3;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
-inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 
 // A started process; destroying it closes its process and thread handles (the process goes on).
 class Process {

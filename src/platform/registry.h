@@ -48,8 +48,6 @@ inline constexpr DWORD REG_QWORD = 11;
 inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
 inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
-inline constexpr LONG ERROR_BAD_PATHNAME = 161;
-
 class Registry {
 public:
     virtual ~Registry() = default;
@@ -69,9 +67,6 @@ public:
     virtual LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) = 0;
     // RegEnumValue: the name and type of the value at the index.
     virtual LONG RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* type) = 0;
-    // RegQueryInfoKey: counts and the longest names and data.
-    virtual LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
-                                 DWORD* maxValueNameLength, DWORD* maxValueLength) = 0;
     // RegDeleteValue.
     virtual LONG RegDeleteValue(HKEY key, std::string_view valueName) = 0;
     // RegCloseKey.

@@ -164,8 +164,4 @@ void RegistryAccessor::WriteString(std::string_view name, std::string_view value
     if (r != ERROR_SUCCESS) throw RegistryError("Failed to set data for " + Quoted(name));
 }
 
-bool RegistryAccessor::DeleteValue(std::string_view name) {
-    return current_ != 0 && Reg().RegDeleteValue(current_, name) == ERROR_SUCCESS;
-}
-
 }  // namespace qm::platform

@@ -61,7 +61,6 @@ public:
 
     // Writes a REG_SZ value; raises when it cannot.
     void WriteString(std::string_view name, std::string_view value);
-    bool DeleteValue(std::string_view name);
 
 private:
     // The handle a path starts from and the path relative to it.

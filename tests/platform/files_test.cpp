@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "platform/platform.h"
@@ -297,4 +298,46 @@ TEST(SimFiles, CopyAndMoveRefuseWhatWindowsRefuses) {
     m.MakeFolder("C:\\Folder");
     EXPECT_FALSE(Files().MoveFile("C:\\Folder", "E:\\Folder"));
     EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+}
+
+TEST(SimFiles, ReplacingAnExistingFileDependsOnItsAttributes) {
+    const std::string target = "C:\\d\\target.ini";
+    struct Case {
+        const char* operation;
+        std::function<bool()> replace;
+        DWORD refusedBy;  // the attributes of the existing file that make Windows refuse
+    };
+    const auto create = [&](CreationDisposition disposition) {
+        return [&, disposition] { return Files().CreateFile(target, GENERIC_WRITE, disposition) != nullptr; };
+    };
+    const Case cases[] = {
+        {"CopyFile", [&] { return Files().CopyFile("C:\\d\\new.ini", target, false); },
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+        {"CreateFile CREATE_ALWAYS", create(CreationDisposition::CreateAlways),
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"CreateFile TRUNCATE_EXISTING", create(CreationDisposition::TruncateExisting),
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"CreateFile OPEN_EXISTING", create(CreationDisposition::OpenExisting), FILE_ATTRIBUTE_READONLY},
+        {"MoveFileEx", [&] { return Files().MoveFileEx("C:\\d\\new.ini", target, MOVEFILE_REPLACE_EXISTING); },
+         FILE_ATTRIBUTE_READONLY},
+        {"ReplaceFileSafely", [&] { return ReplaceFileSafely(Files(), target, "[new]\r\n"); }, FILE_ATTRIBUTE_READONLY},
+        {"WritePrivateProfileString", [&] { return Ini().WritePrivateProfileString("new", "k", "v", target); },
+         FILE_ATTRIBUTE_READONLY},
+    };
+    for (const Case& c : cases) {
+        for (DWORD attributes : {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM,
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}) {
+            SCOPED_TRACE(std::string(c.operation) + ", attributes " + std::to_string(attributes));
+            TestMachine m;
+            m.WriteFile(target, "[old]\r\nkey=a longer value than what replaces it\r\n");
+            m.WriteFile("C:\\d\\new.ini", "[new]\r\n");
+            ASSERT_TRUE(Files().SetFileAttributes(target, attributes));
+            bool refused = (attributes & c.refusedBy) != 0;
+            EXPECT_EQ(c.replace(), !refused);
+            if (refused) {
+                EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+                EXPECT_EQ(m.ReadFile(target), "[old]\r\nkey=a longer value than what replaces it\r\n");
+            }
+        }
+    }
 }

@@ -17,6 +17,9 @@ TEST(SimHardware, MemoryStatusClipsAtFourGibibytesUnlessExtended) {
     MemoryStatusEx ex;
     ASSERT_TRUE(System().GlobalMemoryStatusEx(ex));
     EXPECT_EQ(ex.ullTotalPhys, 6442450944u);
+    EXPECT_EQ(plain.dwAvailPhys, 2147483648u);
+    EXPECT_EQ(plain.dwMemoryLoad, 67u);  // the same load for both calls
+    EXPECT_EQ(ex.dwMemoryLoad, 67u);
     TestMachine old(R"({"memory": {"total_bytes": 134217728, "extended_call": false}, "processor": {"count": 2}})");
     EXPECT_FALSE(System().HasGlobalMemoryStatusEx());
     EXPECT_FALSE(System().GlobalMemoryStatusEx(ex));
@@ -75,6 +78,9 @@ TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
     auto silent = DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE1", 0, 0, CreationDisposition::OpenExisting);
     ASSERT_NE(silent, nullptr);
     EXPECT_FALSE(silent->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
+    EXPECT_FALSE(disk->DeviceIoControl(0x7C088, nullptr, 0, geometry, sizeof geometry, returned));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);  // a control code the driver does not know
     EXPECT_EQ(DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE2", 0, 0, CreationDisposition::OpenExisting), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
@@ -86,4 +92,6 @@ TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
     in[0] = 0x02;
     EXPECT_FALSE(smart->DeviceIoControl(0x7C088, in, 2, out, sizeof out, returned));
     EXPECT_EQ(GetLastError(), 31u);
+    EXPECT_FALSE(smart->DeviceIoControl(0x74080, in, 2, out, sizeof out, returned));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
 }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -132,6 +135,50 @@ TEST(SimDrives, QueriesFailOrRaiseOnPurpose) {
     EXPECT_THROW(Volumes().GetDiskFreeSpaceEx("C:\\", a, b, c), PlatformFault);
 }
 
+TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
+    // Each fault fails its operation with error 50; a file path may be relative to the current folder.
+    const auto createFile = [](const char* path) {
+        return [path] { return Files().CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways) == nullptr; };
+    };
+    struct Case {
+        const char* op;
+        const char* path;
+        std::function<bool()> fails;
+        bool struck;
+    };
+    const Case cases[] = {
+        {"CreateFile", "system32\\x.txt", createFile("C:\\WINDOWS\\SYSTEM32\\x.txt"), true},
+        {"CreateFile", "TEMP\\x.txt", createFile("C:\\TEMP\\x.txt"), false},
+        {"CreateFile", "..\\temp\\X.TXT", createFile("C:\\TEMP\\x.txt"), true},
+        {"CreateFile", "c:/temp", createFile("C:\\TEMP\\x.txt"), true},
+        {"CreateFile", "C:\\TEMP\\x.txt", createFile("C:\\TEMP\\y.txt"), false},
+        {"CreateFile", "\\\\.\\SMARTVSD",
+         [] { return DeviceIo().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting) == nullptr; }, true},
+        {"CoCreateInstance", "ShellLink", [] { return Links().CreateShellLink() == nullptr; }, true},
+        {"RegOpenKeyEx", "hkey_classes_root\\.txt\\",
+         [] {
+             HKEY k = 0;
+             return Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt\\shell", KEY_READ, k) != ERROR_SUCCESS;
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.op) + " " + c.path);
+        TestMachine m(R"({"current_directory": "C:\\WINDOWS",
+                          "devices": [{"name": "\\\\.\\SMARTVSD", "controls": []}]})",
+                      "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.txt\\shell]\r\n");
+        m.Machine().AddFault({c.op, c.path, ERROR_NOT_SUPPORTED, false, -1});
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(c.fails(), c.struck);
+        EXPECT_EQ(GetLastError() == ERROR_NOT_SUPPORTED, c.struck);
+    }
+    // A CPUID leaf is a name of its own, and its fault raises.
+    TestMachine m;
+    m.Machine().AddFault({"CPUID", "leaf2", ERROR_NOT_SUPPORTED, false, -1});
+    EXPECT_NO_THROW(Cpu().Cpuid(1));
+    EXPECT_THROW(Cpu().Cpuid(2), PlatformFault);
+}
+
 TEST(SimSystem, NamesFoldersAndVersion) {
     TestMachine m(R"({"faults": [{"op": "GetWindowsDirectory"}]})");
     std::string path;
@@ -166,6 +213,14 @@ TEST(SimEnvironment, KeepsTheBufferRulesOfWindows) {
     EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), longValue);
     ASSERT_TRUE(Env().SetEnvironmentVariable("long", std::nullopt));
     EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), "");
+    // Set and empty: found, whatever error an earlier call left.
+    ASSERT_TRUE(Env().SetEnvironmentVariable("EMPTY", ""));
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_EQ(Env().GetEnvironmentVariable("EMPTY", value, 260), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_EQ(FindEnvironmentVariable(Env(), "EMPTY"), std::optional<std::string>(""));
+    EXPECT_EQ(FindEnvironmentVariable(Env(), "LONG"), std::nullopt);
 }
 
 TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
@@ -175,6 +230,8 @@ TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
                                     "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
                                     "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
     SYSTEMTIME local = Time().GetLocalTime();
+    TimeZoneInformation tz;
+    EXPECT_EQ(System().GetTimeZoneInformation(tz), TIME_ZONE_ID_DAYLIGHT);
     EXPECT_EQ(local.wHour, 23);
     EXPECT_EQ(local.wMilliseconds, 500);
     EXPECT_EQ(Time().GetSystemTime().wHour, 3);
@@ -268,6 +325,11 @@ TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
     EXPECT_LT(Time().GetTickCount64() - before, 5u);
     Time().Sleep(50);
     EXPECT_GE(Time().GetTickCount64() - before, 50u);
+    // A virtual clock may start at the host's time of day.
+    TestMachine now(R"({"clock": {"virtual": true, "start": "now"}})");
+    auto hostSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    auto machineSeconds = static_cast<std::int64_t>((Time().GetSystemTimeAsFileTime().ticks - kUnixEpochTicks) / 10'000'000);
+    EXPECT_LE(std::llabs(machineSeconds - static_cast<std::int64_t>(hostSeconds.count())), 60);
     EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
               "machine.json: /processor: a host processor needs the real clock");
 }

@@ -95,6 +95,14 @@ TEST(Profile, WritesCreateTheFileAndKeepWhatElseIsThere) {
     m.WriteFile("C:\\TEMP\\keep.ini", "; keep me\n[A]\nx=1\n\n[B]\ny=2\n");
     ASSERT_TRUE(Ini().WritePrivateProfileString("A", "z", "3", "C:\\TEMP\\keep.ini"));
     EXPECT_EQ(m.ReadFile("C:\\TEMP\\keep.ini"), "; keep me\r\n[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n");
+
+    // A hidden system file is written over in place, and keeps its attributes.
+    const char* desktop = "C:\\TEMP\\desktop.ini";
+    m.WriteFile(desktop, "[A]\r\nx=1\r\ny=2\r\n");
+    ASSERT_TRUE(Files().SetFileAttributes(desktop, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(Ini().WritePrivateProfileString("A", "y", std::nullopt, desktop));
+    EXPECT_EQ(m.ReadFile(desktop), "[A]\r\nx=1\r\n");
+    EXPECT_EQ(Files().GetFileAttributes(desktop), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 
 TEST(Profile, FailsWhenTheFileCannotBeWrittenAndFindsBareNamesInTheWindowsFolder) {

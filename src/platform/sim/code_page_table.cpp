@@ -119,6 +119,14 @@ std::string CodePageTable::FromUtf16(std::u16string_view wide) const {
     return r;
 }
 
+std::string CodePageTable::FromUtf16LeBytes(std::string_view bytes) const {
+    std::u16string wide;
+    wide.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return FromUtf16(wide);
+}
+
 std::string CodePageTable::ToUtf8(std::string_view ansi) const {
     if (IsAscii(ansi)) return std::string(ansi);
     std::string r;

@@ -25,6 +25,8 @@ public:
     std::string Upper(std::string_view s) const;
     std::u16string ToUtf16(std::string_view ansi) const;
     std::string FromUtf16(std::u16string_view wide) const;
+    // UTF-16LE bytes, as files and devices hold them (an odd last byte is dropped).
+    std::string FromUtf16LeBytes(std::string_view bytes) const;
     std::string ToUtf8(std::string_view ansi) const;
     // Invalid UTF-8 bytes are taken as Latin-1 characters.
     std::string FromUtf8(std::string_view utf8) const;

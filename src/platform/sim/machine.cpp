@@ -1,9 +1,8 @@
 #include "platform/sim/machine.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
+#include "platform/sim/host_files.h"
 #include "platform/sim/machine_state.h"
 #include "platform/sim/services.h"
 #include "platform/sim/sim_dialogs.h"
@@ -50,23 +49,6 @@ struct SimMachine::Services {
     SimShellLinks links;
 };
 
-namespace {
-
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw MachineError(path + ": cannot be read");
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string FolderOfHostPath(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
     : state_(std::make_unique<MachineState>(std::move(config))),
       services_(std::make_unique<Services>(*state_, registryFile, registryText)) {}
@@ -75,15 +57,16 @@ SimMachine::~SimMachine() = default;
 
 std::shared_ptr<SimMachine> SimMachine::Load(const std::string& folder) {
     std::string file = folder + "/machine.json";
-    return std::shared_ptr<SimMachine>(
-        new SimMachine(ParseMachineConfig(ReadHostFile(file), folder, file), folder + "/registry.reg", ""));
+    std::optional<std::string> json = ReadHostFile(file);
+    if (!json) throw MachineError(file + ": cannot be read");
+    return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(*json, folder, file), folder + "/registry.reg", ""));
 }
 
 std::shared_ptr<SimMachine> SimMachine::LoadForProgram(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
     const char* chosen = std::getenv("QM_MACHINE");
     std::shared_ptr<SimMachine> machine =
-        chosen != nullptr && *chosen != '\0' ? Load(chosen) : Load(FolderOfHostPath(arguments.at(0)) + "/machine");
+        chosen != nullptr && *chosen != '\0' ? Load(chosen) : Load(HostFolderOf(arguments.at(0)) + "/machine");
     machine->services_->processes.SetHostArguments(arguments);
     // A program started by another program of the machine goes on in its current folder.
     if (const char* folder = std::getenv("QM_CURRENT_DIRECTORY"); folder != nullptr && *folder != '\0')

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/devices.h"
 #include "platform/sim/code_page_table.h"
 #include "platform/text.h"
 
@@ -166,7 +167,8 @@ DWORD ParseAttributeLetters(const Reader& r, const std::string& key, const std::
     return a;
 }
 
-std::string HostFolderOf(const std::string& machineFolder, const std::string& folder) {
+// A drive folder of the machine file: absolute, or relative to the machine folder.
+std::string DriveFolderOnHost(const std::string& machineFolder, const std::string& folder) {
     if (folder.empty() || folder.front() == '/') return folder;
     return machineFolder + "/" + folder;
 }
@@ -238,7 +240,7 @@ DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
         r.Fail("letter", "expected a drive letter from A to Z");
     d.letter = platform::AsciiUpper(letter[0]);
     d.type = ParseDriveType(r, "type");
-    d.hostFolder = HostFolderOf(machineFolder, r.String("folder"));
+    d.hostFolder = DriveFolderOnHost(machineFolder, r.String("folder"));
     d.media = r.Boolean("media", true);
     d.listed = r.Boolean("listed", true);
     d.label = r.String("label");
@@ -318,9 +320,14 @@ DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
     r.OnlyKeys({"answers", "cylinders", "media_type", "tracks_per_cylinder", "sectors_per_track", "bytes_per_sector"});
     DeviceConfig d;
     d.name = "\\\\.\\PHYSICALDRIVE" + std::to_string(index);
-    if (!r.Boolean("answers", true)) return d;
     DeviceControl geometry;
-    geometry.code = 0x00070000;
+    geometry.code = platform::IOCTL_DISK_GET_DRIVE_GEOMETRY;
+    if (!r.Boolean("answers", true)) {
+        // A disk that opens but has no medium to measure.
+        geometry.error = platform::ERROR_NOT_READY;
+        d.controls.push_back(std::move(geometry));
+        return d;
+    }
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("cylinders", 0, 0, INT64_MAX)), 8);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("media_type", 12, 0, 0xFFFFFFFF)), 4);
     AppendLittleEndian(geometry.output, static_cast<std::uint64_t>(r.Integer("tracks_per_cylinder", 255, 0, 0xFFFFFFFF)), 4);

@@ -72,7 +72,8 @@ struct ClockConfig {
 
 struct FaultConfig {
     std::string op;    // Win32 operation name, "write" for any change to the file system, "*" for any
-    std::string path;  // a Windows path (covering everything below it) or empty for any
+    std::string path;  // a file path, also relative (covering everything below it), a device, a
+                       // registry key, a name of the operation's own, or empty for any
     platform::DWORD error = platform::ERROR_ACCESS_DENIED;
     bool raise = false;
     int times = -1;    // how many calls fail; -1 for all

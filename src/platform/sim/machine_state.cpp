@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "platform/sim/registry_tree.h"
 #include "platform/sim/short_names.h"
 #include "platform/time.h"
 #include "platform/text.h"
@@ -374,19 +375,17 @@ void MachineState::MoveAttributes(const std::string& from, const std::string& to
 void MachineState::AddFault(FaultConfig fault) {
     std::string upper;
     if (platform::StartsWithNoCase(fault.path, "HKEY_")) {
-        // A registry key: HKEY_CLASSES_ROOT is a view of the classes under HKEY_LOCAL_MACHINE.
-        upper = cp_.Upper(fault.path);
-        constexpr std::string_view kClasses = "HKEY_CLASSES_ROOT";
-        if (upper.compare(0, kClasses.size(), kClasses) == 0)
-            upper = "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" + upper.substr(kClasses.size());
+        // A registry key, named as the registry names the keys it reports.
+        upper = cp_.Upper(RegistryTree::WithoutClassesView(cp_.Upper(fault.path)));
         while (!upper.empty() && upper.back() == '\\') upper.pop_back();
-    } else if (!fault.path.empty() && !(fault.path.size() >= 2 && (fault.path[1] == ':' || fault.path.rfind("\\\\", 0) == 0))) {
-        // Not a file path: a name of the operation's own (a device, a CPUID leaf, ...).
-        upper = cp_.Upper(fault.path);
-    } else if (!fault.path.empty()) {
+    } else if (fault.path.find_first_of("\\/:") != std::string::npos) {
+        // A file path, also a relative one, or a device.
         ResolvedPath p = Resolve(fault.path);
         upper = cp_.Upper(p.error == platform::ERROR_SUCCESS ? p.windowsPath : FullPath(fault.path));
         if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
+    } else {
+        // A name of the operation's own (a CPUID leaf, a COM class, ...), or none.
+        upper = cp_.Upper(fault.path);
     }
     std::lock_guard lock(mutex_);
     faults_.push_back({std::move(fault), std::move(upper)});
@@ -397,12 +396,18 @@ void MachineState::ClearFaults() {
     faults_.clear();
 }
 
+bool MachineState::HasFaults() const {
+    std::lock_guard lock(mutex_);
+    return !faults_.empty();
+}
+
 bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool writes) {
-    std::string upper = cp_.Upper(windowsPath);
-    if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
     FaultConfig hit;
     {
         std::lock_guard lock(mutex_);
+        if (faults_.empty()) return false;
+        std::string upper = cp_.Upper(windowsPath);
+        if (upper.size() > 3 && upper.back() == '\\') upper.pop_back();
         ActiveFault* match = nullptr;
         for (ActiveFault& f : faults_) {
             bool opMatches = f.config.op == "*" || platform::EqualsNoCase(f.config.op, op) ||

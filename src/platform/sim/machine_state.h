@@ -72,6 +72,8 @@ public:
     // fault, else sets the last error and returns true, and the caller fails. The path is
     // a full Windows path (or a drive root, or empty for operations on no path).
     bool Fails(std::string_view op, std::string_view windowsPath, bool writes);
+    // Whether any fault is active, so that callers need not spell a path for Fails.
+    bool HasFaults() const;
 
     // Host processes the machine started: whether one still runs (real time passes while
     // one does, also on a virtual clock), and the exit status of one that ended.

@@ -15,18 +15,14 @@ namespace {
 
 constexpr const char* kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
                                       "HKEY_DYN_DATA"};
+// HKEY_CLASSES_ROOT is a view of this key of HKEY_LOCAL_MACHINE.
+constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+constexpr std::string_view kClassesKey = "SOFTWARE\\Classes";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 
 bool IsTextType(DWORD type) {
     return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ || type == platform::REG_MULTI_SZ;
-}
-
-std::string Utf16BytesToAnsi(std::string_view bytes, const CodePageTable& cp) {
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-    return cp.FromUtf16(wide);
 }
 
 std::string AnsiToUtf16Bytes(std::string_view ansi, const CodePageTable& cp) {
@@ -163,18 +159,31 @@ bool RegKey::RemoveValue(const std::string& upperName) {
     return false;
 }
 
-RegistryTree::RegistryTree(const CodePageTable& cp) : cp_(cp) {
+RegistryTree::RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes,
+                           const std::string& fileName)
+    : cp_(cp) {
     for (const char* name : kRootNames) roots_.push_back(std::make_unique<RegKey>(name, nullptr));
+    if (fileBytes) Read(*fileBytes, fileName);
+    MakeClassesKey();
 }
 
-RegKey* RegistryTree::Root(std::string_view rootName) {
-    for (auto& r : roots_)
+RegKey* RegistryTree::MakeClassesKey() {
+    bool created = false;
+    return Create(roots_[0].get(), SplitKeyPath(kClassesKey), created);
+}
+
+RegKey* RegistryTree::Root(std::string_view rootName) const {
+    for (const auto& r : roots_)
         if (r->Name() == rootName) return r.get();
-    if (rootName == "HKEY_CLASSES_ROOT") {
-        bool created = false;
-        return Create(roots_[0].get(), {"SOFTWARE", "Classes"}, created);
-    }
+    if (rootName == kClassesRoot) return Find(roots_[0].get(), SplitKeyPath(kClassesKey));
     return nullptr;
+}
+
+std::string RegistryTree::WithoutClassesView(std::string_view keyPath) {
+    bool view = keyPath.substr(0, kClassesRoot.size()) == kClassesRoot &&
+                (keyPath.size() == kClassesRoot.size() || keyPath[kClassesRoot.size()] == '\\');
+    if (!view) return std::string(keyPath);
+    return std::string(kRootNames[0]) + "\\" + std::string(kClassesKey) + std::string(keyPath.substr(kClassesRoot.size()));
 }
 
 std::string RegistryTree::PathOf(const RegKey* key) const {
@@ -216,7 +225,7 @@ void RegistryTree::Delete(RegKey* key) {
 void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
     bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                    static_cast<unsigned char>(bytes[1]) == 0xFE;
-    std::string text = unicode ? Utf16BytesToAnsi(bytes.substr(2), cp_) : std::string(bytes);
+    std::string text = unicode ? cp_.FromUtf16LeBytes(bytes.substr(2)) : std::string(bytes);
     std::vector<std::string> lines = platform::SplitLines(text);
     bool headerSeen = false;
     RegKey* key = nullptr;
@@ -244,7 +253,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
             if (remove) inner.erase(0, 1);
             std::size_t sep = inner.find('\\');
             std::string rootName = inner.substr(0, sep);
-            RegKey* root = Root(rootName);
+            RegKey* root = rootName == kClassesRoot ? MakeClassesKey() : Root(rootName);
             if (root == nullptr) fail("unknown root key \"" + rootName + "\"");
             std::string rest = sep == std::string::npos ? std::string() : inner.substr(sep + 1);
             if (!rest.empty() && rest.back() == '\\') rest.pop_back();
@@ -323,7 +332,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
                 data += static_cast<char>(byte);
             }
             v.type = type;
-            v.data = unicode && IsTextType(type) ? Utf16BytesToAnsi(data, cp_) : data;
+            v.data = unicode && IsTextType(type) ? cp_.FromUtf16LeBytes(data) : data;
         } else {
             fail("unknown kind of value (a quoted text, dword:, hex: or hex(n): was expected)");
         }

@@ -5,6 +5,7 @@
 // (UTF-16LE with a byte-order mark), whose text is converted to and from the ANSI code page.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,11 +51,18 @@ enum class RegFileFormat { Regedit4, Regedit5 };
 
 class RegistryTree {
 public:
-    explicit RegistryTree(const CodePageTable& cp);
+    // The roots, with what the regedit file holds when there is one (a malformed line throws
+    // MachineError naming the file and line), and HKEY_LOCAL_MACHINE\SOFTWARE\Classes, which
+    // every registry has, after it.
+    RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes, const std::string& fileName);
 
     // The key of a root name ("HKEY_LOCAL_MACHINE", ...); HKEY_CLASSES_ROOT is the key
-    // HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Null for any other name.
-    RegKey* Root(std::string_view rootName);
+    // HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Null for any other name. A lookup never changes
+    // the tree.
+    RegKey* Root(std::string_view rootName) const;
+    // The path with a leading HKEY_CLASSES_ROOT spelt as the key it shows; other paths as
+    // they are.
+    static std::string WithoutClassesView(std::string_view keyPath);
     // The full name of a key ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes\.txt").
     std::string PathOf(const RegKey* key) const;
 
@@ -65,16 +73,18 @@ public:
     void Delete(RegKey* key);
     std::string Upper(std::string_view name) const { return cp_.Upper(name); }
 
-    // Reads a regedit file over what the tree holds; throws MachineError naming the file
-    // and line of a malformed line.
-    void Read(std::string_view fileBytes, const std::string& fileName);
     std::string Write(RegFileFormat format) const;
-    RegFileFormat FormatRead() const { return format_; }
+    // The format of the file the tree was read from; none when there was no file.
+    std::optional<RegFileFormat> FormatRead() const { return format_; }
 
 private:
+    void Read(std::string_view fileBytes, const std::string& fileName);
+    // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, made when it is missing.
+    RegKey* MakeClassesKey();
+
     const CodePageTable& cp_;
     std::vector<std::unique_ptr<RegKey>> roots_;
-    RegFileFormat format_ = RegFileFormat::Regedit4;
+    std::optional<RegFileFormat> format_;
 };
 
 // Splits a key path at its backslashes; empty names (doubled, leading or trailing

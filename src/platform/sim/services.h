@@ -103,6 +103,8 @@ public:
 
     bool IsVirtual() const { return virtual_; }
     void Advance(std::uint64_t milliseconds) { elapsedMs_ += milliseconds; }
+    // Whether daylight saving time is in force at the given UTC instant.
+    bool IsDaylightAt(platform::FILETIME utc) const;
     // Minutes to add to local time to get UTC, at the given UTC instant.
     int BiasAt(platform::FILETIME utc) const;
 

@@ -25,6 +25,13 @@ std::uint64_t TransitionTicks(const TransitionDate& t, int year) {
     return static_cast<std::uint64_t>(days) * kTicksPerDay + (t.hour * 60ull + t.minute) * kTicksPerMinute;
 }
 
+// The host's real time of day, in UTC.
+FILETIME HostSystemTime() {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
+    return FILETIME{kUnixEpochTicks + static_cast<std::uint64_t>(ticks)};
+}
+
 }  // namespace
 
 SimClock::SimClock(MachineState& state)
@@ -35,9 +42,7 @@ SimClock::SimClock(MachineState& state)
       realStart_(std::chrono::steady_clock::now()),
       owner_(std::this_thread::get_id()) {
     if (virtual_ && state.Config().clock.startNow) {
-        virtual_ = false;
-        virtualStartUtc_ = GetSystemTimeAsFileTime();
-        virtual_ = true;
+        virtualStartUtc_ = HostSystemTime();
     } else if (virtual_) {
         FILETIME local;
         SystemTimeToFileTime(state.Config().clock.start, local);
@@ -47,13 +52,16 @@ SimClock::SimClock(MachineState& state)
     }
 }
 
-int SimClock::BiasAt(FILETIME utc) const {
-    if (zone_.daylightDate.month == 0) return zone_.bias + zone_.standardBias;
+bool SimClock::IsDaylightAt(FILETIME utc) const {
+    if (zone_.daylightDate.month == 0) return false;
     int year = FileTimeToSystemTime(utc).wYear;
     std::uint64_t start = Shift(TransitionTicks(zone_.daylightDate, year), zone_.bias + zone_.standardBias);
     std::uint64_t end = Shift(TransitionTicks(zone_.standardDate, year), zone_.bias + zone_.daylightBias);
-    bool daylight = start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
-    return zone_.bias + (daylight ? zone_.daylightBias : zone_.standardBias);
+    return start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
+}
+
+int SimClock::BiasAt(FILETIME utc) const {
+    return zone_.bias + (IsDaylightAt(utc) ? zone_.daylightBias : zone_.standardBias);
 }
 
 std::uint64_t SimClock::ElapsedMs() const {
@@ -64,9 +72,7 @@ std::uint64_t SimClock::ElapsedMs() const {
 
 FILETIME SimClock::GetSystemTimeAsFileTime() {
     if (virtual_) return FILETIME{virtualStartUtc_.ticks + ElapsedMs() * kTicksPerMillisecond};
-    auto now = std::chrono::system_clock::now().time_since_epoch();
-    auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
-    return FILETIME{kUnixEpochTicks + static_cast<std::uint64_t>(ticks)};
+    return HostSystemTime();
 }
 
 SYSTEMTIME SimClock::GetSystemTime() { return FileTimeToSystemTime(GetSystemTimeAsFileTime()); }

@@ -103,17 +103,6 @@ std::vector<std::string> SimDialogs::LogWindowLines() const {
     return logWindow_ ? logWindow_->lines_ : std::vector<std::string>();
 }
 
-void SimDialogs::QueueAssetTagAnswer(std::optional<std::string> answer) {
-    std::lock_guard lock(mutex_);
-    assetTagAnswers_.push_back(std::move(answer));
-}
-
-void SimDialogs::KeepMainWindowOpen(bool keep) {
-    std::lock_guard lock(mutex_);
-    keepOpen_ = keep;
-    closed_.notify_all();
-}
-
 bool SimDialogs::InMessageLoop() const {
     std::lock_guard lock(mutex_);
     return inLoop_;

@@ -43,8 +43,6 @@ public:
     std::vector<DialogEvent> Journal() const;
     // The text of the log window, line by line; empty when it was never made.
     std::vector<std::string> LogWindowLines() const;
-    void QueueAssetTagAnswer(std::optional<std::string> answer);
-    void KeepMainWindowOpen(bool keep);
     bool InMessageLoop() const;
     void CloseMainWindow();
     // What the wait dialog shows at the moment, and how often its timer ticked.
@@ -76,7 +74,7 @@ private:
     std::vector<DialogEvent> journal_;
     std::unique_ptr<SimLogWindow> logWindow_;
     std::deque<std::optional<std::string>> assetTagAnswers_;
-    bool keepOpen_;
+    const bool keepOpen_;
     bool mainOpen_ = false;
     bool inLoop_ = false;
     std::unique_ptr<SimWaitDialog> waitDialog_;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/sim/host_files.h"
 #include "platform/sim/services.h"
 #include "platform/sim/short_names.h"
 #include "platform/sim/wildcard.h"
@@ -25,6 +26,16 @@ bool Fail(DWORD error) {
 
 bool IsReadOnly(MachineState& state, const ResolvedPath& p) {
     return (state.Attributes(p) & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// What keeps an existing file from being written over: CopyFile refuses a read-only or hidden
+// target; CreateFile, truncating without repeating the file's attributes, also a system one.
+constexpr DWORD kCopyRefuses = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+constexpr DWORD kTruncateRefuses = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// Whether the existing entry may be replaced by a call that refuses the given attributes.
+bool MayReplace(MachineState& state, const ResolvedPath& p, DWORD refused) {
+    return !p.isDirectory && (state.Attributes(p) & refused) == 0;
 }
 
 class SimFile final : public File {
@@ -65,6 +76,14 @@ public:
     bool FlushFileBuffers() override {
         if (!canWrite_) return Fail(ERROR_ACCESS_DENIED);
         return !state_.Fails("FlushFileBuffers", path_, true);
+    }
+
+    bool SetEndOfFile() override {
+        if (!canWrite_) return Fail(ERROR_ACCESS_DENIED);
+        if (state_.Fails("SetEndOfFile", path_, true)) return false;
+        off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        if (at < 0 || ::ftruncate(fd_, at) != 0) return Fail(Win32ErrorOf(errno));
+        return true;
     }
 
     bool SetFilePointerEx(std::int64_t distance, MoveMethod method, std::uint64_t* newPosition) override {
@@ -154,11 +173,6 @@ bool CopyHostFile(const ResolvedPath& source, const std::string& target) {
     return true;
 }
 
-std::string ParentHost(const std::string& host) {
-    std::size_t slash = host.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : host.substr(0, slash);
-}
-
 }  // namespace
 
 bool SimFileSystem::Prepare(std::string_view op, std::string_view path, bool writes, ResolvedPath& p) {
@@ -240,8 +254,7 @@ bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName
     if (!Prepare("CopyFile", newName, true, d)) return false;
     if (d.exists) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
-        bool hidden = (state_.Attributes(d) & FILE_ATTRIBUTE_HIDDEN) != 0;
-        if (d.isDirectory || IsReadOnly(state_, d) || hidden) return Fail(ERROR_ACCESS_DENIED);
+        if (!MayReplace(state_, d, kCopyRefuses)) return Fail(ERROR_ACCESS_DENIED);
         if (d.host == s.host) return Fail(ERROR_SHARING_VIOLATION);
     }
     if (!CopyHostFile(s, d.host)) return false;
@@ -261,7 +274,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
     std::string target = d.host;
     if (d.exists && d.host == s.host) {
         // Only the case of the name changes.
-        target = ParentHost(d.host) + "/" +
+        target = HostFolderOf(d.host) + "/" +
                  state_.CodePage().ToUtf8(FileNameOf(ExcludeTrailingBackslash(state_.FullPath(newName))));
     } else if (d.exists) {
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) return Fail(ERROR_ALREADY_EXISTS);
@@ -316,7 +329,8 @@ std::unique_ptr<File> SimFileSystem::CreateFile(std::string_view path, DWORD acc
     }
     bool truncates = disposition == CreationDisposition::CreateAlways ||
                      disposition == CreationDisposition::TruncateExisting;
-    if (p.exists && (wantWrite || truncates) && IsReadOnly(state_, p)) {
+    DWORD refused = truncates ? kTruncateRefuses : wantWrite ? FILE_ATTRIBUTE_READONLY : 0;
+    if (p.exists && !MayReplace(state_, p, refused)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
@@ -359,7 +373,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirstFile(std::string_view patter
     if (!folder.isRoot && wild) {
         if (MatchWildcard(maskUpper, ".")) dots.push_back(MakeFindData(state_, folder.host, ".", false));
         if (MatchWildcard(maskUpper, ".."))
-            dots.push_back(MakeFindData(state_, ParentHost(folder.host), "..", false));
+            dots.push_back(MakeFindData(state_, HostFolderOf(folder.host), "..", false));
     }
     if (wild) {
         for (std::size_t i = 0; i < listing.size(); ++i) {

@@ -13,25 +13,11 @@ namespace qm::sim {
 
 using namespace qm::platform;
 
-void SimSystem::GlobalMemoryStatus(MemoryStatus& status) {
-    const MemoryConfig& m = state_.Config().memory;
-    auto clip = [](std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(v); };
-    status = MemoryStatus{};
-    status.dwMemoryLoad = m.totalBytes ? static_cast<DWORD>(100 - m.availableBytes * 100 / m.totalBytes) : 0;
-    status.dwTotalPhys = clip(m.totalBytes);
-    status.dwAvailPhys = clip(m.availableBytes);
-    status.dwTotalPageFile = clip(m.totalBytes * 2);
-    status.dwAvailPageFile = clip(m.availableBytes * 2);
-    status.dwTotalVirtual = 0x7FFE0000u;
-    status.dwAvailVirtual = 0x7F000000u;
-}
+namespace {
 
-bool SimSystem::HasGlobalMemoryStatusEx() { return state_.Config().memory.extendedCall; }
-
-bool SimSystem::GlobalMemoryStatusEx(MemoryStatusEx& status) {
-    if (!HasGlobalMemoryStatusEx() || state_.Fails("GlobalMemoryStatusEx", "", false)) return false;
-    const MemoryConfig& m = state_.Config().memory;
-    status = MemoryStatusEx{};
+// The machine's memory as GlobalMemoryStatusEx reports it; the older call clips it.
+MemoryStatusEx MemoryStatusOf(const MemoryConfig& m) {
+    MemoryStatusEx status;
     status.dwMemoryLoad = m.totalBytes ? static_cast<DWORD>(100 - m.availableBytes * 100 / m.totalBytes) : 0;
     status.ullTotalPhys = m.totalBytes;
     status.ullAvailPhys = m.availableBytes;
@@ -39,6 +25,28 @@ bool SimSystem::GlobalMemoryStatusEx(MemoryStatusEx& status) {
     status.ullAvailPageFile = m.availableBytes * 2;
     status.ullTotalVirtual = 0x7FFE0000u;
     status.ullAvailVirtual = 0x7F000000u;
+    return status;
+}
+
+}  // namespace
+
+void SimSystem::GlobalMemoryStatus(MemoryStatus& status) {
+    MemoryStatusEx ex = MemoryStatusOf(state_.Config().memory);
+    auto clip = [](std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(v); };
+    status.dwMemoryLoad = ex.dwMemoryLoad;
+    status.dwTotalPhys = clip(ex.ullTotalPhys);
+    status.dwAvailPhys = clip(ex.ullAvailPhys);
+    status.dwTotalPageFile = clip(ex.ullTotalPageFile);
+    status.dwAvailPageFile = clip(ex.ullAvailPageFile);
+    status.dwTotalVirtual = clip(ex.ullTotalVirtual);
+    status.dwAvailVirtual = clip(ex.ullAvailVirtual);
+}
+
+bool SimSystem::HasGlobalMemoryStatusEx() { return state_.Config().memory.extendedCall; }
+
+bool SimSystem::GlobalMemoryStatusEx(MemoryStatusEx& status) {
+    if (!HasGlobalMemoryStatusEx() || state_.Fails("GlobalMemoryStatusEx", "", false)) return false;
+    status = MemoryStatusOf(state_.Config().memory);
     return true;
 }
 
@@ -130,7 +138,8 @@ public:
             bytesReturned = static_cast<DWORD>(c.output.size());
             return true;
         }
-        SetLastError(ERROR_NOT_READY);
+        // A driver refuses a request it does not know.
+        SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
 

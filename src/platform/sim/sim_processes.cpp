@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/sim/host_files.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 
@@ -29,11 +30,6 @@ std::string SelfExecutable() {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : self.string();
-}
-
-std::string HostFolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 bool IsHostExecutable(const std::string& host) {

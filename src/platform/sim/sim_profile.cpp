@@ -209,7 +209,14 @@ bool SimProfile::WritePrivateProfileString(std::string_view section, std::option
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(e));
         }
     }
-    return WriteWholeFile(files_, path, text.Serialize());
+    // The file is written over in place, so that a hidden or system file takes the change
+    // and keeps its attributes.
+    auto file = files_.CreateFile(path, GENERIC_WRITE, CreationDisposition::OpenAlways);
+    if (!file) return false;
+    std::string serialized = text.Serialize();
+    DWORD written = 0;
+    return file->WriteFile(serialized.data(), static_cast<DWORD>(serialized.size()), written) && file->SetEndOfFile() &&
+           file->FlushFileBuffers();
 }
 
 std::string SimProfile::GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue) {

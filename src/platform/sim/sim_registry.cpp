@@ -4,9 +4,9 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/platform.h"
+#include "platform/sim/host_files.h"
 #include "platform/text.h"
 
 namespace qm::sim {
@@ -29,32 +29,30 @@ const char* RootName(HKEY key) {
     }
 }
 
-std::string ReadHostFile(const std::string& path, bool& exists) {
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    if (!exists) return std::string();
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+// The registry file's bytes, or the text that stands in for a file; none for a registry
+// made from nothing.
+std::optional<std::string> RegistryBytes(const std::string& file, std::string_view text) {
+    if (!file.empty()) return ReadHostFile(file);
+    if (!text.empty()) return std::string(text);
+    return std::nullopt;
 }
 
 }  // namespace
 
 SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view text)
-    : state_(state), tree_(state.CodePage()), file_(std::move(file)) {
-    std::string name = file_.empty() ? "registry.reg" : file_;
-    bool exists = false;
-    std::string bytes = file_.empty() ? std::string(text) : ReadHostFile(file_, exists);
-    if (!bytes.empty() || exists) tree_.Read(bytes, name);
-    // A registry made from nothing is saved in the format of its Windows family.
-    bool read = !bytes.empty() || exists;
-    format_ = read ? tree_.FormatRead()
-                   : state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT ? RegFileFormat::Regedit5
-                                                                                  : RegFileFormat::Regedit4;
-}
+    : state_(state),
+      tree_(state.CodePage(), RegistryBytes(file, text), file.empty() ? "registry.reg" : file),
+      file_(std::move(file)),
+      // A registry made from nothing is saved in the format of its Windows family.
+      format_(tree_.FormatRead().value_or(state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT
+                                              ? RegFileFormat::Regedit5
+                                              : RegFileFormat::Regedit4)) {}
 
-LONG SimRegistry::Fault(std::string_view op, const std::string& keyPath, bool writes) {
-    if (!state_.Fails(op, keyPath, writes)) return ERROR_SUCCESS;
+LONG SimRegistry::Fault(std::string_view op, const RegKey* key, const std::vector<std::string>& below, bool writes) {
+    if (!state_.HasFaults()) return ERROR_SUCCESS;
+    std::string path = tree_.PathOf(key);
+    for (const std::string& n : below) path += "\\" + n;
+    if (!state_.Fails(op, path, writes)) return ERROR_SUCCESS;
     return static_cast<LONG>(GetLastError());
 }
 
@@ -94,9 +92,7 @@ LONG SimRegistry::RegOpenKeyEx(HKEY key, std::string_view subKey, REGSAM access,
     std::vector<std::string> names;
     if (LONG e = KeyOf(key, 0, from); e != ERROR_SUCCESS) return e;
     if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
-    std::string path = tree_.PathOf(from);
-    for (const std::string& n : names) path += "\\" + n;
-    if (LONG e = Fault("RegOpenKeyEx", path, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegOpenKeyEx", from, names, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
     RegKey* target = tree_.Find(from, names);
     if (target == nullptr) return ERROR_FILE_NOT_FOUND;
     return Opened(target, access, result);
@@ -109,9 +105,7 @@ LONG SimRegistry::RegCreateKeyEx(HKEY key, std::string_view subKey, REGSAM acces
     std::vector<std::string> names;
     if (LONG e = KeyOf(key, KEY_CREATE_SUB_KEY, from); e != ERROR_SUCCESS) return e;
     if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
-    std::string path = tree_.PathOf(from);
-    for (const std::string& n : names) path += "\\" + n;
-    if (LONG e = Fault("RegCreateKeyEx", path, true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegCreateKeyEx", from, names, true); e != ERROR_SUCCESS) return e;
     bool created = false;
     RegKey* firstMade = nullptr;
     RegKey* target = tree_.Create(from, names, created, &firstMade);
@@ -129,7 +123,7 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* t
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegQueryValueEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegQueryValueEx", k, {}, false); e != ERROR_SUCCESS) return e;
     const RegValue* v = k->FindValue(tree_.Upper(valueName));
     if (v == nullptr) return ERROR_FILE_NOT_FOUND;
     if (type != nullptr) *type = v->type;
@@ -153,7 +147,7 @@ LONG SimRegistry::RegSetValueEx(HKEY key, std::string_view valueName, DWORD type
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegSetValueEx", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegSetValueEx", k, {}, true); e != ERROR_SUCCESS) return e;
     std::string upper = tree_.Upper(valueName);
     std::optional<RegValue> before;
     if (const RegValue* old = k->FindValue(upper)) before = *old;
@@ -174,7 +168,7 @@ LONG SimRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_ENUMERATE_SUB_KEYS, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegEnumKeyEx", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumKeyEx", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Subkeys().size()) return ERROR_NO_MORE_ITEMS;
     name = k->Subkeys()[index]->Name();
     return ERROR_SUCCESS;
@@ -184,30 +178,10 @@ LONG SimRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* 
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegEnumValue", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegEnumValue", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Values().size()) return ERROR_NO_MORE_ITEMS;
     name = k->Values()[index].name;
     if (type != nullptr) *type = k->Values()[index].type;
-    return ERROR_SUCCESS;
-}
-
-LONG SimRegistry::RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
-                                  DWORD* maxValueNameLength, DWORD* maxValueLength) {
-    std::lock_guard lock(mutex_);
-    RegKey* k = nullptr;
-    if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegQueryInfoKey", tree_.PathOf(k), false); e != ERROR_SUCCESS) return e;
-    std::size_t maxKey = 0, maxName = 0, maxData = 0;
-    for (const auto& s : k->Subkeys()) maxKey = std::max(maxKey, s->Name().size());
-    for (const RegValue& v : k->Values()) {
-        maxName = std::max(maxName, v.name.size());
-        maxData = std::max(maxData, v.data.size());
-    }
-    if (subKeys) *subKeys = static_cast<DWORD>(k->Subkeys().size());
-    if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(maxKey);
-    if (values) *values = static_cast<DWORD>(k->Values().size());
-    if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(maxName);
-    if (maxValueLength) *maxValueLength = static_cast<DWORD>(maxData);
     return ERROR_SUCCESS;
 }
 
@@ -215,7 +189,7 @@ LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
     std::lock_guard lock(mutex_);
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
-    if (LONG e = Fault("RegDeleteValue", tree_.PathOf(k), true); e != ERROR_SUCCESS) return e;
+    if (LONG e = Fault("RegDeleteValue", k, {}, true); e != ERROR_SUCCESS) return e;
     std::string upper = tree_.Upper(valueName);
     const RegValue* old = k->FindValue(upper);
     if (old == nullptr) return ERROR_FILE_NOT_FOUND;

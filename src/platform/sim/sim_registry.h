@@ -29,9 +29,6 @@ public:
     platform::LONG RegEnumKeyEx(platform::HKEY key, platform::DWORD index, std::string& name) override;
     platform::LONG RegEnumValue(platform::HKEY key, platform::DWORD index, std::string& name,
                                 platform::DWORD* type) override;
-    platform::LONG RegQueryInfoKey(platform::HKEY key, platform::DWORD* subKeys, platform::DWORD* maxSubKeyLength,
-                                   platform::DWORD* values, platform::DWORD* maxValueNameLength,
-                                   platform::DWORD* maxValueLength) override;
     platform::LONG RegDeleteValue(platform::HKEY key, std::string_view valueName) override;
     platform::LONG RegCloseKey(platform::HKEY key) override;
 
@@ -49,8 +46,9 @@ private:
     platform::LONG KeyOf(platform::HKEY key, platform::REGSAM needed, RegKey*& result);
     platform::LONG SubkeyNames(std::string_view subKey, std::vector<std::string>& names) const;
     platform::LONG Opened(RegKey* key, platform::REGSAM access, platform::HKEY& result);
-    // A fault on the operation for the key path: its error (or a throw), else ERROR_SUCCESS.
-    platform::LONG Fault(std::string_view op, const std::string& keyPath, bool writes);
+    // A fault on the operation for the key (or the subkey the names lead to below it): its
+    // error (or a throw), else ERROR_SUCCESS. The key's path is spelt only when there are faults.
+    platform::LONG Fault(std::string_view op, const RegKey* key, const std::vector<std::string>& below, bool writes);
     // Saves the registry file; false when it cannot be written.
     bool Save();
 

@@ -87,13 +87,8 @@ bool ParseShellLink(std::string_view bytes, const CodePageTable& cp, LinkData& l
         at += 2;
         std::size_t bytesPerChar = (flags & kIsUnicode) ? 2 : 1;
         if (!r.Has(at, count * bytesPerChar)) return false;
-        if (bytesPerChar == 1) {
-            out.assign(bytes.substr(at, count));
-        } else {
-            std::u16string wide;
-            for (std::size_t i = 0; i < count; ++i) wide += static_cast<char16_t>(r.U16(at + 2 * i));
-            out = cp.FromUtf16(wide);
-        }
+        std::string_view chars = bytes.substr(at, count * bytesPerChar);
+        out = bytesPerChar == 1 ? std::string(chars) : cp.FromUtf16LeBytes(chars);
         at += count * bytesPerChar;
         return true;
     };

@@ -17,8 +17,8 @@ DWORD SimEnvironment::GetEnvironmentVariable(std::string_view name, std::string&
         if (!EqualsNoCase(n, name)) continue;
         auto needed = static_cast<DWORD>(v.size() + 1);
         if (needed > bufferSize) return needed;
+        // Windows leaves the last error as it was, also for a variable that is set and empty.
         value = v;
-        SetLastError(ERROR_SUCCESS);
         return static_cast<DWORD>(v.size());
     }
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
@@ -148,9 +148,7 @@ DWORD SimSystem::GetTimeZoneInformation(TimeZoneInformation& info) {
     info.daylightDate = TransitionAsSystemTime(z.daylightDate);
     info.daylightBias = z.daylightBias;
     if (z.daylightDate.month == 0) return TIME_ZONE_ID_UNKNOWN;
-    int bias = clock_.BiasAt(clock_.GetSystemTimeAsFileTime());
-    return bias == z.bias + z.daylightBias && z.daylightBias != z.standardBias ? TIME_ZONE_ID_DAYLIGHT
-                                                                              : TIME_ZONE_ID_STANDARD;
+    return clock_.IsDaylightAt(clock_.GetSystemTimeAsFileTime()) ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
 int SimSystem::GetSystemMetrics(int index) {

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_version_info.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -252,13 +253,9 @@ bool SimVersionInfo::VerQueryValue(std::string_view block, std::string_view subB
         value = raw;
         return true;
     }
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-        auto c = static_cast<char16_t>(static_cast<unsigned char>(raw[i]) | static_cast<unsigned char>(raw[i + 1]) << 8);
-        if (c == 0) break;
-        wide += c;
-    }
-    value = state_.CodePage().FromUtf16(wide);
+    // The text ends at its first zero character.
+    value = state_.CodePage().FromUtf16LeBytes(raw);
+    value.resize(std::min(value.find('\0'), value.size()));
     value += '\0';
     return true;
 }
