@@ -20,6 +20,27 @@ std::string ComputerNameUntrimmed() {
     return name;
 }
 
+// The form of TDLGAssetTag, with its caption and prompt.
+AssetTagLayout AssetTagForm(const std::string& caption, const std::string& prompt) {
+    AssetTagLayout form;
+    form.caption = caption;
+    form.clientWidth = 286;
+    form.clientHeight = 84;
+    form.font = {"Arial", 11, false};
+    form.controls = {
+        {"lblAssetTag", "label", "", 4, 8, 277, 14, ""},
+        {"edAssetTag", "edit", "", 4, 28, 275, 20, ""},
+        {"btOK", "button", "", 124, 56, 75, 25, "&OK"},
+        {"btCancel", "button", "", 204, 56, 75, 25, "&Cancel"},
+    };
+    form.promptLabel = "lblAssetTag";
+    form.prompt = prompt;
+    form.editControl = "edAssetTag";
+    form.defaultButton = "btOK";
+    form.cancelButton = "btCancel";
+    return form;
+}
+
 }  // namespace
 
 std::string GetEnvVar(std::string_view name) { return ReadEnvironmentVariable(Env(), name); }
@@ -81,10 +102,7 @@ void GetAssetTag() {
         if (!envVar.empty()) {
             WriteProfileString(s.chkIdPath, "Identification", "AssetTag#", GetEnvVar(envVar));
         } else {
-            AssetTagLayout layout;
-            layout.caption = caption;
-            layout.prompt = prompt;
-            if (std::optional<std::string> typed = Windows().ShowAssetTagDialog(layout))
+            if (std::optional<std::string> typed = Windows().ShowAssetTagDialog(AssetTagForm(caption, prompt)))
                 WriteProfileString(s.chkIdPath, "Identification", "AssetTag#", *typed);
         }
     }

@@ -10,6 +10,9 @@ using namespace qm::platform;
 
 namespace {
 
+// TLogWindows: the form of the "/LOG2" window.
+LogWindowLayout LogWindowForm() { return {"Log", 696, 480, 4, {"Arial", 11, false}}; }
+
 void SwitchOff() {
     State().logOn = false;
     State().traceLog.reset();
@@ -44,7 +47,7 @@ void OpenLogFile() {
     s.traceLogPath = s.workFolder + "Gantrovelminds.log";
     s.traceLog = Files().CreateFile(s.traceLogPath, GENERIC_WRITE, CreationDisposition::CreateAlways);
     if (!s.traceLog) s.logOn = false;
-    if (s.logWindowOn) s.logWindow = Windows().CreateLogWindow(LogWindowLayout{});
+    if (s.logWindowOn) s.logWindow = Windows().CreateLogWindow(LogWindowForm());
     if (!s.logOn) return;
     SYSTEMTIME t = Time().GetLocalTime();
     WriteLog("BEGIN");

@@ -22,10 +22,33 @@ bool& LeftRunning() {
 
 thread_local std::unique_ptr<TDLGWait> t_waitDialog;
 
+// The form of TDLGWait. Only the top 33 pixels of Panel1 lie inside the window: of its
+// controls only the progress line is seen.
+WaitDialogLayout WaitDialogForm() {
+    WaitDialogLayout form;
+    form.clientWidth = 504;
+    form.clientHeight = 137;
+    form.font = {"Arial", 11, false};
+    form.controls = {
+        {"Panel2", "panel", "", 0, 0, 504, 137, ""},
+        {"Panel3", "panel", "Panel2", 2, 2, 500, 100, ""},
+        {"Image1", "picture", "Panel3", 0, 0, 500, 100, ""},
+        {"Panel1", "panel", "Panel2", 2, 102, 500, 33, ""},
+        {"lblCaption", "label", "Panel1", 12, 56, 261, 14, ""},
+        {"lblProgress", "label", "Panel1", 0, 8, 497, 17, ""},
+        {"btSend", "button", "Panel1", 108, 88, 75, 25, "Send data..."},
+    };
+    form.pictureControl = "Image1";
+    form.captionLabel = "lblCaption";
+    form.progressLabel = "lblProgress";
+    form.progressFont = {"Terminal", 11, true};
+    return form;
+}
+
 }  // namespace
 
 TDLGWait::TDLGWait() {
-    window_ = Windows().CreateWaitDialog(WaitDialogLayout{});
+    window_ = Windows().CreateWaitDialog(WaitDialogForm());
     FormCreate();
     timer_ = Windows().SetTimer(100, [this] { Timer1Timer(); });
 }

@@ -12,17 +12,26 @@
 namespace qm::platform {
 
 struct FontSpec {
-    std::string name = "Arial";
-    int height = 11;        // pixels
+    std::string name;
+    int height = 0;           // pixels
     bool oemCharset = false;  // OEM instead of the ANSI character set
+};
+
+// One control of a form: its position within its parent (left, top) and its size, in pixels.
+struct ControlSpec {
+    std::string name;
+    std::string kind;    // "label", "edit", "button", "panel", "picture"
+    std::string parent;  // empty: the form itself
+    int left = 0, top = 0, width = 0, height = 0;
+    std::string caption;  // "&" marks the access key
 };
 
 // The "/LOG2" log window: a form with one multi-line rich-text edit filling its client area.
 struct LogWindowLayout {
-    std::string caption = "Log";
-    int width = 696;   // outer size
-    int height = 480;
-    int borderWidth = 4;
+    std::string caption;
+    int width = 0;  // outer size
+    int height = 0;
+    int borderWidth = 0;
     FontSpec font;
 };
 
@@ -33,22 +42,30 @@ public:
     virtual void AppendLine(std::string_view line) = 0;
 };
 
-// The asset-tag dialog: a prompt, one edit, OK (default, Enter) and Cancel (Escape).
+// The asset-tag dialog: a prompt label, one edit whose text is the answer, and its buttons.
 struct AssetTagLayout {
     std::string caption;
-    std::string prompt;
-    int clientWidth = 286;
-    int clientHeight = 84;
+    int clientWidth = 0;
+    int clientHeight = 0;
     FontSpec font;
+    std::vector<ControlSpec> controls;  // in tab order
+    std::string promptLabel;            // the label that shows the prompt
+    std::string prompt;
+    std::string editControl;            // the edit whose text the dialog answers
+    std::string defaultButton;          // closes with OK, also on Enter
+    std::string cancelButton;           // closes with Cancel, also on Escape
 };
 
 // The borderless wait dialog: a picture above a progress line.
 struct WaitDialogLayout {
-    int clientWidth = 504;
-    int clientHeight = 137;
+    int clientWidth = 0;
+    int clientHeight = 0;
     FontSpec font;
-    FontSpec progressFont{"Terminal", 11, true};
-    std::string sendButtonCaption = "Send data...";  // below the window's edge, as the caption label
+    std::vector<ControlSpec> controls;
+    std::string pictureControl;
+    std::string captionLabel;
+    std::string progressLabel;
+    FontSpec progressFont;
 };
 
 class WaitDialogWindow {

@@ -192,6 +192,13 @@ TEST(AssetTag, DialogPolicy) {
         EXPECT_EQ(journal[0].kind, "asset tag");
         EXPECT_EQ(journal[0].title, c.caption);
         EXPECT_EQ(journal[0].detail, c.shown);
+        qm::platform::AssetTagLayout form = m.Machine().DialogsOfMachine().LastAssetTagLayout();
+        std::vector<std::string> captions;
+        for (const auto& control : form.controls) captions.push_back(control.name + "=" + control.caption);
+        EXPECT_EQ(captions, (std::vector<std::string>{"lblAssetTag=", "edAssetTag=", "btOK=&OK", "btCancel=&Cancel"}));
+        EXPECT_EQ(form.defaultButton, "btOK");
+        EXPECT_EQ(form.cancelButton, "btCancel");
+        EXPECT_EQ(form.editControl, "edAssetTag");
         EXPECT_FALSE(State().assetTagDeferred);
         EXPECT_FALSE(State().headerWritten);
     }

@@ -72,6 +72,29 @@ TEST(WaitDialog, TheProgressLineGainsABlockEveryThirdTickAndRestarts) {
     EXPECT_EQ(dialog.ModalResult(), qm::platform::IDOK);
 }
 
+TEST(WaitDialog, OnlyThePictureAndTheProgressLineLieInsideTheWindow) {
+    TestMachine m;
+    StartAgent();
+    TDLGWait dialog;
+    qm::platform::WaitDialogLayout form = m.Machine().DialogsOfMachine().LastWaitDialogLayout();
+    auto control = [&](const std::string& name) {
+        for (const auto& c : form.controls)
+            if (c.name == name) return c;
+        ADD_FAILURE() << "no control " << name;
+        return qm::platform::ControlSpec{};
+    };
+    // Controls of Panel1 are placed within it; the window shows its top 33 pixels.
+    const qm::platform::ControlSpec panel = control("Panel1");
+    auto seen = [&](const std::string& name) { return panel.top + control(name).top < form.clientHeight; };
+    EXPECT_TRUE(seen(form.progressLabel));
+    EXPECT_FALSE(seen(form.captionLabel));
+    EXPECT_FALSE(seen("btSend"));
+    EXPECT_EQ(control("btSend").caption, "Send data...");
+    EXPECT_EQ(control(form.pictureControl).parent, "Panel3");
+    EXPECT_EQ(form.progressFont.name, "Terminal");
+    EXPECT_TRUE(form.progressFont.oemCharset);
+}
+
 TEST(WaitDialog, ThePictureComesFromTheCurrentFolderWhenItIsAJpeg) {
     TestMachine m(R"({"current_directory": "C:\\TEMP"})");
     StartAgent();

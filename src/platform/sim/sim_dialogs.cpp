@@ -89,6 +89,7 @@ std::optional<std::string> SimDialogs::ShowAssetTagDialog(const platform::AssetT
         answer = assetTagAnswers_.front();
         assetTagAnswers_.pop_front();
     }
+    assetTagLayout_ = layout;
     Record({"asset tag", layout.caption, layout.prompt + (answer ? " -> OK: " + *answer : " -> Cancel")});
     return answer;
 }
@@ -103,6 +104,16 @@ std::vector<std::string> SimDialogs::LogWindowLines() const {
     return logWindow_ ? logWindow_->lines_ : std::vector<std::string>();
 }
 
+platform::AssetTagLayout SimDialogs::LastAssetTagLayout() const {
+    std::lock_guard lock(mutex_);
+    return assetTagLayout_;
+}
+
+platform::WaitDialogLayout SimDialogs::LastWaitDialogLayout() const {
+    std::lock_guard lock(mutex_);
+    return waitDialogLayout_;
+}
+
 bool SimDialogs::InMessageLoop() const {
     std::lock_guard lock(mutex_);
     return inLoop_;
@@ -111,6 +122,7 @@ bool SimDialogs::InMessageLoop() const {
 platform::WaitDialogWindow* SimDialogs::CreateWaitDialog(const platform::WaitDialogLayout& layout) {
     std::lock_guard lock(mutex_);
     waitDialog_ = std::make_unique<SimWaitDialog>(*this);
+    waitDialogLayout_ = layout;
     Record({"wait dialog", "", std::to_string(layout.clientWidth) + "x" + std::to_string(layout.clientHeight)});
     return waitDialog_.get();
 }

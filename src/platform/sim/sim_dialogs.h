@@ -55,6 +55,9 @@ public:
         std::string progressFont;
     };
     WaitDialogState WaitDialog() const;
+    // The forms as the program last described them.
+    platform::AssetTagLayout LastAssetTagLayout() const;
+    platform::WaitDialogLayout LastWaitDialogLayout() const;
     std::string ApplicationTitle() const;
 
 private:
@@ -78,6 +81,8 @@ private:
     bool mainOpen_ = false;
     bool inLoop_ = false;
     std::unique_ptr<SimWaitDialog> waitDialog_;
+    platform::AssetTagLayout assetTagLayout_;
+    platform::WaitDialogLayout waitDialogLayout_;
     std::vector<Timer> timers_;
     int nextTimer_ = 1;
     std::string title_;
