@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/process_state.h"
 #include "core/trace_log.h"
@@ -61,27 +62,28 @@ bool CheckHardwareResult() {
 
 bool PakResult() {
     const core::ResultFileNames& files = State().resultFiles;
-    bool hardwareScrambled = false, scrambled = false;
+    bool scrambled = false;
     try {
+        std::string hardware, software;
         WriteLog("Crypt hardware:" + files.localHardware + "," + files.serverHardware);
-        hardwareScrambled = EncryptFile(files.localHardware, files.serverHardware, kByteXorKey);
-        if (hardwareScrambled) {
+        if (ScrambleFile(files.localHardware, kByteXorKey, hardware)) {
+            WriteLog("save EncryptFile:" + files.serverHardware);
             WriteLog("Crypt Software:" + files.localSoftware + "," + files.serverSoftware);
-            if (EncryptFile(files.localSoftware, files.serverSoftware, kByteXorKey)) {
-                Time().Sleep(1000);
-                scrambled = true;
+            if (ScrambleFile(files.localSoftware, kByteXorKey, software)) {
+                WriteLog("save EncryptFile:" + files.serverSoftware);
+                // A pair from an earlier run may still wait for delivery: it gives way to a
+                // whole new pair only, never to half of one.
+                scrambled = ReplaceFilesTogether(
+                    Files(), {{files.serverHardware, std::move(hardware)}, {files.serverSoftware, std::move(software)}});
+                if (scrambled)
+                    Time().Sleep(1000);
+                else
+                    WriteLog("save EncryptFile ERROR:Cannot write " + files.serverHardware + " and " +
+                             files.serverSoftware + " (error " + std::to_string(GetLastError()) + ")");
             }
         }
     } catch (const std::exception& e) {
         WriteLog(e.what());
-    }
-    // Half a pair would be delivered alone; the plain files make both again next time.
-    if (hardwareScrambled && !scrambled) {
-        try {
-            Files().DeleteFile(files.serverHardware);
-        } catch (const std::exception& e) {
-            WriteLog(e.what());
-        }
     }
     // A local file is the only copy of its inventory until its scrambled copy exists.
     if (!scrambled) return false;

@@ -30,15 +30,20 @@ char HighByte(std::uint16_t key) { return static_cast<char>(key >> 8); }
 
 }  // namespace
 
-bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t key) {
-    std::string bytes;
-    if (!ReadWholeFile(Files(), source, bytes)) {
+bool ScrambleFile(std::string_view source, std::uint16_t key, std::string& scrambled) {
+    if (!ReadWholeFile(Files(), source, scrambled)) {
         core::WriteLog("read EncryptFile ERROR:Cannot read " + std::string(source) + " (error " +
                        std::to_string(GetLastError()) + ")");
         return false;
     }
     const char mask = HighByte(key);
-    for (char& c : bytes) c = static_cast<char>(c ^ mask);
+    for (char& c : scrambled) c = static_cast<char>(c ^ mask);
+    return true;
+}
+
+bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t key) {
+    std::string bytes;
+    if (!ScrambleFile(source, key, bytes)) return false;
     core::WriteLog("save EncryptFile:" + std::string(target));
     if (!ReplaceFileSafely(Files(), target, bytes)) {
         core::WriteLog("save EncryptFile ERROR:Cannot write " + std::string(target) + " (error " +

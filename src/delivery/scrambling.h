@@ -14,6 +14,9 @@ inline constexpr std::uint16_t kByteXorKey = 38219;
 // Only the low byte takes effect. Settings files are delivered already encoded with it.
 inline constexpr std::uint16_t kSettingsKey = 9617;
 
+// The scrambled bytes of a file. False, with the reason in the trace log, when the source
+// cannot be read.
+bool ScrambleFile(std::string_view source, std::uint16_t key, std::string& scrambled);
 // Writes the scrambled copy of the source to the target, through a temporary file renamed into
 // place, so that a target is either complete or untouched. False, with the reason in the
 // trace log, when the source cannot be read or the target cannot be written.

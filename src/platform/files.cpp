@@ -55,33 +55,85 @@ bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view byte
 
 namespace {
 
+// A name beside the path that no other file of this process takes.
+std::string TemporaryBeside(std::string_view path) {
+    static std::atomic<unsigned> counter{0};
+    return std::string(path) + ".~" + std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+// Deletes what a failed step left behind; the failure's last error is kept.
+void DeleteQuietly(FileSystem& fs, const std::string& path) {
+    DWORD error = GetLastError();
+    try {
+        fs.DeleteFile(path);
+    } catch (...) {
+    }
+    SetLastError(error);
+}
+
 // Makes the temporary file beside the target with `make` and renames it into place; the
 // temporary file never outlives a failure, and the failure's last error is kept.
 template <typename Make>
 bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, Make make) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp = std::string(path) + ".~" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    auto dropTemp = [&] {
-        DWORD error = GetLastError();
-        try {
-            fs.DeleteFile(temp);
-        } catch (...) {
-        }
-        SetLastError(error);
-    };
+    std::string temp = TemporaryBeside(path);
     try {
         if (!make(temp) || !fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
-            dropTemp();
+            DeleteQuietly(fs, temp);
             return false;
         }
     } catch (...) {
-        dropTemp();
+        DeleteQuietly(fs, temp);
         throw;
     }
     return true;
 }
 
 }  // namespace
+
+bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::size_t n = files.size();
+    std::vector<std::string> temp(n), aside(n);
+    std::vector<bool> placed(n, false);
+    // Every target gets back what it held: the new file goes, the file set aside returns.
+    auto rollBack = [&] {
+        DWORD error = GetLastError();
+        for (std::size_t i = 0; i < n; ++i) {
+            try {
+                if (placed[i] && aside[i].empty()) fs.DeleteFile(files[i].first);
+                if (!aside[i].empty()) fs.MoveFileEx(aside[i], files[i].first, MOVEFILE_REPLACE_EXISTING);
+            } catch (...) {
+            }
+            if (!temp[i].empty() && !placed[i]) DeleteQuietly(fs, temp[i]);
+        }
+        SetLastError(error);
+    };
+    auto failed = [&] {
+        rollBack();
+        return false;
+    };
+    try {
+        for (std::size_t i = 0; i < n; ++i) {
+            temp[i] = TemporaryBeside(files[i].first);
+            if (!WriteWholeFile(fs, temp[i], files[i].second)) return failed();
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!FileExists(fs, files[i].first)) continue;
+            std::string name = TemporaryBeside(files[i].first);
+            if (!fs.MoveFileEx(files[i].first, name, 0)) return failed();
+            aside[i] = std::move(name);
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!fs.MoveFileEx(temp[i], files[i].first, MOVEFILE_REPLACE_EXISTING)) return failed();
+            placed[i] = true;
+        }
+    } catch (...) {
+        rollBack();
+        throw;
+    }
+    for (const std::string& name : aside)
+        if (!name.empty()) DeleteQuietly(fs, name);
+    return true;
+}
 
 bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
     return PlaceThroughTemporary(fs, path, [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -130,6 +132,11 @@ bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view byte
 // Writes the bytes to a temporary file beside the target and renames it into place, so the
 // target is either the old or the new file, never a part.
 bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes);
+// Writes several files (path, bytes) so that either every target holds its new bytes or every
+// target keeps what it held: all are written under temporary names first, and only then are
+// the old files set aside and the new ones renamed into place. False with the last error when
+// any step fails; what was set aside then returns.
+bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& files);
 // Copies the source to a temporary file beside the target and renames the copy into place, so
 // the target folder never shows a part of the file under the target's name.
 bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target);

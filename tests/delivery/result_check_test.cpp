@@ -3,11 +3,13 @@
 #include "core/process_state.h"
 #include "core/result_list.h"
 #include "core/settings.h"
+#include "delivery/delivery_controller.h"
 #include "delivery/result_check.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
+#include "support/zip_reader.h"
 
 using namespace qm::delivery;
 using qm::core::State;
@@ -167,5 +169,56 @@ TEST(PakResult, KeepsThePlainFilesWhenEitherCannotBeScrambled) {
             qm::platform::FindData data;
             EXPECT_EQ(qm::platform::Files().FindFirstFile(results + "\\*.tmp", data), nullptr);
         }
+    }
+}
+
+TEST(PakResult, APairWaitingFromAnEarlierRunStaysWholeUntilTheNewPairIsWritten) {
+    const std::string results = "C:\\Program Files\\Quarmelin\\Results";
+    const std::string oldHrz = ScrambleString("earlier hardware", kByteXorKey);
+    const std::string oldSfz = ScrambleString("earlier software", kByteXorKey);
+    struct Case {
+        const char* name;
+        qm::sim::FaultConfig fault;
+    };
+    // Counted calls into Results\: the first CreateFile writes the new hardware copy, the
+    // second the new software copy; the renames follow.
+    const Case cases[] = {
+        {"the software copy cannot be written", {"CreateFile", results, qm::platform::ERROR_DISK_FULL, false, 1, 1}},
+        {"the software copy raises", {"CreateFile", results, qm::platform::ERROR_DISK_FULL, true, 1, 1}},
+        {"the software copy breaks off", {"WriteFile", results, qm::platform::ERROR_DISK_FULL, false, 1, 1}},
+        {"the first rename fails", {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, false, 1, 0}},
+        {"the second rename fails", {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, false, 1, 1}},
+        {"the third rename fails", {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, false, 1, 2}},
+        {"the fourth rename fails", {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, false, 1, 3}},
+        {"the fourth rename raises", {"MoveFile", results, qm::platform::ERROR_ACCESS_DENIED, true, 1, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m;
+        m.WriteFile(kLocalHrz, kComplete);
+        m.WriteFile(kLocalSfz, "\"F1\"\r\n");
+        m.WriteFile(kServerHrz, oldHrz);
+        m.WriteFile(kServerSfz, oldSfz);
+        m.WriteFile(qm::test::kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+        m.MakeFolder("C:\\Drop");
+        StartWithResultNames({}, true, kMachineId);
+        m.Machine().AddFault(c.fault);
+        EXPECT_FALSE(PakResult());
+        m.Machine().ClearFaults();
+        EXPECT_EQ(qm::test::FileNamesIn(results + "\\"),
+                  (std::vector<std::string>{std::string(kMachineId) + ".hrz", std::string(kMachineId) + ".sfz"}));
+        EXPECT_EQ(m.ReadFile(kServerHrz), oldHrz);
+        EXPECT_EQ(m.ReadFile(kServerSfz), oldSfz);
+        EXPECT_EQ(m.ReadFile(kLocalHrz), kComplete);  // the new inventory is not lost either
+        EXPECT_EQ(m.ReadFile(kLocalSfz), "\"F1\"\r\n");
+
+        // The next delivery carries the earlier pair, both halves.
+        ASSERT_TRUE(SendSimpleMail());
+        std::vector<std::string> drop = qm::test::FileNamesIn("C:\\Drop\\");
+        ASSERT_EQ(drop.size(), 1u);
+        std::vector<qm::test::ZipEntry> entries = qm::test::ReadZip(m.ReadFile("C:\\Drop\\" + drop[0]));
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[0].bytes, oldHrz);
+        EXPECT_EQ(entries[1].bytes, oldSfz);
     }
 }
