@@ -34,6 +34,12 @@ bool SameFile(std::string_view a, std::string_view b) {
     return EqualsNoCase(canonical(a), canonical(b));
 }
 
+// Whether the two files hold the same bytes; false when either cannot be read.
+bool SameBytes(std::string_view a, std::string_view b) {
+    std::string first, second;
+    return ReadWholeFile(Files(), a, first) && ReadWholeFile(Files(), b, second) && first == second;
+}
+
 bool SendByLaterWays(DeliveryContext& context) {
     const LaterDeliveryWays& ways = DeliveryWays();
     bool sent = false;
@@ -128,13 +134,26 @@ bool SendByRep(DeliveryContext& context) {
             const std::string& archive = context.archives[next];
             const std::string target = context.copyFolder + FileNameOf(archive);
             // The archive's own folder is no delivery: a copy there would retire the archive.
-            bool ownFolder = SameFile(archive, target);
-            if (ownFolder) SetLastError(ERROR_ALREADY_EXISTS);
-            if (!ownFolder && CopyFileSafely(Files(), archive, target)) {
-                WriteLog("copy " + archive + " to " + target + " succeeded ");
+            DWORD error = ERROR_ALREADY_EXISTS;
+            bool delivered = false;
+            std::string how = " succeeded ";
+            if (!SameFile(archive, target)) {
+                delivered = CopyFileSafely(Files(), archive, target);
+                if (!delivered) error = GetLastError();
+                if (!delivered && error == ERROR_ALREADY_EXISTS) {
+                    // Archive names do not name the machine: a file of that name may be another
+                    // agent's archive, never to be replaced. Only the same bytes are this archive,
+                    // delivered before.
+                    delivered = SameBytes(archive, target);
+                    how = ": the same file is there already";
+                    error = ERROR_FILE_EXISTS;
+                }
+            }
+            if (delivered) {
+                WriteLog("copy " + archive + " to " + target + how);
                 MarkFileSent(archive);
             } else {
-                LogError("copy " + archive + " to " + target + " failed :" + std::to_string(GetLastError()));
+                LogError("copy " + archive + " to " + target + " failed :" + std::to_string(error));
                 remaining.push_back(archive);
             }
         }

@@ -71,13 +71,14 @@ void DeleteQuietly(FileSystem& fs, const std::string& path) {
     SetLastError(error);
 }
 
-// Makes the temporary file beside the target with `make` and renames it into place; the
-// temporary file never outlives a failure, and the failure's last error is kept.
+// Makes the temporary file beside the target with `make` and renames it into place with the
+// given MoveFileEx flags; the temporary file never outlives a failure, and the failure's last
+// error is kept.
 template <typename Make>
-bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, Make make) {
+bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, DWORD moveFlags, Make make) {
     std::string temp = TemporaryBeside(path);
     try {
-        if (!make(temp) || !fs.MoveFileEx(temp, path, MOVEFILE_REPLACE_EXISTING)) {
+        if (!make(temp) || !fs.MoveFileEx(temp, path, moveFlags)) {
             DeleteQuietly(fs, temp);
             return false;
         }
@@ -136,11 +137,12 @@ bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::strin
 }
 
 bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
-    return PlaceThroughTemporary(fs, path, [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });
+    return PlaceThroughTemporary(fs, path, MOVEFILE_REPLACE_EXISTING,
+                                 [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });
 }
 
 bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target) {
-    return PlaceThroughTemporary(fs, target, [&](const std::string& temp) { return fs.CopyFile(source, temp, false); });
+    return PlaceThroughTemporary(fs, target, 0, [&](const std::string& temp) { return fs.CopyFile(source, temp, false); });
 }
 
 }  // namespace qm::platform

@@ -138,7 +138,8 @@ bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view b
 // any step fails; what was set aside then returns.
 bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& files);
 // Copies the source to a temporary file beside the target and renames the copy into place, so
-// the target folder never shows a part of the file under the target's name.
+// the target folder never shows a part of the file under the target's name. An existing target
+// is never replaced: false with 183 (already exists) then.
 bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target);
 
 }  // namespace qm::platform

@@ -183,7 +183,7 @@ TEST(SendByRep, CopiesEveryArchiveIntoTheFolderAndMarksItSent) {
     TestMachine m;
     m.WriteFile(kTrans + "a.GTV", "archive a");
     m.WriteFile(kAgentFolder + "Pda\\p.BTV", "archive p");
-    m.WriteFile("C:\\Drop\\a.GTV", "an older copy");
+    m.MakeFolder(kDrop);
     qm::test::StartAgentWithLog();
     DeliveryContext c;
     c.archives = {kTrans + "a.GTV", kAgentFolder + "Pda\\p.BTV"};
@@ -235,6 +235,69 @@ TEST(SendByRep, AFailedCopyLosesNothingAndLeavesTheArchiveToTheNextWays) {
         EXPECT_EQ(m.ReadFile("C:\\Drop\\b.GTV"), "copied by an earlier run");
         EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "b.GTV to C:\\Drop\\b.GTV failed :" + c.error}));
     }
+}
+
+TEST(SendByRep, AFileOfTheSameNameIsNeverReplaced) {
+    TestMachine m;
+    m.WriteFile(kTrans + "same.GTV", "archive");
+    m.WriteFile(kTrans + "other.GTV", "this agent's archive");
+    m.WriteFile(kTrans + "new.GTV", "new");
+    m.WriteFile(kDrop + "same.GTV", "archive");                  // this archive, delivered before
+    m.WriteFile(kDrop + "other.GTV", "another agent's archive");  // of the same name
+    qm::test::StartAgentWithLog();
+    DeliveryContext c;
+    c.archives = {kTrans + "same.GTV", kTrans + "other.GTV", kTrans + "new.GTV"};
+    c.copyFolder = kDrop;
+    EXPECT_FALSE(SendByRep(c));
+    EXPECT_EQ(c.archives, (std::vector<std::string>{kTrans + "other.GTV"}));
+    EXPECT_EQ(m.ReadFile(kDrop + "other.GTV"), "another agent's archive");
+    EXPECT_EQ(m.ReadFile(kDrop + "same.GTV"), "archive");
+    EXPECT_EQ(m.ReadFile(kDrop + "new.GTV"), "new");
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"new.Old", "other.GTV", "same.Old"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kDrop), (std::vector<std::string>{"new.GTV", "other.GTV", "same.GTV"}));
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + "other.GTV to " + kDrop + "other.GTV failed :80"}));
+    EXPECT_TRUE(Contains(m.ReadFile(kTraceLog), "|copy " + kTrans + "same.GTV to " + kDrop +
+                                                    "same.GTV: the same file is there already\r\n"));
+}
+
+TEST_F(Delivery, TwoAgentsOfOneSiteNeverReplaceEachOthersArchiveInASharedFolder) {
+    // Both machines map N: to one shared folder; their clocks give both archives one name.
+    qm::test::TempFolder share("qm-share");
+    const std::string machine = R"({"drives": [{"letter": "C", "folder": "drive_c"},
+        {"letter": "N", "type": "remote", "folder": ")" + share.Path() + R"(", "unc": "\\\\server\\drop"}]})";
+    const std::string settings = "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=N:\\\r\n";
+    const std::string name = "#C#S#" + kStamp + ".GTV";
+    // One agent's results waiting in Results\, then its delivery.
+    auto deliver = [&](TestMachine& m, const std::string& id, const std::string& which) {
+        m.WriteFile(kAgentSettings, settings);
+        m.WriteFile(kResults + id + ".hrz", which + " agent's hardware");
+        m.WriteFile(kResults + id + ".sfz", which + " agent's software");
+        qm::test::StartAgentWithLog();
+        return SendSimpleMail();
+    };
+    std::string first;
+    {
+        TestMachine a(machine);
+        EXPECT_TRUE(deliver(a, "AAAA", "first"));
+        first = a.ReadFile("N:\\" + name);
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old"}));
+    }
+    TestMachine b(machine);
+    EXPECT_FALSE(deliver(b, "BBBB", "second"));
+    // The first agent's archive is still there, whole; the second one waits for the later ways.
+    EXPECT_EQ(qm::test::FileNamesIn("N:\\"), (std::vector<std::string>{name}));
+    EXPECT_EQ(b.ReadFile("N:\\" + name), first);
+    EXPECT_EQ(qm::test::ZipNames(first), (std::vector<std::string>{"AAAA.hrz", "AAAA.sfz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{name}));
+    EXPECT_EQ(Calls().ftpArchives, (std::vector<std::string>{kTrans + name}));
+    EXPECT_EQ(Calls().smtpArchives, (std::vector<std::string>{kTrans + name}));
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + name + " to N:\\" + name + " failed :80"}));
+    // The next run finds it waiting still, beside its own new archive.
+    b.Machine().AdvanceClock(1000);
+    EXPECT_FALSE(deliver(b, "BBBB", "second"));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans).size(), 2u);
+    EXPECT_EQ(b.ReadFile("N:\\" + name), first);
+    EXPECT_EQ(qm::test::FileNamesIn("N:\\").size(), 2u);
 }
 
 TEST(SendByRep, TheArchivesOwnFolderIsNoDelivery) {

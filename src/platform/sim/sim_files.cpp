@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/sim/host_files.h"
@@ -280,7 +281,16 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) return Fail(ERROR_ALREADY_EXISTS);
         if (d.isDirectory || s.isDirectory || IsReadOnly(state_, d)) return Fail(ERROR_ACCESS_DENIED);
     }
-    if (::rename(s.host.c_str(), target.c_str()) != 0) {
+    int renamed = 0;
+    if (!d.exists && (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+        // Nor is a file replaced that another process makes meanwhile: Windows renames in one step.
+        renamed = ::renameat2(AT_FDCWD, s.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+        if (renamed != 0 && errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+        if (renamed != 0 && errno == EINVAL) renamed = ::rename(s.host.c_str(), target.c_str());  // a host without it
+    } else {
+        renamed = ::rename(s.host.c_str(), target.c_str());
+    }
+    if (renamed != 0) {
         if (errno != EXDEV || s.isDirectory) return Fail(errno == EXDEV ? ERROR_NOT_SAME_DEVICE : Win32ErrorOf(errno));
         if (!CopyHostFile(s, target)) return false;
         ::unlink(s.host.c_str());
