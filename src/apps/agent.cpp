@@ -163,7 +163,13 @@ bool RunInventory() {
     // takes the inventory again.
     bool packed = f.online || delivery::PakResult();
     WriteLog("SaveInventoryDate");
-    if (!f.online && packed) SaveInventoryDate();
+    try {
+        if (!f.online && packed) SaveInventoryDate();
+    } catch (const std::exception& e) {
+        // The results wait in Results\ all the same: without the date the next start takes the
+        // inventory again, but this one must still deliver.
+        WriteLog(std::string("The inventory date was not stored: ") + e.what());
+    }
     return true;
 }
 

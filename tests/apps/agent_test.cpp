@@ -233,3 +233,25 @@ TEST(Agent, AWaitDialogBesideASlowBiosHelperNeitherLosesRecordsNorMovesTheInvent
     // The date stored is the one the run started at on the machine's clock.
     EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "12/09/2026 07:03");
 }
+
+TEST(Agent, AnInventoryDateThatCannotBeStoredNeverKeepsTheRunFromDelivering) {
+    for (const char* sw : {"/S", "/DLG", "/HMAIL"}) {
+        SCOPED_TRACE(sw);
+        TestMachine m(std::string(kAgentMachine)
+                          .insert(1, R"("faults": [{"op": "WritePrivateProfileString", "path": "C:\\WINDOWS\\Chk_ID"}], )"));
+        PlaceAgent(m);
+        m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n");
+        m.WriteFile(qm::test::kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+        m.MakeFolder("C:\\Drop");
+        // Every start takes the inventory again, as no date is stored, and delivers it.
+        for (int start = 1; start <= 2; ++start) {
+            m.Machine().AdvanceClock(1000);
+            EXPECT_EQ(Agent({sw, "/LOG"}), 0);
+            EXPECT_EQ(qm::test::FileNamesIn("C:\\Drop\\").size(), static_cast<std::size_t>(start));
+        }
+        std::string log = m.ReadFile(kTraceLog);
+        EXPECT_NE(log.find("|The inventory date was not stored: Unable to write to C:\\WINDOWS\\Chk_ID"), std::string::npos)
+            << log;
+        EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "");
+    }
+}
