@@ -1,11 +1,14 @@
 // Stands in for the outside BIOS program: appends the machine's identification, memory-bank
-// and DMI records to the result file named by its one argument, a slash followed by the path.
+// and DMI records to the result file named by its one argument, a slash directly followed by
+// the path, unquoted, as the real program reads it.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "core/result_list.h"
 #include "platform/platform.h"
@@ -19,6 +22,22 @@ std::string Record(const std::string& section, const std::string& key, const std
     return Field(section) + "," + Field(key) + "," + Field(value) + "\r\n";
 }
 
+// The path after the program and its slash; empty when the command line has another form.
+std::string ResultPathOf(std::string_view line) {
+    std::size_t at = 0;
+    if (!line.empty() && line.front() == '"') {
+        at = line.find('"', 1);
+        at = at == std::string_view::npos ? line.size() : at + 1;
+    } else {
+        at = std::min(line.find(' '), line.size());
+    }
+    while (at < line.size() && line[at] == ' ') ++at;
+    std::string_view argument = line.substr(at);
+    while (!argument.empty() && argument.back() == ' ') argument.remove_suffix(1);
+    if (argument.size() < 2 || argument.front() != '/' || argument.find('"') != std::string_view::npos) return {};
+    return std::string(argument.substr(1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -26,12 +45,14 @@ int main(int argc, char** argv) {
     try {
         auto machine = qm::sim::SimMachine::LoadForProgram(argc, argv);
         InstallPlatform(machine);
-        std::vector<std::string> parameters = SplitCommandLine(Programs().GetCommandLine());
-        if (parameters.size() < 2 || parameters[1].size() < 2 || parameters[1][0] != '/') {
+        const std::string line = Programs().GetCommandLine();
+        const auto& bios = machine->Config().biosProgram;
+        if (!bios.commandLineFile.empty()) WriteWholeFile(Files(), bios.commandLineFile, line);
+        const std::string path = ResultPathOf(line);
+        if (path.empty()) {
             std::fprintf(stderr, "QMBios: usage: QMBios /<result file>\n");
             return 2;
         }
-        const auto& bios = machine->Config().biosProgram;
         // Real time: the agent that waits for it measures its patience in real time while it runs.
         if (bios.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(bios.delayMs));
         std::string text = Record("Ident", "Manufacturer", bios.manufacturer) + Record("Ident", "Model", bios.model) +
@@ -42,9 +63,9 @@ int main(int argc, char** argv) {
         if (!bios.dmiPresent.empty()) text += Record("DMI", "Present", bios.dmiPresent);
         // This key keeps its comma: it is read by the exact prefix "DMI","Version,",".
         if (!bios.dmiVersion.empty()) text += "\"DMI\",\"Version,\"," + Field(bios.dmiVersion) + "\r\n";
-        auto file = Files().CreateFile(parameters[1].substr(1), GENERIC_WRITE, CreationDisposition::OpenExisting);
+        auto file = Files().CreateFile(path, GENERIC_WRITE, CreationDisposition::OpenExisting);
         if (!file) {
-            std::fprintf(stderr, "QMBios: cannot open %s (error %u)\n", parameters[1].c_str(), GetLastError());
+            std::fprintf(stderr, "QMBios: cannot open %s (error %u)\n", path.c_str(), GetLastError());
             return 3;
         }
         DWORD written = 0;

@@ -25,17 +25,18 @@ int RunHidden(std::string_view commandLine, WORD showMode, DWORD creationFlags, 
 }
 
 std::string BiosHelperCommandLine(std::string_view shortResultPath) {
-    std::string program = AgentFolder() + "QMBios.exe";
-    std::string argument = "/" + std::string(shortResultPath);
-    std::string interpreter;
-    // "%" would be expanded by the interpreter whatever the quotes, and a quote would end
-    // them: such paths go to the program directly.
-    bool safeForInterpreter = (program + argument).find_first_of("%\"") == std::string::npos;
-    if (safeForInterpreter) interpreter = ReadEnvironmentVariable(Env(), "COMSPEC");
-    if (interpreter.empty()) return "\"" + program + "\" /\"" + std::string(shortResultPath) + "\"";
-    // The outer pair of quotes is what the interpreter takes away; inside it the program
-    // path and the argument stay quoted, so "&", "(" or blanks in them stay plain text.
-    return interpreter + " /C \"\"" + program + "\" /\"" + std::string(shortResultPath) + "\"\"";
+    // The program takes a slash directly followed by the path, unquoted.
+    std::string direct = "\"" + AgentFolder() + "QMBios.exe\" /" + std::string(shortResultPath);
+    // Inside the program's quotes only "%" (expanded whatever the quotes) and a quote (which
+    // would end them) are special to the interpreter; the argument stands outside quotes, where
+    // every operator is. Such lines go to the program directly.
+    bool safeForInterpreter = AgentFolder().find_first_of("%\"") == std::string::npos &&
+                              shortResultPath.find_first_of("%\"&|<>^()") == std::string_view::npos;
+    std::string interpreter = safeForInterpreter ? ReadEnvironmentVariable(Env(), "COMSPEC") : std::string();
+    if (interpreter.empty()) return direct;
+    // The outer pair of quotes is what the interpreter takes away, leaving the line as the
+    // program expects it.
+    return interpreter + " /C \"" + direct + "\"";
 }
 
 void LaunchBiosHelper() {

@@ -17,7 +17,10 @@ using qm::test::TestMachine;
 
 namespace {
 
-const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model": "M1", "serial": "SN-9", "uuid": "U-1"}})";
+const char* const kBios = R"({"bios_program": {"manufacturer": "Maker", "model": "M1", "serial": "SN-9", "uuid": "U-1",
+                                                "command_line_file": "C:\\TEMP\\qmbios-command-line.txt"}})";
+// Where the stand-in writes the command line it was started with, unchanged.
+const char* const kReceived = "C:\\TEMP\\qmbios-command-line.txt";
 
 }  // namespace
 
@@ -54,29 +57,57 @@ TEST(Launcher, TheBiosProgramAppendsItsRecordsThroughTheShortPath) {
               "\"Ident\",\"UUID\",\"U-1\"\r\n");
     auto started = m.Machine().ProcessesOfMachine().Started();
     ASSERT_EQ(started.size(), 1u);
+    // The outer quotes are the interpreter's; the program gets a slash and the short path, unquoted.
     EXPECT_EQ(started[0].commandLine,
-              "C:\\WINDOWS\\system32\\cmd.exe /C \"\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /\"C:\\DOCUME~1\\PC01~1.HRZ\"\"");
+              "C:\\WINDOWS\\system32\\cmd.exe /C \"\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\DOCUME~1\\PC01~1.HRZ\"");
+    EXPECT_EQ(m.ReadFile(kReceived), "\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\DOCUME~1\\PC01~1.HRZ");
     EXPECT_EQ(started[0].creationFlags, qm::platform::HIGH_PRIORITY_CLASS | qm::platform::CREATE_NEW_CONSOLE);
     EXPECT_EQ(started[0].showWindow, qm::platform::SW_HIDE);
 }
 
-TEST(Launcher, AnAgentFolderOfSpecialCharactersNeitherBreaksNorInjects) {
-    TestMachine m(kBios);
-    const std::string folder = "C:\\A&B (x) ^y";
-    m.InstallProgram("QMBios.exe", folder);
-    StartAgent({}, folder + "\\QMAgent.exe");
-    InitWorkFolder();
-    State().resultFiles.localHardware = "C:\\WINDOWS\\PC.hrz";
-    m.WriteFile(State().resultFiles.localHardware, "");
-    std::string line = BiosHelperCommandLine("C:\\WINDOWS\\PC.hrz");
-    // The interpreter sees one command, the whole quoted program path and its argument.
-    EXPECT_EQ(qm::apps::InterpreterCommands(line),
-              std::vector<std::string>{"\"C:\\A&B (x) ^y\\QMBios.exe\" /\"C:\\WINDOWS\\PC.hrz\""});
-    LaunchBiosHelper();
-    EXPECT_NE(m.ReadFile("C:\\WINDOWS\\PC.hrz").find("\"Ident\",\"UUID\",\"U-1\""), std::string::npos);
-    // A "%" would be expanded by the interpreter: such a folder starts the program directly.
-    StartAgent({}, "C:\\100%\\QMAgent.exe");
-    EXPECT_EQ(BiosHelperCommandLine("C:\\X.hrz"), "\"C:\\100%\\QMBios.exe\" /\"C:\\X.hrz\"");
+TEST(Launcher, SpecialCharactersNeitherBreakTheCommandLineNorInject) {
+    struct Case {
+        const char* name;
+        std::string agentFolder;
+        std::string resultFile;
+        std::string received;  // the command line the program gets
+        bool throughInterpreter;
+    };
+    const Case cases[] = {
+        // Inside the program's quotes the interpreter takes "&", "(" and "^" as plain text.
+        {"an agent folder of special characters", "C:\\A&B (x) ^y", "C:\\WINDOWS\\PC.hrz",
+         "\"C:\\A&B (x) ^y\\QMBios.exe\" /C:\\WINDOWS\\PC.hrz", true},
+        // "%" would be expanded whatever the quotes.
+        {"a per cent sign in the agent folder", "C:\\100%", "C:\\WINDOWS\\PC.hrz",
+         "\"C:\\100%\\QMBios.exe\" /C:\\WINDOWS\\PC.hrz", false},
+        // The argument stands outside quotes: any character special to the interpreter there
+        // starts the program directly.
+        {"an ampersand in the result path", "C:\\Program Files\\Quarmelin", "C:\\A&B\\PC.hrz",
+         "\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\A&B\\PC.hrz", false},
+        {"a bracket and a caret in the result path", "C:\\Program Files\\Quarmelin", "C:\\(A)^B\\PC.hrz",
+         "\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\(A)^B\\PC.hrz", false},
+        {"a per cent sign in the result path", "C:\\Program Files\\Quarmelin", "C:\\50%\\PC.hrz",
+         "\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\50%\\PC.hrz", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(kBios);
+        m.InstallProgram("QMBios.exe", c.agentFolder);
+        StartAgent({}, c.agentFolder + "\\QMAgent.exe");
+        State().resultFiles.localHardware = c.resultFile;
+        m.WriteFile(c.resultFile, "");
+        std::string line = BiosHelperCommandLine(c.resultFile);
+        if (c.throughInterpreter) {
+            EXPECT_EQ(line, "C:\\WINDOWS\\system32\\cmd.exe /C \"" + c.received + "\"");
+            // The interpreter sees one command, the whole quoted program path and its argument.
+            EXPECT_EQ(qm::apps::InterpreterCommands(line), std::vector<std::string>{c.received});
+        } else {
+            EXPECT_EQ(line, c.received);
+        }
+        LaunchBiosHelper();
+        EXPECT_EQ(m.ReadFile(kReceived), c.received);
+        EXPECT_NE(m.ReadFile(c.resultFile).find("\"Ident\",\"UUID\",\"U-1\""), std::string::npos);
+    }
 }
 
 TEST(Launcher, WithoutAnInterpreterTheProgramStartsDirectlyAndWithoutItNothingHappens) {
@@ -89,6 +120,7 @@ TEST(Launcher, WithoutAnInterpreterTheProgramStartsDirectlyAndWithoutItNothingHa
     LaunchBiosHelper();
     EXPECT_NE(m.ReadFile("C:\\WINDOWS\\PC.hrz").find("\"Ident\",\"SN\",\"SN-9\""), std::string::npos);
     EXPECT_EQ(m.Machine().ProcessesOfMachine().Started().at(0).program, "C:\\Program Files\\Quarmelin\\QMBios.exe");
+    EXPECT_EQ(m.ReadFile(kReceived), "\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /C:\\WINDOWS\\PC.hrz");
 
     // No BIOS program in the agent folder: the interpreter reports it on its hidden console.
     TestMachine bare;

@@ -457,7 +457,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     if (r.Has("bios_program")) {
         Reader b = r.Object("bios_program");
         b.OnlyKeys({"manufacturer", "model", "serial", "uuid", "memory_banks", "dmi_present", "dmi_version", "exit_code",
-                    "delay_ms"});
+                    "delay_ms", "command_line_file"});
         BiosProgramConfig& bp = c.biosProgram;
         bp.manufacturer = b.String("manufacturer");
         bp.model = b.String("model");
@@ -475,6 +475,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         bp.dmiVersion = b.String("dmi_version");
         bp.exitCode = static_cast<int>(b.Integer("exit_code", 0, 0, 255));
         bp.delayMs = static_cast<unsigned>(b.Integer("delay_ms", 0, 0, 600000));
+        bp.commandLineFile = b.String("command_line_file");
     }
     if (r.Has("programs")) {
         Reader programs = r.Object("programs");

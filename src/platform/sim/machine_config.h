@@ -120,6 +120,7 @@ struct BiosProgramConfig {
     std::string dmiVersion;
     int exitCode = 0;
     unsigned delayMs = 0;  // how long it works before appending its records
+    std::string commandLineFile;  // a Windows path where it writes the command line it got, unchanged
 };
 
 struct DialogConfig {
