@@ -1,11 +1,12 @@
 #include "core/machine_id.h"
 
-#include <cctype>
+#include <algorithm>
 #include <random>
 
 #include "core/date_time.h"
 #include "core/process_state.h"
 #include "core/profile_files.h"
+#include "core/result_list.h"
 #include "core/settings.h"
 #include "core/switches.h"
 #include "core/trace_log.h"
@@ -55,12 +56,16 @@ std::vector<std::string> WithDefaults(std::vector<std::string> defaults) {
     return lines;
 }
 
-// A stored identifier is 32 hexadecimal digits; anything else (it names files) counts as none.
-bool IsIdentifier(const std::string& text) {
-    if (text.size() != 32) return false;
-    for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    return true;
+// A stored identifier is the machine's identity and is kept as it is; only one that could not
+// name the result files (a control character or a character Windows refuses in a file name)
+// counts as none.
+bool CanNameFiles(const std::string& text) { return std::all_of(text.begin(), text.end(), IsFileNameCharacter); }
+
+// The text with its control characters shown as "?", so that it stays on one log line.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32) c = '?';
+    return text;
 }
 
 std::string Today() { return FormatDateTime("mm/dd/yyyy", Now()); }
@@ -203,8 +208,8 @@ void InitAgentGuid() {
     }
 
     for (std::string* stored : {&registryGuid, &fileGuid})
-        if (!stored->empty() && !IsIdentifier(*stored)) {
-            WriteLog("Machine identifier refused: " + *stored);
+        if (!stored->empty() && !CanNameFiles(*stored)) {
+            WriteLog("Machine identifier refused: " + Printable(*stored));
             stored->clear();
         }
     if ((fileGuid.empty() && registryGuid.empty()) || IsNewGuidForced(fileGuid, registryGuid)) {

@@ -2,7 +2,8 @@
 // The machine identifier: 32 upper-case hexadecimal digits of a GUID with its creation date,
 // kept in a registry key and in QMGuid.ini, whose places the settings section
 // "GUID_DIRECTORY" adds to. The registry copy wins; both are rewritten when they differ or
-// one is missing.
+// one is missing. A stored identifier is kept as it is, unless it holds a character that
+// cannot stand in a file name: it names the result files.
 
 #include <string>
 #include <vector>

@@ -96,11 +96,14 @@ void AddFieldHeader(int count) {
     list->push_back(std::move(line));
 }
 
+bool IsFileNameCharacter(char c) {
+    return static_cast<unsigned char>(c) >= 32 && std::string_view("<>:\"/\\|?*").find(c) == std::string_view::npos;
+}
+
 std::string FileNamePart(std::string_view text) {
-    constexpr std::string_view kRefused = "<>:\"/\\|?*";
     std::string out(text);
     for (char& c : out)
-        if (static_cast<unsigned char>(c) < 32 || kRefused.find(c) != std::string_view::npos) c = '_';
+        if (!IsFileNameCharacter(c)) c = '_';
     return out;
 }
 
@@ -109,7 +112,8 @@ void SetResultFileNames(bool resultsByIdentifier) {
     std::string asset = FileNamePart(GetAssetId());
     s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
     s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
-    // The machine identifier is 32 hexadecimal digits, refused otherwise when it is read.
+    // The machine identifier holds no character that a file name refuses: such a stored one is
+    // refused when it is read.
     s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
     std::string results = GetResultsFolder();
     s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";

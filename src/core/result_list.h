@@ -33,11 +33,15 @@ void CloseResultList(std::string_view path);
 void AddResultLine(std::string_view section, std::string_view key, std::string_view value);
 // Appends the header line "F1","F2",... up to Fn.
 void AddFieldHeader(int count);
+// Whether Windows takes the character in a file name: no control character and none of
+// < > : " / \ | ? *.
+bool IsFileNameCharacter(char c);
 // A text as it may stand in a file name: the characters Windows refuses there become "_", so
 // that a name from a machine or a settings file never reaches another folder.
 std::string FileNamePart(std::string_view text);
 // Sets the local and server result file names (the asset identifier through FileNamePart;
-// the machine identifier holds hexadecimal digits only); makes Results\ when it is missing.
+// the machine identifier holds no character a file name refuses); makes Results\ when it is
+// missing.
 void SetResultFileNames(bool resultsByIdentifier);
 
 // The value of the last record with the section and key: what follows the quoted prefix,

@@ -524,3 +524,52 @@ TEST(MachineId, AStoredValueThatIsNoIdentifierIsRefusedAndRepaired) {
     EXPECT_EQ(reg.ReadString("GUID"), "0F8FAD5BD9CB469FA16570867728950E");
     EXPECT_EQ(reg.ReadString("DATE"), "11/02/2026");
 }
+
+TEST(MachineId, AStoredIdentifierIsKeptAsItIsUnlessItCannotNameAFile) {
+    struct Case {
+        std::string stored;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"0f8fad5b-d9cb-469f-a165-70867728950e", true},
+        {"{0F8FAD5B-D9CB-469F-A165-70867728950E}", true},
+        {"PC 17 (old agent)", true},
+        {"ABC", true},
+        {"..\\..\\WINDOWS\\evil", false},
+        {"a/b", false},
+        {"C:ab", false},
+        {"a*b", false},
+        {"a?b", false},
+        {"a\"b", false},
+        {"a<b", false},
+        {"a>b", false},
+        {"a|b", false},
+        {"tab\there", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        // The registry copy, with the file holding another identifier.
+        {
+            TestMachine m(kScriptedGuid);
+            RegistryAccessor(HKEY_LOCAL_MACHINE).CreateKey(kQuarmelin);
+            RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+            ASSERT_TRUE(reg.OpenKey(kQuarmelin, false));
+            reg.WriteString("GUID", c.stored);
+            reg.WriteString("DATE", "11/02/2026");
+            m.WriteFile(kWindowsIni, IniText({kA, "10/01/2025"}));
+            std::string log = RunInitAgentGuid(m);
+            const std::string id = c.kept ? c.stored : kA;
+            EXPECT_EQ(State().machineId, id);
+            EXPECT_EQ(FileCopy(kWindowsIni), (Copy{id, c.kept ? "11/02/2026" : "10/01/2025"}));
+            EXPECT_EQ(RegistryCopy(), (Copy{id, c.kept ? "11/02/2026" : "10/01/2025"}));
+            EXPECT_EQ(!qm::test::LogTextsStartingWith(log, "Machine identifier refused: ").empty(), !c.kept) << log;
+        }
+        // The file's copy alone: refused, it gives way to a new identifier.
+        {
+            TestMachine m(kScriptedGuid);
+            m.WriteFile(kWindowsIni, IniText({c.stored, "10/01/2025"}));
+            RunInitAgentGuid(m);
+            EXPECT_EQ(State().machineId, c.kept ? c.stored : kNew);
+        }
+    }
+}
