@@ -37,16 +37,6 @@ KeyText SplitKeyText(const std::string& line) {
     return {GetRootKey(line.substr(0, slash)), line.substr(slash)};
 }
 
-// A root name, a backslash and a path that is not empty.
-bool HasRegistryKeyForm(const std::string& line) {
-    std::size_t slash = line.find('\\');
-    if (slash == std::string::npos || slash + 1 >= line.size()) return false;
-    std::string root = line.substr(0, slash);
-    for (const auto& [name, key] : kRoots)
-        if (root == name) return true;
-    return false;
-}
-
 // The candidates with the defaults inserted where the scan-after flag puts them.
 std::vector<std::string> WithDefaults(std::vector<std::string> defaults) {
     bool scanAfter = false;
@@ -158,7 +148,6 @@ std::string getRegistryGUIDkeyRO() {
 std::string getRegistryGUIDkeyRw() {
     std::string result = kDefaultGuidKey;
     for (const std::string& line : WithDefaults({kDefaultGuidKey})) {
-        if (!HasRegistryKeyForm(line)) continue;
         KeyText key = SplitKeyText(line);
         RegistryAccessor reg(key.root);
         if (reg.OpenKey(key.path, true)) {

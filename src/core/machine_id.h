@@ -24,8 +24,9 @@ std::string GetQMGUIDFileReadOnly();
 platform::HKEY GetRootKey(const std::string& rootName);
 // The first candidate key that opens for reading and has a "GUID" value, else the default.
 std::string getRegistryGUIDkeyRO();
-// The first candidate key that opens for writing (made when missing), else the default. Only
-// lines of the form root name, backslash, path are tried: a folder line never makes a key.
+// The first candidate key that opens for writing (made when missing), else the default. Every
+// line is tried as a key, as the read search does: a folder line such as D:\Inventory\ names
+// \Inventory\ under HKEY_CURRENT_USER.
 std::string getRegistryGUIDkeyRw();
 // The "/FORCE_NEW_GUID" rule for the stored file and registry identifiers.
 bool IsNewGuidForced(const std::string& fileGuid, const std::string& registryGuid);

@@ -444,37 +444,46 @@ TEST(GuidPlaces, ReadOnlyKeySearch) {
     }
 }
 
-TEST(GuidPlaces, ReadWriteKeySearchTriesKeyLinesOnly) {
+TEST(GuidPlaces, ReadWriteKeySearchTriesEveryLineAsAKey) {
     const std::string kDefault = kDefaultGuidKey;
     const std::string scan = "DEFAUL_SCAN_AFTER=1";
     struct Case {
         const char* name;
         std::vector<std::string> lines;
-        bool listedRefuses;  // HKEY_LOCAL_MACHINE\SOFTWARE\Inventory refuses writes
+        const char* refusing;  // a key that refuses writes, or none
         std::string found;
+        HKEY root;  // where the key found was made
+        std::string made;
     };
     const Case cases[] = {
-        {"no lines", {}, false, kDefault},
-        {"defaults first", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"}, false, kDefault},
-        {"scan-after creates the listed key", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan}, false,
-         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"},
-        {"listed key refusing writes passed over", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan}, true,
-         kDefault},
-        {"no line of another form is tried",
-         {"C:\\Inventory\\", "Inventory", "hkey_local_machine\\SOFTWARE\\Inventory", "HKEY_LOCAL_MACHINE\\", scan},
-         false, kDefault},
+        {"no lines", {}, nullptr, kDefault, HKEY_LOCAL_MACHINE, kQuarmelin},
+        {"defaults first", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"}, nullptr, kDefault, HKEY_LOCAL_MACHINE, kQuarmelin},
+        {"scan-after creates the listed key", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan}, nullptr,
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"},
+        {"listed key refusing writes passed over", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan},
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", kDefault, HKEY_LOCAL_MACHINE, kQuarmelin},
+        {"a folder line names a key under HKEY_CURRENT_USER", {"C:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan},
+         nullptr, "C:\\Inventory\\", HKEY_CURRENT_USER, "\\Inventory"},
+        {"a line without a backslash", {"Inventory", scan}, nullptr, "Inventory", HKEY_CURRENT_USER, "\\Inventory"},
+        {"a root name in lower case", {"hkey_local_machine\\SOFTWARE\\Inventory", scan}, nullptr,
+         "hkey_local_machine\\SOFTWARE\\Inventory", HKEY_CURRENT_USER, "\\SOFTWARE\\Inventory"},
+        {"a folder line whose key refuses writes passed over",
+         {"C:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", scan}, "HKEY_CURRENT_USER\\Inventory",
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m;
-        if (c.listedRefuses) m.Machine().AddFault({"write", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory"});
+        if (c.refusing != nullptr) m.Machine().AddFault({"write", c.refusing});
         m.WriteFile(kAgentSettings, GuidDirectory(c.lines));
         StartAgent();
         EXPECT_EQ(getRegistryGUIDkeyRw(), c.found);
-        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), c.found != kDefault);
-        // Folder lines, bare names and lower-case roots never make a key.
-        for (const char* key : {"\\Inventory", "\\SOFTWARE\\Inventory", "\\DEFAUL_SCAN_AFTER=1"})
-            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key)) << key;
+        EXPECT_TRUE(KeyExists(c.root, c.made));
+        // The search stops at the first key that opens: none after it is made.
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"),
+                  c.root == HKEY_LOCAL_MACHINE && c.made == "\\SOFTWARE\\Inventory");
+        EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, "\\Inventory"), c.root == HKEY_CURRENT_USER && c.made == "\\Inventory");
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "\\DEFAUL_SCAN_AFTER=1"));
     }
 }
 
@@ -485,18 +494,19 @@ TEST(GuidPlaces, ListedPlacesBeforeTheDefaultsKeepTheIdentifier) {
                 GuidDirectory({"C:\\Inventory\\", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory", "DEFAUL_SCAN_AFTER=1"}));
     std::string first = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(first, "Created new GUID"));
-    EXPECT_TRUE(Logged(first, "getRegistryGUIDkeyRw : HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory")) << first;
+    // The folder line comes first and, as a key, names \Inventory under HKEY_CURRENT_USER.
+    EXPECT_TRUE(Logged(first, "getRegistryGUIDkeyRw : C:\\Inventory\\")) << first;
     EXPECT_EQ(FileCopy("C:\\Inventory\\QMGuid.ini"), (Copy{kNew, kToday}));
-    EXPECT_EQ(RegistryCopy(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), (Copy{kNew, kToday}));
+    EXPECT_EQ(RegistryCopy(HKEY_CURRENT_USER, "\\Inventory"), (Copy{kNew, kToday}));
     EXPECT_FALSE(m.Exists(kWindowsIni));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kQuarmelin));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "\\Inventory"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"));
 
     m.Reload();
     std::string second = RunInitAgentGuid(m);
     EXPECT_EQ(State().machineId, kNew);
     EXPECT_FALSE(Logged(second, "Warning GUID not found")) << second;
-    EXPECT_TRUE(Logged(second, "getRegistryGUIDkeyRO : HKEY_LOCAL_MACHINE\\SOFTWARE\\Inventory")) << second;
+    EXPECT_TRUE(Logged(second, "getRegistryGUIDkeyRO : C:\\Inventory\\")) << second;
     EXPECT_TRUE(Logged(second, "GetQMGUIDFileReadOnly : C:\\Inventory\\QMGuid.ini")) << second;
 }
 
@@ -507,7 +517,7 @@ TEST(GuidPlaces, LowerCaseRootReadsUnderCurrentUser) {
     std::string log = RunInitAgentGuid(m);
     EXPECT_TRUE(Logged(log, "getRegistryGUIDkeyRO : hkey_local_machine\\SOFTWARE\\Inventory")) << log;
     EXPECT_EQ(State().machineId, kB);
-    // The repair writes to the default key: the lower-case line is no key to write.
+    // The repair writes to the default key, which comes before the listed line.
     EXPECT_EQ(RegistryCopy(), (Copy{kB, "03/04/2024"}));
     EXPECT_EQ(FileCopy(kWindowsIni), (Copy{kB, "03/04/2024"}));
     EXPECT_EQ(RegistryCopy(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Inventory"), (Copy{kA, "11/02/2026"}));
