@@ -23,6 +23,16 @@ void AddOne(const char* section, const char* key, const std::string& value) {
     AddResultLine(section, key, QuoteField(value));
 }
 
+// The value of an "Ident" record as Chk_ID keeps it: every double quote removed, so that a
+// record of several fields or a stray quote brings none, and at most 32 characters, a whole
+// UUID.
+std::string IdentValue(const char* key) {
+    std::string value = ReadResultValue("Ident", key);
+    std::erase(value, '"');
+    if (value.size() > 32) value.resize(32);
+    return value;
+}
+
 void Step(const char* marker, void (*collect)()) {
     WriteLog(marker);
     collect();
@@ -88,9 +98,8 @@ void UpdateUuidAndSerial() {
     const std::string& file = s.resultFiles.localHardware;
     LoadResultList(file);
     try {
-        // The whole value of the BIOS program's records, by the usual reading rule.
-        std::string uuid = ReadResultValue("Ident", "UUID");
-        std::string serial = ReadResultValue("Ident", "SN");
+        std::string uuid = IdentValue("UUID");
+        std::string serial = IdentValue("SN");
         WriteProfileString(s.chkIdPath, "UUID", "UUID", uuid);
         WriteProfileString(s.chkIdPath, "UUID", "SN", serial);
         GetAssetTag();

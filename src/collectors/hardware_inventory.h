@@ -13,8 +13,9 @@ void CollectHardwareSections();
 void WriteStartOptions();
 // The header block ("Inventory" and "Identification"), at most once while it is not written.
 void WriteInventoryHeader();
-// With "/AT" and a deferred asset tag: the BIOS program's UUID and serial number go to
-// Chk_ID, the asset tag is decided, and the header block goes at the end of the file.
+// With "/AT" and a deferred asset tag: the BIOS program's UUID and serial number (without
+// double quotes, at most 32 characters) go to Chk_ID, the asset tag is decided, and the header
+// block goes at the end of the file.
 void UpdateUuidAndSerial();
 
 inline constexpr const char* kAgentLanguage = "US";

@@ -108,6 +108,36 @@ TEST(HardwareInventory, ADeferredAssetTagPutsTheHeaderBlockAtTheEnd) {
     EXPECT_NE(text.find("\"Identification\",\"AssetTag#\",\"4C4C4544004A3510804BB2C04F4D3132\"\r\n"), std::string::npos);
 }
 
+TEST(HardwareInventory, TheSecondPassTakesTheIdentValueWithoutQuotesAndAtMost32Characters) {
+    struct Case {
+        std::string record;  // the text after "Ident","UUID", and after "Ident","SN",
+        std::string value;
+    };
+    const std::string digits32 = "4C4C4544004A3510804BB2C04F4D3132";
+    const Case cases[] = {
+        {"\"" + digits32 + "\"", digits32},
+        {"\"7X9Q2\"", "7X9Q2"},
+        {"\"\"", ""},
+        {"\"" + digits32 + "0123456789\"", digits32},
+        {"\"first\",\"second\",\"third\"", "first,second,third"},
+        {"\"a\"\"b\"", "ab"},
+        {"\"" + std::string(20, 'x') + "\",\"" + std::string(20, 'y') + "\"", std::string(20, 'x') + "," + std::string(11, 'y')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        TestMachine m(kMachine);
+        m.WriteFile(qm::test::kAgentSettings, "[ASSETTAG]\r\nUUID=1\r\n");
+        StartWithResultNames({"/AT"});
+        State().flags.at = true;
+        GetAssetTag();
+        m.WriteFile("C:\\WINDOWS\\QM-TEST-01.hrz",
+                    "\"F1\"\r\n\"Ident\",\"UUID\"," + c.record + "\r\n\"Ident\",\"SN\"," + c.record + "\r\n");
+        UpdateUuidAndSerial();
+        EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "UUID"), c.value);
+        EXPECT_EQ(ReadProfileString(State().chkIdPath, "UUID", "SN"), c.value);
+    }
+}
+
 TEST(HardwareInventory, TheSecondPassNeedsTheSwitchAndADeferredTag) {
     TestMachine m(kMachine);
     StartWithResultNames({});
