@@ -183,6 +183,9 @@ void RegistryPrintersInfo(int n) {
             }
     }
     for (const std::string& folder : folders) {
+        // The spooler lists the local printers by their names; a print server's printer of the
+        // same name is another printer.
+        const bool local = folder == kPrinters;
         RegistryAccessor list(HKEY_LOCAL_MACHINE);
         if (!list.OpenKeyReadOnly(folder)) continue;
         for (const std::string& name : list.GetKeyNames()) {
@@ -206,10 +209,11 @@ void RegistryPrintersInfo(int n) {
                 if (!unc.empty() && !driver.empty() &&
                     (line.find(unc) != std::string::npos || line.find(driver) != std::string::npos))
                     listed = true;
-                // Whatever its directory data, a printer is listed already when one of these
-                // records names it in its second value field (a spooler record's printer name).
+                // Whatever its directory data, a local printer is listed already when one of
+                // these records names it in its second value field (a spooler record's printer
+                // name).
                 std::vector<std::string> fields = core::ResultFields(line);
-                if (fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
+                if (local && fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
             }
             if (listed) continue;
             AddResultLine("Printers", std::to_string(n),

@@ -240,6 +240,19 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
     EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);
 }
 
+TEST(Printers, APrintServersPrinterIsNotTheLocalOneOfTheSameName) {
+    const std::string servers =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\";
+    TestMachine m(R"({"printers": [{"name": "Copier", "port": "LPT1:", "driver": "Copier Driver"}]})",
+                  Reg(std::string(kPrintKey) + "Copier]\r\n\"Port\"=\"LPT1:\"\r\n" +  // the spooler's own printer
+                      servers + "PRINTSRV\\Printers\\Copier]\r\n\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
+    StartAgent();
+    EXPECT_EQ(CollectRecords(PrintersInfo),
+              (std::vector<std::string>{
+                  "\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
+}
+
 TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
     const char* printers = R"("printers": [{"name": "LaserPrint 4", "server": "\\\\S", "port": "LPT1:, FILE:,,COM2:"}])";
     {
