@@ -32,13 +32,6 @@ std::string Join(std::initializer_list<std::string> fields) {
     return out;
 }
 
-// A value of the expected type, or none: a value of another type counts as absent.
-std::optional<std::string> TextIfText(RegistryAccessor& reg, std::string_view name) {
-    std::optional<DWORD> type = reg.GetDataType(name);
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-    return reg.ReadString(name);
-}
-
 std::string Narrow(const std::u16string& wide) { return Ansi().WideCharToMultiByte(wide); }
 
 std::string EditionText(const OsVersionInfo& v) {
@@ -53,7 +46,7 @@ std::string EditionText(const OsVersionInfo& v) {
     }
     RegistryAccessor reg(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKeyReadOnly("SYSTEM\\CURRENTCONTROLSET\\CONTROL\\PRODUCTOPTIONS")) return std::string();
-    std::string type = AsciiUpper(TextIfText(reg, "PRODUCTTYPE").value_or(std::string()));
+    std::string type = AsciiUpper(ReadRegText("PRODUCTTYPE", reg));
     return type == "SERVERNT" || type == "LANMANNT" ? "Server" : "Workstation";
 }
 
@@ -191,16 +184,16 @@ void RegistryPrintersInfo(int n) {
         for (const std::string& name : list.GetKeyNames()) {
             RegistryAccessor printer(HKEY_LOCAL_MACHINE);
             if (!printer.OpenKeyReadOnly(folder + name)) continue;
-            std::string share = printer.ReadString("Share Name"), port = printer.ReadString("Port"),
-                        location = printer.ReadString("Location"), processor = printer.ReadString("Print Processor"),
-                        datatype = printer.ReadString("Datatype");
+            std::string share = ReadRegText("Share Name", printer), port = ReadRegText("Port", printer),
+                        location = ReadRegText("Location", printer), processor = ReadRegText("Print Processor", printer),
+                        datatype = ReadRegText("Datatype", printer);
             printer.CloseKey();
             std::string server, unc, driver;
             RegistryAccessor ds(HKEY_LOCAL_MACHINE);
             if (ds.OpenKeyReadOnly(folder + name + "\\DsSpooler")) {
-                server = ds.ReadString("serverName");
-                unc = ds.ReadString("uNCName");
-                driver = ds.ReadString("driverName");
+                server = ReadRegText("serverName", ds);
+                unc = ReadRegText("uNCName", ds);
+                driver = ReadRegText("driverName", ds);
             }
             bool listed = false;
             std::string quotedName = QuoteField(name);
@@ -248,7 +241,7 @@ void WindowsInfo() {
             if (reg.OpenKeyReadOnly(nt ? "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
                                        : "SOFTWARE\\Microsoft\\Windows\\CurrentVersion")) {
                 for (const char* name : {"ProductId", "SystemRoot", "RegisteredOrganization", "RegisteredOwner"})
-                    AddWindows(name, reg.ReadString(name));
+                    AddWindows(name, ReadRegText(name, reg));
             }
         }
         std::string temp;
@@ -257,15 +250,15 @@ void WindowsInfo() {
         if (nt) {
             RegistryAccessor logon(HKEY_LOCAL_MACHINE);
             if (logon.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinLogon"))
-                AddWindows("WorkGroup or NT domain", logon.ReadString("CachePrimaryDomain"));
+                AddWindows("WorkGroup or NT domain", ReadRegText("CachePrimaryDomain", logon));
             RegistryAccessor server(HKEY_LOCAL_MACHINE);
             if (server.OpenKeyReadOnly("SYSTEM\\CURRENTCONTROLSET\\SERVICES\\LANMANSERVER\\PARAMETERS"))
-                AddWindows("Comment", server.ReadString("SRVCOMMENT"));
+                AddWindows("Comment", ReadRegText("SRVCOMMENT", server));
         } else if (nine) {
             RegistryAccessor net(HKEY_LOCAL_MACHINE);
             if (net.OpenKeyReadOnly("System\\CurrentControlSet\\Services\\VxD\\VNetSup")) {
-                AddWindows("WorkGroup or NT domain", net.ReadString("WorkGroup"));
-                AddWindows("Comment", net.ReadString("Comment"));
+                AddWindows("WorkGroup or NT domain", ReadRegText("WorkGroup", net));
+                AddWindows("Comment", ReadRegText("Comment", net));
             }
         }
         AddWindows("Screen resolution", std::to_string(System().GetSystemMetrics(SM_CXSCREEN)) + "*" +
@@ -292,10 +285,10 @@ void UserIdInfo(const OsVersionInfo& version) {
         if (name.empty() && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
             try {
                 RegistryAccessor logon(HKEY_LOCAL_MACHINE);
-                if (logon.OpenKeyReadOnly("Network\\Logon")) name = logon.ReadString("UserName");
+                if (logon.OpenKeyReadOnly("Network\\Logon")) name = ReadRegText("UserName", logon);
                 RegistryAccessor control(HKEY_LOCAL_MACHINE);
                 if (name.empty() && control.OpenKeyReadOnly("System\\CurrentControlSet\\Control"))
-                    name = control.ReadString("Current User");
+                    name = ReadRegText("Current User", control);
             } catch (const std::exception&) {
                 name.clear();
             }
@@ -345,9 +338,9 @@ std::string GetTimeZoneName(const OsVersionInfo& version) {
         std::uint8_t tzi[44];
         zone.ReadBinaryData("TZI", tzi, sizeof tzi);
         TimeZoneInformation candidate = ParseTzi(tzi);
-        candidate.standardName = NameField(zone.ReadString("STD"));
-        candidate.daylightName = NameField(zone.ReadString("DLT"));
-        if (SameTimeZone(candidate, current)) return zone.ReadString("DISPLAY");
+        candidate.standardName = NameField(ReadRegText("STD", zone));
+        candidate.daylightName = NameField(ReadRegText("DLT", zone));
+        if (SameTimeZone(candidate, current)) return ReadRegText("DISPLAY", zone);
     }
     return result;
 }

@@ -22,6 +22,15 @@ OsVersionInfo WindowsVersion() {
     return v;
 }
 
+std::string ReadRegText(std::string_view name, RegistryAccessor& reg) {
+    try {
+        return reg.ReadString(name);
+    } catch (const std::exception& e) {
+        core::WriteLog(std::string(e.what()) + ": counted as absent");
+        return std::string();
+    }
+}
+
 std::string ReadRegValueAsString(std::string_view name, RegistryAccessor& reg) {
     try {
         std::optional<DWORD> type = reg.GetDataType(name);

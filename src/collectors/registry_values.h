@@ -15,6 +15,9 @@ namespace qm::collectors {
 // choose their 9x or NT way by its platform identifier.
 platform::OsVersionInfo WindowsVersion();
 
+// The text of a REG_SZ or REG_EXPAND_SZ value, as stored; empty for a missing value. A value
+// of another type counts as absent, with a trace-log line, so that it costs no other record.
+std::string ReadRegText(std::string_view name, platform::RegistryAccessor& reg);
 // REG_SZ and REG_EXPAND_SZ as stored (unexpanded), REG_DWORD in signed decimal, any other type
 // as its non-zero bytes taken as characters ("<Binary value>" when they cannot be read);
 // empty for a missing value or a failure (logged).

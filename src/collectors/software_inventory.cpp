@@ -5,6 +5,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "collectors/registry_values.h"
 #include "collectors/version_info.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
@@ -111,7 +112,7 @@ bool IsExcluded(const std::string& folder, const std::vector<std::string>& exclu
 void AddShellFolder(RegistryAccessor& reg, std::string_view value, std::string_view below,
                     std::vector<std::string>& folders) {
     if (!reg.ValueExists(value)) return;
-    std::string folder = reg.ReadString(value);
+    std::string folder = ReadRegText(value, reg);
     // An empty value would make the quick scan walk the whole current drive.
     if (folder.empty()) return;
     folders.push_back(IncludeTrailingBackslash(folder) + std::string(below));
@@ -298,7 +299,7 @@ void ForceScanRegistryAppPath() {
             for (const std::string& name : reg.GetKeyNames()) {
                 std::string key = std::string(kAppPaths) + "\\" + name;
                 WriteLog("Analyze :" + key);
-                if (reg.OpenKeyReadOnly("\\" + key)) paths.push_back(reg.ReadString(""));
+                if (reg.OpenKeyReadOnly("\\" + key)) paths.push_back(ReadRegText("", reg));
             }
             WriteLog("End Read Registry");
         }

@@ -129,13 +129,29 @@ TEST(WindowsInfo, ReadsTheWindowsVersionOnceAndItsExtendedFormOnce) {
     EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"");
 }
 
-TEST(WindowsInfo, AValueOfAnotherTypeEndsTheCollectorButTheVersionStands) {
-    TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"));
+TEST(WindowsInfo, AValueOfAnotherTypeCountsAsAbsentAndCostsNoOtherRecord) {
+    TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"
+                            "\"SystemRoot\"=hex:43,3a\r\n\"RegisteredOwner\"=\"John Doe\"\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
+                            "\"CachePrimaryDomain\"=hex(7):41,00,00,00\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters]\r\n"
+                            "\"srvcomment\"=dword:00000001\r\n"));
     StartAgentWithLog();
-    std::vector<std::string> records = CollectRecords(WindowsInfo);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].rfind("\"Windows\",\"Version\",", 0), 0u);
-    EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'ProductId'"), std::string::npos);
+    EXPECT_EQ(CollectRecords(WindowsInfo),
+              (std::vector<std::string>{
+                  "\"Windows\",\"Version\",\"Windows XP Professional 5.1 Build 2600 Service Pack 2\"",
+                  "\"Windows\",\"ProductId\",\"\"", "\"Windows\",\"SystemRoot\",\"\"",
+                  "\"Windows\",\"RegisteredOrganization\",\"\"", "\"Windows\",\"RegisteredOwner\",\"John Doe\"",
+                  "\"Windows\",\"Temp dir\",\"C:\\TEMP\\\"", "\"Windows\",\"WorkGroup or NT domain\",\"\"",
+                  "\"Windows\",\"Comment\",\"\"", "\"Windows\",\"Screen resolution\",\"1024*768\"",
+                  "\"Windows\",\"Default printer\",\"\"", "\"Windows\",\"User ID\",\"tester\"",
+                  "\"Windows\",\"Time zone\",\"GMT Standard Time\"", "\"Windows\",\"Country\",\"United States\"",
+                  "\"Windows\",\"System language\",\"English (United States)\"",
+                  "\"Windows\",\"User language\",\"English (United States)\""}));
+    std::string log = m.ReadFile(kTraceLog);
+    for (const char* name : {"ProductId", "SystemRoot", "CachePrimaryDomain", "SRVCOMMENT"})
+        EXPECT_NE(log.find(std::string("|Invalid data type for '") + name + "': counted as absent\r\n"), std::string::npos)
+            << name;
 }
 
 TEST(UserId, TakesTheFirstNameTheChainGives) {
@@ -151,6 +167,9 @@ TEST(UserId, TakesTheFirstNameTheChainGives) {
          Reg("[HKEY_LOCAL_MACHINE\\Network\\Logon]\r\n\"UserName\"=\"msmith\"\r\n"), "msmith"},
         {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
          Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n\"Current User\"=\"desk\"\r\n"), "desk"},
+        {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
+         Reg("[HKEY_LOCAL_MACHINE\\Network\\Logon]\r\n\"UserName\"=dword:00000001\r\n"
+             "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n\"Current User\"=\"desk\"\r\n"), "desk"},
         {R"({"user_name": "", "network_user": "netuser"})", "", "netuser"},
         {R"({"user_name": "", "drives": [{"letter": "C", "folder": "drive_c"},
              {"letter": "Z", "type": "remote", "folder": "net_z", "user": ".CN=jdoe.OU=sales.O=corp"}], "host_drive": "Y"})",
@@ -184,6 +203,15 @@ TEST(TimeZone, MatchesTheRegistryEntryByItsWholeDescription) {
         TestMachine m(kEastern, Reg(EasternZone("Eastern", "x", "\"TZI\"=hex:2c,01,00,00")));
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "Eastern Standard Time");  // no match: the system's standard name
+    }
+    {
+        // Names of another type count as absent: that zone does not match, the next one does.
+        std::string odd = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\Odd]\r\n"
+                          "\"Display\"=\"odd\"\r\n\"Std\"=dword:00000001\r\n\"Dlt\"=\"Eastern Daylight Time\"\r\n" +
+                          tzi + "\r\n";
+        TestMachine m(kEastern, Reg(odd + EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi)));
+        StartAgent();
+        EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
     }
 }
 
@@ -251,6 +279,22 @@ TEST(Printers, APrintServersPrinterIsNotTheLocalOneOfTheSameName) {
               (std::vector<std::string>{
                   "\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
                   "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
+}
+
+TEST(Printers, ARegistryValueOfAnotherTypeCountsAsAbsent) {
+    TestMachine m(R"({"printers": [{"name": "Label Writer", "port": "USB001"}]})",
+                  Reg(std::string(kPrintKey) + "Odd]\r\n\"Port\"=dword:00000001\r\n\"Location\"=\"hall\"\r\n" + kPrintKey +
+                      "Odd\\DsSpooler]\r\n\"serverName\"=hex:41\r\n" + kPrintKey +
+                      "Plotter]\r\n\"Port\"=\"COM1:\"\r\n"));
+    StartAgentWithLog();
+    EXPECT_EQ(CollectRecords(PrintersInfo),
+              (std::vector<std::string>{
+                  "\"Printers\",\"0\",\"\",\"Label Writer\",\"\",\"USB001\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
+                  "\"Printers\",\"1\",\"\",\"\",\"\",\"\",\"\",\"hall\",\"\",\"\",\"\"",
+                  "\"Printers\",\"2\",\"\",\"\",\"\",\"COM1:\",\"\",\"\",\"\",\"\",\"\""}));
+    std::string log = m.ReadFile(kTraceLog);
+    EXPECT_NE(log.find("|Invalid data type for 'Port': counted as absent\r\n"), std::string::npos);
+    EXPECT_NE(log.find("|Invalid data type for 'serverName': counted as absent\r\n"), std::string::npos);
 }
 
 TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
