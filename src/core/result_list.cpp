@@ -100,10 +100,25 @@ bool IsFileNameCharacter(char c) {
     return static_cast<unsigned char>(c) >= 32 && std::string_view("<>:\"/\\|?*").find(c) == std::string_view::npos;
 }
 
+namespace {
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, whatever the extension and
+// the blanks that end the name.
+bool IsReservedDeviceName(std::string_view name) {
+    std::string base = platform::AsciiUpper(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
+}  // namespace
+
 std::string FileNamePart(std::string_view text) {
     std::string out(text);
     for (char& c : out)
         if (!IsFileNameCharacter(c)) c = '_';
+    if (IsReservedDeviceName(out)) out.insert(0, "_");
     return out;
 }
 
@@ -112,9 +127,9 @@ void SetResultFileNames(bool resultsByIdentifier) {
     std::string asset = FileNamePart(GetAssetId());
     s.resultFiles.localHardware = s.workFolder + asset + ".hrz";
     s.resultFiles.localSoftware = s.workFolder + asset + ".sfz";
-    // The machine identifier holds no character that a file name refuses: such a stored one is
-    // refused when it is read.
-    s.resultFiles.serverBaseName = resultsByIdentifier ? s.machineId : asset;
+    // A stored machine identifier that holds a character a file name refuses is refused when
+    // it is read; a device name is guarded here.
+    s.resultFiles.serverBaseName = resultsByIdentifier ? FileNamePart(s.machineId) : asset;
     std::string results = GetResultsFolder();
     s.resultFiles.serverHardware = results + s.resultFiles.serverBaseName + ".hrz";
     s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";

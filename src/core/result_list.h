@@ -37,11 +37,12 @@ void AddFieldHeader(int count);
 // < > : " / \ | ? *.
 bool IsFileNameCharacter(char c);
 // A text as it may stand in a file name: the characters Windows refuses there become "_", so
-// that a name from a machine or a settings file never reaches another folder.
+// that a name from a machine or a settings file never reaches another folder, and a reserved
+// device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension) gets a
+// "_" in front, so that it names a file and not a device.
 std::string FileNamePart(std::string_view text);
-// Sets the local and server result file names (the asset identifier through FileNamePart;
-// the machine identifier holds no character a file name refuses); makes Results\ when it is
-// missing.
+// Sets the local and server result file names (the asset and machine identifiers through
+// FileNamePart); makes Results\ when it is missing.
 void SetResultFileNames(bool resultsByIdentifier);
 
 // The value of the last record with the section and key: what follows the quoted prefix,

@@ -156,3 +156,27 @@ TEST(ResultRecords, IdentifiersThatCouldNameAnotherFolderAreMadeSafeInFileNames)
     EXPECT_EQ(State().resultFiles.localHardware, "C:\\WINDOWS\\.._.._evil_name.hrz");
     EXPECT_EQ(FileNamePart("a<b>c|d?e*f\"g/h"), "a_b_c_d_e_f_g_h");
 }
+
+TEST(ResultRecords, ReservedDeviceNamesGetAnUnderscoreInFront) {
+    struct Case {
+        const char* text;
+        const char* part;
+    };
+    const Case cases[] = {
+        {"CON", "_CON"},           {"con", "_con"},           {"Prn.hrz", "_Prn.hrz"},   {"AUX.tar.gz", "_AUX.tar.gz"},
+        {"NUL ", "_NUL "},         {"nul .txt", "_nul .txt"}, {"COM1", "_COM1"},         {"com9.sfz", "_com9.sfz"},
+        {"LPT1", "_LPT1"},         {"LPT9.x", "_LPT9.x"},     {"COM10", "COM10"},        {"COM0", "COM0"},
+        {"LPT", "LPT"},            {"CONSOLE", "CONSOLE"},    {"ACON", "ACON"},          {"x.CON", "x.CON"},
+        {"", ""},                  {"C:ON", "C_ON"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FileNamePart(c.text), c.part) << c.text;
+
+    TestMachine m(R"({"environment": {"COMPUTERNAME": "PRN"}})");
+    StartAgent();
+    InitWorkFolder();
+    State().machineId = "con";
+    SetResultFileNames(true);
+    EXPECT_EQ(State().resultFiles.localHardware, "C:\\WINDOWS\\_PRN.hrz");
+    EXPECT_EQ(State().resultFiles.serverHardware, "C:\\Program Files\\Quarmelin\\Results\\_con.hrz");
+    EXPECT_EQ(State().resultFiles.serverSoftware, "C:\\Program Files\\Quarmelin\\Results\\_con.sfz");
+}
