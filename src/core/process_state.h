@@ -60,6 +60,7 @@ struct ProcessState {
 
     bool logOn = false;
     bool logWindowOn = false;
+    std::vector<std::string> earlyLogLines;  // said before the trace log opened
     std::string traceLogPath;
     std::unique_ptr<platform::File> traceLog;
     platform::LogWindow* logWindow = nullptr;

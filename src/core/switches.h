@@ -28,7 +28,8 @@ public:
 
     TLicence();
     // value: the registry value called name when it exists as text, else the settings
-    // file's value of name in section, else the default.
+    // file's value of name in section, else the default. A key or file that cannot be read
+    // counts as a missing one, with a trace-log line.
     void ReadParameter(std::string_view section, std::string_view name, std::string& value, unsigned sources,
                        std::string_view defaultValue);
 

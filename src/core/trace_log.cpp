@@ -1,5 +1,8 @@
 #include "core/trace_log.h"
 
+#include <utility>
+#include <vector>
+
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "platform/platform.h"
@@ -41,6 +44,7 @@ std::string TraceLinePrefix(int hour, int minute, int second, int ms) {
 
 void OpenLogFile() {
     auto& s = State();
+    const std::vector<std::string> early = std::exchange(s.earlyLogLines, {});
     if (s.logWindowOn) s.logOn = true;
     if (!s.logOn) return;
     InitWorkFolder();
@@ -55,11 +59,20 @@ void OpenLogFile() {
     WriteLog(std::to_string(t.wHour) + ":" + std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond) + ":" +
              std::to_string(t.wMilliseconds));
     WriteLog("LogFile:" + s.traceLogPath);
+    for (const std::string& line : early) WriteLog(line);
 }
 
 void WriteLog(std::string_view message) {
     if (!State().logOn) return;
     WriteTimedLine(Time().GetLocalTime(), message);
+}
+
+void WriteEarlyLog(std::string_view message) {
+    auto& s = State();
+    if (s.traceLog)
+        WriteLog(message);
+    else
+        s.earlyLogLines.emplace_back(message);
 }
 
 void CloseLogFile() {

@@ -14,6 +14,9 @@ namespace qm::core {
 void OpenLogFile();
 // One line, on disk at once; nothing when logging is off.
 void WriteLog(std::string_view message);
+// A line that may come before the trace log is opened (the switches are read first): it is
+// kept until OpenLogFile, which writes it after its header lines when logging is on.
+void WriteEarlyLog(std::string_view message);
 // The closing lines; the log window then tells whether the file exists.
 void CloseLogFile();
 

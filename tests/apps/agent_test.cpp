@@ -255,3 +255,37 @@ TEST(Agent, AnInventoryDateThatCannotBeStoredNeverKeepsTheRunFromDelivering) {
         EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "");
     }
 }
+
+TEST(Agent, StoredParametersThatCannotBeReadCountAsMissing) {
+    struct Case {
+        const char* name;
+        const char* fault;
+        bool at;  // the stored "/AT" of the settings file is read
+    };
+    // The service's INI file names the folder of the stored parameters, apart from the
+    // settings file beside the agent.
+    const Case cases[] = {
+        {"their settings file raises", R"({"op": "CreateFile", "path": "C:\\Params\\QMAgent.lic", "raise": true})", false},
+        {"the service's INI file raises", R"({"op": "CreateFile", "path": "C:\\Svc\\QMSrv.ini", "raise": true})", false},
+        // As a missing key: the settings file decides.
+        {"the maker's key raises", R"({"op": "RegOpenKeyEx", "path": "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin", "raise": true})",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(std::string(kAgentMachine).insert(1, std::string(R"("faults": [)") + c.fault + "], "),
+                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv]\r\n"
+                      "\"ImagePath\"=\"C:\\\\Svc\\\\QMSrv.exe\"\r\n");
+        PlaceAgent(m);
+        m.WriteFile(qm::test::kAgentSettings, "[IDENTIFICATION]\r\nCODE=C\r\n");
+        m.WriteFile("C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=C:\\Params\\\r\n");
+        m.WriteFile("C:\\Params\\QMAgent.lic", "[QMAGENT_PARAMETERS]\r\n/AT=1\r\n");
+        EXPECT_EQ(Agent({"/LOG", "/S"}), 0);
+        std::string log = m.ReadFile(kTraceLog);
+        EXPECT_NE(log.find("|Stored parameters not read: "), std::string::npos) << log;
+        // The run goes on as without stored parameters: the inventory, then the delivery.
+        EXPECT_NE(log.find("|BiosInfo\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("|Enter  SendSimpleMail\r\n"), std::string::npos);
+        EXPECT_EQ(log.find("\"Start Option\",\"opt_AT\"") != std::string::npos, c.at);
+    }
+}
