@@ -12,6 +12,7 @@
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_dialogs.h"
+#include "platform/text.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 
@@ -36,6 +37,26 @@ int Agent(std::vector<std::string> switches) {
 
 // An inventory stored today: nothing is due this month with the default period.
 void NotDue(TestMachine& m) { m.WriteFile(kChkId, kNotDueChkId); }
+
+const std::string kResults = "C:\\Program Files\\Quarmelin\\Results\\";
+
+// The hardware and software results that wait in Results\, whatever they are named.
+std::vector<std::string> WaitingResults() {
+    std::vector<std::string> waiting;
+    for (const std::string& name : qm::test::FileNamesIn(kResults)) {
+        std::string extension = qm::platform::AsciiUpper(name.substr(name.size() < 4 ? 0 : name.size() - 4));
+        if (extension == ".HRZ" || extension == ".SFZ") waiting.push_back(name);
+    }
+    return waiting;
+}
+
+// The text of the last message box shown, empty when there was none.
+std::string LastMessageBox(TestMachine& m) {
+    std::string text;
+    for (const auto& e : m.Machine().DialogsOfMachine().Journal())
+        if (e.kind == "message box") text = e.title + ": " + e.detail;
+    return text;
+}
 
 struct Outcome {
     bool inventory = false;
@@ -134,7 +155,25 @@ TEST(Agent, OnlineRunsLeaveThePlainResultsAndTheDateOfTheLastRealInventory) {
     EXPECT_TRUE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
     EXPECT_NE(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz").find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
     EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "11/02/2026 10:00");
-    EXPECT_FALSE(m.Exists("C:\\Program Files\\Quarmelin\\Results\\" + std::string("x")));
+    EXPECT_TRUE(WaitingResults().empty());
+}
+
+TEST(Agent, ResultsThatCannotBeScrambledStoreNoInventoryDateAndWaitForTheNextRun) {
+    TestMachine m(kAgentMachine);
+    PlaceAgent(m);
+    m.WriteFile(kChkId, "[Identification]\r\nAsset#=QM-TEST-01\r\n[Inventory]\r\nDate=11/02/2026 10:00\r\n");
+    m.MakeFolder(kResults);
+    m.Machine().AddFault({"write", kResults, qm::platform::ERROR_ACCESS_DENIED, false, -1});
+    EXPECT_EQ(Agent({"/S", "/LOG"}), 0);
+    m.Machine().ClearFaults();
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "11/02/2026 10:00");
+    EXPECT_TRUE(WaitingResults().empty());
+    EXPECT_TRUE(m.Exists("C:\\WINDOWS\\QM-TEST-01.hrz"));
+    EXPECT_TRUE(m.Exists("C:\\WINDOWS\\QM-TEST-01.sfz"));
+    // The next run is still due, and takes the inventory that goes to Results\ this time.
+    EXPECT_EQ(Agent({"/LOG"}), 0);
+    EXPECT_EQ(WaitingResults().size(), 2u);
+    EXPECT_EQ(qm::core::ReadProfileString(kChkId, "Inventory", "Date"), "12/09/2026 07:03");
 }
 
 TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
@@ -150,15 +189,40 @@ TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
 }
 
 TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {
-    TestMachine m(kAgentMachine);
-    PlaceAgent(m);
-    EXPECT_EQ(Agent({"/DLG"}), 0);
-    qm::sim::DialogEvent box;
-    for (const auto& e : m.Machine().DialogsOfMachine().Journal())
-        if (e.kind == "message box") box = e;
-    EXPECT_EQ(box.title, "Inventory");
-    // Nothing can be delivered yet on this machine: the not-sent text, in its six lines.
-    EXPECT_EQ(box.detail, qm::agent::NotSentText() + " [information]");
+    struct Case {
+        const char* name;
+        std::vector<std::string> switches;
+        bool copyFolder;    // "DIRECTORY" names a folder that takes the archives
+        bool olderArchive;  // an archive of an earlier run waits in Trans\ too
+        bool sent;
+    };
+    const Case cases[] = {
+        {"nothing can be delivered", {"/DLG"}, false, false, false},
+        {"the folder copy delivers", {"/DLG"}, true, false, true},
+        // With "/GTV" nothing is sent, whatever waits and whatever could take it.
+        {"/GTV", {"/DLG", "/GTV"}, true, false, false},
+        {"/GTV with an older archive waiting", {"/DLG", "/GTV"}, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(kAgentMachine);
+        PlaceAgent(m);
+        if (c.copyFolder) {
+            m.WriteFile(qm::test::kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n");
+            m.MakeFolder("C:\\Drop");
+        }
+        if (c.olderArchive) m.WriteFile(kAgentFolder + "Trans\\older.GTV", "waiting");
+        EXPECT_EQ(Agent(c.switches), 0);
+        EXPECT_EQ(LastMessageBox(m), "Inventory: " + std::string(c.sent ? qm::agent::kSentText : qm::agent::NotSentText()) +
+                                         " [information]");
+        if (c.copyFolder) {
+            EXPECT_EQ(qm::test::FileNamesIn("C:\\Drop\\").size(), c.sent ? 1u : 0u);
+        }
+        if (c.olderArchive) {
+            EXPECT_TRUE(m.Exists(kAgentFolder + "Trans\\older.GTV"));  // not marked sent
+        }
+    }
+    // The not-sent text in its six lines.
     EXPECT_EQ(Count(qm::agent::NotSentText(), "\r\n"), 5);
     EXPECT_NE(qm::agent::NotSentText().find(qm::agent::kSupportAddress), std::string::npos);
 }
@@ -211,20 +275,17 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
     for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 }
 
-TEST(Agent, AWaitDialogBesideASlowBiosHelperNeitherLosesRecordsNorMovesTheInventoryDate) {
-    // The helper takes 1.5 s of real time while the wait dialog ticks on its own thread.
-    std::string machine = kAgentMachine;
-    machine.insert(machine.find("\"uuid\""), R"("delay_ms": 1500, )");
-    TestMachine m(machine);
+TEST(Agent, AWaitDialogBesideTheBiosHelperNeitherLosesRecordsNorMovesTheInventoryDate) {
+    // The helper runs in its own process while the wait dialog ticks on its own thread.
+    TestMachine m(kAgentMachine);
     PlaceAgent(m);
     EXPECT_EQ(Agent({"/VERBOSE"}), 0);
     // The scrambled hardware file waiting for delivery holds the helper's records.
     // It is named by the machine identifier.
-    const std::string results = "C:\\Program Files\\Quarmelin\\Results\\";
     std::string hardware;
-    for (const std::string& name : qm::test::FileNamesIn(results))
-        if (name.size() > 4 && name.substr(name.size() - 4) == ".hrz")
-            hardware = qm::delivery::ScrambleString(m.ReadFile(results + name), qm::delivery::kByteXorKey);
+    for (const std::string& name : WaitingResults())
+        if (name.substr(name.size() - 4) == ".hrz")
+            hardware = qm::delivery::ScrambleString(m.ReadFile(kResults + name), qm::delivery::kByteXorKey);
     EXPECT_NE(hardware.find("\"Ident\",\"UUID\",\"U\""), std::string::npos);
     EXPECT_NE(hardware.find("\"Ident\",\"SN\",\"SN\""), std::string::npos);
     bool waited = false;
