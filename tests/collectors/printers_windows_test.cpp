@@ -268,33 +268,39 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
     EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);
 }
 
-TEST(Printers, APrintServersPrinterIsNotTheLocalOneOfTheSameName) {
+TEST(Printers, TheRegistryPassKeepsEveryPrinterItCannotTellFromAListedOne) {
     const std::string servers =
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\";
-    TestMachine m(R"({"printers": [{"name": "Copier", "port": "LPT1:", "driver": "Copier Driver"}]})",
-                  Reg(std::string(kPrintKey) + "Copier]\r\n\"Port\"=\"LPT1:\"\r\n" +  // the spooler's own printer
-                      servers + "PRINTSRV\\Printers\\Copier]\r\n\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
-    StartAgent();
-    EXPECT_EQ(CollectRecords(PrintersInfo),
-              (std::vector<std::string>{
-                  "\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
-}
-
-TEST(Printers, ARegistryValueOfAnotherTypeCountsAsAbsent) {
-    TestMachine m(R"({"printers": [{"name": "Label Writer", "port": "USB001"}]})",
-                  Reg(std::string(kPrintKey) + "Odd]\r\n\"Port\"=dword:00000001\r\n\"Location\"=\"hall\"\r\n" + kPrintKey +
-                      "Odd\\DsSpooler]\r\n\"serverName\"=hex:41\r\n" + kPrintKey +
-                      "Plotter]\r\n\"Port\"=\"COM1:\"\r\n"));
-    StartAgentWithLog();
-    EXPECT_EQ(CollectRecords(PrintersInfo),
-              (std::vector<std::string>{
-                  "\"Printers\",\"0\",\"\",\"Label Writer\",\"\",\"USB001\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"1\",\"\",\"\",\"\",\"\",\"\",\"hall\",\"\",\"\",\"\"",
-                  "\"Printers\",\"2\",\"\",\"\",\"\",\"COM1:\",\"\",\"\",\"\",\"\",\"\""}));
-    std::string log = m.ReadFile(kTraceLog);
-    EXPECT_NE(log.find("|Invalid data type for 'Port': counted as absent\r\n"), std::string::npos);
-    EXPECT_NE(log.find("|Invalid data type for 'serverName': counted as absent\r\n"), std::string::npos);
+    struct Case {
+        const char* name;
+        std::string json;
+        std::string registry;
+        std::vector<std::string> records;
+        std::vector<std::string> logged;
+    };
+    const Case cases[] = {
+        {"a print server's printer of a local printer's name is another printer",
+         R"({"printers": [{"name": "Copier", "port": "LPT1:", "driver": "Copier Driver"}]})",
+         std::string(kPrintKey) + "Copier]\r\n\"Port\"=\"LPT1:\"\r\n" +  // the spooler's own printer
+             servers + "PRINTSRV\\Printers\\Copier]\r\n\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n",
+         {"\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
+          "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""},
+         {}},
+        {"a value of another type counts as absent", R"({"printers": [{"name": "Label Writer", "port": "USB001"}]})",
+         std::string(kPrintKey) + "Odd]\r\n\"Port\"=dword:00000001\r\n\"Location\"=\"hall\"\r\n" + kPrintKey +
+             "Odd\\DsSpooler]\r\n\"serverName\"=hex:41\r\n" + kPrintKey + "Plotter]\r\n\"Port\"=\"COM1:\"\r\n",
+         {"\"Printers\",\"0\",\"\",\"Label Writer\",\"\",\"USB001\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
+          "\"Printers\",\"1\",\"\",\"\",\"\",\"\",\"\",\"hall\",\"\",\"\",\"\"",
+          "\"Printers\",\"2\",\"\",\"\",\"\",\"COM1:\",\"\",\"\",\"\",\"\",\"\""},
+         {"Invalid data type for 'Port': counted as absent", "Invalid data type for 'serverName': counted as absent"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(c.json, Reg(c.registry));
+        StartAgentWithLog();
+        EXPECT_EQ(CollectRecords(PrintersInfo), c.records);
+        EXPECT_EQ(qm::test::LogTextsStartingWith(m.ReadFile(kTraceLog), "Invalid data type"), c.logged);
+    }
 }
 
 TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
