@@ -76,7 +76,7 @@ void ApplyForcingRules() {
 }
 
 void ShowEndMessage(bool sent) {
-    Windows().MessageBox(sent ? kSentText : NotSentText(), "Inventory", MB_OK | MB_ICONINFORMATION);
+    Dialogs().MessageBox(sent ? kSentText : NotSentText(), "Inventory", MB_OK | MB_ICONINFORMATION);
 }
 
 // On every way out: the log is closed and the error list saved; with "/LOG2" the program
@@ -89,7 +89,7 @@ void ExitPath() {
         // Nothing on the way out may keep the error list from being saved.
     }
     SaveErrorLog();
-    if (State().logWindowOn && State().logWindow != nullptr) Windows().RunMessageLoop();
+    if (State().logWindowOn && State().logWindow != nullptr) Dialogs().RunMessageLoop();
     JoinWaitThread();
 }
 
@@ -146,7 +146,7 @@ std::string NotSentText() {
 bool CheckPreviousInstance() {
     // In upper case: "qmagent.exe" and "QMAgent.exe" are the same program to Windows.
     std::string name = AsciiUpper(FileNameOf(ParamStr(0)));
-    std::unique_ptr<MutexHandle> mutex = Programs().CreateMutex(name);
+    std::unique_ptr<MutexHandle> mutex = Processes().CreateMutex(name);
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) return false;
     InstanceMutex() = std::move(mutex);
     return true;
@@ -192,7 +192,7 @@ void SaveAgentVersion() {
 }
 
 void SetApplicationIcon(const std::string& iconFile) {
-    if (FileExists(Files(), iconFile)) Windows().SetApplicationIcon(iconFile);
+    if (FileExists(Files(), iconFile)) Dialogs().SetApplicationIcon(iconFile);
 }
 
 int AgentMain(const std::vector<std::string>& parameters) {

@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     qm::platform::InstallPlatform(machine);
-    std::vector<std::string> parameters = qm::platform::SplitCommandLine(qm::platform::Programs().GetCommandLine());
+    std::vector<std::string> parameters = qm::platform::SplitCommandLine(qm::platform::Processes().GetCommandLine());
     if (parameters.empty()) parameters.emplace_back();
-    parameters[0] = qm::platform::Programs().GetModuleFileName();
+    parameters[0] = qm::platform::Processes().GetModuleFileName();
     int code = qm::agent::AgentMain(parameters);
     // A wait dialog that did not end still uses the machine: the process ends around it.
     if (qm::core::WaitThreadLeftRunning()) std::_Exit(code);

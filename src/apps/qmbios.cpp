@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     try {
         auto machine = qm::sim::SimMachine::LoadForProgram(argc, argv);
         InstallPlatform(machine);
-        const std::string line = Programs().GetCommandLine();
+        const std::string line = Processes().GetCommandLine();
         const auto& bios = machine->Config().biosProgram;
         if (!bios.commandLineFile.empty()) WriteWholeFile(Files(), bios.commandLineFile, line);
         const std::string path = ResultPathOf(line);

@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
         auto machine = qm::sim::SimMachine::LoadForProgram(argc, argv);
         qm::platform::InstallPlatform(machine);
         int exitCode = 0;
-        for (const std::string& command : qm::apps::InterpreterCommands(qm::platform::Programs().GetCommandLine())) {
-            auto process = qm::platform::Programs().CreateProcess(command, qm::platform::SW_HIDE, 0);
+        for (const std::string& command : qm::apps::InterpreterCommands(qm::platform::Processes().GetCommandLine())) {
+            auto process = qm::platform::Processes().CreateProcess(command, qm::platform::SW_HIDE, 0);
             if (!process) {
                 std::fprintf(stderr, "'%s' is not recognized as an internal or external command,\n"
                                      "operable program or batch file.\n", command.c_str());

@@ -101,7 +101,7 @@ std::string NetworkRootOf(std::string_view expanded, std::string_view entry) {
 std::optional<VolumeInformation> GetVolumeInfo(char letter) {
     std::string root = std::string(1, AsciiLower(letter)) + ":\\";
     VolumeInformation info;
-    if (!Volumes().GetVolumeInformation(root, info)) return std::nullopt;
+    if (!Drives().GetVolumeInformation(root, info)) return std::nullopt;
     return info;
 }
 
@@ -135,12 +135,12 @@ namespace {
 void DriveRecords() {
     for (char letter = 'C'; letter <= 'Z'; ++letter) {
         std::string root = std::string(1, letter) + ":\\";
-        unsigned type = Volumes().GetDriveType(root);
+        unsigned type = Drives().GetDriveType(root);
         if (type == DRIVE_REMOVABLE) continue;
         std::int64_t total = 0, free = 0;
         std::uint64_t caller = 0, bytes = 0, totalFree = 0;
         try {
-            bool ok = Volumes().GetDiskFreeSpaceEx(root, caller, bytes, totalFree);
+            bool ok = Drives().GetDiskFreeSpaceEx(root, caller, bytes, totalFree);
             total = ok ? static_cast<std::int64_t>(bytes) : -1;
             free = ok ? static_cast<std::int64_t>(caller) : 0;
         } catch (const PlatformFault&) {
@@ -161,7 +161,7 @@ void DriveRecords() {
 
 void PhysicalDiskRecords() {
     for (unsigned n = 0;; ++n) {
-        auto disk = DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE" + std::to_string(n), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        auto disk = Devices().CreateFile("\\\\.\\PHYSICALDRIVE" + std::to_string(n), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           CreationDisposition::OpenExisting);
         if (!disk) return;
         std::string key = "Disk drive " + std::to_string(n + 1);

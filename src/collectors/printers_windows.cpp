@@ -32,7 +32,7 @@ std::string Join(std::initializer_list<std::string> fields) {
     return out;
 }
 
-std::string Narrow(const std::u16string& wide) { return Ansi().WideCharToMultiByte(wide); }
+std::string Narrow(const std::u16string& wide) { return CodePage().WideCharToMultiByte(wide); }
 
 std::string EditionText(const OsVersionInfo& v) {
     if (v.dwPlatformId != VER_PLATFORM_WIN32_NT) return std::string();
@@ -76,8 +76,8 @@ void AddWindows(const char* key, const std::string& value) { AddResultLine("Wind
 std::string NetworkUser(std::optional<std::string_view> localName) {
     std::string name;
     DWORD size = 80;
-    DWORD r = Volumes().WNetGetUser(localName, name, size);
-    if (r == ERROR_MORE_DATA) r = Volumes().WNetGetUser(localName, name, size);
+    DWORD r = Drives().WNetGetUser(localName, name, size);
+    if (r == ERROR_MORE_DATA) r = Drives().WNetGetUser(localName, name, size);
     return r == ERROR_SUCCESS ? name : std::string();
 }
 
@@ -107,7 +107,7 @@ TimeZoneInformation ParseTzi(const std::uint8_t* tzi) {
 
 // A name as it fits the 32 wide characters of the structure, terminator included.
 std::u16string NameField(const std::string& name) {
-    std::u16string wide = Ansi().MultiByteToWideChar(name);
+    std::u16string wide = CodePage().MultiByteToWideChar(name);
     return wide.size() < 32 ? wide : std::u16string();
 }
 
@@ -127,13 +127,13 @@ void PrintersInfo() {
         DWORD flags = nt ? PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
         DWORD needed = 0;
         std::vector<PrinterInfo> printers;
-        Printers().EnumPrinters(flags, 2, 0, needed, printers);
+        Spooler().EnumPrinters(flags, 2, 0, needed, printers);
         if (needed == 0) return;
         DWORD buffer = needed;
         DWORD level = 2;
-        if (!Printers().EnumPrinters(flags, level, buffer, needed, printers)) {
+        if (!Spooler().EnumPrinters(flags, level, buffer, needed, printers)) {
             level = nt ? 4 : 5;
-            if (!Printers().EnumPrinters(flags, level, buffer, needed, printers)) return;
+            if (!Spooler().EnumPrinters(flags, level, buffer, needed, printers)) return;
         }
         core::WriteLog(std::to_string(printers.size()) + " found");
         core::WriteLog("Level = " + std::to_string(level));
@@ -264,7 +264,7 @@ void WindowsInfo() {
         AddWindows("Screen resolution", std::to_string(System().GetSystemMetrics(SM_CXSCREEN)) + "*" +
                                             std::to_string(System().GetSystemMetrics(SM_CYSCREEN)));
         // The whole entry: a long printer, driver and port text is not cut.
-        AddWindows("Default printer", Ini().GetProfileString("windows", "device", ""));
+        AddWindows("Default printer", Profile().GetProfileString("windows", "device", ""));
         UserIdInfo(v);
         AddWindows("Time zone", GetTimeZoneName(v));
         AddWindows("Country", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SCOUNTRY));

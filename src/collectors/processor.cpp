@@ -40,14 +40,14 @@ std::string Hex(std::uint32_t value, int digits) {
 
 }  // namespace
 
-std::uint64_t ReadTimeStampCounter() { return Cpu().ReadTimeStampCounter(); }
+std::uint64_t ReadTimeStampCounter() { return Processor().ReadTimeStampCounter(); }
 
 std::int64_t CpuSpeedByTimeGetTime() {
-    return MeasureOver([] { return Time().timeGetTime(); });
+    return MeasureOver([] { return Clock().timeGetTime(); });
 }
 
 std::int64_t CpuSpeedByTickCount() {
-    return MeasureOver([] { return Time().GetTickCount(); });
+    return MeasureOver([] { return Clock().GetTickCount(); });
 }
 
 std::int64_t GetCpuSpeed() { return GetCpuSpeed(WindowsVersion()); }
@@ -57,15 +57,15 @@ std::int64_t GetCpuSpeed(const OsVersionInfo& version) {
 }
 
 void GetCpuVendor(char (&vendor)[12]) {
-    CpuidResult r = Cpu().Cpuid(0);
+    CpuidResult r = Processor().Cpuid(0);
     std::memcpy(vendor, &r.ebx, 4);
     std::memcpy(vendor + 4, &r.edx, 4);
     std::memcpy(vendor + 8, &r.ecx, 4);
 }
 
-void GetCpuSignature(CpuidResult& signature) { signature = Cpu().Cpuid(1); }
+void GetCpuSignature(CpuidResult& signature) { signature = Processor().Cpuid(1); }
 
-std::uint32_t GetCacheDescriptors() { return Cpu().Cpuid(2).edx; }
+std::uint32_t GetCacheDescriptors() { return Processor().Cpuid(2).edx; }
 
 std::string L2CacheSize(std::uint8_t descriptor) {
     switch (descriptor) {

@@ -35,7 +35,7 @@ constexpr int kLongestPath = 32768;
 // Shortcut texts carry a 16-bit length.
 constexpr int kLongestShortcutText = 65536;
 
-std::string Upper(std::string_view text) { return Ansi().CharUpper(text); }
+std::string Upper(std::string_view text) { return CodePage().CharUpper(text); }
 
 // The path forms of the programs already recorded in this scan, each as ComparedForm gives it.
 std::unordered_set<std::string>& Seen() {
@@ -85,7 +85,7 @@ bool HasRoot(const std::string& root) { return root != "\\"; }
 // Whether a program on the drive is recorded, with its not-fixed flag: fixed and network
 // drives are, and anything reached by a UNC path whatever type the system reports for it.
 bool DriveFlag(const std::string& root, int& notFixed) {
-    unsigned type = Volumes().GetDriveType(root);
+    unsigned type = Drives().GetDriveType(root);
     notFixed = type == DRIVE_FIXED ? 0 : 1;
     return type == DRIVE_FIXED || type == DRIVE_REMOTE || StartsWithNoCase(root, "\\\\");
 }
@@ -142,7 +142,7 @@ ShortcutReader& Reader() {
         reader.made = true;
         // Stands for CoInitialize and the in-process shell-link object with its two interfaces.
         try {
-            reader.link = Links().CreateShellLink();
+            reader.link = ShellLinks().CreateShellLink();
         } catch (const std::exception&) {
             reader.link.reset();
         }
@@ -210,7 +210,7 @@ void FullScan() {
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         std::string root = std::string(1, letter) + ":\\";
         try {
-            if (Volumes().GetDriveType(root) == DRIVE_FIXED) FindFilesByExt(root, kShortcutExtension, true, shortcuts);
+            if (Drives().GetDriveType(root) == DRIVE_FIXED) FindFilesByExt(root, kShortcutExtension, true, shortcuts);
         } catch (...) {
             // One unreadable drive leaves the others to scan.
         }
@@ -364,7 +364,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
     ShortcutReader& reader = Reader();
     if (!reader.link) return std::string();
-    if (!reader.link->Load(Ansi().MultiByteToWideChar(shortcutPath))) return std::string();
+    if (!reader.link->Load(CodePage().MultiByteToWideChar(shortcutPath))) return std::string();
     std::string text;
     bool read = false;
     switch (item) {

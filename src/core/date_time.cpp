@@ -260,7 +260,7 @@ DateTime FromSystemTime(const platform::SYSTEMTIME& t) {
     return EncodeDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
 }
 
-DateTime Now() { return FromSystemTime(platform::Time().GetLocalTime()); }
+DateTime Now() { return FromSystemTime(platform::Clock().GetLocalTime()); }
 
 std::string FormatDateTime(std::string_view format, DateTime value, const FormatSettings& settings) {
     Parts p = Split(value);

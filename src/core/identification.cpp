@@ -43,7 +43,7 @@ AssetTagLayout AssetTagForm(const std::string& caption, const std::string& promp
 
 }  // namespace
 
-std::string GetEnvVar(std::string_view name) { return ReadEnvironmentVariable(Env(), name); }
+std::string GetEnvVar(std::string_view name) { return ReadEnvironmentVariable(Environment(), name); }
 
 std::string GetLocalComputerName() { return Trim(ComputerNameUntrimmed()); }
 
@@ -64,7 +64,7 @@ std::string GetAssetId() {
     if (cache) return *cache;
     std::string id = ReadProfileString(State().chkIdPath, "Identification", "Asset#", "");
     if (id.empty()) {
-        std::optional<std::string> variable = FindEnvironmentVariable(Env(), "COMPUTERNAME");
+        std::optional<std::string> variable = FindEnvironmentVariable(Environment(), "COMPUTERNAME");
         id = variable ? *variable : GetLocalComputerName();
     }
     if (id.empty()) id = State().machineId;
@@ -102,7 +102,7 @@ void GetAssetTag() {
         if (!envVar.empty()) {
             WriteProfileString(s.chkIdPath, "Identification", "AssetTag#", GetEnvVar(envVar));
         } else {
-            if (std::optional<std::string> typed = Windows().ShowAssetTagDialog(AssetTagForm(caption, prompt)))
+            if (std::optional<std::string> typed = Dialogs().ShowAssetTagDialog(AssetTagForm(caption, prompt)))
                 WriteProfileString(s.chkIdPath, "Identification", "AssetTag#", *typed);
         }
     }

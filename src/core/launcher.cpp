@@ -13,14 +13,14 @@ int RunHidden(std::string_view commandLine, WORD showMode, DWORD creationFlags, 
     // A command line that does not fit is refused: a cut one would start something else.
     if (commandLine.size() > kMaxCommandLine) return -1;
     // A monotonic clock: a change of the wall clock must neither end the wait early nor stretch it.
-    std::uint64_t start = Time().GetTickCount64();
-    auto process = Programs().CreateProcess(commandLine, showMode, creationFlags | CREATE_NEW_CONSOLE);
+    std::uint64_t start = Clock().GetTickCount64();
+    auto process = Processes().CreateProcess(commandLine, showMode, creationFlags | CREATE_NEW_CONSOLE);
     if (!process) return -1;
     DWORD result = STILL_ACTIVE;
     do {
-        Time().Sleep(250);
+        Clock().Sleep(250);
         process->GetExitCodeProcess(result);
-    } while (Time().GetTickCount64() - start <= static_cast<std::uint64_t>(timeoutSeconds) * 1000 && result == STILL_ACTIVE);
+    } while (Clock().GetTickCount64() - start <= static_cast<std::uint64_t>(timeoutSeconds) * 1000 && result == STILL_ACTIVE);
     return static_cast<int>(result);
 }
 
@@ -32,7 +32,7 @@ std::string BiosHelperCommandLine(std::string_view shortResultPath) {
     // every operator is. Such lines go to the program directly.
     bool safeForInterpreter = AgentFolder().find_first_of("%\"") == std::string::npos &&
                               shortResultPath.find_first_of("%\"&|<>^()") == std::string_view::npos;
-    std::string interpreter = safeForInterpreter ? ReadEnvironmentVariable(Env(), "COMSPEC") : std::string();
+    std::string interpreter = safeForInterpreter ? ReadEnvironmentVariable(Environment(), "COMSPEC") : std::string();
     if (interpreter.empty()) return direct;
     // The outer pair of quotes is what the interpreter takes away, leaving the line as the
     // program expects it.
@@ -43,7 +43,7 @@ void LaunchBiosHelper() {
     std::string shortPath;
     if (Files().GetShortPathName(State().resultFiles.localHardware, shortPath) == 0) shortPath.clear();
     RunHidden(BiosHelperCommandLine(shortPath), SW_HIDE, HIGH_PRIORITY_CLASS, 6);
-    Time().Sleep(500);
+    Clock().Sleep(500);
 }
 
 }  // namespace qm::core

@@ -7,7 +7,7 @@ namespace qm::core {
 
 std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
-    return platform::Ini().GetPrivateProfileString(section, key, defaultValue, file);
+    return platform::Profile().GetPrivateProfileString(section, key, defaultValue, file);
 }
 
 int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue) {
@@ -17,7 +17,7 @@ int ReadProfileInteger(std::string_view file, std::string_view section, std::str
 }
 
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
-    if (!platform::Ini().WritePrivateProfileString(section, key, value, file))
+    if (!platform::Profile().WritePrivateProfileString(section, key, value, file))
         throw ProfileWriteError("Unable to write to " + std::string(file) + " (error " +
                                 std::to_string(platform::GetLastError()) + ")");
 }

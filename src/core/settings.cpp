@@ -125,7 +125,7 @@ bool ForceFolders(std::string_view path) {
 
 namespace {
 
-std::string FolderOrEmpty(DWORD (SystemInfo::*query)(std::string&)) {
+std::string FolderOrEmpty(DWORD (SystemService::*query)(std::string&)) {
     std::string path;
     DWORD n = (System().*query)(path);
     if (n == 0 || n >= MAX_PATH) return std::string();
@@ -139,9 +139,9 @@ std::string MadeFolder(std::string folder) {
 
 }  // namespace
 
-std::string GetSystemFolder() { return FolderOrEmpty(&SystemInfo::GetSystemDirectory); }
-std::string GetWindowsFolder() { return FolderOrEmpty(&SystemInfo::GetWindowsDirectory); }
-std::string GetTempFolder() { return FolderOrEmpty(&SystemInfo::GetTempPath); }
+std::string GetSystemFolder() { return FolderOrEmpty(&SystemService::GetSystemDirectory); }
+std::string GetWindowsFolder() { return FolderOrEmpty(&SystemService::GetWindowsDirectory); }
+std::string GetTempFolder() { return FolderOrEmpty(&SystemService::GetTempPath); }
 
 std::string GetResultsFolder() { return MadeFolder(AgentFolder() + "Results\\"); }
 std::string GetTransFolder() { return MadeFolder(AgentFolder() + "Trans\\"); }
@@ -172,7 +172,7 @@ long FileAge(const std::string& path) {
     auto find = Files().FindFirstFile(path, data);
     if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
     WORD date = 0, time = 0;
-    if (!FileTimeToDosDateTime(Time().FileTimeToLocalFileTime(data.ftLastWriteTime), date, time)) return -1;
+    if (!FileTimeToDosDateTime(Clock().FileTimeToLocalFileTime(data.ftLastWriteTime), date, time)) return -1;
     return static_cast<long>(date) << 16 | time;
 }
 

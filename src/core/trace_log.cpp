@@ -51,9 +51,9 @@ void OpenLogFile() {
     s.traceLogPath = s.workFolder + "Gantrovelminds.log";
     s.traceLog = Files().CreateFile(s.traceLogPath, GENERIC_WRITE, CreationDisposition::CreateAlways);
     if (!s.traceLog) s.logOn = false;
-    if (s.logWindowOn) s.logWindow = Windows().CreateLogWindow(LogWindowForm());
+    if (s.logWindowOn) s.logWindow = Dialogs().CreateLogWindow(LogWindowForm());
     if (!s.logOn) return;
-    SYSTEMTIME t = Time().GetLocalTime();
+    SYSTEMTIME t = Clock().GetLocalTime();
     WriteLog("BEGIN");
     WriteLog(std::to_string(t.wMonth) + "/" + std::to_string(t.wDay) + "/" + std::to_string(t.wYear));
     WriteLog(std::to_string(t.wHour) + ":" + std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond) + ":" +
@@ -64,7 +64,7 @@ void OpenLogFile() {
 
 void WriteLog(std::string_view message) {
     if (!State().logOn) return;
-    WriteTimedLine(Time().GetLocalTime(), message);
+    WriteTimedLine(Clock().GetLocalTime(), message);
 }
 
 void WriteEarlyLog(std::string_view message) {

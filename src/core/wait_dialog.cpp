@@ -48,14 +48,14 @@ WaitDialogLayout WaitDialogForm() {
 }  // namespace
 
 TDLGWait::TDLGWait() {
-    window_ = Windows().CreateWaitDialog(WaitDialogForm());
+    window_ = Dialogs().CreateWaitDialog(WaitDialogForm());
     FormCreate();
-    timer_ = Windows().SetTimer(100, [this] { Timer1Timer(); });
+    timer_ = Dialogs().SetTimer(100, [this] { Timer1Timer(); });
 }
 
 TDLGWait::~TDLGWait() {
-    Windows().KillTimer(timer_);
-    Windows().ReleaseWaitDialog(window_);
+    Dialogs().KillTimer(timer_);
+    Dialogs().ReleaseWaitDialog(window_);
 }
 
 void TDLGWait::FormCreate() {
@@ -72,9 +72,9 @@ void TDLGWait::FormCreate() {
 void TDLGWait::Show() { window_->ShowModeless(); }
 
 void TDLGWait::Timer1Timer() {
-    Windows().ProcessMessages();
+    Dialogs().ProcessMessages();
     StepProgress();
-    Windows().ProcessMessages();
+    Dialogs().ProcessMessages();
 }
 
 void TDLGWait::btSendClick() { modalResult_ = IDOK; }
@@ -109,8 +109,8 @@ void TDLGThread::Execute() {
     try {
         ShowWaitDialog();
         while (!terminated_) {
-            Time().Sleep(100);
-            Windows().ProcessMessages();
+            Clock().Sleep(100);
+            Dialogs().ProcessMessages();
         }
     } catch (...) {
         // The dialog is a courtesy: whatever goes wrong with it must not end the run.
@@ -146,9 +146,9 @@ bool WaitThreadRunning() { return WaitThread() && !WaitThread()->Terminated(); }
 void ShowWaitDialog() {
     t_waitDialog = std::make_unique<TDLGWait>();
     t_waitDialog->Show();
-    Windows().SetApplicationTitle("Inventory");
-    Windows().BringApplicationToFront();
-    Windows().ProcessMessages();
+    Dialogs().SetApplicationTitle("Inventory");
+    Dialogs().BringApplicationToFront();
+    Dialogs().ProcessMessages();
 }
 
 void CloseWaitDialog() { t_waitDialog.reset(); }

@@ -83,7 +83,7 @@ public:
         // bytes less on result files.
         if (zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6) != 0) FailArchive();
         WORD dosDate = 0, dosTime = 0;
-        if (dated && FileTimeToDosDateTime(Time().FileTimeToLocalFileTime(info.ftLastWriteTime), dosDate, dosTime) &&
+        if (dated && FileTimeToDosDateTime(Clock().FileTimeToLocalFileTime(info.ftLastWriteTime), dosDate, dosTime) &&
             zip_file_set_dostime(archive_, static_cast<zip_uint64_t>(index), dosTime, dosDate, 0) != 0)
             FailArchive();
         sources_.push_back(path);
@@ -263,7 +263,7 @@ std::string NewArchiveName(std::string_view folder, std::string_view customerCod
         FindData data;
         // A folder that cannot be searched holds nothing known: writing the archive will tell.
         if (Files().FindFirstFile(series, data) == nullptr) return name;
-        Time().Sleep(1);
+        Clock().Sleep(1);
     }
     WriteLog("no free archive name in " + std::string(folder));
     return std::string();

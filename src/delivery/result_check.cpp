@@ -44,7 +44,7 @@ bool CheckHardwareResult() {
         for (std::string_view head : kRequiredHeads) longest = std::max(longest, head.size());
         std::array<bool, kRequiredHeads.size()> found{};
         for (const std::string& line : SplitLines(bytes)) {
-            const std::string start = Ansi().CharUpper(std::string_view(line).substr(0, longest));
+            const std::string start = CodePage().CharUpper(std::string_view(line).substr(0, longest));
             for (std::size_t r = 0; r < kRequiredHeads.size(); ++r)
                 if (start.compare(0, kRequiredHeads[r].size(), kRequiredHeads[r]) == 0) found[r] = true;
         }
@@ -76,7 +76,7 @@ bool PakResult() {
                 scrambled = ReplaceFilesTogether(
                     Files(), {{files.serverHardware, std::move(hardware)}, {files.serverSoftware, std::move(software)}});
                 if (scrambled)
-                    Time().Sleep(1000);
+                    Clock().Sleep(1000);
                 else
                     WriteLog("save EncryptFile ERROR:Cannot write " + files.serverHardware + " and " +
                              files.serverSoftware + " (error " + std::to_string(GetLastError()) + ")");

@@ -8,9 +8,9 @@
 
 namespace qm::platform {
 
-class Clock {
+class ClockService {
 public:
-    virtual ~Clock() = default;
+    virtual ~ClockService() = default;
     // GetSystemTime (UTC) and GetSystemTimeAsFileTime.
     virtual SYSTEMTIME GetSystemTime() = 0;
     virtual FILETIME GetSystemTimeAsFileTime() = 0;

@@ -8,9 +8,9 @@
 
 namespace qm::platform {
 
-class CodePage {
+class CodePageService {
 public:
-    virtual ~CodePage() = default;
+    virtual ~CodePageService() = default;
     // GetACP.
     virtual unsigned GetACP() = 0;
     // MultiByteToWideChar from the ANSI code page.

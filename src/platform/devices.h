@@ -24,9 +24,9 @@ public:
                                  DWORD& bytesReturned) = 0;
 };
 
-class Devices {
+class DevicesService {
 public:
-    virtual ~Devices() = default;
+    virtual ~DevicesService() = default;
     // CreateFile of a device name: null with the last error (2) when there is no such device.
     virtual std::unique_ptr<Device> CreateFile(std::string_view deviceName, DWORD access, DWORD shareMode,
                                                CreationDisposition disposition) = 0;

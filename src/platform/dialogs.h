@@ -85,9 +85,9 @@ inline constexpr unsigned MB_OK = 0x0;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr int IDOK = 1;
 
-class Dialogs {
+class DialogsService {
 public:
-    virtual ~Dialogs() = default;
+    virtual ~DialogsService() = default;
     // Creates the log window as the application's main form and shows it; its text starts
     // with one empty line. The window lives as long as the process.
     virtual LogWindow* CreateLogWindow(const LogWindowLayout& layout) = 0;

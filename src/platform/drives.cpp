@@ -11,7 +11,7 @@ std::string ExpandUncFileName(std::string_view path) {
     std::string drive = DriveOf(full);
     if (drive.size() != 2) return full;  // already UNC, or no drive
     std::string remote;
-    if (Volumes().WNetGetConnection(drive, remote) != ERROR_SUCCESS || remote.empty()) return full;
+    if (Drives().WNetGetConnection(drive, remote) != ERROR_SUCCESS || remote.empty()) return full;
     return ExcludeTrailingBackslash(remote) + full.substr(2);
 }
 

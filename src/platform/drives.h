@@ -18,9 +18,9 @@ struct VolumeInformation {
     std::string fileSystemName;
 };
 
-class Drives {
+class DrivesService {
 public:
-    virtual ~Drives() = default;
+    virtual ~DrivesService() = default;
     // GetLogicalDrives: bit 0 is A:, bit 25 is Z:.
     virtual DWORD GetLogicalDrives() = 0;
     // GetDriveType of a root such as "C:\".

@@ -4,7 +4,7 @@
 
 namespace qm::platform {
 
-std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string_view name) {
+std::optional<std::string> FindEnvironmentVariable(EnvironmentService& env, std::string_view name) {
     std::string value;
     DWORD size = static_cast<DWORD>(MAX_PATH);
     for (;;) {
@@ -20,7 +20,7 @@ std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string
     }
 }
 
-std::string ReadEnvironmentVariable(Environment& env, std::string_view name) {
+std::string ReadEnvironmentVariable(EnvironmentService& env, std::string_view name) {
     return FindEnvironmentVariable(env, name).value_or(std::string());
 }
 

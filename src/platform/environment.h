@@ -9,9 +9,9 @@
 
 namespace qm::platform {
 
-class Environment {
+class EnvironmentService {
 public:
-    virtual ~Environment() = default;
+    virtual ~EnvironmentService() = default;
     // GetEnvironmentVariable into a buffer of bufferSize characters: 0 with
     // ERROR_ENVVAR_NOT_FOUND when it is not set; when the value and its terminator do not fit,
     // the size needed (terminator included) with the value left empty; otherwise the length.
@@ -21,8 +21,8 @@ public:
 };
 
 // The whole value of a variable, whatever its length; none when it is not set.
-std::optional<std::string> FindEnvironmentVariable(Environment& env, std::string_view name);
+std::optional<std::string> FindEnvironmentVariable(EnvironmentService& env, std::string_view name);
 // The same, empty when it is not set.
-std::string ReadEnvironmentVariable(Environment& env, std::string_view name);
+std::string ReadEnvironmentVariable(EnvironmentService& env, std::string_view name);
 
 }  // namespace qm::platform

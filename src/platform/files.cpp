@@ -8,17 +8,17 @@
 
 namespace qm::platform {
 
-bool FileExists(FileSystem& fs, std::string_view path) {
+bool FileExists(FilesService& fs, std::string_view path) {
     DWORD a = fs.GetFileAttributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool DirectoryExists(FileSystem& fs, std::string_view path) {
+bool DirectoryExists(FilesService& fs, std::string_view path) {
     DWORD a = fs.GetFileAttributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool ReadWholeFile(FileSystem& fs, std::string_view path, std::string& bytes) {
+bool ReadWholeFile(FilesService& fs, std::string_view path, std::string& bytes) {
     bytes.clear();
     auto file = fs.CreateFile(path, GENERIC_READ, CreationDisposition::OpenExisting);
     if (!file) return false;
@@ -47,7 +47,7 @@ bool WriteAll(File& file, std::string_view bytes) {
 
 }  // namespace
 
-bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes) {
+bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view bytes) {
     auto file = fs.CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways);
     if (!file) return false;
     return WriteAll(*file, bytes) && file->FlushFileBuffers();
@@ -62,7 +62,7 @@ std::string TemporaryBeside(std::string_view path) {
 }
 
 // Deletes what a failed step left behind; the failure's last error is kept.
-void DeleteQuietly(FileSystem& fs, const std::string& path) {
+void DeleteQuietly(FilesService& fs, const std::string& path) {
     DWORD error = GetLastError();
     try {
         fs.DeleteFile(path);
@@ -75,7 +75,7 @@ void DeleteQuietly(FileSystem& fs, const std::string& path) {
 // given MoveFileEx flags; the temporary file never outlives a failure, and the failure's last
 // error is kept.
 template <typename Make>
-bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, DWORD moveFlags, Make make) {
+bool PlaceThroughTemporary(FilesService& fs, std::string_view path, DWORD moveFlags, Make make) {
     std::string temp = TemporaryBeside(path);
     try {
         if (!make(temp) || !fs.MoveFileEx(temp, path, moveFlags)) {
@@ -91,7 +91,7 @@ bool PlaceThroughTemporary(FileSystem& fs, std::string_view path, DWORD moveFlag
 
 }  // namespace
 
-bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& files) {
+bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, std::string>>& files) {
     const std::size_t n = files.size();
     std::vector<std::string> temp(n), aside(n);
     std::vector<bool> placed(n, false);
@@ -136,12 +136,12 @@ bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::strin
     return true;
 }
 
-bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes) {
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view bytes) {
     return PlaceThroughTemporary(fs, path, MOVEFILE_REPLACE_EXISTING,
                                  [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });
 }
 
-bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target) {
+bool CopyFileSafely(FilesService& fs, std::string_view source, std::string_view target) {
     return PlaceThroughTemporary(fs, target, 0, [&](const std::string& temp) { return fs.CopyFile(source, temp, false); });
 }
 

@@ -71,9 +71,9 @@ public:
     virtual bool FindNextFile(FindData& data) = 0;
 };
 
-class FileSystem {
+class FilesService {
 public:
-    virtual ~FileSystem() = default;
+    virtual ~FilesService() = default;
 
     // GetFileAttributes: INVALID_FILE_ATTRIBUTES on failure.
     virtual DWORD GetFileAttributes(std::string_view path) = 0;
@@ -122,24 +122,24 @@ public:
 // Helpers built on the service above.
 
 // True when the path names an existing file (a folder does not count).
-bool FileExists(FileSystem& fs, std::string_view path);
+bool FileExists(FilesService& fs, std::string_view path);
 // True when the path names an existing folder.
-bool DirectoryExists(FileSystem& fs, std::string_view path);
+bool DirectoryExists(FilesService& fs, std::string_view path);
 // Reads the whole file; false with the last error when it cannot be opened or read.
-bool ReadWholeFile(FileSystem& fs, std::string_view path, std::string& bytes);
+bool ReadWholeFile(FilesService& fs, std::string_view path, std::string& bytes);
 // Creates or replaces the file with the bytes; false with the last error on failure.
-bool WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes);
+bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view bytes);
 // Writes the bytes to a temporary file beside the target and renames it into place, so the
 // target is either the old or the new file, never a part.
-bool ReplaceFileSafely(FileSystem& fs, std::string_view path, std::string_view bytes);
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view bytes);
 // Writes several files (path, bytes) so that either every target holds its new bytes or every
 // target keeps what it held: all are written under temporary names first, and only then are
 // the old files set aside and the new ones renamed into place. False with the last error when
 // any step fails; what was set aside then returns.
-bool ReplaceFilesTogether(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& files);
+bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, std::string>>& files);
 // Copies the source to a temporary file beside the target and renames the copy into place, so
 // the target folder never shows a part of the file under the target's name. An existing target
 // is never replaced: false with 183 (already exists) then.
-bool CopyFileSafely(FileSystem& fs, std::string_view source, std::string_view target);
+bool CopyFileSafely(FilesService& fs, std::string_view source, std::string_view target);
 
 }  // namespace qm::platform

@@ -15,9 +15,9 @@ struct Guid {
     friend bool operator==(const Guid&, const Guid&) = default;
 };
 
-class GuidService {
+class GuidsService {
 public:
-    virtual ~GuidService() = default;
+    virtual ~GuidsService() = default;
     // CoCreateGuid: false when no GUID could be made.
     virtual bool CoCreateGuid(Guid& guid) = 0;
 };

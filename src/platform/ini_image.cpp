@@ -36,7 +36,7 @@ IniImage IniImage::FromText(std::string_view text) {
     return image;
 }
 
-IniImage IniImage::FromFile(FileSystem& fs, std::string_view path) {
+IniImage IniImage::FromFile(FilesService& fs, std::string_view path) {
     std::string bytes;
     if (!ReadWholeFile(fs, path, bytes)) return IniImage();
     return FromText(bytes);

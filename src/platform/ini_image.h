@@ -16,7 +16,7 @@ public:
     IniImage() = default;
     static IniImage FromText(std::string_view text);
     // A missing or unreadable file gives an empty image.
-    static IniImage FromFile(FileSystem& fs, std::string_view path);
+    static IniImage FromFile(FilesService& fs, std::string_view path);
 
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;

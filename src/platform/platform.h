@@ -27,22 +27,22 @@ namespace qm::platform {
 class Platform {
 public:
     virtual ~Platform() = default;
-    virtual FileSystem& Files() = 0;
-    virtual Drives& Volumes() = 0;
-    virtual Profile& Ini() = 0;
-    virtual SystemInfo& System() = 0;
-    virtual Environment& Env() = 0;
-    virtual Clock& Time() = 0;
-    virtual GuidService& Guids() = 0;
-    virtual CodePage& Ansi() = 0;
-    virtual Registry& Reg() = 0;
-    virtual Dialogs& Windows() = 0;
-    virtual Processor& Cpu() = 0;
-    virtual Devices& DeviceIo() = 0;
-    virtual Spooler& Printers() = 0;
-    virtual Processes& Programs() = 0;
-    virtual VersionInfo& Versions() = 0;
-    virtual ShellLinks& Links() = 0;
+    virtual FilesService& Files() = 0;
+    virtual DrivesService& Drives() = 0;
+    virtual ProfileService& Profile() = 0;
+    virtual SystemService& System() = 0;
+    virtual EnvironmentService& Environment() = 0;
+    virtual ClockService& Clock() = 0;
+    virtual GuidsService& Guids() = 0;
+    virtual CodePageService& CodePage() = 0;
+    virtual RegistryService& Registry() = 0;
+    virtual DialogsService& Dialogs() = 0;
+    virtual ProcessorService& Processor() = 0;
+    virtual DevicesService& Devices() = 0;
+    virtual SpoolerService& Spooler() = 0;
+    virtual ProcessesService& Processes() = 0;
+    virtual VersionsService& Versions() = 0;
+    virtual ShellLinksService& ShellLinks() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -50,22 +50,22 @@ void InstallPlatform(std::shared_ptr<Platform> platform);
 // The installed platform; throws std::logic_error when none is.
 Platform& CurrentPlatform();
 
-inline FileSystem& Files() { return CurrentPlatform().Files(); }
-inline Drives& Volumes() { return CurrentPlatform().Volumes(); }
-inline Profile& Ini() { return CurrentPlatform().Ini(); }
-inline SystemInfo& System() { return CurrentPlatform().System(); }
-inline Environment& Env() { return CurrentPlatform().Env(); }
-inline Clock& Time() { return CurrentPlatform().Time(); }
-inline GuidService& Guids() { return CurrentPlatform().Guids(); }
-inline CodePage& Ansi() { return CurrentPlatform().Ansi(); }
-inline Registry& Reg() { return CurrentPlatform().Reg(); }
-inline Dialogs& Windows() { return CurrentPlatform().Windows(); }
-inline Processor& Cpu() { return CurrentPlatform().Cpu(); }
-inline Devices& DeviceIo() { return CurrentPlatform().DeviceIo(); }
-inline Spooler& Printers() { return CurrentPlatform().Printers(); }
-inline Processes& Programs() { return CurrentPlatform().Programs(); }
-inline VersionInfo& Versions() { return CurrentPlatform().Versions(); }
-inline ShellLinks& Links() { return CurrentPlatform().Links(); }
+inline FilesService& Files() { return CurrentPlatform().Files(); }
+inline DrivesService& Drives() { return CurrentPlatform().Drives(); }
+inline ProfileService& Profile() { return CurrentPlatform().Profile(); }
+inline SystemService& System() { return CurrentPlatform().System(); }
+inline EnvironmentService& Environment() { return CurrentPlatform().Environment(); }
+inline ClockService& Clock() { return CurrentPlatform().Clock(); }
+inline GuidsService& Guids() { return CurrentPlatform().Guids(); }
+inline CodePageService& CodePage() { return CurrentPlatform().CodePage(); }
+inline RegistryService& Registry() { return CurrentPlatform().Registry(); }
+inline DialogsService& Dialogs() { return CurrentPlatform().Dialogs(); }
+inline ProcessorService& Processor() { return CurrentPlatform().Processor(); }
+inline DevicesService& Devices() { return CurrentPlatform().Devices(); }
+inline SpoolerService& Spooler() { return CurrentPlatform().Spooler(); }
+inline ProcessesService& Processes() { return CurrentPlatform().Processes(); }
+inline VersionsService& Versions() { return CurrentPlatform().Versions(); }
+inline ShellLinksService& ShellLinks() { return CurrentPlatform().ShellLinks(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -36,9 +36,9 @@ public:
     virtual ~MutexHandle() = default;
 };
 
-class Processes {
+class ProcessesService {
 public:
-    virtual ~Processes() = default;
+    virtual ~ProcessesService() = default;
     // CreateProcess with no separate application name: the program is the command line's
     // first item; the caller's environment and current folder. Null with the last error when
     // it cannot start.

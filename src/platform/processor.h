@@ -12,9 +12,9 @@ struct CpuidResult {
     std::uint32_t edx = 0;
 };
 
-class Processor {
+class ProcessorService {
 public:
-    virtual ~Processor() = default;
+    virtual ~ProcessorService() = default;
     // CPUID with the leaf in EAX; a faulting instruction raises PlatformFault.
     virtual CpuidResult Cpuid(std::uint32_t leaf) = 0;
     // RDTSC; a faulting instruction raises PlatformFault.

@@ -11,9 +11,9 @@
 
 namespace qm::platform {
 
-class Profile {
+class ProfileService {
 public:
-    virtual ~Profile() = default;
+    virtual ~ProfileService() = default;
     // GetPrivateProfileString for one key: the value, or the default (trailing blanks removed)
     // when the file, section or key is missing.
     virtual std::string GetPrivateProfileString(std::string_view section, std::string_view key,

@@ -48,9 +48,9 @@ inline constexpr DWORD REG_QWORD = 11;
 inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
 inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
-class Registry {
+class RegistryService {
 public:
-    virtual ~Registry() = default;
+    virtual ~RegistryService() = default;
     // RegOpenKeyEx: a subkey path relative to the key ("" opens the key itself).
     virtual LONG RegOpenKeyEx(HKEY key, std::string_view subKey, REGSAM access, HKEY& result) = 0;
     // RegCreateKeyEx: opens the key, making it and its missing parents first.

@@ -37,7 +37,7 @@ HKEY RegistryAccessor::Base(std::string_view& path) const {
 bool RegistryAccessor::OpenKeyReadOnly(std::string_view path) {
     HKEY base = Base(path);
     HKEY key = 0;
-    if (Reg().RegOpenKeyEx(base, path, KEY_READ, key) != ERROR_SUCCESS) return false;
+    if (Registry().RegOpenKeyEx(base, path, KEY_READ, key) != ERROR_SUCCESS) return false;
     CloseKey();
     current_ = key;
     return true;
@@ -46,8 +46,8 @@ bool RegistryAccessor::OpenKeyReadOnly(std::string_view path) {
 bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
     HKEY base = Base(path);
     HKEY key = 0;
-    LONG r = canCreate ? Reg().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr)
-                       : Reg().RegOpenKeyEx(base, path, KEY_ALL_ACCESS, key);
+    LONG r = canCreate ? Registry().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr)
+                       : Registry().RegOpenKeyEx(base, path, KEY_ALL_ACCESS, key);
     if (r != ERROR_SUCCESS) return false;
     CloseKey();
     current_ = key;
@@ -55,33 +55,33 @@ bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
 }
 
 void RegistryAccessor::CloseKey() {
-    if (current_ != 0) Reg().RegCloseKey(current_);
+    if (current_ != 0) Registry().RegCloseKey(current_);
     current_ = 0;
 }
 
 bool RegistryAccessor::KeyExists(std::string_view path) {
     HKEY base = Base(path);
     HKEY key = 0;
-    LONG r = Reg().RegOpenKeyEx(base, path, KEY_QUERY_VALUE, key);
-    if (r == ERROR_SUCCESS) Reg().RegCloseKey(key);
+    LONG r = Registry().RegOpenKeyEx(base, path, KEY_QUERY_VALUE, key);
+    if (r == ERROR_SUCCESS) Registry().RegCloseKey(key);
     return r == ERROR_SUCCESS || r == static_cast<LONG>(ERROR_ACCESS_DENIED);
 }
 
 bool RegistryAccessor::CreateKey(std::string_view path) {
     HKEY base = Base(path);
     HKEY key = 0;
-    if (Reg().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr) != ERROR_SUCCESS) return false;
-    Reg().RegCloseKey(key);
+    if (Registry().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr) != ERROR_SUCCESS) return false;
+    Registry().RegCloseKey(key);
     return true;
 }
 
 bool RegistryAccessor::Query(std::string_view name, DWORD& type, std::string& data) {
     if (current_ == 0) return false;
     DWORD size = 0;
-    if (Reg().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (Registry().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS) return false;
     data.assign(size, '\0');
     for (;;) {
-        LONG r = Reg().RegQueryValueEx(current_, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+        LONG r = Registry().RegQueryValueEx(current_, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
         if (r == ERROR_SUCCESS) {
             data.resize(size);
             return true;
@@ -93,19 +93,19 @@ bool RegistryAccessor::Query(std::string_view name, DWORD& type, std::string& da
 
 bool RegistryAccessor::ValueExists(std::string_view name) {
     DWORD type = 0, size = 0;
-    return current_ != 0 && Reg().RegQueryValueEx(current_, name, &type, nullptr, &size) == ERROR_SUCCESS;
+    return current_ != 0 && Registry().RegQueryValueEx(current_, name, &type, nullptr, &size) == ERROR_SUCCESS;
 }
 
 std::optional<DWORD> RegistryAccessor::GetDataType(std::string_view name) {
     DWORD type = 0, size = 0;
-    if (current_ == 0 || Reg().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (current_ == 0 || Registry().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
     return type;
 }
 
 long RegistryAccessor::GetDataSize(std::string_view name) {
     DWORD type = 0, size = 0;
-    if (current_ == 0 || Reg().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS) return -1;
+    if (current_ == 0 || Registry().RegQueryValueEx(current_, name, &type, nullptr, &size) != ERROR_SUCCESS) return -1;
     return static_cast<long>(size);
 }
 
@@ -143,7 +143,7 @@ std::vector<std::string> RegistryAccessor::GetKeyNames() {
     std::vector<std::string> names;
     if (current_ == 0) return names;
     std::string name;
-    for (DWORD i = 0; Reg().RegEnumKeyEx(current_, i, name) == ERROR_SUCCESS; ++i) names.push_back(name);
+    for (DWORD i = 0; Registry().RegEnumKeyEx(current_, i, name) == ERROR_SUCCESS; ++i) names.push_back(name);
     return names;
 }
 
@@ -151,7 +151,7 @@ std::vector<std::string> RegistryAccessor::GetValueNames() {
     std::vector<std::string> names;
     if (current_ == 0) return names;
     std::string name;
-    for (DWORD i = 0; Reg().RegEnumValue(current_, i, name, nullptr) == ERROR_SUCCESS; ++i) names.push_back(name);
+    for (DWORD i = 0; Registry().RegEnumValue(current_, i, name, nullptr) == ERROR_SUCCESS; ++i) names.push_back(name);
     return names;
 }
 
@@ -159,7 +159,7 @@ void RegistryAccessor::WriteString(std::string_view name, std::string_view value
     std::string data(value);
     data += '\0';
     LONG r = current_ == 0 ? static_cast<LONG>(ERROR_INVALID_HANDLE)
-                           : Reg().RegSetValueEx(current_, name, REG_SZ, reinterpret_cast<const std::uint8_t*>(data.data()),
+                           : Registry().RegSetValueEx(current_, name, REG_SZ, reinterpret_cast<const std::uint8_t*>(data.data()),
                                                  static_cast<DWORD>(data.size()));
     if (r != ERROR_SUCCESS) throw RegistryError("Failed to set data for " + Quoted(name));
 }

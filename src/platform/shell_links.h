@@ -28,9 +28,9 @@ public:
     virtual bool GetWorkingDirectory(std::string& text, int bufferSize) = 0;
 };
 
-class ShellLinks {
+class ShellLinksService {
 public:
-    virtual ~ShellLinks() = default;
+    virtual ~ShellLinksService() = default;
     // CoCreateInstance of the shell-link object with IShellLinkA and IPersistFile: null when
     // it cannot be made.
     virtual std::unique_ptr<ShellLink> CreateShellLink() = 0;

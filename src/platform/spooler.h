@@ -27,9 +27,9 @@ struct PrinterInfo {
     DWORD attributes = 0;
 };
 
-class Spooler {
+class SpoolerService {
 public:
-    virtual ~Spooler() = default;
+    virtual ~SpoolerService() = default;
     // EnumPrinters at level 2, 4 or 5 with a buffer of bufferSize bytes: needed is set to the
     // bytes the list takes; when that exceeds the buffer, false with ERROR_INSUFFICIENT_BUFFER,
     // else the printers. A size query passes 0.

@@ -102,9 +102,9 @@ struct SystemInfoData {
     DWORD dwNumberOfProcessors = 1;
 };
 
-class SystemInfo {
+class SystemService {
 public:
-    virtual ~SystemInfo() = default;
+    virtual ~SystemService() = default;
     // GetVersionEx with OSVERSIONINFO.
     virtual bool GetVersionEx(OsVersionInfo& info) = 0;
     // GetVersionEx with OSVERSIONINFOEX: false where the system does not know that structure

@@ -27,9 +27,9 @@ struct FixedFileInfo {
     DWORD dwFileDateLS = 0;
 };
 
-class VersionInfo {
+class VersionsService {
 public:
-    virtual ~VersionInfo() = default;
+    virtual ~VersionsService() = default;
     // GetFileVersionInfoSize: the bytes of the file's version data; 0 with the last error when
     // the file has none (or cannot be read).
     virtual DWORD GetFileVersionInfoSize(std::string_view path) = 0;

@@ -254,7 +254,7 @@ TEST(Agent, ASecondAgentOfTheSameProgramNameStopsAtOnce) {
     if (pid == 0) {
         // Another agent, installed elsewhere under the same file name in other case.
         auto machine = qm::sim::SimMachine::Load(m.Folder());
-        auto held = machine->Programs().CreateMutex("QMAGENT.EXE");
+        auto held = machine->Processes().CreateMutex("QMAGENT.EXE");
         char c = 'x';
         (void)!::write(ready[1], &c, 1);
         (void)!::read(release[0], &c, 1);

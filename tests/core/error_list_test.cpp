@@ -52,7 +52,7 @@ TEST(ErrorList, NamesTheAssetCachedAtItsFirstUseAndUsesTheLocaleFormats) {
     StartAgent();
     InitWorkFolder();
     LogError("first");
-    qm::platform::Env().SetEnvironmentVariable("COMPUTERNAME", "RENAMED");
+    qm::platform::Environment().SetEnvironmentVariable("COMPUTERNAME", "RENAMED");
     LogError("second");
     SaveErrorLog();
     EXPECT_EQ(m.ReadFile(kList), "09.12.2026 07:03:05 - QM-TEST-01 - first\r\n09.12.2026 07:03:05 - QM-TEST-01 - second\r\n");

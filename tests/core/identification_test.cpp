@@ -115,7 +115,7 @@ TEST(AssetId, IsKeptForTheProcess) {
     StartAgentWithLog();
     EXPECT_EQ(GetAssetId(), "QM-TEST-01");
     WriteProfileString(kChkId, "Identification", "Asset#", "ASSET-9");
-    qm::platform::Env().SetEnvironmentVariable("COMPUTERNAME", "CHANGED");
+    qm::platform::Environment().SetEnvironmentVariable("COMPUTERNAME", "CHANGED");
     EXPECT_EQ(GetAssetId(), "QM-TEST-01");
     StartAgentWithLog();  // the next process
     EXPECT_EQ(GetAssetId(), "ASSET-9");
@@ -150,7 +150,7 @@ TEST(Identification, EnvironmentValueIsWholeWhateverItsLength) {
         std::string value;
         for (std::size_t i = 0; i < length; ++i) value += static_cast<char>('a' + i % 26);
         SCOPED_TRACE(length);
-        qm::platform::Env().SetEnvironmentVariable("LONG_VALUE", value);
+        qm::platform::Environment().SetEnvironmentVariable("LONG_VALUE", value);
         EXPECT_EQ(GetEnvVar("LONG_VALUE"), value);
     }
     EXPECT_EQ(GetEnvVar("NOT_SET_ANYWHERE"), "");

@@ -29,10 +29,10 @@ TEST(Launcher, RunHiddenWaitsForTheProgramOrItsTimeOut) {
     m.InstallProgram("QMBios.exe", "C:\\Tools");
     m.WriteFile("C:\\TEMP\\a.hrz", "");
     StartAgent();
-    std::uint64_t start = qm::platform::Time().GetTickCount64();
+    std::uint64_t start = qm::platform::Clock().GetTickCount64();
     // A time-out of 0 returns after the first poll, the program still running.
     EXPECT_EQ(RunHidden("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", qm::platform::SW_HIDE, 0, 0), 259);
-    EXPECT_LT(qm::platform::Time().GetTickCount64() - start, 1000u);
+    EXPECT_LT(qm::platform::Clock().GetTickCount64() - start, 1000u);
     // Waited for, it ends with its own exit code.
     EXPECT_EQ(RunHidden("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", qm::platform::SW_HIDE, 0, 30), 7);
     auto started = m.Machine().ProcessesOfMachine().Started();

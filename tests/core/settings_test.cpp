@@ -465,7 +465,7 @@ TEST_F(Applet, TheSwitchesAreTakenOnlyWhenExactlyOne) {
         if (c.chkIdProduct.empty()) {
             EXPECT_FALSE(m_.Exists(core::State().chkIdPath));
         } else {
-            EXPECT_EQ(platform::Ini().GetPrivateProfileString("QMAGENTINFO", "PRODUCT NAME", "", core::State().chkIdPath),
+            EXPECT_EQ(platform::Profile().GetPrivateProfileString("QMAGENTINFO", "PRODUCT NAME", "", core::State().chkIdPath),
                       c.chkIdProduct);
         }
     }
@@ -475,7 +475,7 @@ TEST_F(Applet, TheProductNameOfTheSettingsFileGoesToTheIdentificationFile) {
     Settings("ADD CONFIG PANEL=1\r\n", "Quarmelin Asset Scan 7");
     core::UpdateControlPanelApplet();
     EXPECT_EQ(core::State().chkIdPath, "C:\\WINDOWS\\Chk_ID");
-    EXPECT_EQ(platform::Ini().GetPrivateProfileString("QMAGENTINFO", "PRODUCT NAME", "", core::State().chkIdPath),
+    EXPECT_EQ(platform::Profile().GetPrivateProfileString("QMAGENTINFO", "PRODUCT NAME", "", core::State().chkIdPath),
               "Quarmelin Asset Scan 7");
 }
 

@@ -96,7 +96,7 @@ TEST(TraceLog, TheLogWindowMirrorsTheFileAndKeepsTheProgramOpen) {
     EXPECT_EQ(dialogs.Journal().front().title, "Log");
 
     // The message loop holds the program until the user closes the window.
-    std::thread loop([] { qm::platform::Windows().RunMessageLoop(); });
+    std::thread loop([] { qm::platform::Dialogs().RunMessageLoop(); });
     while (!dialogs.InMessageLoop()) std::this_thread::yield();
     dialogs.CloseMainWindow();
     loop.join();

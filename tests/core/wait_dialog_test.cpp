@@ -116,7 +116,7 @@ TEST(WaitDialog, ItsThreadAnimatesTheDialogUntilAskedToStop) {
     StartAgent({"/VERBOSE"});
     auto& state = m.Machine().DialogsOfMachine();
     EXPECT_FALSE(WaitThreadRunning());
-    const qm::platform::SYSTEMTIME before = qm::platform::Time().GetLocalTime();
+    const qm::platform::SYSTEMTIME before = qm::platform::Clock().GetLocalTime();
     StartWaitThread();
     // The dialog's timer ticks in real time, as the user sees it: wait for seven ticks, however
     // long a busy machine takes to give them.
@@ -124,7 +124,7 @@ TEST(WaitDialog, ItsThreadAnimatesTheDialogUntilAskedToStop) {
     while (Blocks(state.WaitDialog().progress) < 3 && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // The thread's sleeps never move the machine's virtual clock.
-    EXPECT_EQ(qm::platform::Time().GetLocalTime(), before);
+    EXPECT_EQ(qm::platform::Clock().GetLocalTime(), before);
     EXPECT_TRUE(state.WaitDialog().shown);
     EXPECT_GE(Blocks(state.WaitDialog().progress), 3u);
     EXPECT_EQ(state.ApplicationTitle(), "Inventory");

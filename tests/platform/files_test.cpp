@@ -252,7 +252,7 @@ TEST(SimFiles, LastWriteTimesConvertToLocalAndPackedDosTime) {
                                     "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
     m.WriteFile("C:\\f.txt", "x");
     m.SetHostModified("C:\\f.txt", 1'780'999'205);  // 2026-06-09 10:00:05 UTC
-    FILETIME local = Time().FileTimeToLocalFileTime(LastWrite("C:\\f.txt"));
+    FILETIME local = Clock().FileTimeToLocalFileTime(LastWrite("C:\\f.txt"));
     SYSTEMTIME st = FileTimeToSystemTime(local);
     EXPECT_EQ(st.wHour, 5);  // the bias in force now, not the one of the file's date
     WORD date = 0, time = 0;
@@ -321,7 +321,7 @@ TEST(SimFiles, ReplacingAnExistingFileDependsOnItsAttributes) {
         {"MoveFileEx", [&] { return Files().MoveFileEx("C:\\d\\new.ini", target, MOVEFILE_REPLACE_EXISTING); },
          FILE_ATTRIBUTE_READONLY},
         {"ReplaceFileSafely", [&] { return ReplaceFileSafely(Files(), target, "[new]\r\n"); }, FILE_ATTRIBUTE_READONLY},
-        {"WritePrivateProfileString", [&] { return Ini().WritePrivateProfileString("new", "k", "v", target); },
+        {"WritePrivateProfileString", [&] { return Profile().WritePrivateProfileString("new", "k", "v", target); },
          FILE_ATTRIBUTE_READONLY},
     };
     for (const Case& c : cases) {

@@ -34,19 +34,19 @@ TEST(SimHardware, AScriptedProcessorAnswersCpuidAndCountsPerMeasurement) {
     TestMachine m(R"({"processor": {"vendor": "AuthenticAMD", "leaves": {"1": [3881, "0x00010800", 0, 0]},
                                     "frequencies_mhz": [2800, 2799]},
                       "faults": [{"op": "CPUID", "path": "leaf2"}]})");
-    CpuidResult zero = Cpu().Cpuid(0);
+    CpuidResult zero = Processor().Cpuid(0);
     char vendor[13] = {};
     std::memcpy(vendor, &zero.ebx, 4);
     std::memcpy(vendor + 4, &zero.edx, 4);
     std::memcpy(vendor + 8, &zero.ecx, 4);
     EXPECT_STREQ(vendor, "AuthenticAMD");
-    EXPECT_EQ(Cpu().Cpuid(1).eax, 3881u);
-    EXPECT_EQ(Cpu().Cpuid(1).ebx, 0x10800u);
-    EXPECT_THROW(Cpu().Cpuid(2), PlatformFault);
+    EXPECT_EQ(Processor().Cpuid(1).eax, 3881u);
+    EXPECT_EQ(Processor().Cpuid(1).ebx, 0x10800u);
+    EXPECT_THROW(Processor().Cpuid(2), PlatformFault);
     // The two reads of a measurement lie the frequency times 2.5 seconds apart; the last repeats.
     for (std::uint64_t mhz : {2800u, 2799u, 2799u}) {
-        std::uint64_t c0 = Cpu().ReadTimeStampCounter();
-        std::uint64_t c1 = Cpu().ReadTimeStampCounter();
+        std::uint64_t c0 = Processor().ReadTimeStampCounter();
+        std::uint64_t c1 = Processor().ReadTimeStampCounter();
         EXPECT_EQ(c1 - c0, mhz * 2'500'000u);
     }
 }
@@ -57,7 +57,7 @@ TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
                       "devices": [{"name": "\\\\.\\SMARTVSD", "controls": [
                           {"code": "0x7C088", "input_prefix": "01", "output": "aa bb"},
                           {"code": "0x7C088", "error": 31}]}]})");
-    auto disk = DeviceIo().CreateFile("\\\\.\\PhysicalDrive0", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    auto disk = Devices().CreateFile("\\\\.\\PhysicalDrive0", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       CreationDisposition::OpenExisting);
     ASSERT_NE(disk, nullptr);
     std::uint8_t geometry[24] = {};
@@ -75,16 +75,16 @@ TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
     EXPECT_FALSE(disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, 8, returned));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 
-    auto silent = DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE1", 0, 0, CreationDisposition::OpenExisting);
+    auto silent = Devices().CreateFile("\\\\.\\PHYSICALDRIVE1", 0, 0, CreationDisposition::OpenExisting);
     ASSERT_NE(silent, nullptr);
     EXPECT_FALSE(silent->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned));
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
     EXPECT_FALSE(disk->DeviceIoControl(0x7C088, nullptr, 0, geometry, sizeof geometry, returned));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);  // a control code the driver does not know
-    EXPECT_EQ(DeviceIo().CreateFile("\\\\.\\PHYSICALDRIVE2", 0, 0, CreationDisposition::OpenExisting), nullptr);
+    EXPECT_EQ(Devices().CreateFile("\\\\.\\PHYSICALDRIVE2", 0, 0, CreationDisposition::OpenExisting), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
-    auto smart = DeviceIo().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting);
+    auto smart = Devices().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting);
     ASSERT_NE(smart, nullptr);
     std::uint8_t in[2] = {0x01, 0x02}, out[4] = {};
     ASSERT_TRUE(smart->DeviceIoControl(0x7C088, in, 2, out, sizeof out, returned));

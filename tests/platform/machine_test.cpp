@@ -64,20 +64,20 @@ TEST(MachineFile, SampleMachinesLoad) {
         // The registry of its family: where the BIOS is described, and the version key.
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         HKEY k = 0;
-        ASSERT_EQ(machine->Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, nt ? "HARDWARE\\DESCRIPTION\\System" : "Enum\\Root\\*PNP0C01\\0000",
+        ASSERT_EQ(machine->Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, nt ? "HARDWARE\\DESCRIPTION\\System" : "Enum\\Root\\*PNP0C01\\0000",
                                               KEY_READ, k),
                   ERROR_SUCCESS);
         DWORD type = 0, size = 0;
-        EXPECT_EQ(machine->Reg().RegQueryValueEx(k, nt ? "SystemBiosVersion" : "BIOSVersion", &type, nullptr, &size),
+        EXPECT_EQ(machine->Registry().RegQueryValueEx(k, nt ? "SystemBiosVersion" : "BIOSVersion", &type, nullptr, &size),
                   ERROR_SUCCESS);
         EXPECT_EQ(type, nt ? REG_MULTI_SZ : REG_SZ);
-        machine->Reg().RegCloseKey(k);
-        EXPECT_EQ(machine->Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE,
+        machine->Registry().RegCloseKey(k);
+        EXPECT_EQ(machine->Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE,
                                               nt ? "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones"
                                                  : "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Time Zones",
                                               KEY_READ, k),
                   ERROR_SUCCESS);
-        machine->Reg().RegCloseKey(k);
+        machine->Registry().RegCloseKey(k);
     }
 }
 
@@ -87,52 +87,52 @@ TEST(SimDrives, ReportDrivesVolumesAndMappedShares) {
          "serial": "1C2D-3E4F", "total_bytes": 40000000000, "free_bytes": 12000000000, "free_to_caller": 1000},
         {"letter": "D", "type": "cdrom", "media": false},
         {"letter": "N", "type": "remote", "folder": "net_n", "unc": "\\\\FILESRV\\public"}]})");
-    EXPECT_EQ(Volumes().GetLogicalDrives(), (1u << 2) | (1u << 3) | (1u << 13));  // C, D, N; not the host drive
-    EXPECT_EQ(Volumes().GetDriveType("C:\\"), DRIVE_FIXED);
-    EXPECT_EQ(Volumes().GetDriveType("d:\\"), DRIVE_CDROM);
-    EXPECT_EQ(Volumes().GetDriveType("N:"), DRIVE_REMOTE);
-    EXPECT_EQ(Volumes().GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
-    EXPECT_EQ(Volumes().GetDriveType("Z:\\"), DRIVE_NO_ROOT_DIR);  // the host drive reaches files only
+    EXPECT_EQ(Drives().GetLogicalDrives(), (1u << 2) | (1u << 3) | (1u << 13));  // C, D, N; not the host drive
+    EXPECT_EQ(Drives().GetDriveType("C:\\"), DRIVE_FIXED);
+    EXPECT_EQ(Drives().GetDriveType("d:\\"), DRIVE_CDROM);
+    EXPECT_EQ(Drives().GetDriveType("N:"), DRIVE_REMOTE);
+    EXPECT_EQ(Drives().GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(Drives().GetDriveType("Z:\\"), DRIVE_NO_ROOT_DIR);  // the host drive reaches files only
     EXPECT_NE(Files().GetFileAttributes("Z:\\"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(Volumes().GetDriveType("C:\\WINDOWS\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(Drives().GetDriveType("C:\\WINDOWS\\"), DRIVE_NO_ROOT_DIR);
 
     std::uint64_t caller = 0, total = 0, free = 0;
-    ASSERT_TRUE(Volumes().GetDiskFreeSpaceEx("C:\\", caller, total, free));
+    ASSERT_TRUE(Drives().GetDiskFreeSpaceEx("C:\\", caller, total, free));
     EXPECT_EQ(total, 40000000000u);
     EXPECT_EQ(free, 12000000000u);
     EXPECT_EQ(caller, 1000u);
-    EXPECT_FALSE(Volumes().GetDiskFreeSpaceEx("D:\\", caller, total, free));
+    EXPECT_FALSE(Drives().GetDiskFreeSpaceEx("D:\\", caller, total, free));
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
 
     VolumeInformation vi;
-    ASSERT_TRUE(Volumes().GetVolumeInformation("C:\\", vi));
+    ASSERT_TRUE(Drives().GetVolumeInformation("C:\\", vi));
     EXPECT_EQ(vi.volumeName, "SYSTEM");
     EXPECT_EQ(vi.fileSystemName, "NTFS");
     EXPECT_EQ(vi.serialNumber, 0x1C2D3E4Fu);
-    EXPECT_FALSE(Volumes().GetVolumeInformation("D:\\", vi));
+    EXPECT_FALSE(Drives().GetVolumeInformation("D:\\", vi));
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
     EXPECT_EQ(Files().GetFileAttributes("D:\\setup.exe"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
 
     std::string remote;
-    EXPECT_EQ(Volumes().WNetGetConnection("N:", remote), ERROR_SUCCESS);
+    EXPECT_EQ(Drives().WNetGetConnection("N:", remote), ERROR_SUCCESS);
     EXPECT_EQ(remote, "\\\\FILESRV\\public");
-    EXPECT_EQ(Volumes().WNetGetConnection("C:", remote), ERROR_NOT_CONNECTED);
+    EXPECT_EQ(Drives().WNetGetConnection("C:", remote), ERROR_NOT_CONNECTED);
     m.WriteFile("N:\\Apps\\tool.exe", "MZ");
     EXPECT_EQ(ExpandUncFileName("n:\\Apps\\tool.exe"), "\\\\FILESRV\\public\\Apps\\tool.exe");
     EXPECT_EQ(ExpandUncFileName("C:\\WINDOWS\\x"), "C:\\WINDOWS\\x");
     EXPECT_TRUE(FileExists(Files(), "\\\\filesrv\\PUBLIC\\apps\\TOOL.EXE"));  // the share reaches the same files
-    EXPECT_EQ(Volumes().GetDriveType("\\\\FILESRV\\public\\"), DRIVE_REMOTE);
+    EXPECT_EQ(Drives().GetDriveType("\\\\FILESRV\\public\\"), DRIVE_REMOTE);
 }
 
 TEST(SimDrives, QueriesFailOrRaiseOnPurpose) {
     TestMachine m(R"({"faults": [{"op": "GetVolumeInformation", "path": "C:\\", "error": 21},
                                  {"op": "GetDiskFreeSpaceEx", "path": "C:\\", "raise": true}]})");
     VolumeInformation vi;
-    EXPECT_FALSE(Volumes().GetVolumeInformation("C:\\", vi));
+    EXPECT_FALSE(Drives().GetVolumeInformation("C:\\", vi));
     EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
     std::uint64_t a, b, c;
-    EXPECT_THROW(Volumes().GetDiskFreeSpaceEx("C:\\", a, b, c), PlatformFault);
+    EXPECT_THROW(Drives().GetDiskFreeSpaceEx("C:\\", a, b, c), PlatformFault);
 }
 
 TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
@@ -153,12 +153,12 @@ TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
         {"CreateFile", "c:/temp", createFile("C:\\TEMP\\x.txt"), true},
         {"CreateFile", "C:\\TEMP\\x.txt", createFile("C:\\TEMP\\y.txt"), false},
         {"CreateFile", "\\\\.\\SMARTVSD",
-         [] { return DeviceIo().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting) == nullptr; }, true},
-        {"CoCreateInstance", "ShellLink", [] { return Links().CreateShellLink() == nullptr; }, true},
+         [] { return Devices().CreateFile("\\\\.\\smartvsd", 0, 0, CreationDisposition::OpenExisting) == nullptr; }, true},
+        {"CoCreateInstance", "ShellLink", [] { return ShellLinks().CreateShellLink() == nullptr; }, true},
         {"RegOpenKeyEx", "hkey_classes_root\\.txt\\",
          [] {
              HKEY k = 0;
-             return Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt\\shell", KEY_READ, k) != ERROR_SUCCESS;
+             return Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt\\shell", KEY_READ, k) != ERROR_SUCCESS;
          },
          true},
     };
@@ -175,8 +175,8 @@ TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
     // A CPUID leaf is a name of its own, and its fault raises.
     TestMachine m;
     m.Machine().AddFault({"CPUID", "leaf2", ERROR_NOT_SUPPORTED, false, -1});
-    EXPECT_NO_THROW(Cpu().Cpuid(1));
-    EXPECT_THROW(Cpu().Cpuid(2), PlatformFault);
+    EXPECT_NO_THROW(Processor().Cpuid(1));
+    EXPECT_THROW(Processor().Cpuid(2), PlatformFault);
 }
 
 TEST(SimSystem, NamesFoldersAndVersion) {
@@ -202,25 +202,25 @@ TEST(SimSystem, NamesFoldersAndVersion) {
 TEST(SimEnvironment, KeepsTheBufferRulesOfWindows) {
     TestMachine m(R"({"environment": {"LONG": null}})");
     std::string value;
-    EXPECT_EQ(Env().GetEnvironmentVariable("computername", value, 260), 10u);
+    EXPECT_EQ(Environment().GetEnvironmentVariable("computername", value, 260), 10u);
     EXPECT_EQ(value, "QM-TEST-01");
-    EXPECT_EQ(Env().GetEnvironmentVariable("NOPE", value, 260), 0u);
+    EXPECT_EQ(Environment().GetEnvironmentVariable("NOPE", value, 260), 0u);
     EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
     std::string longValue(300, 'x');
-    ASSERT_TRUE(Env().SetEnvironmentVariable("LONG", longValue));
-    EXPECT_EQ(Env().GetEnvironmentVariable("LONG", value, 260), 301u);  // the size it needs
+    ASSERT_TRUE(Environment().SetEnvironmentVariable("LONG", longValue));
+    EXPECT_EQ(Environment().GetEnvironmentVariable("LONG", value, 260), 301u);  // the size it needs
     EXPECT_EQ(value, "");
-    EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), longValue);
-    ASSERT_TRUE(Env().SetEnvironmentVariable("long", std::nullopt));
-    EXPECT_EQ(ReadEnvironmentVariable(Env(), "LONG"), "");
+    EXPECT_EQ(ReadEnvironmentVariable(Environment(), "LONG"), longValue);
+    ASSERT_TRUE(Environment().SetEnvironmentVariable("long", std::nullopt));
+    EXPECT_EQ(ReadEnvironmentVariable(Environment(), "LONG"), "");
     // Set and empty: found, whatever error an earlier call left.
-    ASSERT_TRUE(Env().SetEnvironmentVariable("EMPTY", ""));
+    ASSERT_TRUE(Environment().SetEnvironmentVariable("EMPTY", ""));
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
-    EXPECT_EQ(Env().GetEnvironmentVariable("EMPTY", value, 260), 0u);
+    EXPECT_EQ(Environment().GetEnvironmentVariable("EMPTY", value, 260), 0u);
     EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
-    EXPECT_EQ(FindEnvironmentVariable(Env(), "EMPTY"), std::optional<std::string>(""));
-    EXPECT_EQ(FindEnvironmentVariable(Env(), "LONG"), std::nullopt);
+    EXPECT_EQ(FindEnvironmentVariable(Environment(), "EMPTY"), std::optional<std::string>(""));
+    EXPECT_EQ(FindEnvironmentVariable(Environment(), "LONG"), std::nullopt);
 }
 
 TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
@@ -229,26 +229,26 @@ TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
                       "time_zone": {"bias": 300, "daylight_bias": -60,
                                     "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
                                     "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
-    SYSTEMTIME local = Time().GetLocalTime();
+    SYSTEMTIME local = Clock().GetLocalTime();
     TimeZoneInformation tz;
     EXPECT_EQ(System().GetTimeZoneInformation(tz), TIME_ZONE_ID_DAYLIGHT);
     EXPECT_EQ(local.wHour, 23);
     EXPECT_EQ(local.wMilliseconds, 500);
-    EXPECT_EQ(Time().GetSystemTime().wHour, 3);
-    EXPECT_EQ(Time().GetSystemTime().wDay, 2);
-    DWORD ticks = Time().GetTickCount();
-    Time().Sleep(600);
-    local = Time().GetLocalTime();
+    EXPECT_EQ(Clock().GetSystemTime().wHour, 3);
+    EXPECT_EQ(Clock().GetSystemTime().wDay, 2);
+    DWORD ticks = Clock().GetTickCount();
+    Clock().Sleep(600);
+    local = Clock().GetLocalTime();
     EXPECT_EQ(local.wMonth, 7);
     EXPECT_EQ(local.wDay, 2);
     EXPECT_EQ(local.wMilliseconds, 100);
-    DWORD after = Time().GetTickCount();
+    DWORD after = Clock().GetTickCount();
     EXPECT_EQ(static_cast<DWORD>(after - ticks), 600u);  // wraps past 2^32, the difference holds
     EXPECT_LT(after, ticks);
     // A loop polling a millisecond counter sees it move one millisecond per reading.
-    EXPECT_EQ(static_cast<DWORD>(Time().timeGetTime() - after), 1u);
-    EXPECT_EQ(Time().GetTickCount64(), 4294967000ull + 602ull);
-    EXPECT_EQ(Time().GetLocalTime().wMilliseconds, 102);
+    EXPECT_EQ(static_cast<DWORD>(Clock().timeGetTime() - after), 1u);
+    EXPECT_EQ(Clock().GetTickCount64(), 4294967000ull + 602ull);
+    EXPECT_EQ(Clock().GetLocalTime().wMilliseconds, 102);
 }
 
 TEST(SimGuids, HandOutTheScriptedSequenceThenRandomOnes) {
@@ -268,11 +268,11 @@ TEST(SimGuids, HandOutTheScriptedSequenceThenRandomOnes) {
 
 TEST(SimCodePage, ConvertsAndFoldsCaseInTheAnsiCodePage) {
     TestMachine m;
-    EXPECT_EQ(Ansi().GetACP(), 1252u);
-    EXPECT_EQ(Ansi().CharUpper("caf\xE9 \xFF stra\xDF" "e"), "CAF\xC9 \x9F STRA\xDF" "E");  // y-diaeresis is 0x9F in 1252
-    EXPECT_EQ(Ansi().CharLower("\xC9T\xC9"), "\xE9t\xE9");
-    EXPECT_EQ(Ansi().MultiByteToWideChar("\x80"), std::u16string(1, u'\u20AC'));  // the euro sign
-    EXPECT_EQ(Ansi().WideCharToMultiByte(u"\u20AC\u4E2D"), "\x80?");
+    EXPECT_EQ(CodePage().GetACP(), 1252u);
+    EXPECT_EQ(CodePage().CharUpper("caf\xE9 \xFF stra\xDF" "e"), "CAF\xC9 \x9F STRA\xDF" "E");  // y-diaeresis is 0x9F in 1252
+    EXPECT_EQ(CodePage().CharLower("\xC9T\xC9"), "\xE9t\xE9");
+    EXPECT_EQ(CodePage().MultiByteToWideChar("\x80"), std::u16string(1, u'\u20AC'));  // the euro sign
+    EXPECT_EQ(CodePage().WideCharToMultiByte(u"\u20AC\u4E2D"), "\x80?");
 }
 
 TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
@@ -284,13 +284,13 @@ TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
                                     "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})");
     DWORD needed = 0;
     std::vector<PrinterInfo> printers;
-    EXPECT_FALSE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL, 2, 0, needed, printers));
+    EXPECT_FALSE(Spooler().EnumPrinters(PRINTER_ENUM_LOCAL, 2, 0, needed, printers));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     DWORD localOnly = needed;
-    ASSERT_TRUE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL, 2, localOnly, needed, printers));
+    ASSERT_TRUE(Spooler().EnumPrinters(PRINTER_ENUM_LOCAL, 2, localOnly, needed, printers));
     ASSERT_EQ(printers.size(), 1u);
-    EXPECT_FALSE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 2, localOnly, needed, printers));
-    ASSERT_TRUE(Printers().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 5, needed, needed, printers));
+    EXPECT_FALSE(Spooler().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 2, localOnly, needed, printers));
+    ASSERT_TRUE(Spooler().EnumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, 5, needed, needed, printers));
     EXPECT_EQ(printers.size(), 2u);
     EXPECT_EQ(printers[0].portName, "LPT1:");
     EXPECT_EQ(printers[0].shareName, "");  // level 5 has no share
@@ -306,11 +306,11 @@ TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
 
     std::string user;
     DWORD size = 4;
-    EXPECT_EQ(Volumes().WNetGetUser(std::nullopt, user, size), ERROR_MORE_DATA);
+    EXPECT_EQ(Drives().WNetGetUser(std::nullopt, user, size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 8u);
-    EXPECT_EQ(Volumes().WNetGetUser(std::nullopt, user, size), ERROR_SUCCESS);
+    EXPECT_EQ(Drives().WNetGetUser(std::nullopt, user, size), ERROR_SUCCESS);
     EXPECT_EQ(user, "netuser");
-    EXPECT_EQ(Volumes().WNetGetUser(std::string_view("C:"), user, size), ERROR_NOT_CONNECTED);
+    EXPECT_EQ(Drives().WNetGetUser(std::string_view("C:"), user, size), ERROR_NOT_CONNECTED);
 
     TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10}})");
     EXPECT_FALSE(System().GetVersionEx(ex));  // the 9x family does not know the extended structure
@@ -319,16 +319,16 @@ TEST(SimSystem, SpoolerVersionTimeZoneAndNetworkUser) {
 
 TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
     TestMachine m;
-    std::uint64_t before = Time().GetTickCount64();
-    std::thread other([] { Time().Sleep(50); });  // real time on another thread
+    std::uint64_t before = Clock().GetTickCount64();
+    std::thread other([] { Clock().Sleep(50); });  // real time on another thread
     other.join();
-    EXPECT_LT(Time().GetTickCount64() - before, 5u);
-    Time().Sleep(50);
-    EXPECT_GE(Time().GetTickCount64() - before, 50u);
+    EXPECT_LT(Clock().GetTickCount64() - before, 5u);
+    Clock().Sleep(50);
+    EXPECT_GE(Clock().GetTickCount64() - before, 50u);
     // A virtual clock may start at the host's time of day.
     TestMachine now(R"({"clock": {"virtual": true, "start": "now"}})");
     auto hostSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
-    auto machineSeconds = static_cast<std::int64_t>((Time().GetSystemTimeAsFileTime().ticks - kUnixEpochTicks) / 10'000'000);
+    auto machineSeconds = static_cast<std::int64_t>((Clock().GetSystemTimeAsFileTime().ticks - kUnixEpochTicks) / 10'000'000);
     EXPECT_LE(std::llabs(machineSeconds - static_cast<std::int64_t>(hostSeconds.count())), 60);
     EXPECT_EQ(ErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
               "machine.json: /processor: a host processor needs the real clock");

@@ -25,7 +25,7 @@ TEST(SimProcesses, RunStandInsOnTheSameMachine) {
     m.WriteFile("C:\\WINDOWS\\PC.hrz", "\"F1\"\r\n");
     std::string shortPath;
     ASSERT_GT(Files().GetShortPathName("C:\\WINDOWS\\PC.hrz", shortPath), 0u);
-    auto p = Programs().CreateProcess(
+    auto p = Processes().CreateProcess(
         "C:\\WINDOWS\\system32\\cmd.exe /C \"\"C:\\Program Files\\Quarmelin\\QMBios.exe\" /" + shortPath + "\"", SW_HIDE,
         HIGH_PRIORITY_CLASS | CREATE_NEW_CONSOLE);
     ASSERT_NE(p, nullptr);
@@ -41,21 +41,21 @@ TEST(SimProcesses, RunStandInsOnTheSameMachine) {
     EXPECT_EQ(started[0].program, "C:\\WINDOWS\\system32\\cmd.exe");
     EXPECT_EQ(started[0].creationFlags, HIGH_PRIORITY_CLASS | CREATE_NEW_CONSOLE);
 
-    EXPECT_EQ(Programs().CreateProcess("C:\\nothing\\here.exe", SW_HIDE, 0), nullptr);
+    EXPECT_EQ(Processes().CreateProcess("C:\\nothing\\here.exe", SW_HIDE, 0), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     m.WriteFile("C:\\WINDOWS\\notes.exe", "not a program");
-    EXPECT_EQ(Programs().CreateProcess("C:\\WINDOWS\\notes", SW_HIDE, 0), nullptr);  // ".exe" is added
+    EXPECT_EQ(Processes().CreateProcess("C:\\WINDOWS\\notes", SW_HIDE, 0), nullptr);  // ".exe" is added
     EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT);
 }
 
 TEST(SimProcesses, NamedMutexesExcludeAcrossProcessesAndKeepTheirCase) {
     TestMachine m;
-    auto first = Programs().CreateMutex("QMAGENT.EXE");
+    auto first = Processes().CreateMutex("QMAGENT.EXE");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-    auto second = Programs().CreateMutex("QMAGENT.EXE");
+    auto second = Processes().CreateMutex("QMAGENT.EXE");
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    auto other = Programs().CreateMutex("qmagent.exe");  // names are case-sensitive
+    auto other = Processes().CreateMutex("qmagent.exe");  // names are case-sensitive
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
 
     // Another process on the same machine folder sees the name taken, until it is released.
@@ -64,7 +64,7 @@ TEST(SimProcesses, NamedMutexesExcludeAcrossProcessesAndKeepTheirCase) {
     pid_t pid = ::fork();
     if (pid == 0) {
         auto machine = qm::sim::SimMachine::Load(m.Folder());
-        auto again = machine->Programs().CreateMutex("QMAGENT.EXE");
+        auto again = machine->Processes().CreateMutex("QMAGENT.EXE");
         _exit(GetLastError() == ERROR_ALREADY_EXISTS ? 0 : 1);
     }
     int status = 0;
@@ -75,7 +75,7 @@ TEST(SimProcesses, NamedMutexesExcludeAcrossProcessesAndKeepTheirCase) {
     pid = ::fork();
     if (pid == 0) {
         auto machine = qm::sim::SimMachine::Load(m.Folder());
-        auto again = machine->Programs().CreateMutex("QMAGENT.EXE");
+        auto again = machine->Processes().CreateMutex("QMAGENT.EXE");
         _exit(GetLastError() == ERROR_SUCCESS ? 0 : 1);
     }
     ::waitpid(pid, &status, 0);

@@ -54,7 +54,7 @@ TEST(Profile, PrivateProfileRulesDifferFromTheInMemoryImage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.section) + "/" + c.key);
-        EXPECT_EQ(Ini().GetPrivateProfileString(c.section, c.key, "dflt", "C:\\TEMP\\QMAgent.lic"), c.profile);
+        EXPECT_EQ(Profile().GetPrivateProfileString(c.section, c.key, "dflt", "C:\\TEMP\\QMAgent.lic"), c.profile);
         EXPECT_EQ(image.ReadString(c.section, c.key, "dflt"), c.image);
     }
     struct IntCase {
@@ -66,7 +66,7 @@ TEST(Profile, PrivateProfileRulesDifferFromTheInMemoryImage) {
                             {"Name", 0, -1}};
     for (const IntCase& c : ints) {
         SCOPED_TRACE(c.key);
-        EXPECT_EQ(Ini().GetPrivateProfileInt("Settings", c.key, -1, "C:\\TEMP\\QMAgent.lic"), c.profile);
+        EXPECT_EQ(Profile().GetPrivateProfileInt("Settings", c.key, -1, "C:\\TEMP\\QMAgent.lic"), c.profile);
         EXPECT_EQ(image.ReadInteger("Settings", c.key, -1), c.image);
     }
     EXPECT_EQ(image.SectionLines("guid_directory"),
@@ -80,27 +80,27 @@ TEST(Profile, PrivateProfileRulesDifferFromTheInMemoryImage) {
 TEST(Profile, WritesCreateTheFileAndKeepWhatElseIsThere) {
     TestMachine m;
     const char* file = "C:\\TEMP\\Chk_ID";
-    ASSERT_TRUE(Ini().WritePrivateProfileString("Identification", "Asset#", "QM-TEST-01", file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("Identification", "Asset#", "QM-TEST-01", file));
     EXPECT_EQ(m.ReadFile(file), "[Identification]\r\nAsset#=QM-TEST-01\r\n");
-    ASSERT_TRUE(Ini().WritePrivateProfileString("GLOBAL", "PATH", "Z:\\bin\\qmagent.exe", file));
-    ASSERT_TRUE(Ini().WritePrivateProfileString("identification", "AssetTag#", "T-1", file));
-    ASSERT_TRUE(Ini().WritePrivateProfileString("IDENTIFICATION", "ASSET#", "changed", file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("GLOBAL", "PATH", "Z:\\bin\\qmagent.exe", file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("identification", "AssetTag#", "T-1", file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("IDENTIFICATION", "ASSET#", "changed", file));
     EXPECT_EQ(m.ReadFile(file),
               "[Identification]\r\nAsset#=changed\r\nAssetTag#=T-1\r\n[GLOBAL]\r\nPATH=Z:\\bin\\qmagent.exe\r\n");
-    ASSERT_TRUE(Ini().WritePrivateProfileString("Identification", "AssetTag#", std::nullopt, file));
-    ASSERT_TRUE(Ini().WritePrivateProfileString("GLOBAL", std::nullopt, std::nullopt, file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("Identification", "AssetTag#", std::nullopt, file));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("GLOBAL", std::nullopt, std::nullopt, file));
     EXPECT_EQ(m.ReadFile(file), "[Identification]\r\nAsset#=changed\r\n");
-    EXPECT_EQ(Ini().GetPrivateProfileString("Identification", "Asset#", "", file), "changed");
+    EXPECT_EQ(Profile().GetPrivateProfileString("Identification", "Asset#", "", file), "changed");
 
     m.WriteFile("C:\\TEMP\\keep.ini", "; keep me\n[A]\nx=1\n\n[B]\ny=2\n");
-    ASSERT_TRUE(Ini().WritePrivateProfileString("A", "z", "3", "C:\\TEMP\\keep.ini"));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("A", "z", "3", "C:\\TEMP\\keep.ini"));
     EXPECT_EQ(m.ReadFile("C:\\TEMP\\keep.ini"), "; keep me\r\n[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n");
 
     // A hidden system file is written over in place, and keeps its attributes.
     const char* desktop = "C:\\TEMP\\desktop.ini";
     m.WriteFile(desktop, "[A]\r\nx=1\r\ny=2\r\n");
     ASSERT_TRUE(Files().SetFileAttributes(desktop, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    ASSERT_TRUE(Ini().WritePrivateProfileString("A", "y", std::nullopt, desktop));
+    ASSERT_TRUE(Profile().WritePrivateProfileString("A", "y", std::nullopt, desktop));
     EXPECT_EQ(m.ReadFile(desktop), "[A]\r\nx=1\r\n");
     EXPECT_EQ(Files().GetFileAttributes(desktop), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
@@ -108,16 +108,16 @@ TEST(Profile, WritesCreateTheFileAndKeepWhatElseIsThere) {
 TEST(Profile, FailsWhenTheFileCannotBeWrittenAndFindsBareNamesInTheWindowsFolder) {
     TestMachine m(R"({"faults": [{"op": "write", "path": "C:\\TEMP\\locked"}]})");
     m.MakeFolder("C:\\TEMP\\locked");
-    EXPECT_FALSE(Ini().WritePrivateProfileString("GUID", "GUID", "X", "C:\\TEMP\\locked\\QMGuid.ini"));
+    EXPECT_FALSE(Profile().WritePrivateProfileString("GUID", "GUID", "X", "C:\\TEMP\\locked\\QMGuid.ini"));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(m.Exists("C:\\TEMP\\locked\\QMGuid.ini"));
-    EXPECT_FALSE(Ini().WritePrivateProfileString("A", "b", "c", "C:\\nofolder\\x.ini"));
+    EXPECT_FALSE(Profile().WritePrivateProfileString("A", "b", "c", "C:\\nofolder\\x.ini"));
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 
     m.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\n");
-    EXPECT_EQ(Ini().GetProfileString("windows", "device", ""), "HP LaserJet 4,HPPCL5MS,LPT1:");
-    ASSERT_TRUE(Ini().WritePrivateProfileString("S", "k", "v", "bare.ini"));
+    EXPECT_EQ(Profile().GetProfileString("windows", "device", ""), "HP LaserJet 4,HPPCL5MS,LPT1:");
+    ASSERT_TRUE(Profile().WritePrivateProfileString("S", "k", "v", "bare.ini"));
     EXPECT_EQ(m.ReadFile("C:\\WINDOWS\\bare.ini"), "[S]\r\nk=v\r\n");
     // The default loses its trailing blanks, as Windows strips them.
-    EXPECT_EQ(Ini().GetPrivateProfileString("S", "k", "default  ", "C:\\missing.ini"), "default");
+    EXPECT_EQ(Profile().GetPrivateProfileString("S", "k", "default  ", "C:\\missing.ini"), "default");
 }

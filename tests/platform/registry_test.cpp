@@ -65,13 +65,13 @@ struct Value {
 
 Value Query(HKEY root, const std::string& key, const std::string& name) {
     HKEY k = 0;
-    EXPECT_EQ(Reg().RegOpenKeyEx(root, key, KEY_READ, k), ERROR_SUCCESS) << key;
+    EXPECT_EQ(Registry().RegOpenKeyEx(root, key, KEY_READ, k), ERROR_SUCCESS) << key;
     Value v;
     DWORD size = 0;
-    EXPECT_EQ(Reg().RegQueryValueEx(k, name, &v.type, nullptr, &size), ERROR_SUCCESS) << name;
+    EXPECT_EQ(Registry().RegQueryValueEx(k, name, &v.type, nullptr, &size), ERROR_SUCCESS) << name;
     v.data.assign(size, '\0');
-    EXPECT_EQ(Reg().RegQueryValueEx(k, name, &v.type, reinterpret_cast<std::uint8_t*>(v.data.data()), &size), ERROR_SUCCESS);
-    Reg().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegQueryValueEx(k, name, &v.type, reinterpret_cast<std::uint8_t*>(v.data.data()), &size), ERROR_SUCCESS);
+    Registry().RegCloseKey(k);
     return v;
 }
 
@@ -106,11 +106,11 @@ void ExpectRegedit4Values() {
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q + "\\Sub\\Deep", "Ansi").data, std::string("caf\xE9\0", 5));
     EXPECT_EQ(Query(HKEY_CLASSES_ROOT, ".txt", "").data, std::string("txtfile\0", 8));
     HKEY k = 0;
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, q, KEY_READ, k), ERROR_SUCCESS);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, q, KEY_READ, k), ERROR_SUCCESS);
     DWORD type = 0, size = 0;
-    EXPECT_EQ(Reg().RegQueryValueEx(k, "Gone", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
-    Reg().RegCloseKey(k);
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Removed\\Child", KEY_READ, k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Registry().RegQueryValueEx(k, "Gone", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Removed\\Child", KEY_READ, k), ERROR_FILE_NOT_FOUND);
 }
 
 std::string LoadError(const std::string& registryFile) {
@@ -199,18 +199,18 @@ TEST(RegistryFile, NoInputCrashesTheReader) {
 TEST(Registry, PathsAndNamesIgnoreCaseAndKeepTheirSpelling) {
     TestMachine m("{}", kRegedit4);
     HKEY k = 0;
-    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software\\QUARMELIN\\", KEY_READ, k), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software\\QUARMELIN\\", KEY_READ, k), ERROR_SUCCESS);
     Value v = Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\quarmelin", "guid");
     EXPECT_EQ(v.type, REG_SZ);
     std::string name;
-    ASSERT_EQ(Reg().RegEnumKeyEx(k, 0, name), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegEnumKeyEx(k, 0, name), ERROR_SUCCESS);
     EXPECT_EQ(name, "Sub");
-    EXPECT_EQ(Reg().RegEnumKeyEx(k, 1, name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(Registry().RegEnumKeyEx(k, 1, name), ERROR_NO_MORE_ITEMS);
     DWORD type = 0;
-    ASSERT_EQ(Reg().RegEnumValue(k, 0, name, &type), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegEnumValue(k, 0, name, &type), ERROR_SUCCESS);
     EXPECT_EQ(name, "GUID");
-    Reg().RegCloseKey(k);
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\SOFTWARE", KEY_READ, k), ERROR_BAD_PATHNAME);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\SOFTWARE", KEY_READ, k), ERROR_BAD_PATHNAME);
 }
 
 TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
@@ -231,13 +231,13 @@ TEST(Registry, ReadingTheClassesViewChangesNothing) {
     TestMachine m("{}", text);
     const std::string tree = m.Machine().RegistryText();
     HKEY k = 0;
-    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_CLASSES_ROOT, "", KEY_READ, k), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_CLASSES_ROOT, "", KEY_READ, k), ERROR_SUCCESS);
     std::string name;
-    EXPECT_EQ(Reg().RegEnumKeyEx(k, 0, name), ERROR_NO_MORE_ITEMS);
-    Reg().RegCloseKey(k);
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_CLASSES_ROOT, ".txt", KEY_READ, k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Registry().RegEnumKeyEx(k, 0, name), ERROR_NO_MORE_ITEMS);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_CLASSES_ROOT, ".txt", KEY_READ, k), ERROR_FILE_NOT_FOUND);
     DWORD type = 0, size = 0;
-    EXPECT_EQ(Reg().RegQueryValueEx(HKEY_CLASSES_ROOT, "", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Registry().RegQueryValueEx(HKEY_CLASSES_ROOT, "", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(m.Machine().RegistryText(), tree);
     EXPECT_EQ(m.RegistryFile(), text);
 }
@@ -245,19 +245,19 @@ TEST(Registry, ReadingTheClassesViewChangesNothing) {
 TEST(Registry, QueriesGiveSizesAndAskForRoom) {
     TestMachine m("{}", kRegedit4);
     HKEY k = 0;
-    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_READ, k), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_READ, k), ERROR_SUCCESS);
     DWORD type = 0, size = 0;
-    ASSERT_EQ(Reg().RegQueryValueEx(k, "GUID", &type, nullptr, &size), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegQueryValueEx(k, "GUID", &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 33u);
     std::uint8_t small[8];
     size = sizeof small;
-    EXPECT_EQ(Reg().RegQueryValueEx(k, "GUID", &type, small, &size), static_cast<LONG>(ERROR_MORE_DATA));
+    EXPECT_EQ(Registry().RegQueryValueEx(k, "GUID", &type, small, &size), static_cast<LONG>(ERROR_MORE_DATA));
     EXPECT_EQ(size, 33u);
     // A key opened for reading takes no writes.
     std::uint8_t one = 1;
-    EXPECT_EQ(Reg().RegSetValueEx(k, "X", REG_BINARY, &one, 1), static_cast<LONG>(ERROR_ACCESS_DENIED));
-    Reg().RegCloseKey(k);
-    EXPECT_EQ(Reg().RegCloseKey(k), static_cast<LONG>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(Registry().RegSetValueEx(k, "X", REG_BINARY, &one, 1), static_cast<LONG>(ERROR_ACCESS_DENIED));
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegCloseKey(k), static_cast<LONG>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(m.Machine().OpenRegistryKeys(), 0u);
 }
 
@@ -306,12 +306,12 @@ TEST(Registry, InjectedFailuresRefuseKeys) {
                                  {"op": "write", "path": "HKEY_CURRENT_USER\\Software\\Quarmelin"}]})",
                   kRegedit4);
     HKEY k = 0;
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin\\Sub\\Deep", KEY_READ, k),
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin\\Sub\\Deep", KEY_READ, k),
               static_cast<LONG>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_READ, k), ERROR_SUCCESS);
-    Reg().RegCloseKey(k);
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_CLASSES_ROOT, ".TXT", KEY_READ, k), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt", KEY_READ, k),
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_READ, k), ERROR_SUCCESS);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_CLASSES_ROOT, ".TXT", KEY_READ, k), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.txt", KEY_READ, k),
               static_cast<LONG>(ERROR_FILE_NOT_FOUND));
     // Not writable: it opens for reading only, and nothing below it can be made.
     RegistryAccessor reg(HKEY_CURRENT_USER);
@@ -329,10 +329,10 @@ TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
         reg.WriteString("GUID", "NEWGUID");
         reg.WriteString("DATE", "12/09/2026");
         HKEY k = 0;
-        ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_ALL_ACCESS, k), ERROR_SUCCESS);
-        EXPECT_EQ(Reg().RegDeleteValue(k, "blob"), ERROR_SUCCESS);
-        EXPECT_EQ(Reg().RegDeleteValue(k, "Blob"), ERROR_FILE_NOT_FOUND);
-        Reg().RegCloseKey(k);
+        ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_ALL_ACCESS, k), ERROR_SUCCESS);
+        EXPECT_EQ(Registry().RegDeleteValue(k, "blob"), ERROR_SUCCESS);
+        EXPECT_EQ(Registry().RegDeleteValue(k, "Blob"), ERROR_FILE_NOT_FOUND);
+        Registry().RegCloseKey(k);
         std::string file = m.RegistryFile();
         EXPECT_EQ(file.rfind("REGEDIT4\r\n", 0), 0u);
         EXPECT_NE(file.find("\"GUID\"=\"NEWGUID\""), std::string::npos);
@@ -365,16 +365,16 @@ TEST(Registry, AChangeThatCannotBeSavedIsRefusedAndNotKept) {
     TestMachine m("{}", kRegedit4);
     m.Machine().AddFault({"RegistrySave", "", 0, false, -1});
     HKEY k = 0;
-    ASSERT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_ALL_ACCESS, k), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", KEY_ALL_ACCESS, k), ERROR_SUCCESS);
     std::string data("NEW\0", 4);
-    EXPECT_EQ(Reg().RegSetValueEx(k, "GUID", REG_SZ, reinterpret_cast<const std::uint8_t*>(data.data()), 4),
+    EXPECT_EQ(Registry().RegSetValueEx(k, "GUID", REG_SZ, reinterpret_cast<const std::uint8_t*>(data.data()), 4),
               static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", "GUID").data, std::string("0F8FAD5BD9CB469FA16570867728950E\0", 33));
-    EXPECT_EQ(Reg().RegDeleteValue(k, "Count"), static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
+    EXPECT_EQ(Registry().RegDeleteValue(k, "Count"), static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarmelin", "Count").type, REG_DWORD);
     HKEY made = 0;
-    EXPECT_EQ(Reg().RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New\\Deeper", KEY_ALL_ACCESS, made, nullptr),
+    EXPECT_EQ(Registry().RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New\\Deeper", KEY_ALL_ACCESS, made, nullptr),
               static_cast<LONG>(ERROR_REGISTRY_IO_FAILED));
-    EXPECT_EQ(Reg().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", KEY_READ, made), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
-    Reg().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", KEY_READ, made), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    Registry().RegCloseKey(k);
 }

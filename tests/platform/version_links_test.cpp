@@ -28,7 +28,7 @@ std::string Query(const std::string& block, const char* path) {
 
 }  // namespace
 
-TEST(SimVersionInfo, ReadsTheVersionResourceOfARealProgramFile) {
+TEST(SimVersions, ReadsTheVersionResourceOfARealProgramFile) {
     TestMachine m;
     m.WriteFile("C:\\Apps\\app.exe", qm::test::BuildPeFile(Resource()));
     DWORD size = Versions().GetFileVersionInfoSize("C:\\apps\\APP.EXE");
@@ -54,7 +54,7 @@ TEST(SimVersionInfo, ReadsTheVersionResourceOfARealProgramFile) {
     EXPECT_EQ(Versions().VerLanguageName(0x7777), "");
 }
 
-TEST(SimVersionInfo, FilesWithoutAResourceHaveNone) {
+TEST(SimVersions, FilesWithoutAResourceHaveNone) {
     TestMachine m;
     m.WriteFile("C:\\Apps\\plain.exe", qm::test::BuildPeFileWithoutResources());
     m.WriteFile("C:\\Apps\\text.txt", "hello");
@@ -84,7 +84,7 @@ TEST(SimShellLinks, ReadTheTargetLocalOrByItsShare) {
     m.WriteFile("C:\\Links\\share.lnk", qm::test::ShortcutToShare("\\\\SRV\\Apps", "tool.exe", "N:"));
     m.WriteFile("C:\\Links\\broken.lnk", "not a link at all");
 
-    auto link = Links().CreateShellLink();
+    auto link = ShellLinks().CreateShellLink();
     ASSERT_NE(link, nullptr);
     std::string text;
     ASSERT_TRUE(link->Load(u"C:\\Links\\local.lnk"));
@@ -109,10 +109,10 @@ TEST(SimShellLinks, ReadTheTargetLocalOrByItsShare) {
     EXPECT_FALSE(link->Load(u"C:\\Links\\missing.lnk"));
 
     m.Machine().AddFault({"CoCreateInstance", "ShellLink", 0x80040154u, false, -1});
-    EXPECT_EQ(Links().CreateShellLink(), nullptr);
+    EXPECT_EQ(ShellLinks().CreateShellLink(), nullptr);
 }
 
-TEST(SimVersionInfo, AHostileSectionTableReadsNothingAndCostsNothing) {
+TEST(SimVersions, AHostileSectionTableReadsNothingAndCostsNothing) {
     TestMachine m;
     std::string pe = qm::test::BuildPeFile(Resource());
     // The resource section claims far more memory than it has bytes in the file, with its

@@ -31,7 +31,7 @@ struct SimMachine::Services {
           processes(state),
           versions(state, files),
           links(state, files) {}
-    SimFileSystem files;
+    SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
     SimClock clock;
@@ -45,7 +45,7 @@ struct SimMachine::Services {
     SimDevices devices;
     SimSpooler spooler;
     SimProcesses processes;
-    SimVersionInfo versions;
+    SimVersions versions;
     SimShellLinks links;
 };
 
@@ -80,22 +80,22 @@ std::shared_ptr<SimMachine> SimMachine::FromJson(const std::string& jsonText, co
         new SimMachine(ParseMachineConfig(jsonText, hostFolder, "machine.json"), "", registryText));
 }
 
-platform::FileSystem& SimMachine::Files() { return services_->files; }
-platform::Drives& SimMachine::Volumes() { return services_->drives; }
-platform::Profile& SimMachine::Ini() { return services_->profile; }
-platform::SystemInfo& SimMachine::System() { return services_->system; }
-platform::Environment& SimMachine::Env() { return services_->environment; }
-platform::Clock& SimMachine::Time() { return services_->clock; }
-platform::GuidService& SimMachine::Guids() { return services_->guids; }
-platform::CodePage& SimMachine::Ansi() { return services_->codePage; }
-platform::Registry& SimMachine::Reg() { return services_->registry; }
-platform::Dialogs& SimMachine::Windows() { return services_->dialogs; }
-platform::Processor& SimMachine::Cpu() { return services_->processor; }
-platform::Devices& SimMachine::DeviceIo() { return services_->devices; }
-platform::Spooler& SimMachine::Printers() { return services_->spooler; }
-platform::Processes& SimMachine::Programs() { return services_->processes; }
-platform::VersionInfo& SimMachine::Versions() { return services_->versions; }
-platform::ShellLinks& SimMachine::Links() { return services_->links; }
+platform::FilesService& SimMachine::Files() { return services_->files; }
+platform::DrivesService& SimMachine::Drives() { return services_->drives; }
+platform::ProfileService& SimMachine::Profile() { return services_->profile; }
+platform::SystemService& SimMachine::System() { return services_->system; }
+platform::EnvironmentService& SimMachine::Environment() { return services_->environment; }
+platform::ClockService& SimMachine::Clock() { return services_->clock; }
+platform::GuidsService& SimMachine::Guids() { return services_->guids; }
+platform::CodePageService& SimMachine::CodePage() { return services_->codePage; }
+platform::RegistryService& SimMachine::Registry() { return services_->registry; }
+platform::DialogsService& SimMachine::Dialogs() { return services_->dialogs; }
+platform::ProcessorService& SimMachine::Processor() { return services_->processor; }
+platform::DevicesService& SimMachine::Devices() { return services_->devices; }
+platform::SpoolerService& SimMachine::Spooler() { return services_->spooler; }
+platform::ProcessesService& SimMachine::Processes() { return services_->processes; }
+platform::VersionsService& SimMachine::Versions() { return services_->versions; }
+platform::ShellLinksService& SimMachine::ShellLinks() { return services_->links; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -28,22 +28,22 @@ public:
 
     ~SimMachine() override;
 
-    platform::FileSystem& Files() override;
-    platform::Drives& Volumes() override;
-    platform::Profile& Ini() override;
-    platform::SystemInfo& System() override;
-    platform::Environment& Env() override;
-    platform::Clock& Time() override;
-    platform::GuidService& Guids() override;
-    platform::CodePage& Ansi() override;
-    platform::Registry& Reg() override;
-    platform::Dialogs& Windows() override;
-    platform::Processor& Cpu() override;
-    platform::Devices& DeviceIo() override;
-    platform::Spooler& Printers() override;
-    platform::Processes& Programs() override;
-    platform::VersionInfo& Versions() override;
-    platform::ShellLinks& Links() override;
+    platform::FilesService& Files() override;
+    platform::DrivesService& Drives() override;
+    platform::ProfileService& Profile() override;
+    platform::SystemService& System() override;
+    platform::EnvironmentService& Environment() override;
+    platform::ClockService& Clock() override;
+    platform::GuidsService& Guids() override;
+    platform::CodePageService& CodePage() override;
+    platform::RegistryService& Registry() override;
+    platform::DialogsService& Dialogs() override;
+    platform::ProcessorService& Processor() override;
+    platform::DevicesService& Devices() override;
+    platform::SpoolerService& Spooler() override;
+    platform::ProcessesService& Processes() override;
+    platform::VersionsService& Versions() override;
+    platform::ShellLinksService& ShellLinks() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

@@ -13,9 +13,9 @@
 
 namespace qm::sim {
 
-class SimFileSystem final : public platform::FileSystem {
+class SimFiles final : public platform::FilesService {
 public:
-    explicit SimFileSystem(MachineState& state) : state_(state) {}
+    explicit SimFiles(MachineState& state) : state_(state) {}
     platform::DWORD GetFileAttributes(std::string_view path) override;
     bool GetFileAttributesEx(std::string_view path, platform::FileAttributeData& data) override;
     bool SetFileAttributes(std::string_view path, platform::DWORD attributes) override;
@@ -40,7 +40,7 @@ private:
     MachineState& state_;
 };
 
-class SimDrives final : public platform::Drives {
+class SimDrives final : public platform::DrivesService {
 public:
     explicit SimDrives(MachineState& state) : state_(state) {}
     platform::DWORD GetLogicalDrives() override;
@@ -59,9 +59,9 @@ private:
     MachineState& state_;
 };
 
-class SimProfile final : public platform::Profile {
+class SimProfile final : public platform::ProfileService {
 public:
-    SimProfile(MachineState& state, platform::FileSystem& files, platform::SystemInfo& system)
+    SimProfile(MachineState& state, platform::FilesService& files, platform::SystemService& system)
         : state_(state), files_(files), system_(system) {}
     std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
                                         std::string_view fileName) override;
@@ -74,11 +74,11 @@ public:
 private:
     std::string FileOf(std::string_view fileName);
     MachineState& state_;
-    platform::FileSystem& files_;
-    platform::SystemInfo& system_;
+    platform::FilesService& files_;
+    platform::SystemService& system_;
 };
 
-class SimEnvironment final : public platform::Environment {
+class SimEnvironment final : public platform::EnvironmentService {
 public:
     explicit SimEnvironment(const MachineConfig& config);
     platform::DWORD GetEnvironmentVariable(std::string_view name, std::string& value, platform::DWORD bufferSize) override;
@@ -89,7 +89,7 @@ private:
     std::vector<std::pair<std::string, std::string>> variables_;
 };
 
-class SimClock final : public platform::Clock {
+class SimClock final : public platform::ClockService {
 public:
     explicit SimClock(MachineState& state);
     platform::SYSTEMTIME GetSystemTime() override;
@@ -123,9 +123,9 @@ private:
     std::uint64_t lastCounterRead_ = static_cast<std::uint64_t>(-1);
 };
 
-class SimSystem final : public platform::SystemInfo {
+class SimSystem final : public platform::SystemService {
 public:
-    SimSystem(MachineState& state, platform::Environment& env, SimClock& clock)
+    SimSystem(MachineState& state, platform::EnvironmentService& env, SimClock& clock)
         : state_(state), env_(env), clock_(clock) {}
     bool GetVersionEx(platform::OsVersionInfo& info) override;
     bool GetVersionEx(platform::OsVersionInfoEx& info) override;
@@ -145,11 +145,11 @@ public:
 private:
     platform::DWORD Folder(std::string_view op, const std::string& value, std::string& path);
     MachineState& state_;
-    platform::Environment& env_;
+    platform::EnvironmentService& env_;
     SimClock& clock_;
 };
 
-class SimGuids final : public platform::GuidService {
+class SimGuids final : public platform::GuidsService {
 public:
     SimGuids(MachineState& state, const std::vector<std::string>& scripted);
     bool CoCreateGuid(platform::Guid& guid) override;
@@ -163,7 +163,7 @@ private:
 };
 
 // A scripted processor, or the host's own: its CPUID and time-stamp counter.
-class SimProcessor final : public platform::Processor {
+class SimProcessor final : public platform::ProcessorService {
 public:
     explicit SimProcessor(MachineState& state);
     platform::CpuidResult Cpuid(std::uint32_t leaf) override;
@@ -177,7 +177,7 @@ private:
     std::size_t reads_ = 0;
 };
 
-class SimDevices final : public platform::Devices {
+class SimDevices final : public platform::DevicesService {
 public:
     explicit SimDevices(MachineState& state) : state_(state) {}
     std::unique_ptr<platform::Device> CreateFile(std::string_view deviceName, platform::DWORD access,
@@ -188,7 +188,7 @@ private:
     MachineState& state_;
 };
 
-class SimSpooler final : public platform::Spooler {
+class SimSpooler final : public platform::SpoolerService {
 public:
     explicit SimSpooler(MachineState& state) : state_(state) {}
     bool EnumPrinters(platform::DWORD flags, platform::DWORD level, platform::DWORD bufferSize, platform::DWORD& needed,
@@ -198,7 +198,7 @@ private:
     MachineState& state_;
 };
 
-class SimCodePage final : public platform::CodePage {
+class SimCodePage final : public platform::CodePageService {
 public:
     explicit SimCodePage(const CodePageTable& table) : table_(table) {}
     unsigned GetACP() override { return table_.Number(); }

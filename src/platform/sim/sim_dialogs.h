@@ -22,7 +22,7 @@ struct DialogEvent {
     std::string detail; // what it showed or was answered
 };
 
-class SimDialogs final : public platform::Dialogs {
+class SimDialogs final : public platform::DialogsService {
 public:
     explicit SimDialogs(const DialogConfig& config);
     ~SimDialogs() override;

@@ -176,14 +176,14 @@ bool CopyHostFile(const ResolvedPath& source, const std::string& target) {
 
 }  // namespace
 
-bool SimFileSystem::Prepare(std::string_view op, std::string_view path, bool writes, ResolvedPath& p) {
+bool SimFiles::Prepare(std::string_view op, std::string_view path, bool writes, ResolvedPath& p) {
     p = state_.Resolve(path);
     if (state_.Fails(op, p.windowsPath, writes)) return false;
     if (p.error != ERROR_SUCCESS) return Fail(p.error);
     return true;
 }
 
-DWORD SimFileSystem::GetFileAttributes(std::string_view path) {
+DWORD SimFiles::GetFileAttributes(std::string_view path) {
     ResolvedPath p;
     if (!Prepare("GetFileAttributes", path, false, p)) return INVALID_FILE_ATTRIBUTES;
     if (!p.exists) {
@@ -193,7 +193,7 @@ DWORD SimFileSystem::GetFileAttributes(std::string_view path) {
     return state_.Attributes(p);
 }
 
-bool SimFileSystem::GetFileAttributesEx(std::string_view path, FileAttributeData& data) {
+bool SimFiles::GetFileAttributesEx(std::string_view path, FileAttributeData& data) {
     ResolvedPath p;
     if (!Prepare("GetFileAttributesEx", path, false, p)) return false;
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -205,7 +205,7 @@ bool SimFileSystem::GetFileAttributesEx(std::string_view path, FileAttributeData
     return true;
 }
 
-bool SimFileSystem::SetFileAttributes(std::string_view path, DWORD attributes) {
+bool SimFiles::SetFileAttributes(std::string_view path, DWORD attributes) {
     ResolvedPath p;
     if (!Prepare("SetFileAttributes", path, true, p)) return false;
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -217,7 +217,7 @@ bool SimFileSystem::SetFileAttributes(std::string_view path, DWORD attributes) {
     return true;
 }
 
-bool SimFileSystem::CreateDirectory(std::string_view path) {
+bool SimFiles::CreateDirectory(std::string_view path) {
     ResolvedPath p;
     if (!Prepare("CreateDirectory", path, true, p)) return false;
     if (p.exists) return Fail(ERROR_ALREADY_EXISTS);
@@ -226,7 +226,7 @@ bool SimFileSystem::CreateDirectory(std::string_view path) {
     return true;
 }
 
-bool SimFileSystem::RemoveDirectory(std::string_view path) {
+bool SimFiles::RemoveDirectory(std::string_view path) {
     ResolvedPath p;
     if (!Prepare("RemoveDirectory", path, true, p)) return false;
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -237,7 +237,7 @@ bool SimFileSystem::RemoveDirectory(std::string_view path) {
     return true;
 }
 
-bool SimFileSystem::DeleteFile(std::string_view path) {
+bool SimFiles::DeleteFile(std::string_view path) {
     ResolvedPath p;
     if (!Prepare("DeleteFile", path, true, p)) return false;
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -247,7 +247,7 @@ bool SimFileSystem::DeleteFile(std::string_view path) {
     return true;
 }
 
-bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName, bool failIfExists) {
+bool SimFiles::CopyFile(std::string_view existing, std::string_view newName, bool failIfExists) {
     ResolvedPath s, d;
     if (!Prepare("CopyFile", existing, false, s)) return false;
     if (!s.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -265,7 +265,7 @@ bool SimFileSystem::CopyFile(std::string_view existing, std::string_view newName
     return true;
 }
 
-bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newName, DWORD flags) {
+bool SimFiles::MoveFileEx(std::string_view existing, std::string_view newName, DWORD flags) {
     ResolvedPath s, d;
     if (!Prepare("MoveFile", existing, true, s)) return false;
     if (!s.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -299,7 +299,7 @@ bool SimFileSystem::MoveFileEx(std::string_view existing, std::string_view newNa
     return true;
 }
 
-std::unique_ptr<File> SimFileSystem::CreateFile(std::string_view path, DWORD access, CreationDisposition disposition) {
+std::unique_ptr<File> SimFiles::CreateFile(std::string_view path, DWORD access, CreationDisposition disposition) {
     bool wantRead = (access & GENERIC_READ) != 0;
     bool wantWrite = (access & GENERIC_WRITE) != 0;
     bool changes = wantWrite || disposition != CreationDisposition::OpenExisting;
@@ -357,7 +357,7 @@ std::unique_ptr<File> SimFileSystem::CreateFile(std::string_view path, DWORD acc
     return std::make_unique<SimFile>(fd, state_, p.windowsPath, wantRead, wantWrite);
 }
 
-std::unique_ptr<FindHandle> SimFileSystem::FindFirstFile(std::string_view pattern, FindData& data) {
+std::unique_ptr<FindHandle> SimFiles::FindFirstFile(std::string_view pattern, FindData& data) {
     std::string full = state_.FullPath(pattern);
     std::string mask = FileNameOf(full);
     ResolvedPath folder;
@@ -424,9 +424,9 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirstFile(std::string_view patter
     return std::make_unique<SimFind>(std::move(dots));
 }
 
-std::string SimFileSystem::GetCurrentDirectory() { return state_.CurrentDirectory(); }
+std::string SimFiles::GetCurrentDirectory() { return state_.CurrentDirectory(); }
 
-bool SimFileSystem::SetCurrentDirectory(std::string_view path) {
+bool SimFiles::SetCurrentDirectory(std::string_view path) {
     ResolvedPath p;
     if (!Prepare("SetCurrentDirectory", path, false, p)) return false;
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -435,7 +435,7 @@ bool SimFileSystem::SetCurrentDirectory(std::string_view path) {
     return true;
 }
 
-DWORD SimFileSystem::GetShortPathName(std::string_view longPath, std::string& shortPath) {
+DWORD SimFiles::GetShortPathName(std::string_view longPath, std::string& shortPath) {
     ResolvedPath p;
     if (!Prepare("GetShortPathName", longPath, false, p)) return 0;
     if (!p.exists) {
@@ -467,7 +467,7 @@ DWORD SimFileSystem::GetShortPathName(std::string_view longPath, std::string& sh
     return static_cast<DWORD>(result.size());
 }
 
-DWORD SimFileSystem::GetLongPathName(std::string_view shortPath, std::string& longPath) {
+DWORD SimFiles::GetLongPathName(std::string_view shortPath, std::string& longPath) {
     ResolvedPath p;
     if (!Prepare("GetLongPathName", shortPath, false, p)) return 0;
     if (!p.exists) {
@@ -478,7 +478,7 @@ DWORD SimFileSystem::GetLongPathName(std::string_view shortPath, std::string& lo
     return static_cast<DWORD>(longPath.size());
 }
 
-DWORD SimFileSystem::GetFullPathName(std::string_view path, std::string& fullPath) {
+DWORD SimFiles::GetFullPathName(std::string_view path, std::string& fullPath) {
     if (path.empty()) {
         SetLastError(ERROR_INVALID_NAME);
         return 0;

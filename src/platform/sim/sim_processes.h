@@ -19,7 +19,7 @@ struct StartedProcess {
     platform::DWORD creationFlags = 0;
 };
 
-class SimProcesses final : public platform::Processes {
+class SimProcesses final : public platform::ProcessesService {
 public:
     explicit SimProcesses(MachineState& state);
 

@@ -12,7 +12,7 @@
 
 namespace qm::sim {
 
-class SimRegistry final : public platform::Registry {
+class SimRegistry final : public platform::RegistryService {
 public:
     // file: the host path of the registry file to read (when it exists) and to save changes
     // to; empty for a registry that lives in memory only, filled from text.

@@ -105,7 +105,7 @@ namespace {
 
 class SimShellLink final : public ShellLink {
 public:
-    SimShellLink(MachineState& state, FileSystem& files) : state_(state), files_(files) {}
+    SimShellLink(MachineState& state, FilesService& files) : state_(state), files_(files) {}
 
     bool Load(std::u16string_view path) override {
         loaded_ = false;
@@ -156,7 +156,7 @@ private:
     }
 
     MachineState& state_;
-    FileSystem& files_;
+    FilesService& files_;
     std::string linkPath_;
     LinkData link_;
     bool loaded_ = false;

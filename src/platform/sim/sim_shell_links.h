@@ -21,14 +21,14 @@ struct LinkData {
 // Parses a link file's bytes; false when it is none.
 bool ParseShellLink(std::string_view bytes, const CodePageTable& cp, LinkData& link);
 
-class SimShellLinks final : public platform::ShellLinks {
+class SimShellLinks final : public platform::ShellLinksService {
 public:
-    SimShellLinks(MachineState& state, platform::FileSystem& files) : state_(state), files_(files) {}
+    SimShellLinks(MachineState& state, platform::FilesService& files) : state_(state), files_(files) {}
     std::unique_ptr<platform::ShellLink> CreateShellLink() override;
 
 private:
     MachineState& state_;
-    platform::FileSystem& files_;
+    platform::FilesService& files_;
 };
 
 }  // namespace qm::sim

@@ -177,7 +177,7 @@ bool FindVersionResource(File& file, std::string& block) {
     return ReadAt(file, dataOffset, block.data(), block.size());
 }
 
-bool SimVersionInfo::Resource(std::string_view path, std::string& block) {
+bool SimVersions::Resource(std::string_view path, std::string& block) {
     FileAttributeData attributes;
     if (state_.Fails("GetFileVersionInfo", state_.FullPath(path), false) || !files_.GetFileAttributesEx(path, attributes) ||
         (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -201,7 +201,7 @@ bool SimVersionInfo::Resource(std::string_view path, std::string& block) {
     return ok;
 }
 
-DWORD SimVersionInfo::GetFileVersionInfoSize(std::string_view path) {
+DWORD SimVersions::GetFileVersionInfoSize(std::string_view path) {
     std::string block;
     if (path.empty() || !Resource(path, block)) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -210,7 +210,7 @@ DWORD SimVersionInfo::GetFileVersionInfoSize(std::string_view path) {
     return static_cast<DWORD>(block.size());
 }
 
-bool SimVersionInfo::GetFileVersionInfo(std::string_view path, DWORD size, std::string& block) {
+bool SimVersions::GetFileVersionInfo(std::string_view path, DWORD size, std::string& block) {
     std::string found;
     if (!Resource(path, found)) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -220,7 +220,7 @@ bool SimVersionInfo::GetFileVersionInfo(std::string_view path, DWORD size, std::
     return true;
 }
 
-bool SimVersionInfo::VerQueryValue(std::string_view block, std::string_view subBlock, std::string& value) {
+bool SimVersions::VerQueryValue(std::string_view block, std::string_view subBlock, std::string& value) {
     value.clear();
     Node node;
     if (!ParseNode(block, 0, block.size(), node)) return false;
@@ -260,7 +260,7 @@ bool SimVersionInfo::VerQueryValue(std::string_view block, std::string_view subB
     return true;
 }
 
-std::string SimVersionInfo::VerLanguageName(DWORD language) {
+std::string SimVersions::VerLanguageName(DWORD language) {
     static const std::pair<DWORD, const char*> kNames[] = {
         {0x0000, "Language Neutral"},        {0x0401, "Arabic (Saudi Arabia)"}, {0x0404, "Chinese (Taiwan)"},
         {0x0405, "Czech"},                   {0x0406, "Danish"},                {0x0407, "German (Germany)"},

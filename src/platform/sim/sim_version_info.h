@@ -11,9 +11,9 @@
 
 namespace qm::sim {
 
-class SimVersionInfo final : public platform::VersionInfo {
+class SimVersions final : public platform::VersionsService {
 public:
-    SimVersionInfo(MachineState& state, platform::FileSystem& files) : state_(state), files_(files) {}
+    SimVersions(MachineState& state, platform::FilesService& files) : state_(state), files_(files) {}
     platform::DWORD GetFileVersionInfoSize(std::string_view path) override;
     bool GetFileVersionInfo(std::string_view path, platform::DWORD size, std::string& block) override;
     bool VerQueryValue(std::string_view block, std::string_view subBlock, std::string& value) override;
@@ -24,7 +24,7 @@ private:
     bool Resource(std::string_view path, std::string& block);
 
     MachineState& state_;
-    platform::FileSystem& files_;
+    platform::FilesService& files_;
     std::mutex mutex_;
     std::string cachedPath_;
     platform::FILETIME cachedTime_;
