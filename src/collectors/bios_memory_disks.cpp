@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "collectors/registry_values.h"
+#include "collectors/windows_version.h"
 #include "core/result_list.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"

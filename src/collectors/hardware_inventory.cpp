@@ -3,8 +3,9 @@
 #include <exception>
 
 #include "collectors/bios_memory_disks.h"
-#include "collectors/printers_windows.h"
-#include "collectors/processor.h"
+#include "collectors/cpu_inventory.h"
+#include "collectors/printers.h"
+#include "collectors/windows_settings.h"
 #include "core/date_time.h"
 #include "core/identification.h"
 #include "core/process_state.h"

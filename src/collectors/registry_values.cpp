@@ -16,12 +16,6 @@ bool IsTextOrNumber(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ
 
 }  // namespace
 
-OsVersionInfo WindowsVersion() {
-    OsVersionInfo v;
-    if (!System().GetVersionEx(v)) v = OsVersionInfo{};
-    return v;
-}
-
 std::string ReadRegText(std::string_view name, RegistryAccessor& reg) {
     try {
         return reg.ReadString(name);

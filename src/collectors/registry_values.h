@@ -1,19 +1,13 @@
 #pragma once
-// Readers the collectors share: the Windows version, registry values as text whatever their
-// type, binary values as dotted bytes, and the existing file a command line starts with.
-// None of them raises.
+// Readers the collectors share: registry values as text whatever their type, binary values as
+// dotted bytes, and the existing file a command line starts with. None of them raises.
 
 #include <string>
 #include <string_view>
 
 #include "platform/registry_accessor.h"
-#include "platform/system.h"
 
 namespace qm::collectors {
-
-// The version the system reports; all zero (no family) when it reports none. Collectors
-// choose their 9x or NT way by its platform identifier.
-platform::OsVersionInfo WindowsVersion();
 
 // The text of a REG_SZ or REG_EXPAND_SZ value, as stored; empty for a missing value. A value
 // of another type counts as absent, with a trace-log line, so that it costs no other record.

@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "collectors/registry_values.h"
-#include "collectors/version_info.h"
+#include "collectors/file_version.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
 #include "core/settings.h"

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "platform/clock.h"
-#include "platform/codepage.h"
+#include "platform/code_page.h"
 #include "platform/devices.h"
 #include "platform/dialogs.h"
 #include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/guid.h"
+#include "platform/guids.h"
 #include "platform/processes.h"
 #include "platform/processor.h"
 #include "platform/profile.h"
@@ -20,7 +20,7 @@
 #include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
-#include "platform/version_info.h"
+#include "platform/versions.h"
 
 namespace qm::platform {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Locale-free text helpers on ANSI byte strings: ASCII case, trimming of blanks and control
-// characters, line splitting. Case rules of the machine's code page are the TextService's.
+// characters, line splitting. Case rules of the machine's code page are the CodePage service's.
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "collectors/printers_windows.h"
+#include "collectors/printers.h"
+#include "collectors/windows_settings.h"
+#include "collectors/windows_version.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 

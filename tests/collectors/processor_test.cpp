@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "collectors/processor.h"
+#include "collectors/cpu_inventory.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
 

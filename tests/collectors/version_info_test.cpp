@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "collectors/version_info.h"
+#include "collectors/file_version.h"
 #include "core/process_state.h"
 #include "core/trace_log.h"
 #include "support/agent_state.h"

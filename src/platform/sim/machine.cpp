@@ -4,12 +4,22 @@
 
 #include "platform/sim/host_files.h"
 #include "platform/sim/machine_state.h"
-#include "platform/sim/services.h"
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_code_page.h"
+#include "platform/sim/sim_devices.h"
 #include "platform/sim/sim_dialogs.h"
+#include "platform/sim/sim_drives.h"
+#include "platform/sim/sim_environment.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_guids.h"
 #include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_processor.h"
+#include "platform/sim/sim_profile.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shell_links.h"
-#include "platform/sim/sim_version_info.h"
+#include "platform/sim/sim_spooler.h"
+#include "platform/sim/sim_system.h"
+#include "platform/sim/sim_versions.h"
 
 namespace qm::sim {
 

@@ -1,3 +1,5 @@
+#include "platform/sim/sim_files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/platform.h"
 #include "platform/sim/host_files.h"
-#include "platform/sim/services.h"
 #include "platform/sim/short_names.h"
 #include "platform/sim/wildcard.h"
 #include "platform/text.h"

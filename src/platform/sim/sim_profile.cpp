@@ -1,4 +1,6 @@
-#include "platform/sim/services.h"
+#include "platform/sim/sim_profile.h"
+
+#include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 

@@ -1,4 +1,6 @@
-#include "platform/sim/services.h"
+#include "platform/sim/sim_spooler.h"
+
+#include "platform/platform.h"
 #include "platform/text.h"
 
 namespace qm::sim {

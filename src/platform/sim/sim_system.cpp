@@ -1,45 +1,14 @@
-#include "platform/sim/services.h"
-#include "platform/text.h"
-#include "platform/winpath.h"
+#include "platform/sim/sim_system.h"
 
 #include <algorithm>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
 
 namespace qm::sim {
 
 using namespace qm::platform;
-
-SimEnvironment::SimEnvironment(const MachineConfig& config) : variables_(config.environment) {}
-
-DWORD SimEnvironment::GetEnvironmentVariable(std::string_view name, std::string& value, DWORD bufferSize) {
-    std::lock_guard lock(mutex_);
-    value.clear();
-    for (const auto& [n, v] : variables_) {
-        if (!EqualsNoCase(n, name)) continue;
-        auto needed = static_cast<DWORD>(v.size() + 1);
-        if (needed > bufferSize) return needed;
-        // Windows leaves the last error as it was, also for a variable that is set and empty.
-        value = v;
-        return static_cast<DWORD>(v.size());
-    }
-    SetLastError(ERROR_ENVVAR_NOT_FOUND);
-    return 0;
-}
-
-bool SimEnvironment::SetEnvironmentVariable(std::string_view name, std::optional<std::string_view> value) {
-    if (name.empty() || name.find('=') != std::string_view::npos) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    std::lock_guard lock(mutex_);
-    for (auto it = variables_.begin(); it != variables_.end(); ++it) {
-        if (!EqualsNoCase(it->first, name)) continue;
-        if (value) it->second = std::string(*value);
-        else variables_.erase(it);
-        return true;
-    }
-    if (value) variables_.emplace_back(std::string(name), std::string(*value));
-    return true;
-}
 
 bool SimSystem::GetVersionEx(OsVersionInfo& info) {
     if (state_.Fails("GetVersionEx", "", false)) return false;
@@ -157,10 +126,47 @@ int SimSystem::GetSystemMetrics(int index) {
     return 0;
 }
 
-std::string SimCodePage::CharLower(std::string_view text) {
-    std::string r(text);
-    for (char& c : r) c = table_.Lower(c);
-    return r;
+namespace {
+
+// The machine's memory as GlobalMemoryStatusEx reports it; the older call clips it.
+MemoryStatusEx MemoryStatusOf(const MemoryConfig& m) {
+    MemoryStatusEx status;
+    status.dwMemoryLoad = m.totalBytes ? static_cast<DWORD>(100 - m.availableBytes * 100 / m.totalBytes) : 0;
+    status.ullTotalPhys = m.totalBytes;
+    status.ullAvailPhys = m.availableBytes;
+    status.ullTotalPageFile = m.totalBytes * 2;
+    status.ullAvailPageFile = m.availableBytes * 2;
+    status.ullTotalVirtual = 0x7FFE0000u;
+    status.ullAvailVirtual = 0x7F000000u;
+    return status;
+}
+
+}  // namespace
+
+void SimSystem::GlobalMemoryStatus(MemoryStatus& status) {
+    MemoryStatusEx ex = MemoryStatusOf(state_.Config().memory);
+    auto clip = [](std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(v); };
+    status.dwMemoryLoad = ex.dwMemoryLoad;
+    status.dwTotalPhys = clip(ex.ullTotalPhys);
+    status.dwAvailPhys = clip(ex.ullAvailPhys);
+    status.dwTotalPageFile = clip(ex.ullTotalPageFile);
+    status.dwAvailPageFile = clip(ex.ullAvailPageFile);
+    status.dwTotalVirtual = clip(ex.ullTotalVirtual);
+    status.dwAvailVirtual = clip(ex.ullAvailVirtual);
+}
+
+bool SimSystem::HasGlobalMemoryStatusEx() { return state_.Config().memory.extendedCall; }
+
+bool SimSystem::GlobalMemoryStatusEx(MemoryStatusEx& status) {
+    if (!HasGlobalMemoryStatusEx() || state_.Fails("GlobalMemoryStatusEx", "", false)) return false;
+    status = MemoryStatusOf(state_.Config().memory);
+    return true;
+}
+
+void SimSystem::GetSystemInfo(SystemInfoData& info) {
+    if (state_.Fails("GetSystemInfo", "", false)) throw PlatformFault("GetSystemInfo failed on purpose");
+    info = SystemInfoData{};
+    info.dwNumberOfProcessors = state_.Config().processor.count;
 }
 
 }  // namespace qm::sim

@@ -1,4 +1,4 @@
-#include "platform/sim/sim_version_info.h"
+#include "platform/sim/sim_versions.h"
 
 #include <algorithm>
 #include <cstring>

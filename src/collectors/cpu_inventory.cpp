@@ -1,10 +1,10 @@
-#include "collectors/processor.h"
+#include "collectors/cpu_inventory.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "collectors/registry_values.h"
+#include "collectors/windows_version.h"
 #include "core/result_list.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"

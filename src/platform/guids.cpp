@@ -1,4 +1,4 @@
-#include "platform/guid.h"
+#include "platform/guids.h"
 
 #include <cstdio>
 

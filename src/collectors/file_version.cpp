@@ -1,4 +1,4 @@
-#include "collectors/version_info.h"
+#include "collectors/file_version.h"
 
 #include <cstdio>
 #include <cstring>

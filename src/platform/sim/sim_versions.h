@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/version_info.h"
+#include "platform/versions.h"
 #include "platform/sim/machine_state.h"
 
 namespace qm::sim {

@@ -1,0 +1,138 @@
+#include "collectors/printers.h"
+
+#include <vector>
+
+#include "collectors/registry_values.h"
+#include "collectors/windows_version.h"
+#include "core/result_list.h"
+#include "core/trace_log.h"
+#include "platform/platform.h"
+#include "platform/registry_accessor.h"
+
+namespace qm::collectors {
+
+using namespace qm::platform;
+using core::AddResultLine;
+using core::QuoteField;
+
+namespace {
+
+const char* const kPrinters = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+const char* const kLanManServers =
+    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
+
+std::string Join(std::initializer_list<std::string> fields) {
+    std::string out;
+    for (const std::string& f : fields) {
+        if (!out.empty()) out += ',';
+        out += QuoteField(f);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string NextPortToken(std::string_view& cursor) {
+    while (!cursor.empty() && cursor.front() == ' ') cursor.remove_prefix(1);
+    std::size_t comma = cursor.find(',');
+    std::string item(cursor.substr(0, comma));
+    cursor = comma == std::string_view::npos ? std::string_view() : cursor.substr(comma + 1);
+    return item;
+}
+
+void PrintersInfo() {
+    try {
+        bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
+        DWORD flags = nt ? PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
+        DWORD needed = 0;
+        std::vector<PrinterInfo> printers;
+        Spooler().EnumPrinters(flags, 2, 0, needed, printers);
+        if (needed == 0) return;
+        DWORD buffer = needed;
+        DWORD level = 2;
+        if (!Spooler().EnumPrinters(flags, level, buffer, needed, printers)) {
+            level = nt ? 4 : 5;
+            if (!Spooler().EnumPrinters(flags, level, buffer, needed, printers)) return;
+        }
+        core::WriteLog(std::to_string(printers.size()) + " found");
+        core::WriteLog("Level = " + std::to_string(level));
+        int n = 0;
+        for (const PrinterInfo& p : printers) {
+            std::string key = std::to_string(n);
+            if (level == 2) {
+                AddResultLine("Printers", key,
+                              Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
+                                    p.printProcessor, p.datatype, p.parameters}));
+                core::WriteLog(Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
+                                     p.printProcessor}));
+            } else if (level == 4) {
+                AddResultLine("Printers", key, Join({p.serverName, p.printerName}));
+                core::WriteLog(Join({p.serverName, p.printerName}));
+            } else {
+                std::string_view cursor = p.portName;
+                for (std::string port = NextPortToken(cursor); !port.empty(); port = NextPortToken(cursor)) {
+                    AddResultLine("Printers", key, Join({port, p.printerName}));
+                    core::WriteLog(Join({port, p.printerName}));
+                }
+            }
+            ++n;
+        }
+        RegistryPrintersInfo(static_cast<int>(printers.size()));
+    } catch (const std::exception& e) {
+        core::WriteLog(e.what());
+    }
+}
+
+void RegistryPrintersInfo(int n) {
+    std::vector<std::string> folders{kPrinters};
+    {
+        RegistryAccessor servers(HKEY_LOCAL_MACHINE);
+        if (servers.OpenKeyReadOnly(kLanManServers))
+            for (const std::string& server : servers.GetKeyNames()) {
+                std::string folder = std::string(kLanManServers) + "\\" + server + "\\Printers\\";
+                RegistryAccessor probe(HKEY_LOCAL_MACHINE);
+                if (probe.OpenKeyReadOnly(folder)) folders.push_back(folder);
+            }
+    }
+    for (const std::string& folder : folders) {
+        // The spooler lists the local printers by their names; a print server's printer of the
+        // same name is another printer.
+        const bool local = folder == kPrinters;
+        RegistryAccessor list(HKEY_LOCAL_MACHINE);
+        if (!list.OpenKeyReadOnly(folder)) continue;
+        for (const std::string& name : list.GetKeyNames()) {
+            RegistryAccessor printer(HKEY_LOCAL_MACHINE);
+            if (!printer.OpenKeyReadOnly(folder + name)) continue;
+            std::string share = ReadRegText("Share Name", printer), port = ReadRegText("Port", printer),
+                        location = ReadRegText("Location", printer), processor = ReadRegText("Print Processor", printer),
+                        datatype = ReadRegText("Datatype", printer);
+            printer.CloseKey();
+            std::string server, unc, driver;
+            RegistryAccessor ds(HKEY_LOCAL_MACHINE);
+            if (ds.OpenKeyReadOnly(folder + name + "\\DsSpooler")) {
+                server = ReadRegText("serverName", ds);
+                unc = ReadRegText("uNCName", ds);
+                driver = ReadRegText("driverName", ds);
+            }
+            bool listed = false;
+            std::string quotedName = QuoteField(name);
+            quotedName = quotedName.substr(1, quotedName.size() - 2);
+            for (const std::string& line : core::LastResultLines(static_cast<std::size_t>(n) + 1)) {
+                if (!unc.empty() && !driver.empty() &&
+                    (line.find(unc) != std::string::npos || line.find(driver) != std::string::npos))
+                    listed = true;
+                // Whatever its directory data, a local printer is listed already when one of
+                // these records names it in its second value field (a spooler record's printer
+                // name).
+                std::vector<std::string> fields = core::ResultFields(line);
+                if (local && fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
+            }
+            if (listed) continue;
+            AddResultLine("Printers", std::to_string(n),
+                          Join({server, unc, share, port, driver, location, processor, datatype, ""}));
+            ++n;
+        }
+    }
+}
+
+}  // namespace qm::collectors
