@@ -17,9 +17,9 @@ using core::QuoteField;
 
 namespace {
 
-const char* const kPrinters = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+const char* const kPrinters = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char* const kLanManServers =
-    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
 
 std::string Join(std::initializer_list<std::string> fields) {
     std::string out;

@@ -299,7 +299,7 @@ void ForceScanRegistryAppPath() {
             for (const std::string& name : reg.GetKeyNames()) {
                 std::string key = std::string(kAppPaths) + "\\" + name;
                 WriteLog("Analyze :" + key);
-                if (reg.OpenKeyReadOnly("\\" + key)) paths.push_back(ReadRegText("", reg));
+                if (reg.OpenKeyReadOnly(key)) paths.push_back(ReadRegText("", reg));
             }
             WriteLog("End Read Registry");
         }

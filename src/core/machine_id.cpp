@@ -34,7 +34,7 @@ constexpr std::pair<const char*, HKEY> kRoots[] = {
 KeyText SplitKeyText(const std::string& line) {
     std::size_t slash = line.find('\\');
     if (slash == std::string::npos) return {HKEY_CURRENT_USER, line};
-    return {GetRootKey(line.substr(0, slash)), line.substr(slash)};
+    return {GetRootKey(line.substr(0, slash)), line.substr(slash + 1)};
 }
 
 // The candidates with the defaults inserted where the scan-after flag puts them.

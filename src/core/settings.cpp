@@ -20,7 +20,7 @@ std::string GetServiceImagePath() {
     std::string result;
     try {
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
-        if (reg.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv") && reg.ValueExists("ImagePath"))
+        if (reg.OpenKeyReadOnly("SYSTEM\\CurrentControlSet\\Services\\QmagentSrv") && reg.ValueExists("ImagePath"))
             result = reg.ReadString("ImagePath");
     } catch (const RegistryError&) {
         result.clear();  // an "ImagePath" that is not text names no program

@@ -54,7 +54,7 @@ void TLicence::ReadParameter(std::string_view section, std::string_view name, st
     value = std::string(defaultValue);
     bool found = false;
     try {
-        if ((sources & kRegistry) != 0 && registry_.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin\\")) {
+        if ((sources & kRegistry) != 0 && registry_.OpenKeyReadOnly("SOFTWARE\\Quarmelin")) {
             // A value of another type than text counts as absent, so the settings file decides.
             std::optional<platform::DWORD> type = registry_.GetDataType(name);
             if (type == platform::REG_SZ || type == platform::REG_EXPAND_SZ) {

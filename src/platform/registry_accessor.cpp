@@ -25,33 +25,39 @@ void RegistryAccessor::SetRootKey(HKEY root) {
     root_ = root;
 }
 
-HKEY RegistryAccessor::Base(std::string_view& path) const {
+namespace {
+
+// A path as the registry functions take it below their key: no backslash at either end.
+std::string_view Relative(std::string_view path) {
     if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-    if (!path.empty() && path.front() == '\\') {
-        path.remove_prefix(1);
-        return root_;
-    }
-    return current_ != 0 ? current_ : root_;
+    if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+    return path;
 }
 
-bool RegistryAccessor::OpenKeyReadOnly(std::string_view path) {
-    HKEY base = Base(path);
-    HKEY key = 0;
-    if (Registry().RegOpenKeyEx(base, path, KEY_READ, key) != ERROR_SUCCESS) return false;
-    CloseKey();
-    current_ = key;
-    return true;
-}
+}  // namespace
 
-bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
-    HKEY base = Base(path);
+bool RegistryAccessor::Open(HKEY base, std::string_view path, REGSAM access, bool canCreate) {
     HKEY key = 0;
-    LONG r = canCreate ? Registry().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr)
-                       : Registry().RegOpenKeyEx(base, path, KEY_ALL_ACCESS, key);
+    LONG r = canCreate ? Registry().RegCreateKeyEx(base, path, access, key, nullptr)
+                       : Registry().RegOpenKeyEx(base, path, access, key);
     if (r != ERROR_SUCCESS) return false;
     CloseKey();
     current_ = key;
     return true;
+}
+
+bool RegistryAccessor::OpenKeyReadOnly(std::string_view path) { return Open(root_, Relative(path), KEY_READ, false); }
+
+bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
+    return Open(root_, Relative(path), KEY_ALL_ACCESS, canCreate);
+}
+
+bool RegistryAccessor::OpenSubKeyReadOnly(std::string_view path) {
+    return current_ != 0 && Open(current_, Relative(path), KEY_READ, false);
+}
+
+bool RegistryAccessor::OpenSubKey(std::string_view path, bool canCreate) {
+    return current_ != 0 && Open(current_, Relative(path), KEY_ALL_ACCESS, canCreate);
 }
 
 void RegistryAccessor::CloseKey() {
@@ -60,17 +66,15 @@ void RegistryAccessor::CloseKey() {
 }
 
 bool RegistryAccessor::KeyExists(std::string_view path) {
-    HKEY base = Base(path);
     HKEY key = 0;
-    LONG r = Registry().RegOpenKeyEx(base, path, KEY_QUERY_VALUE, key);
+    LONG r = Registry().RegOpenKeyEx(root_, Relative(path), KEY_QUERY_VALUE, key);
     if (r == ERROR_SUCCESS) Registry().RegCloseKey(key);
     return r == ERROR_SUCCESS || r == static_cast<LONG>(ERROR_ACCESS_DENIED);
 }
 
 bool RegistryAccessor::CreateKey(std::string_view path) {
-    HKEY base = Base(path);
     HKEY key = 0;
-    if (Registry().RegCreateKeyEx(base, path, KEY_ALL_ACCESS, key, nullptr) != ERROR_SUCCESS) return false;
+    if (Registry().RegCreateKeyEx(root_, Relative(path), KEY_ALL_ACCESS, key, nullptr) != ERROR_SUCCESS) return false;
     Registry().RegCloseKey(key);
     return true;
 }

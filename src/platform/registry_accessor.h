@@ -30,17 +30,22 @@ public:
     // The open key's handle, 0 when none is open.
     HKEY CurrentKey() const { return current_; }
 
-    // Key paths: a leading backslash starts at the root, a path without one at the open key
-    // (at the root when none is open); a trailing backslash is allowed.
+    // Two kinds of key path, each with its own operations; a trailing backslash is allowed.
+    // From the root: the path always starts at the root, whatever key is open (a leading
+    // backslash is allowed and means nothing more).
     // Opens a key for reading; false (and the open key unchanged) when it does not open.
     bool OpenKeyReadOnly(std::string_view path);
     // Opens a key for reading and writing; when canCreate, makes it and its parents first.
     bool OpenKey(std::string_view path, bool canCreate);
-    void CloseKey();
     // Whether the key exists, without changing the open key (a key that refuses access exists).
     bool KeyExists(std::string_view path);
     // Makes the key and its parents; the open key stays as it was.
     bool CreateKey(std::string_view path);
+    // Below the open key: the path is relative to it, and the key opened takes its place;
+    // false (and nothing changed) when no key is open or the subkey does not open.
+    bool OpenSubKeyReadOnly(std::string_view path);
+    bool OpenSubKey(std::string_view path, bool canCreate);
+    void CloseKey();
 
     // Reads of the open key's values; a missing value or key reads as described.
     bool ValueExists(std::string_view name);
@@ -63,8 +68,8 @@ public:
     void WriteString(std::string_view name, std::string_view value);
 
 private:
-    // The handle a path starts from and the path relative to it.
-    HKEY Base(std::string_view& path) const;
+    // Opens the path below the base handle with the access asked for, in place of the open key.
+    bool Open(HKEY base, std::string_view path, REGSAM access, bool canCreate);
     bool Query(std::string_view name, DWORD& type, std::string& data);
 
     HKEY root_;

@@ -530,7 +530,7 @@ TEST(MachineId, AStoredValueThatIsNoIdentifierIsRefusedAndRepaired) {
     qm::core::InitAgentGuid();
     EXPECT_EQ(qm::core::State().machineId, "0F8FAD5BD9CB469FA16570867728950E");
     qm::platform::RegistryAccessor reg(qm::platform::HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Quarmelin"));
     EXPECT_EQ(reg.ReadString("GUID"), "0F8FAD5BD9CB469FA16570867728950E");
     EXPECT_EQ(reg.ReadString("DATE"), "11/02/2026");
 }

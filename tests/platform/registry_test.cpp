@@ -216,13 +216,13 @@ TEST(Registry, PathsAndNamesIgnoreCaseAndKeepTheirSpelling) {
 TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
     TestMachine m("{}", kRegedit4);
     RegistryAccessor reg(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey("\\Software\\Quarmelin", false));
+    ASSERT_TRUE(reg.OpenKey("Software\\Quarmelin", false));
     reg.WriteString("M", "new");
     reg.WriteString("a", "changed in place");
     EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"Z", "A", "M"}));
     EXPECT_EQ(reg.ReadString("A"), "changed in place");
-    ASSERT_TRUE(reg.CreateKey("Beta"));
-    ASSERT_TRUE(reg.CreateKey("Alpha"));
+    ASSERT_TRUE(reg.CreateKey("Software\\Quarmelin\\Beta"));
+    ASSERT_TRUE(reg.CreateKey("Software\\Quarmelin\\Alpha"));
     EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"Beta", "Alpha"}));
 }
 
@@ -265,7 +265,7 @@ TEST(RegistryAccessor, RaisesWhereTheTypeDoesNotFit) {
     TestMachine m("{}", kRegedit4);
     {
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin\\"));
+        ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Quarmelin\\"));
         EXPECT_EQ(reg.ReadString("GUID"), "0F8FAD5BD9CB469FA16570867728950E");
         EXPECT_EQ(reg.ReadString("Expand"), "%windir%");
         EXPECT_EQ(reg.ReadString("Missing"), "");
@@ -289,14 +289,47 @@ TEST(RegistryAccessor, RaisesWhereTheTypeDoesNotFit) {
         EXPECT_EQ(reg.GetDataSize("Blob"), 4);
         EXPECT_EQ(reg.GetDataSize("Missing"), -1);
         EXPECT_THROW(reg.WriteString("X", "read-only key"), RegistryError);
-        // A path without a leading backslash goes on from the open key.
-        ASSERT_TRUE(reg.OpenKeyReadOnly("Sub\\Deep"));
+        // A subkey path goes on from the open key.
+        ASSERT_TRUE(reg.OpenSubKeyReadOnly("Sub\\Deep"));
         EXPECT_EQ(reg.ReadString("Ansi"), "caf\xE9");
-        EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\Quarmelin"));
-        EXPECT_FALSE(reg.KeyExists("\\SOFTWARE\\Nothing"));
-        EXPECT_FALSE(reg.OpenKeyReadOnly("\\SOFTWARE\\Nothing"));
+        EXPECT_TRUE(reg.KeyExists("SOFTWARE\\Quarmelin"));
+        EXPECT_FALSE(reg.KeyExists("SOFTWARE\\Nothing"));
+        EXPECT_FALSE(reg.OpenKeyReadOnly("SOFTWARE\\Nothing"));
         EXPECT_EQ(reg.ReadString("Ansi"), "caf\xE9");  // a failed open keeps the open key
     }
+    EXPECT_EQ(m.Machine().OpenRegistryKeys(), 0u);
+}
+
+TEST(RegistryAccessor, PathsStartAtTheRootOrBelowTheOpenKeyAsTheCallSays) {
+    TestMachine m("{}", kRegedit4);
+    {
+        RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+        // Nothing open: there is nothing to go on from.
+        EXPECT_FALSE(reg.OpenSubKeyReadOnly("SOFTWARE\\Quarmelin"));
+        EXPECT_FALSE(reg.OpenSubKey("SOFTWARE\\Quarmelin", true));
+        EXPECT_EQ(reg.CurrentKey(), 0u);
+        ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Quarmelin\\Sub"));
+        // From the root whatever is open; a leading backslash means nothing more.
+        EXPECT_FALSE(reg.OpenKeyReadOnly("Deep"));
+        EXPECT_FALSE(reg.KeyExists("Deep"));
+        EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\Quarmelin\\Sub\\Deep\\"));
+        ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin"));
+        EXPECT_EQ(reg.ReadInteger("Count"), 42);
+        ASSERT_TRUE(reg.OpenSubKeyReadOnly("Sub\\Deep\\"));
+        EXPECT_EQ(reg.ReadString("Ansi"), "caf\xE9");
+        EXPECT_FALSE(reg.OpenSubKeyReadOnly("SOFTWARE"));
+        EXPECT_EQ(reg.ReadString("Ansi"), "caf\xE9");  // a failed open keeps the open key
+        // Made below the open key, which the new key then replaces.
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Quarmelin", false));
+        ASSERT_TRUE(reg.OpenSubKey("Made\\Here", true));
+        reg.WriteString("V", "x");
+        ASSERT_TRUE(reg.CreateKey("SOFTWARE\\Quarmelin\\Also"));
+        EXPECT_EQ(reg.ReadString("V"), "x");  // CreateKey leaves the open key
+    }
+    RegistryAccessor check(HKEY_LOCAL_MACHINE);
+    EXPECT_TRUE(check.KeyExists("SOFTWARE\\Quarmelin\\Made\\Here"));
+    EXPECT_TRUE(check.KeyExists("SOFTWARE\\Quarmelin\\Also"));
+    EXPECT_FALSE(check.KeyExists("SOFTWARE\\Quarmelin\\Sub\\Made"));
     EXPECT_EQ(m.Machine().OpenRegistryKeys(), 0u);
 }
 
@@ -315,17 +348,17 @@ TEST(Registry, InjectedFailuresRefuseKeys) {
               static_cast<LONG>(ERROR_FILE_NOT_FOUND));
     // Not writable: it opens for reading only, and nothing below it can be made.
     RegistryAccessor reg(HKEY_CURRENT_USER);
-    EXPECT_TRUE(reg.OpenKeyReadOnly("\\Software\\Quarmelin"));
-    EXPECT_FALSE(reg.OpenKey("\\Software\\Quarmelin", false));
-    EXPECT_FALSE(reg.CreateKey("\\Software\\Quarmelin\\New"));
-    EXPECT_TRUE(reg.CreateKey("\\Software\\Other"));
+    EXPECT_TRUE(reg.OpenKeyReadOnly("Software\\Quarmelin"));
+    EXPECT_FALSE(reg.OpenKey("Software\\Quarmelin", false));
+    EXPECT_FALSE(reg.CreateKey("Software\\Quarmelin\\New"));
+    EXPECT_TRUE(reg.CreateKey("Software\\Other"));
 }
 
 TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
     {
         TestMachine m("{}", kRegedit4);
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Quarmelin", true));
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Quarmelin", true));
         reg.WriteString("GUID", "NEWGUID");
         reg.WriteString("DATE", "12/09/2026");
         HKEY k = 0;
@@ -339,7 +372,7 @@ TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
         reg.CloseKey();
         m.Reload();
         RegistryAccessor again(HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(again.OpenKeyReadOnly("\\SOFTWARE\\Quarmelin"));
+        ASSERT_TRUE(again.OpenKeyReadOnly("SOFTWARE\\Quarmelin"));
         EXPECT_EQ(again.ReadString("DATE"), "12/09/2026");
         EXPECT_EQ(again.ReadInteger("Count"), 42);  // what was not changed is kept
         EXPECT_FALSE(again.ValueExists("Blob"));
@@ -347,7 +380,7 @@ TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
     {
         TestMachine m("{}", Utf16File(kRegedit5));
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Quarmelin", false));
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Quarmelin", false));
         reg.WriteString("DATE", "12/09/2026");
         EXPECT_EQ(m.RegistryFile().substr(0, 2), "\xFF\xFE");
     }
@@ -355,7 +388,7 @@ TEST(Registry, ChangesPersistInTheMachinesOwnFormat) {
         // Without a registry file, an NT machine writes one of the NT format.
         TestMachine m;
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Quarmelin", true));
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Quarmelin", true));
         reg.WriteString("GUID", "X");
         EXPECT_EQ(m.RegistryFile().substr(0, 2), "\xFF\xFE");
     }
