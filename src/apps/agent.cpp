@@ -30,12 +30,6 @@ using namespace qm::platform;
 
 namespace {
 
-// Held for the life of the process; never released by hand.
-std::unique_ptr<MutexHandle>& InstanceMutex() {
-    static std::unique_ptr<MutexHandle> mutex;
-    return mutex;
-}
-
 void ReadSwitches() {
     RunFlags& f = State().flags;
     f.s = HasSwitch("/S");
@@ -148,7 +142,7 @@ bool CheckPreviousInstance() {
     std::string name = AsciiUpper(FileNameOf(ParamStr(0)));
     std::unique_ptr<MutexHandle> mutex = Processes().CreateMutex(name);
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) return false;
-    InstanceMutex() = std::move(mutex);
+    State().instanceMutex = std::move(mutex);
     return true;
 }
 
@@ -207,7 +201,7 @@ int AgentMain(const std::vector<std::string>& parameters) {
     }
     ExitPath();
     // The process ends here: the mutex goes with it.
-    InstanceMutex().reset();
+    State().instanceMutex.reset();
     return 0;
 }
 

@@ -38,10 +38,7 @@ constexpr int kLongestShortcutText = 65536;
 std::string Upper(std::string_view text) { return CodePage().CharUpper(text); }
 
 // The path forms of the programs already recorded in this scan, each as ComparedForm gives it.
-std::unordered_set<std::string>& Seen() {
-    static std::unordered_set<std::string> seen;
-    return seen;
-}
+std::unordered_set<std::string>& Seen() { return core::State().softwareSeen; }
 
 // Upper case with every run of backslashes collapsed, those that open a UNC path too: a
 // shortcut's forms and an App Paths entry meet whatever spelling each came in.
@@ -125,19 +122,8 @@ void AnalyzeShortcuts(const std::vector<std::string>& shortcuts, bool logged) {
     if (logged) WriteLog("End shortcut analyze");
 }
 
-// The shell-link object, made at its first use and kept until it is released.
-struct ShortcutReader {
-    std::unique_ptr<ShellLink> link;  // none when it could not be made: the reader is not ready
-    bool made = false;
-};
-
-ShortcutReader& ReaderState() {
-    static ShortcutReader reader;
-    return reader;
-}
-
-ShortcutReader& Reader() {
-    ShortcutReader& reader = ReaderState();
+core::ShortcutReaderState& Reader() {
+    core::ShortcutReaderState& reader = core::State().shortcutReader;
     if (!reader.made) {
         reader.made = true;
         // Stands for CoInitialize and the in-process shell-link object with its two interfaces.
@@ -362,7 +348,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
 }
 
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
-    ShortcutReader& reader = Reader();
+    core::ShortcutReaderState& reader = Reader();
     if (!reader.link) return std::string();
     if (!reader.link->Load(CodePage().MultiByteToWideChar(shortcutPath))) return std::string();
     std::string text;
@@ -393,10 +379,6 @@ std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
 
 bool ShortcutReaderReady() { return Reader().link != nullptr; }
 
-void ReleaseShortcutReader() {
-    ShortcutReader& reader = ReaderState();
-    reader.link.reset();
-    reader.made = false;
-}
+void ReleaseShortcutReader() { core::State().shortcutReader = core::ShortcutReaderState{}; }
 
 }  // namespace qm::collectors

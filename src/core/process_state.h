@@ -1,16 +1,21 @@
 #pragma once
 // What the agent keeps for the life of its process: the command line, the switch flags, the
-// result list and file names, the trace log and error list, the folders, the identification
-// and the machine identifier. One run of a program starts from a fresh state; so does every
-// test.
+// result list and file names, the trace log and error list, the folders, the identification,
+// the machine identifier, the software scan's memory and the wait-dialog thread. Nothing else
+// of the agent outlives a call: one run of a program starts from a fresh state, and so does
+// every test.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "core/wait_dialog.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/shell_links.h"
 
 namespace qm::core {
 
@@ -51,9 +56,17 @@ struct ErrorListState {
     bool loadedWhole = true;      // false when reading the file failed part-way
 };
 
+// The shell-link object of the software scan, made at its first use and kept until released.
+struct ShortcutReaderState {
+    std::unique_ptr<platform::ShellLink> link;  // none when it could not be made
+    bool made = false;
+};
+
 struct ProcessState {
     std::vector<std::string> parameters;  // parameter 0 is the program path
     RunFlags flags;
+    // The single-instance mutex, held from the start to the end of the run.
+    std::unique_ptr<platform::MutexHandle> instanceMutex;
 
     std::optional<std::vector<std::string>> resultList;
     ResultFileNames resultFiles;
@@ -79,6 +92,14 @@ struct ProcessState {
 
     // The key of the last "Software" record: numbers go on across scans of one process.
     int softwareRecordCounter = 0;
+    // The path forms of the programs the current software scan recorded.
+    std::unordered_set<std::string> softwareSeen;
+    ShortcutReaderState shortcutReader;
+
+    // The wait-dialog thread, and whether it had to be left running when the run ended. A
+    // fresh state stops and joins it; the thread touches nothing else of the state.
+    std::unique_ptr<TDLGThread> waitThread;
+    bool waitThreadLeftRunning = false;
 };
 
 ProcessState& State();

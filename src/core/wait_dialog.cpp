@@ -1,6 +1,7 @@
 #include "core/wait_dialog.h"
 
 #include "core/jpeg_picture.h"
+#include "core/process_state.h"
 #include "platform/platform.h"
 
 namespace qm::core {
@@ -9,17 +10,8 @@ using namespace qm::platform;
 
 namespace {
 
-// The wait thread, and the dialog that lives on it (touched only there).
-std::unique_ptr<TDLGThread>& WaitThread() {
-    static std::unique_ptr<TDLGThread> thread;
-    return thread;
-}
-
-bool& LeftRunning() {
-    static bool left = false;
-    return left;
-}
-
+// The dialog that lives on the wait thread (touched only there); the thread itself is kept in
+// the process state.
 thread_local std::unique_ptr<TDLGWait> t_waitDialog;
 
 // The form of TDLGWait. Only the top 33 pixels of Panel1 lie inside the window: of its
@@ -119,14 +111,14 @@ void TDLGThread::Execute() {
     finished_ = true;
 }
 
-void StartWaitThread() { WaitThread() = std::make_unique<TDLGThread>(); }
+void StartWaitThread() { State().waitThread = std::make_unique<TDLGThread>(); }
 
 void StopWaitThread() {
-    if (WaitThread()) WaitThread()->Terminate();
+    if (State().waitThread) State().waitThread->Terminate();
 }
 
 void JoinWaitThread() {
-    auto& thread = WaitThread();
+    auto& thread = State().waitThread;
     if (!thread) return;
     thread->Terminate();
     // A thread that does not end in time is left to the end of the process, which must then
@@ -135,13 +127,13 @@ void JoinWaitThread() {
         thread.reset();
     } else {
         (void)thread.release();
-        LeftRunning() = true;
+        State().waitThreadLeftRunning = true;
     }
 }
 
-bool WaitThreadLeftRunning() { return LeftRunning(); }
+bool WaitThreadLeftRunning() { return State().waitThreadLeftRunning; }
 
-bool WaitThreadRunning() { return WaitThread() && !WaitThread()->Terminated(); }
+bool WaitThreadRunning() { return State().waitThread && !State().waitThread->Terminated(); }
 
 void ShowWaitDialog() {
     t_waitDialog = std::make_unique<TDLGWait>();

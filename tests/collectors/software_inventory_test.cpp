@@ -123,12 +123,6 @@ std::vector<std::string> Keys(const std::vector<std::string>& lines) {
     return keys;
 }
 
-// The shortcut reader of a test that reads shortcuts outside SoftwareInventory goes with the
-// test's machine.
-struct ReaderScope {
-    ~ReaderScope() { ReleaseShortcutReader(); }
-};
-
 std::string ShortPath(const std::string& path) {
     std::string s;
     EXPECT_GT(qm::platform::Files().GetShortPathName(path, s), 0u) << path;
@@ -747,7 +741,6 @@ TEST(ShortcutDirs, TheShellFoldersInTheirOrder) {
 TEST(ShortcutInfo, ReadsEachItemOfAShortcut) {
     TestMachine m(kDrives);
     StartAgent();
-    ReaderScope reader;
     m.WriteFile("N:\\Long Folder\\tool.exe", "MZ");
     ShortcutSpec spec;
     spec.localBasePath = "N:\\Long Folder\\tool.exe";
@@ -790,7 +783,6 @@ TEST(ShortcutInfo, ReadsEachItemOfAShortcut) {
 TEST(ShortcutInfo, TheReaderIsMadeOnceAndWithoutItNothingIsRead) {
     TestMachine m("{}", Reg(ShellFolders() + AppPath("b.exe", "C:\\Apps\\b.exe")));
     StartAgent();
-    ReaderScope reader;
     Program(m, "C:\\Apps\\a.exe");
     Program(m, "C:\\Apps\\b.exe");
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
@@ -808,4 +800,14 @@ TEST(ShortcutInfo, TheReaderIsMadeOnceAndWithoutItNothingIsRead) {
     // Given up with the scan's end, the next use makes a new one.
     EXPECT_TRUE(ShortcutReaderReady());
     EXPECT_EQ(GetShortcutInfo(kDesktop + "a.lnk", kShortcutTarget), "C:\\Apps\\a.exe");
+}
+
+TEST(ShortcutInfo, AFreshProcessStateMakesANewReader) {
+    TestMachine m;
+    StartAgent();
+    m.Machine().AddFault({"CoCreateInstance", "ShellLink", qm::platform::ERROR_ACCESS_DENIED, false, 1});
+    EXPECT_FALSE(ShortcutReaderReady());
+    // The next run of the process, or the next test, does not inherit the reader that failed.
+    StartAgent();
+    EXPECT_TRUE(ShortcutReaderReady());
 }

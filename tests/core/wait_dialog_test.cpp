@@ -134,3 +134,17 @@ TEST(WaitDialog, ItsThreadAnimatesTheDialogUntilAskedToStop) {
     EXPECT_EQ(state.Journal().back().kind, "wait dialog released");
     StopWaitThread();  // without a thread: nothing
 }
+
+TEST(WaitDialog, AFreshProcessStateStopsAndJoinsItsThread) {
+    TestMachine m;
+    StartAgent({"/VERBOSE"});
+    auto& state = m.Machine().DialogsOfMachine();
+    StartWaitThread();
+    EXPECT_TRUE(WaitThreadRunning());
+    StartAgent();
+    EXPECT_FALSE(WaitThreadRunning());
+    EXPECT_FALSE(WaitThreadLeftRunning());
+    // Joined: the thread closed its dialog before the state was replaced.
+    EXPECT_FALSE(state.WaitDialog().exists);
+    EXPECT_EQ(state.Journal().back().kind, "wait dialog released");
+}
