@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "collectors/collector_guard.h"
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
@@ -20,7 +21,7 @@ using core::AddResultLine;
 using core::QuoteField;
 
 void BiosInfo() {
-    try {
+    LogAndGoOn([] {
         OsVersionInfo v = WindowsVersion();
         const char *key, *date, *name, *version;
         if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
@@ -41,13 +42,11 @@ void BiosInfo() {
         AddResultLine("Bios", "Date", QuoteField(ReadRegValueAsString(date, reg)));
         AddResultLine("Bios", "Name", QuoteField(ReadRegValueAsString(name, reg)));
         AddResultLine("Bios", "Version", QuoteField(ReadRegValueAsString(version, reg)));
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-    }
+    });
 }
 
 void MemoryInfo() {
-    try {
+    LogAndGoOn([] {
         AddResultLine("Memory", "DOS memory", QuoteField("640"));
         OsVersionInfo v = WindowsVersion();
         double kb = 640;
@@ -65,9 +64,7 @@ void MemoryInfo() {
         auto total = static_cast<std::int64_t>(std::trunc(kb / 1024.0 + 0.8));
         AddResultLine("Memory", "Extended", QuoteField(std::to_string(extended)));
         AddResultLine("Memory", "Total", QuoteField(std::to_string(total)));
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-    }
+    });
 }
 
 std::string FormatMegabytes(std::int64_t bytes) {
@@ -191,12 +188,10 @@ void PhysicalDiskRecords() {
 }  // namespace
 
 void DiskInfo() {
-    try {
+    LogAndGoOn([] {
         DriveRecords();
         if (WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT) PhysicalDiskRecords();
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-    }
+    });
 }
 
 }  // namespace qm::collectors

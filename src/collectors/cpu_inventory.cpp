@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "collectors/collector_guard.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
 #include "core/trace_log.h"
@@ -80,18 +81,18 @@ std::string L2CacheSize(std::uint8_t descriptor) {
 }
 
 int GetProcessorCount() {
-    try {
+    int count = 1;
+    LogAndGoOn([&] {
         SystemInfoData info;
         System().GetSystemInfo(info);
-        return static_cast<int>(info.dwNumberOfProcessors);
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-        return 1;
-    }
+        count = static_cast<int>(info.dwNumberOfProcessors);
+    });
+    return count;
 }
 
 std::int32_t MeasureCpuFrequency() {
-    try {
+    std::int32_t frequency = 0;
+    LogAndGoOn([&] {
         OsVersionInfo version = WindowsVersion();
         std::int32_t v[9];
         std::int32_t highest = 0, second = 0;
@@ -114,11 +115,9 @@ std::int32_t MeasureCpuFrequency() {
                 result = value;
             }
         }
-        return best == 1 ? second : result;
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-        return 0;
-    }
+        frequency = best == 1 ? second : result;
+    });
+    return frequency;
 }
 
 void CpuInventory() {
@@ -126,22 +125,15 @@ void CpuInventory() {
     std::int32_t measured = 0, registry = 0;
     CpuidResult signature;
     std::uint32_t descriptors = 0;
-    auto guarded = [](auto step) {
-        try {
-            step();
-        } catch (const std::exception& e) {
-            core::WriteLog(e.what());
-        }
-    };
-    guarded([&] {
+    LogAndGoOn([&] {
         char bytes[12] = {};
         GetCpuVendor(bytes);
         vendor.assign(bytes, strnlen(bytes, sizeof bytes));
     });
-    guarded([&] { measured = MeasureCpuFrequency(); });
-    guarded([&] { GetCpuSignature(signature); });
-    guarded([&] { descriptors = GetCacheDescriptors(); });
-    guarded([&] {
+    LogAndGoOn([&] { measured = MeasureCpuFrequency(); });
+    LogAndGoOn([&] { GetCpuSignature(signature); });
+    LogAndGoOn([&] { descriptors = GetCacheDescriptors(); });
+    LogAndGoOn([&] {
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
         if (reg.OpenKeyReadOnly("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0") && reg.ValueExists("~Mhz"))
             registry = reg.ReadInteger("~Mhz");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "collectors/collector_guard.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -126,24 +127,20 @@ std::string_view VersionInfoKindName(std::uint8_t kind) {
 }
 
 VersionInfoReader::VersionInfoReader(std::string_view path) : path_(path) {
-    try {
+    // A resource that cannot be read answers every kind with an empty text.
+    StopSilently([&] {
         DWORD size = Versions().GetFileVersionInfoSize(path);
         std::string block;
         if (size != 0 && Versions().GetFileVersionInfo(path, size, block)) block_ = std::move(block);
-    } catch (...) {
-        // A resource that cannot be read answers every kind with an empty text.
-    }
+    });
 }
 
 void VersionInfoReader::Get(std::uint8_t kind, std::string& output) const {
     output.clear();
     core::WriteLog("getVersionInfo(" + path_ + "," + std::string(VersionInfoKindName(kind)) + ")");
     if (!block_) return;
-    try {
-        Lookup(*block_, kind, output);
-    } catch (...) {
-        // Whatever the resource holds, the caller gets a text, possibly empty.
-    }
+    // Whatever the resource holds, the caller gets a text, possibly empty.
+    StopSilently([&] { Lookup(*block_, kind, output); });
     Clean(output);
 }
 

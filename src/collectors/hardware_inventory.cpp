@@ -1,8 +1,9 @@
 #include "collectors/hardware_inventory.h"
 
-#include <exception>
+#include <vector>
 
 #include "collectors/bios_memory_disks.h"
+#include "collectors/collector_guard.h"
 #include "collectors/cpu_inventory.h"
 #include "collectors/printers.h"
 #include "collectors/windows_settings.h"
@@ -34,17 +35,39 @@ std::string IdentValue(const char* key) {
     return value;
 }
 
-void Step(const char* marker, void (*collect)()) {
-    WriteLog(marker);
-    collect();
+constexpr const char* kNoMarker = nullptr;
+
+// The hardware inventory's steps, in the order of their sections in the file. Each collector
+// keeps to its own rule for failures (collector_guard.h): most log and go on, some stop
+// silently, and one that lets its exception escape ends the pass in HardwareInventory.
+const std::vector<CollectorStep>& HardwareSteps() {
+    static const std::vector<CollectorStep> steps = {
+        // marker        calls                condition
+        {kNoMarker,      {WriteStartOptions}},
+        {"BiosInfo",     {BiosInfo}},
+        {"MemoryInfo",   {MemoryInfo}},
+        {"DiskInfo",     {DiskInfo}},
+        {"PrintersInfo", {PrintersInfo}},
+        {"WindowsInfo",  {WindowsInfo}},
+    };
+    return steps;
 }
 
 }  // namespace
 
+void RunCollectorSteps(const std::vector<CollectorStep>& steps) {
+    for (const CollectorStep& step : steps) {
+        if (step.condition != nullptr && !step.condition()) continue;
+        if (step.marker != nullptr) WriteLog(step.marker);
+        for (CollectorStep::Call call : step.calls) call();
+    }
+}
+
 void HardwareInventory() {
     const std::string& file = State().resultFiles.localHardware;
     CreateResultList();
-    try {
+    // A failure that reaches this far ends the pass; what was added so far is saved.
+    LogAndGoOn([&] {
         AddFieldHeader(11);
         SaveResultList(file);
         WriteInventoryHeader();
@@ -52,20 +75,11 @@ void HardwareInventory() {
         CollectHardwareSections();
         SaveResultList(file);
         CpuInventory();
-    } catch (const std::exception& e) {
-        WriteLog(e.what());
-    }
+    });
     CloseResultList(file);
 }
 
-void CollectHardwareSections() {
-    WriteStartOptions();
-    Step("BiosInfo", BiosInfo);
-    Step("MemoryInfo", MemoryInfo);
-    Step("DiskInfo", DiskInfo);
-    Step("PrintersInfo", PrintersInfo);
-    Step("WindowsInfo", WindowsInfo);
-}
+void CollectHardwareSections() { RunCollectorSteps(HardwareSteps()); }
 
 void WriteStartOptions() {
     const RunFlags& f = State().flags;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "collectors/collector_guard.h"
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
@@ -41,7 +42,7 @@ std::string NextPortToken(std::string_view& cursor) {
 }
 
 void PrintersInfo() {
-    try {
+    LogAndGoOn([] {
         bool nt = WindowsVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
         DWORD flags = nt ? PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
         DWORD needed = 0;
@@ -78,9 +79,7 @@ void PrintersInfo() {
             ++n;
         }
         RegistryPrintersInfo(static_cast<int>(printers.size()));
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-    }
+    });
 }
 
 void RegistryPrintersInfo(int n) {

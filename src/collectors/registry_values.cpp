@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "collectors/collector_guard.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -13,6 +14,14 @@ using namespace qm::platform;
 namespace {
 
 bool IsTextOrNumber(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD; }
+
+// The value's bytes; raises when they cannot be read.
+std::vector<unsigned char> ValueBytes(std::string_view name, RegistryAccessor& reg) {
+    long size = reg.GetDataSize(name);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size > 0 ? size : 0));
+    bytes.resize(reg.ReadBinaryData(name, bytes.data(), bytes.size()));
+    return bytes;
+}
 
 }  // namespace
 
@@ -26,44 +35,40 @@ std::string ReadRegText(std::string_view name, RegistryAccessor& reg) {
 }
 
 std::string ReadRegValueAsString(std::string_view name, RegistryAccessor& reg) {
-    try {
+    std::string text;
+    LogAndGoOn([&] {
         std::optional<DWORD> type = reg.GetDataType(name);
-        if (!type) return std::string();
-        if (*type == REG_SZ || *type == REG_EXPAND_SZ) return reg.ReadString(name);
-        if (*type == REG_DWORD) return std::to_string(reg.ReadInteger(name));
-        try {
-            long size = reg.GetDataSize(name);
-            std::vector<char> bytes(static_cast<std::size_t>(size > 0 ? size : 0));
-            std::size_t read = reg.ReadBinaryData(name, bytes.data(), bytes.size());
-            std::string text;
-            for (std::size_t i = 0; i < read; ++i)
-                if (bytes[i] != '\0') text += bytes[i];
-            return text;
-        } catch (const std::exception&) {
-            return "<Binary value>";
+        if (!type) return;
+        if (*type == REG_SZ || *type == REG_EXPAND_SZ) {
+            text = reg.ReadString(name);
+        } else if (*type == REG_DWORD) {
+            text = std::to_string(reg.ReadInteger(name));
+        } else {
+            std::vector<unsigned char> bytes;
+            if (!StopSilently([&] { bytes = ValueBytes(name, reg); })) {
+                text = "<Binary value>";
+                return;
+            }
+            for (unsigned char b : bytes)
+                if (b != 0) text += static_cast<char>(b);
         }
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-        return std::string();
-    }
+    });
+    return text;
 }
 
 std::string RegBinaryToDotted(std::string_view name, RegistryAccessor& reg) {
-    try {
+    std::vector<unsigned char> bytes;
+    // A failure leaves no bytes.
+    StopSilently([&] {
         std::optional<DWORD> type = reg.GetDataType(name);
-        if (!type || IsTextOrNumber(*type)) return std::string();
-        long size = reg.GetDataSize(name);
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(size > 0 ? size : 0));
-        std::size_t read = reg.ReadBinaryData(name, bytes.data(), bytes.size());
-        std::string text;
-        for (std::size_t i = 0; i < read; ++i) {
-            if (i > 0) text += '.';
-            text += std::to_string(bytes[i]);
-        }
-        return text;
-    } catch (const std::exception&) {
-        return std::string();
+        if (type && !IsTextOrNumber(*type)) bytes = ValueBytes(name, reg);
+    });
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) text += '.';
+        text += std::to_string(bytes[i]);
     }
+    return text;
 }
 
 std::string StripQuotes(std::string_view text) {
@@ -75,14 +80,13 @@ std::string StripQuotes(std::string_view text) {
 
 std::string ExtractExistingFile(std::string_view commandLine) {
     std::string text(commandLine);
-    try {
+    bool searched = StopSilently([&] {
         while (!text.empty() && !FileExists(Files(), text)) {
             text.pop_back();
             text = StripQuotes(Trim(text));
         }
-    } catch (const std::exception&) {
-        return std::string();
-    }
+    });
+    if (!searched) return std::string();
     std::size_t quote = text.find('"');
     return quote == std::string::npos ? text : text.substr(0, quote);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "collectors/collector_guard.h"
 #include "collectors/registry_values.h"
 #include "collectors/file_version.h"
 #include "core/process_state.h"
@@ -126,12 +127,9 @@ core::ShortcutReaderState& Reader() {
     core::ShortcutReaderState& reader = core::State().shortcutReader;
     if (!reader.made) {
         reader.made = true;
-        // Stands for CoInitialize and the in-process shell-link object with its two interfaces.
-        try {
-            reader.link = ShellLinks().CreateShellLink();
-        } catch (const std::exception&) {
-            reader.link.reset();
-        }
+        // Stands for CoInitialize and the in-process shell-link object with its two interfaces;
+        // without it the reader is not ready.
+        StopSilently([&] { reader.link = ShellLinks().CreateShellLink(); });
     }
     return reader;
 }
@@ -142,20 +140,11 @@ void SoftwareInventory() {
     WriteLog("Enter SoftwareInventory");
     core::CreateResultList();
     core::AddFieldHeader(11);
-    try {
-        ScanSoftware(core::HasSwitch("/FS"));
-    } catch (const std::exception& e) {
-        WriteLog(e.what());
-    } catch (...) {
-        // Nothing to tell; the records written so far are kept.
-    }
+    // The records written before a failure are kept.
+    LogAndGoOn([] { ScanSoftware(core::HasSwitch("/FS")); });
     // The scan is the reader's only user: no shell-link object outlives the run that used it.
     ReleaseShortcutReader();
-    try {
-        core::CloseResultList(core::State().resultFiles.localSoftware);
-    } catch (const std::exception& e) {
-        WriteLog(e.what());
-    }
+    LogAndGoOn([] { core::CloseResultList(core::State().resultFiles.localSoftware); });
     WriteLog("Exit SoftwareInventory");
 }
 
@@ -173,13 +162,9 @@ void QuickScan() {
         std::vector<std::string> folders;
         getQuickScanDirsList(folders);
         std::vector<std::string> shortcuts;
-        for (const std::string& folder : folders) {
-            try {
-                FindFilesByExt(folder, kShortcutExtension, true, shortcuts);
-            } catch (...) {
-                // One unreadable folder leaves the others to scan.
-            }
-        }
+        // One unreadable folder leaves the others to scan.
+        for (const std::string& folder : folders)
+            StopSilently([&] { FindFilesByExt(folder, kShortcutExtension, true, shortcuts); });
         AnalyzeShortcuts(shortcuts, true);
         WriteLog("Start ForceScanRegistryAppPath");
         ForceScanRegistryAppPath();
@@ -195,11 +180,10 @@ void FullScan() {
     std::vector<std::string> shortcuts;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         std::string root = std::string(1, letter) + ":\\";
-        try {
+        // One unreadable drive leaves the others to scan.
+        StopSilently([&] {
             if (Drives().GetDriveType(root) == DRIVE_FIXED) FindFilesByExt(root, kShortcutExtension, true, shortcuts);
-        } catch (...) {
-            // One unreadable drive leaves the others to scan.
-        }
+        });
     }
     AnalyzeShortcuts(shortcuts, false);
     ForceScanRegistryAppPath();
@@ -250,7 +234,8 @@ void FindFilesByExt(const std::string& folder, const std::string& ext, bool recu
 
 void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::string>& exclusions) {
     WriteLog("ShortcutAnalyze(" + shortcutPath + ")");
-    try {
+    // One shortcut that cannot be read leaves the others to analyse.
+    StopSilently([&] {
         std::string target = CollapseKeepingUnc(Upper(GetShortcutInfo(shortcutPath, kShortcutTarget)));
         std::string folder = FolderOf(target);
         if (IsExcluded(folder, exclusions)) return;
@@ -270,9 +255,7 @@ void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::str
         AddSoftware(notFixed, folder, data.cFileName, data.nFileSize, shortcutPath);
         MarkSeen(shortForm);
         MarkSeen(expanded);
-    } catch (...) {
-        // One shortcut that cannot be read leaves the others to analyse.
-    }
+    });
 }
 
 void ForceScanRegistryAppPath() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "collectors/collector_guard.h"
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
@@ -65,7 +66,7 @@ std::u16string NameField(const std::string& name) {
 }  // namespace
 
 void WindowsInfo() {
-    try {
+    LogAndGoOn([] {
         OsVersionInfo v = WindowsVersion();
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
         bool nine = v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
@@ -104,9 +105,7 @@ void WindowsInfo() {
         AddWindows("Country", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SCOUNTRY));
         AddWindows("System language", System().GetLocaleInfo(LOCALE_SYSTEM_DEFAULT, LOCALE_SLANGUAGE));
         AddWindows("User language", System().GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SLANGUAGE));
-    } catch (const std::exception& e) {
-        core::WriteLog(e.what());
-    }
+    });
 }
 
 void UserIdInfo() { UserIdInfo(WindowsVersion()); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "collectors/hardware_inventory.h"
@@ -190,4 +191,35 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
         EXPECT_NE(text.find(nt ? "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\"" : "\"Printers\",\"0\",\"\",\"LaserPrint 4\",\"\",\"LPT1: FILE:\""),
                   std::string::npos);
     }
+}
+
+namespace {
+
+std::vector<std::string>& StepCalls() {
+    static std::vector<std::string> calls;
+    return calls;
+}
+
+}  // namespace
+
+TEST(CollectorDriver, EachRowWritesItsMarkerThenMakesItsCallsUnlessItsConditionIsFalse) {
+    TestMachine m;
+    StartWithResultNames({}, true);
+    StepCalls().clear();
+    const std::vector<CollectorStep> steps = {
+        {nullptr, {[] { StepCalls().push_back("no marker"); }}},
+        {"Two", {[] { StepCalls().push_back("first"); }, [] { StepCalls().push_back("second"); }}},
+        {"Skipped", {[] { StepCalls().push_back("skipped"); }}, [] { return false; }},
+        {"Taken", {[] { StepCalls().push_back("taken"); }}, [] { return true; }},
+        {nullptr, {[] { WriteLog("a call's own line"); }}, [] { return !StepCalls().empty(); }},
+    };
+    RunCollectorSteps(steps);
+    EXPECT_EQ(StepCalls(), (std::vector<std::string>{"no marker", "first", "second", "taken"}));
+    CloseLogFile();
+    std::vector<std::string> log = qm::test::LogTexts(m.ReadFile(qm::test::kTraceLog));
+    auto two = std::find(log.begin(), log.end(), "Two");
+    ASSERT_NE(two, log.end());
+    // The markers come right before their calls; a skipped row leaves no line.
+    EXPECT_EQ(std::vector<std::string>(two, std::min(two + 3, log.end())),
+              (std::vector<std::string>{"Two", "Taken", "a call's own line"}));
 }
