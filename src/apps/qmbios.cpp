@@ -11,10 +11,13 @@
 #include <string_view>
 
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 
 namespace {
+
+using namespace qm::core::sections;
 
 std::string Field(const std::string& text) { return qm::core::QuoteField(text); }
 
@@ -55,14 +58,14 @@ int main(int argc, char** argv) {
         }
         // Real time: the agent that waits for it measures its patience in real time while it runs.
         if (bios.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(bios.delayMs));
-        std::string text = Record("Ident", "Manufacturer", bios.manufacturer) + Record("Ident", "Model", bios.model) +
-                           Record("Ident", "SN", bios.serial) + Record("Ident", "UUID", bios.uuid);
+        std::string text = Record(kIdent, "Manufacturer", bios.manufacturer) + Record(kIdent, "Model", bios.model) +
+                           Record(kIdent, "SN", bios.serial) + Record(kIdent, "UUID", bios.uuid);
         int bank = 0;
         for (const auto& [socket, size] : bios.memoryBanks)
-            text += Field("MemBank") + "," + Field(std::to_string(bank++)) + "," + Field(socket) + "," + Field(size) + "\r\n";
-        if (!bios.dmiPresent.empty()) text += Record("DMI", "Present", bios.dmiPresent);
+            text += Field(kMemBank) + "," + Field(std::to_string(bank++)) + "," + Field(socket) + "," + Field(size) + "\r\n";
+        if (!bios.dmiPresent.empty()) text += Record(kDmi, "Present", bios.dmiPresent);
         // This key keeps its comma: it is read by the exact prefix "DMI","Version,",".
-        if (!bios.dmiVersion.empty()) text += "\"DMI\",\"Version,\"," + Field(bios.dmiVersion) + "\r\n";
+        if (!bios.dmiVersion.empty()) text += Field(kDmi) + ",\"Version,\"," + Field(bios.dmiVersion) + "\r\n";
         auto file = Files().CreateFile(path, GENERIC_WRITE, CreationDisposition::OpenExisting);
         if (!file) {
             std::fprintf(stderr, "QMBios: cannot open %s (error %u)\n", path.c_str(), GetLastError());

@@ -8,6 +8,7 @@
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
@@ -16,6 +17,7 @@
 
 namespace qm::collectors {
 
+namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
@@ -39,15 +41,15 @@ void BiosInfo() {
         }
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly(key)) return;
-        AddResultLine("Bios", "Date", QuoteField(ReadRegValueAsString(date, reg)));
-        AddResultLine("Bios", "Name", QuoteField(ReadRegValueAsString(name, reg)));
-        AddResultLine("Bios", "Version", QuoteField(ReadRegValueAsString(version, reg)));
+        AddResultLine(sections::kBios, "Date", QuoteField(ReadRegValueAsString(date, reg)));
+        AddResultLine(sections::kBios, "Name", QuoteField(ReadRegValueAsString(name, reg)));
+        AddResultLine(sections::kBios, "Version", QuoteField(ReadRegValueAsString(version, reg)));
     });
 }
 
 void MemoryInfo() {
     LogAndGoOn([] {
-        AddResultLine("Memory", "DOS memory", QuoteField("640"));
+        AddResultLine(sections::kMemory, "DOS memory", QuoteField("640"));
         OsVersionInfo v = WindowsVersion();
         double kb = 640;
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
@@ -62,8 +64,8 @@ void MemoryInfo() {
         }
         auto extended = static_cast<std::int64_t>(std::trunc(kb)) - 640;
         auto total = static_cast<std::int64_t>(std::trunc(kb / 1024.0 + 0.8));
-        AddResultLine("Memory", "Extended", QuoteField(std::to_string(extended)));
-        AddResultLine("Memory", "Total", QuoteField(std::to_string(total)));
+        AddResultLine(sections::kMemory, "Extended", QuoteField(std::to_string(extended)));
+        AddResultLine(sections::kMemory, "Total", QuoteField(std::to_string(total)));
     });
 }
 
@@ -151,9 +153,9 @@ void DriveRecords() {
                                  QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(volume)) + "," +
                                  QuoteField(GetFileSystemName(volume)) + "," + QuoteField(GetDriveTypeText(type)) + "," +
                                  QuoteField(GetVolumeSerial(volume));
-            AddResultLine("Disk sizes", key, fields);
+            AddResultLine(sections::kDiskSizes, key, fields);
         }
-        if (type == DRIVE_CDROM) AddResultLine("CDROM", key, QuoteField(""));
+        if (type == DRIVE_CDROM) AddResultLine(sections::kCdrom, key, QuoteField(""));
     }
 }
 
@@ -166,7 +168,7 @@ void PhysicalDiskRecords() {
         std::uint8_t geometry[24] = {};
         DWORD returned = 0;
         if (!disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned)) {
-            AddResultLine("Disks", key, QuoteField(""));
+            AddResultLine(sections::kDisks, key, QuoteField(""));
             continue;
         }
         std::uint64_t cylinders = 0;
@@ -178,7 +180,7 @@ void PhysicalDiskRecords() {
         // In 64 bits: the 32-bit products overflowed for disks of 4 TB and more.
         std::uint64_t megabytes =
             static_cast<std::uint64_t>(tracks) * sectors * bytesPerSector / 1024 * cylinders / 1024;
-        AddResultLine("Disks", key,
+        AddResultLine(sections::kDisks, key,
                       QuoteField(std::to_string(static_cast<std::uint32_t>(cylinders))) + "," +
                           QuoteField(std::to_string(tracks)) + "," + QuoteField(std::to_string(sectors)) + "," +
                           QuoteField(std::to_string(static_cast<std::int64_t>(megabytes))));

@@ -7,12 +7,14 @@
 #include "collectors/collector_guard.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
 
 namespace qm::collectors {
 
+namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
@@ -138,13 +140,13 @@ void CpuInventory() {
         if (reg.OpenKeyReadOnly("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0") && reg.ValueExists("~Mhz"))
             registry = reg.ReadInteger("~Mhz");
     });
-    AddResultLine("CPU", "Frequency", QuoteField(std::to_string(measured)));
-    AddResultLine("CPU", "Freq in reg", QuoteField(std::to_string(registry)));
-    AddResultLine("CPU", "Vendor", QuoteField(vendor));
-    AddResultLine("CPU", "TFMS", QuoteField(Hex(signature.eax & 0x3FFF, 4)));
-    AddResultLine("CPU", "BrandID", QuoteField(Hex(signature.ebx & 0xFF, 2)));
-    AddResultLine("CPU", "L2 cache", QuoteField(L2CacheSize(static_cast<std::uint8_t>(descriptors & 0xFF))));
-    AddResultLine("CPU", "Count", QuoteField(std::to_string(GetProcessorCount())));
+    AddResultLine(sections::kCpu, "Frequency", QuoteField(std::to_string(measured)));
+    AddResultLine(sections::kCpu, "Freq in reg", QuoteField(std::to_string(registry)));
+    AddResultLine(sections::kCpu, "Vendor", QuoteField(vendor));
+    AddResultLine(sections::kCpu, "TFMS", QuoteField(Hex(signature.eax & 0x3FFF, 4)));
+    AddResultLine(sections::kCpu, "BrandID", QuoteField(Hex(signature.ebx & 0xFF, 2)));
+    AddResultLine(sections::kCpu, "L2 cache", QuoteField(L2CacheSize(static_cast<std::uint8_t>(descriptors & 0xFF))));
+    AddResultLine(sections::kCpu, "Count", QuoteField(std::to_string(GetProcessorCount())));
 }
 
 }  // namespace qm::collectors

@@ -12,6 +12,7 @@
 #include "core/process_state.h"
 #include "core/profile_files.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/settings.h"
 #include "core/trace_log.h"
 
@@ -29,7 +30,7 @@ void AddOne(const char* section, const char* key, const std::string& value) {
 // record of several fields or a stray quote brings none, and at most 32 characters, a whole
 // UUID.
 std::string IdentValue(const char* key) {
-    std::string value = ReadResultValue("Ident", key);
+    std::string value = ReadResultValue(sections::kIdent, key);
     std::erase(value, '"');
     if (value.size() > 32) value.resize(32);
     return value;
@@ -87,23 +88,23 @@ void WriteStartOptions() {
                                                     {"opt_HMAIL", f.hmail}, {"opt_DLG", f.dlg},     {"opt_REMOTE", f.remote},
                                                     {"opt_LOG", f.log}};
     for (const auto& [key, inForce] : options)
-        if (inForce) AddOne("Start Option", key, "YES");
+        if (inForce) AddOne(sections::kStartOption, key, "YES");
 }
 
 void WriteInventoryHeader() {
     auto& s = State();
     if (s.headerWritten) return;
-    AddOne("Inventory", "QMAgent version", kAgentVersion);
-    AddOne("Inventory", "QMAgent lang", kAgentLanguage);
-    AddOne("Inventory", "Date", FormatDateTime("mm'/'dd'/'yyyy hh':'nn", Now()));
-    AddOne("Inventory", "Path", s.workFolder);
-    AddOne("Identification", "Asset#", s.resultFiles.serverBaseName);
-    AddOne("Identification", "ComputerName", GetLocalComputerName());
-    AddOne("Identification", "GUID", s.machineId);
-    AddOne("Identification", "AssetTag#", ReadProfileString(s.chkIdPath, "Identification", "AssetTag#", ""));
+    AddOne(sections::kInventory, "QMAgent version", kAgentVersion);
+    AddOne(sections::kInventory, "QMAgent lang", kAgentLanguage);
+    AddOne(sections::kInventory, "Date", FormatDateTime("mm'/'dd'/'yyyy hh':'nn", Now()));
+    AddOne(sections::kInventory, "Path", s.workFolder);
+    AddOne(sections::kIdentification, "Asset#", s.resultFiles.serverBaseName);
+    AddOne(sections::kIdentification, "ComputerName", GetLocalComputerName());
+    AddOne(sections::kIdentification, "GUID", s.machineId);
+    AddOne(sections::kIdentification, "AssetTag#", ReadProfileString(s.chkIdPath, "Identification", "AssetTag#", ""));
     std::string settings = GetSettingsFileName();
-    AddOne("Identification", "Client code", ReadProfileString(settings, "IDENTIFICATION", "CODE", ""));
-    AddOne("Identification", "Site", ReadProfileString(settings, "IDENTIFICATION", "SITE", ""));
+    AddOne(sections::kIdentification, "Client code", ReadProfileString(settings, "IDENTIFICATION", "CODE", ""));
+    AddOne(sections::kIdentification, "Site", ReadProfileString(settings, "IDENTIFICATION", "SITE", ""));
     s.headerWritten = true;
 }
 

@@ -6,12 +6,14 @@
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
 
 namespace qm::collectors {
 
+namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
@@ -61,18 +63,18 @@ void PrintersInfo() {
         for (const PrinterInfo& p : printers) {
             std::string key = std::to_string(n);
             if (level == 2) {
-                AddResultLine("Printers", key,
+                AddResultLine(sections::kPrinters, key,
                               Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
                                     p.printProcessor, p.datatype, p.parameters}));
                 core::WriteLog(Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
                                      p.printProcessor}));
             } else if (level == 4) {
-                AddResultLine("Printers", key, Join({p.serverName, p.printerName}));
+                AddResultLine(sections::kPrinters, key, Join({p.serverName, p.printerName}));
                 core::WriteLog(Join({p.serverName, p.printerName}));
             } else {
                 std::string_view cursor = p.portName;
                 for (std::string port = NextPortToken(cursor); !port.empty(); port = NextPortToken(cursor)) {
-                    AddResultLine("Printers", key, Join({port, p.printerName}));
+                    AddResultLine(sections::kPrinters, key, Join({port, p.printerName}));
                     core::WriteLog(Join({port, p.printerName}));
                 }
             }
@@ -124,10 +126,10 @@ void RegistryPrintersInfo(int n) {
                 // these records names it in its second value field (a spooler record's printer
                 // name).
                 std::vector<std::string> fields = core::ResultFields(line);
-                if (local && fields.size() >= 4 && fields[0] == "Printers" && fields[3] == quotedName) listed = true;
+                if (local && fields.size() >= 4 && fields[0] == sections::kPrinters && fields[3] == quotedName) listed = true;
             }
             if (listed) continue;
-            AddResultLine("Printers", std::to_string(n),
+            AddResultLine(sections::kPrinters, std::to_string(n),
                           Join({server, unc, share, port, driver, location, processor, datatype, ""}));
             ++n;
         }

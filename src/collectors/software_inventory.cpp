@@ -10,6 +10,7 @@
 #include "collectors/file_version.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/settings.h"
 #include "core/switches.h"
 #include "core/trace_log.h"
@@ -20,6 +21,7 @@
 
 namespace qm::collectors {
 
+namespace sections = core::sections;
 using namespace qm::platform;
 using core::WriteLog;
 
@@ -327,7 +329,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
         value += ',';
         value += core::QuoteField(*text);
     }
-    core::AddResultLine("Software", std::to_string(number), value);
+    core::AddResultLine(sections::kSoftware, std::to_string(number), value);
 }
 
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {

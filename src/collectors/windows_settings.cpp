@@ -7,6 +7,7 @@
 #include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
@@ -14,6 +15,7 @@
 
 namespace qm::collectors {
 
+namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
@@ -22,7 +24,7 @@ namespace {
 
 std::string Narrow(const std::u16string& wide) { return CodePage().WideCharToMultiByte(wide); }
 
-void AddWindows(const char* key, const std::string& value) { AddResultLine("Windows", key, QuoteField(value)); }
+void AddWindows(const char* key, const std::string& value) { AddResultLine(sections::kWindows, key, QuoteField(value)); }
 
 // The network user name through a buffer that grows to what the name needs.
 std::string NetworkUser(std::optional<std::string_view> localName) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/process_state.h"
+#include "core/sections.h"
 #include "core/trace_log.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
@@ -21,13 +22,22 @@ using core::WriteLog;
 
 namespace {
 
-// Line heads, upper case, each compared with as many leading characters of a line.
-constexpr std::array<std::string_view, 4> kRequiredHeads = {
-    R"("IDENTIFICATION","ASSET#")",
-    R"("MEMORY","TOTAL")",
-    R"("WINDOWS","VERSION")",
-    R"("CPU","FREQUENCY")",
-};
+// The records the processing centre cannot do without, by section and key.
+constexpr std::array<std::pair<const char*, const char*>, 4> kRequiredRecords = {{
+    {core::sections::kIdentification, "Asset#"},
+    {core::sections::kMemory, "Total"},
+    {core::sections::kWindows, "Version"},
+    {core::sections::kCpu, "Frequency"},
+}};
+
+// A record's line head in upper case: the quoted section and key; each is compared with as
+// many leading characters of a line, without regard to case.
+std::array<std::string, kRequiredRecords.size()> RequiredHeads() {
+    std::array<std::string, kRequiredRecords.size()> heads;
+    for (std::size_t r = 0; r < kRequiredRecords.size(); ++r)
+        heads[r] = AsciiUpper("\"" + std::string(kRequiredRecords[r].first) + "\",\"" + kRequiredRecords[r].second + "\"");
+    return heads;
+}
 
 }  // namespace
 
@@ -40,13 +50,14 @@ bool CheckHardwareResult() {
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) WriteLog(path + " not found");
             return false;
         }
+        const auto heads = RequiredHeads();
         std::size_t longest = 0;
-        for (std::string_view head : kRequiredHeads) longest = std::max(longest, head.size());
-        std::array<bool, kRequiredHeads.size()> found{};
+        for (const std::string& head : heads) longest = std::max(longest, head.size());
+        std::array<bool, heads.size()> found{};
         for (const std::string& line : SplitLines(bytes)) {
             const std::string start = CodePage().CharUpper(std::string_view(line).substr(0, longest));
-            for (std::size_t r = 0; r < kRequiredHeads.size(); ++r)
-                if (start.compare(0, kRequiredHeads[r].size(), kRequiredHeads[r]) == 0) found[r] = true;
+            for (std::size_t r = 0; r < heads.size(); ++r)
+                if (start.compare(0, heads[r].size(), heads[r]) == 0) found[r] = true;
         }
         for (bool f : found) {
             if (!f) {
