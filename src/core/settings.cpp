@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <exception>
 #include <stdexcept>
 
 #include "core/process_state.h"
@@ -54,25 +55,41 @@ std::string ImageIniOf(std::string_view image) {
     return std::string(image) + ".ini";
 }
 
+// The folder that the service's INI file (read into ini) names, else the service folder, else
+// the agent folder.
+std::string ServerPathOf(const std::string& image, const IniImage& ini) {
+    std::string path = ini.ReadString("SERVER", "PATH", ImageFolderOf(image));
+    if (path.empty()) path = AgentFolder();
+    return IncludeTrailingBackslash(path);
+}
+
 }  // namespace
 
 std::string GetServiceFolder() { return ImageFolderOf(GetServiceImagePath()); }
 
 std::string GetServerPath() {
     std::string image = GetServiceImagePath();
-    IniImage ini = IniImage::FromFile(Files(), ImageIniOf(image));
-    std::string path = ini.ReadString("SERVER", "PATH", ImageFolderOf(image));
-    if (path.empty()) path = AgentFolder();
-    return IncludeTrailingBackslash(path);
+    return ServerPathOf(image, IniImage::FromFile(Files(), ImageIniOf(image)));
 }
 
 std::string FindSettingsFile() {
     auto& cache = State().settingsFileCache;
     if (cache) return *cache;
     std::string candidate;
-    std::string serviceFolder = GetServiceFolder();
+    std::string image = GetServiceImagePath();
+    std::string serviceFolder = ImageFolderOf(image);
     if (!serviceFolder.empty()) candidate = serviceFolder + "QMAgent.lic";
-    if (candidate.empty() || !FileExists(Files(), candidate)) candidate = GetServerPath() + "QMAgent.lic";
+    if (candidate.empty() || !FileExists(Files(), candidate)) {
+        // Every reader of the settings asks here: a service INI file that cannot be read counts
+        // as a missing one rather than ending the reader.
+        IniImage ini;
+        try {
+            ini = IniImage::FromFile(Files(), ImageIniOf(image));
+        } catch (const std::exception& e) {
+            WriteEarlyLog(std::string("Service INI file not read: ") + e.what());
+        }
+        candidate = ServerPathOf(image, ini) + "QMAgent.lic";
+    }
     cache = candidate;
     return candidate;
 }

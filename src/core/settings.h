@@ -17,7 +17,8 @@ std::string GetServiceFolder();
 // else the agent folder; with a trailing backslash.
 std::string GetServerPath();
 // QMAgent.lic in the service folder when it exists there, else in the server path; the first
-// answer is kept for the process.
+// answer is kept for the process. A service INI file that cannot be read counts as a missing
+// one, with a trace-log line.
 std::string FindSettingsFile();
 // The settings file every reader opens: QMAgent.lic beside the agent, else FindSettingsFile.
 std::string GetSettingsFileName();

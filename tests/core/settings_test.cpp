@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/process_state.h"
+#include "core/profile_files.h"
+#include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
 #include "support/test_machine.h"
@@ -136,6 +138,22 @@ TEST(SettingsFile, TheSearchIsKeptForTheProcessButTheFileBesideTheAgentIsLookedF
 
     StartAgent();
     EXPECT_EQ(core::FindSettingsFile(), "C:\\Svc\\QMAgent.lic");
+}
+
+TEST(SettingsFile, AServiceIniFileThatCannotBeReadCountsAsMissingWithATraceLogLine) {
+    TestMachine m(R"({"faults": [{"op": "CreateFile", "path": "C:\\Svc\\QMSrv.ini", "raise": true}]})",
+                  ServiceEntry(R"("C:\\Svc\\QMSrv.exe")"));
+    m.WriteFile("C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=C:\\Shared\r\n");
+    m.WriteFile("C:\\Shared\\QMAgent.lic", "[IDENTIFICATION]\r\nCODE=S\r\n");
+    qm::test::StartAgentWithLog();
+    // As without the INI file: the service folder, whose settings file is missing.
+    std::string settings;
+    EXPECT_NO_THROW(settings = core::GetSettingsFileName());
+    EXPECT_EQ(settings, "C:\\Svc\\QMAgent.lic");
+    EXPECT_EQ(core::ReadProfileString(settings, "IDENTIFICATION", "CODE", "none"), "none");
+    core::CloseLogFile();
+    std::vector<std::string> lines = qm::test::LogTextsStartingWith(m.ReadFile(qm::test::kTraceLog), "Service INI file not read: ");
+    EXPECT_EQ(lines.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
