@@ -14,6 +14,7 @@
 #include "platform/sim/sim_dialogs.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using qm::test::AgentMachineWithUnreadableSettings;
@@ -24,6 +25,7 @@ using qm::test::kAgentPath;
 using qm::test::kChkId;
 using qm::test::kNotDueChkId;
 using qm::test::kTraceLog;
+using qm::test::RegText;
 using qm::test::TestMachine;
 
 namespace {
@@ -335,8 +337,10 @@ TEST(Agent, StoredParametersThatCannotBeReadCountAsMissing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestMachine m(std::string(kAgentMachine).insert(1, std::string(R"("faults": [)") + c.fault + "], "),
-                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv]\r\n"
-                      "\"ImagePath\"=\"C:\\\\Svc\\\\QMSrv.exe\"\r\n");
+                      RegText()
+                          .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv")
+                          .Value("ImagePath", "C:\\Svc\\QMSrv.exe")
+                          .Text());
         PlaceAgent(m);
         m.WriteFile(qm::test::kAgentSettings, "[IDENTIFICATION]\r\nCODE=C\r\n");
         m.WriteFile("C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=C:\\Params\\\r\n");

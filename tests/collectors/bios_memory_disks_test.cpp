@@ -3,10 +3,12 @@
 #include "collectors/bios_memory_disks.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using qm::test::CollectRecords;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -18,14 +20,18 @@ const char* const kNine8 = R"({"version": {"platform_id": 1, "major": 4, "minor"
 
 TEST(BiosInfo, ReadsTheKeyOfItsWindowsFamily) {
     TestMachine nt("{}",
-                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"SystemBiosDate\"=\"03/14/05\"\r\n"
-                   "\"Identifier\"=\"AT/AT COMPATIBLE\"\r\n\"SystemBiosVersion\"=hex(7):41,2c,31,00,42,00,00\r\n");
+                   RegText()
+                       .Key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System")
+                       .Value("SystemBiosDate", "03/14/05")
+                       .Value("Identifier", "AT/AT COMPATIBLE")
+                       .MultiString("SystemBiosVersion", {"A,1", "B"})
+                       .Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"03/14/05\"",
                                                                  "\"Bios\",\"Name\",\"AT/AT COMPATIBLE\"",
                                                                  "\"Bios\",\"Version\",\"A 1B\""}));
     TestMachine nine8(kNine8,
-                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\*PNP0C01\\0000]\r\n\"BIOSDate\"=\"08/21/98\"\r\n");
+                      RegText().Key("HKEY_LOCAL_MACHINE\\Enum\\Root\\*PNP0C01\\0000").Value("BIOSDate", "08/21/98").Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(BiosInfo), (std::vector<std::string>{"\"Bios\",\"Date\",\"08/21/98\"", "\"Bios\",\"Name\",\"\"",
                                                                  "\"Bios\",\"Version\",\"\""}));

@@ -12,6 +12,7 @@
 #include "core/profile_files.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
@@ -23,7 +24,7 @@ namespace {
 
 const char* const kMachine = R"({"processor": {"frequencies_mhz": [2800]}, "physical_disks": [{"cylinders": 4865}],
                                   "printers": [{"name": "LaserPrint 4100", "port": "LPT1:"}]})";
-const char* const kBios = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"Identifier\"=\"AT\"\r\n";
+const std::string kBios = qm::test::RegText().Key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System").Value("Identifier", "AT").Text();
 
 // Section and key of each record after the header line, in file order.
 std::vector<std::string> Records(const std::string& text) {

@@ -4,81 +4,82 @@
 #include "collectors/windows_settings.h"
 #include "collectors/windows_version.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using qm::test::CollectRecords;
 using qm::test::kTraceLog;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
 
-std::string Reg(const std::string& body) { return "REGEDIT4\r\n\r\n" + body; }
-
-const char* const kPrintKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+const std::string kPrintKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+const std::string kServersKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\";
 
 // Eastern time: 300 minutes, daylight from the first Sunday of April to the last of October.
-const char* const kEasternTzi = "2c,01,00,00,00,00,00,00,c4,ff,ff,ff,00,00,0a,00,00,00,05,00,02,00,00,00,00,00,00,00,"
-                                "00,00,04,00,00,00,01,00,02,00,00,00,00,00,00,00";
+const std::vector<std::uint8_t> kEasternTzi =
+    RegText::Bytes("2c,01,00,00,00,00,00,00,c4,ff,ff,ff,00,00,0a,00,00,00,05,00,02,00,00,00,00,00,00,00,"
+                   "00,00,04,00,00,00,01,00,02,00,00,00,00,00,00,00");
 const char* const kEastern = R"({"time_zone": {"bias": 300, "standard_name": "Eastern Standard Time", "daylight_name": "Eastern Daylight Time",
     "standard_date": {"month": 10, "day_of_week": 0, "week": 5, "hour": 2},
     "daylight_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 2}}})";
 
-// A zone of the registry, with its names and its "TZI" line as .reg text gives it.
-std::string Zone(const std::string& name, const std::string& display, const std::string& standard,
-                 const std::string& daylight, const std::string& tziLine) {
-    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + name +
-           "]\r\n\"Display\"=\"" + display + "\"\r\n\"Std\"=\"" + standard + "\"\r\n\"Dlt\"=\"" + daylight + "\"\r\n" +
-           tziLine + "\r\n";
+const std::string kZonesKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\";
+
+// A zone of the registry with its names; its "TZI" value follows.
+RegText Zone(const std::string& name, const std::string& display, const std::string& standard,
+             const std::string& daylight) {
+    return RegText().Key(kZonesKey + name).Value("Display", display).Value("Std", standard).Value("Dlt", daylight);
 }
 
-std::string EasternZone(const std::string& name, const std::string& display, const std::string& tziLine) {
-    return Zone(name, display, "Eastern Standard Time", "Eastern Daylight Time", tziLine);
+RegText EasternZone(const std::string& name, const std::string& display) {
+    return Zone(name, display, "Eastern Standard Time", "Eastern Daylight Time");
 }
 
 }  // namespace
 
 TEST(WindowsVersion, NamesTheReleaseEditionAndServicePack) {
-    struct Case {
-        const char* version;   // the machine's version entry
-        const char* registry;  // keys the edition or the fix may come from
-        const char* text;
-    };
+    // The machine's version entry, the keys the edition or the fix may come from, the text.
     const std::string nt4 = R"("platform_id": 2, "major": 4, "minor": 0, "build": 1381)";
-    const std::string options = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]\r\n";
-    const std::string fix = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009]\r\n";
-    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "Service Pack 2", "product_type": 1, "suite_mask": 256)", "",
+    const auto options = [](const RegText& type) {
+        return RegText().Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions") + type;
+    };
+    const RegText fix = RegText().Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009");
+    const std::vector<std::tuple<std::string, RegText, std::string>> cases = {
+        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "Service Pack 2", "product_type": 1, "suite_mask": 256)", RegText(),
          "Windows XP Professional 5.1 Build 2600 Service Pack 2"},
-        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "", "product_type": 1, "suite_mask": 512)", "",
+        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "", "product_type": 1, "suite_mask": 512)", RegText(),
          "Windows XP Personal 5.1 Build 2600"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 3, "suite_mask": 2)", "",
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 3, "suite_mask": 2)", RegText(),
          "Windows 2000 Advanced Server 5.0 Build 2195"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 2, "suite_mask": 0)", "",
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 2, "suite_mask": 0)", RegText(),
          "Windows 2000 Server 5.0 Build 2195"},
-        {R"("major": 5, "minor": 2, "build": 3790, "service_pack": "", "product_type": 3, "suite_mask": 130)", "",
+        {R"("major": 5, "minor": 2, "build": 3790, "service_pack": "", "product_type": 3, "suite_mask": 130)", RegText(),
          "Windows XP DataCenter Server 5.2 Build 3790"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "extended": false)", "", "Windows 2000 5.0 Build 2195"},
-        {nt4 + R"(, "service_pack": "Service Pack 6")", options + "\"ProductType\"=\"WinNT\"\r\n" + fix + "\"Installed\"=dword:00000001\r\n",
+        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "extended": false)", RegText(), "Windows 2000 5.0 Build 2195"},
+        {nt4 + R"(, "service_pack": "Service Pack 6")", options(RegText().Value("ProductType", "WinNT")) + fix + RegText().Dword("Installed", 1),
          "Windows NT Workstation 4.0 Build 1381 Service Pack 6a"},
-        {nt4 + R"(, "service_pack": "Service Pack 6")", options + "\"ProductType\"=\"LanmanNT\"\r\n" + fix + "\"Installed\"=\"1\"\r\n",
+        {nt4 + R"(, "service_pack": "Service Pack 6")", options(RegText().Value("ProductType", "LanmanNT")) + fix + RegText().Value("Installed", "1"),
          "Windows NT Server 4.0 Build 1381 Service Pack 6"},
-        {nt4 + R"(, "service_pack": "Service Pack 5")", options + "\"ProductType\"=\"ServerNT\"\r\n" + fix + "\"Installed\"=dword:00000001\r\n",
+        {nt4 + R"(, "service_pack": "Service Pack 5")", options(RegText().Value("ProductType", "ServerNT")) + fix + RegText().Dword("Installed", 1),
          "Windows NT Server 4.0 Build 1381 Service Pack 5"},
-        {nt4 + R"(, "service_pack": "")", options + "\"ProductType\"=dword:00000001\r\n", "Windows NT Workstation 4.0 Build 1381"},
-        {nt4 + R"(, "service_pack": "")", "", "Windows NT 4.0 Build 1381"},
-        {R"("platform_id": 1, "major": 4, "minor": 0, "build": 67109814, "service_pack": "")", "", "Windows 95 4.0 Build 950"},
-        {R"("platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A ")", "",
+        {nt4 + R"(, "service_pack": "")", options(RegText().Dword("ProductType", 1)), "Windows NT Workstation 4.0 Build 1381"},
+        {nt4 + R"(, "service_pack": "")", RegText(), "Windows NT 4.0 Build 1381"},
+        {R"("platform_id": 1, "major": 4, "minor": 0, "build": 67109814, "service_pack": "")", RegText(), "Windows 95 4.0 Build 950"},
+        {R"("platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A ")", RegText(),
          "Windows 98 4.10 Build 2222  A "},
-        {R"("platform_id": 1, "major": 4, "minor": 90, "build": 73010104, "service_pack": "")", "",
+        {R"("platform_id": 1, "major": 4, "minor": 90, "build": 73010104, "service_pack": "")", RegText(),
          "Windows Millennium 4.90 Build 3000"},
-        {R"("platform_id": 0, "major": 1, "minor": 30, "build": 0, "service_pack": "")", "", "Win32s 1.30 Build 0"},
+        {R"("platform_id": 0, "major": 1, "minor": 30, "build": 0, "service_pack": "")", RegText(), "Win32s 1.30 Build 0"},
     };
     for (const auto& [version, registry, text] : cases) {
         SCOPED_TRACE(version);
-        TestMachine m("{\"version\": {" + version + "}}", registry.empty() ? "" : Reg(registry));
+        TestMachine m("{\"version\": {" + version + "}}", registry.Text());
         StartAgent();
         EXPECT_EQ(WindowsVersionText(), text);
     }
@@ -87,10 +88,14 @@ TEST(WindowsVersion, NamesTheReleaseEditionAndServicePack) {
 TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
     TestMachine nt(R"json({"screen": {"width": 1280, "height": 1024}, "locale": {"language": "English (United States)"},
                        "system_locale": {"country": "Canada", "language": "French (Canada)"}})json",
-                   Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=\"55274-640\"\r\n"
-                       "\"SystemRoot\"=\"C:\\\\WINDOWS\"\r\n\"RegisteredOwner\"=\"John Doe\"\r\n"
-                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
-                       "\"CachePrimaryDomain\"=\"EXAMPLE\"\r\n"));
+                   RegText()
+                       .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion")
+                       .Value("ProductId", "55274-640")
+                       .Value("SystemRoot", "C:\\WINDOWS")
+                       .Value("RegisteredOwner", "John Doe")
+                       .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon")
+                       .Value("CachePrimaryDomain", "EXAMPLE")
+                       .Text());
     nt.WriteFile("C:\\WINDOWS\\win.ini", "[windows]\r\ndevice=LaserPrint 4100,winspool,IP_10.0.0.50\r\n");
     StartAgent();
     EXPECT_EQ(CollectRecords(WindowsInfo),
@@ -106,8 +111,11 @@ TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
                   "\"Windows\",\"User language\",\"English (United States)\""}));
 
     TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A "}})",
-                     Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\VNetSup]\r\n\"Workgroup\"=\"BUREAU\"\r\n"
-                         "\"Comment\"=\"Accueil, rez\"\r\n"));
+                     RegText()
+                         .Key("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\VNetSup")
+                         .Value("Workgroup", "BUREAU")
+                         .Value("Comment", "Accueil, rez")
+                         .Text());
     StartAgent();
     std::vector<std::string> records = CollectRecords(WindowsInfo);
     EXPECT_EQ(records[0], "\"Windows\",\"Version\",\"Windows 98 4.10 Build 2222  A\"");
@@ -132,12 +140,16 @@ TEST(WindowsInfo, ReadsTheWindowsVersionOnceAndItsExtendedFormOnce) {
 }
 
 TEST(WindowsInfo, AValueOfAnotherTypeCountsAsAbsentAndCostsNoOtherRecord) {
-    TestMachine m("{}", Reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n\"ProductId\"=dword:00000007\r\n"
-                            "\"SystemRoot\"=hex:43,3a\r\n\"RegisteredOwner\"=\"John Doe\"\r\n"
-                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
-                            "\"CachePrimaryDomain\"=hex(7):41,00,00,00\r\n"
-                            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters]\r\n"
-                            "\"srvcomment\"=dword:00000001\r\n"));
+    TestMachine m("{}", RegText()
+                            .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion")
+                            .Dword("ProductId", 7)
+                            .Binary("SystemRoot", {0x43, 0x3a})
+                            .Value("RegisteredOwner", "John Doe")
+                            .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon")
+                            .MultiString("CachePrimaryDomain", {"A"})
+                            .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters")
+                            .Dword("srvcomment", 1)
+                            .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(WindowsInfo),
               (std::vector<std::string>{
@@ -159,78 +171,83 @@ TEST(WindowsInfo, AValueOfAnotherTypeCountsAsAbsentAndCostsNoOtherRecord) {
 TEST(UserId, TakesTheFirstNameTheChainGives) {
     struct Case {
         std::string json;
-        std::string registry;
+        RegText registry;
         std::string user;
     };
     const std::string long16 = "averyverylongname";  // 17 characters
     const Case cases[] = {
-        {R"({"user_name": ")" + long16 + R"("})", "", long16},  // taken whole from the first step
+        {R"({"user_name": ")" + long16 + R"("})", RegText(), long16},  // taken whole from the first step
         {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
-         Reg("[HKEY_LOCAL_MACHINE\\Network\\Logon]\r\n\"UserName\"=\"msmith\"\r\n"), "msmith"},
+         RegText().Key("HKEY_LOCAL_MACHINE\\Network\\Logon").Value("UserName", "msmith"), "msmith"},
         {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
-         Reg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n\"Current User\"=\"desk\"\r\n"), "desk"},
+         RegText().Key("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control").Value("Current User", "desk"), "desk"},
         {R"({"user_name": "", "version": {"platform_id": 1, "major": 4, "minor": 10}})",
-         Reg("[HKEY_LOCAL_MACHINE\\Network\\Logon]\r\n\"UserName\"=dword:00000001\r\n"
-             "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n\"Current User\"=\"desk\"\r\n"), "desk"},
-        {R"({"user_name": "", "network_user": "netuser"})", "", "netuser"},
+         RegText()
+             .Key("HKEY_LOCAL_MACHINE\\Network\\Logon")
+             .Dword("UserName", 1)
+             .Key("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control")
+             .Value("Current User", "desk"),
+         "desk"},
+        {R"({"user_name": "", "network_user": "netuser"})", RegText(), "netuser"},
         {R"({"user_name": "", "drives": [{"letter": "C", "folder": "drive_c"},
              {"letter": "Z", "type": "remote", "folder": "net_z", "user": ".CN=jdoe.OU=sales.O=corp"}], "host_drive": "Y"})",
-         "", "jdoe"},
+         RegText(), "jdoe"},
         {R"({"user_name": "", "drives": [{"letter": "C", "folder": "drive_c"},
              {"letter": "Z", "type": "remote", "folder": "net_z", "user": "jdoe2.OU=x"}], "host_drive": "Y"})",
-         "", "jdoe2"},  // no ".CN=": nothing cut from the front
-        {R"({"user_name": "a@b@c"})", "", "a"},
-        {R"({"user_name": "a@b"})", "", "a@b"},
-        {R"({"user_name": ""})", "", ""},
+         RegText(), "jdoe2"},  // no ".CN=": nothing cut from the front
+        {R"({"user_name": "a@b@c"})", RegText(), "a"},
+        {R"({"user_name": "a@b"})", RegText(), "a@b"},
+        {R"({"user_name": ""})", RegText(), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
-        TestMachine m(c.json, c.registry);
+        TestMachine m(c.json, c.registry.Text());
         StartAgent();
         EXPECT_EQ(CollectRecords(UserIdInfo), std::vector<std::string>{"\"Windows\",\"User ID\",\"" + c.user + "\""});
     }
 }
 
 TEST(TimeZone, MatchesTheRegistryEntryByItsWholeDescription) {
-    const std::string tzi = std::string("\"TZI\"=hex:") + kEasternTzi;
-    std::string registry = EasternZone("Short", "short TZI", "\"TZI\"=hex:2c,01,00,00") +
-                           Zone("Other Names", "other names", "Eastern", "Eastern", tzi) +
-                           EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi);
+    const RegText registry = EasternZone("Short", "short TZI").Binary("TZI", {0x2c, 0x01, 0x00, 0x00}) +
+                             Zone("Other Names", "other names", "Eastern", "Eastern").Binary("TZI", kEasternTzi) +
+                             EasternZone("Eastern", "(GMT-05:00) Eastern Time").Binary("TZI", kEasternTzi);
     {
-        TestMachine m(kEastern, Reg(registry));
+        TestMachine m(kEastern, registry.Text());
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
     }
     {
-        TestMachine m(kEastern, Reg(EasternZone("Eastern", "x", "\"TZI\"=hex:2c,01,00,00")));
+        TestMachine m(kEastern, EasternZone("Eastern", "x").Binary("TZI", {0x2c, 0x01, 0x00, 0x00}).Text());
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "Eastern Standard Time");  // no match: the system's standard name
     }
     {
         // Names of another type count as absent: that zone does not match, the next one does.
-        std::string odd = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\Odd]\r\n"
-                          "\"Display\"=\"odd\"\r\n\"Std\"=dword:00000001\r\n\"Dlt\"=\"Eastern Daylight Time\"\r\n" +
-                          tzi + "\r\n";
-        TestMachine m(kEastern, Reg(odd + EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi)));
+        const RegText odd = RegText()
+                                .Key(kZonesKey + "Odd")
+                                .Value("Display", "odd")
+                                .Dword("Std", 1)
+                                .Value("Dlt", "Eastern Daylight Time")
+                                .Binary("TZI", kEasternTzi);
+        TestMachine m(kEastern, (odd + EasternZone("Eastern", "(GMT-05:00) Eastern Time").Binary("TZI", kEasternTzi)).Text());
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
     }
 }
 
 TEST(TimeZone, ATziOfAnotherTypeThanBinaryNeverMatchesAndCostsNoRecord) {
-    const std::string tzi = std::string("\"TZI\"=hex:") + kEasternTzi;
     // 44 bytes each: 43 characters and their terminator; the zone's bytes typed REG_NONE and
     // as a multi-string.
-    const std::string others = EasternZone("A Text", "text", "\"TZI\"=\"" + std::string(43, 'x') + "\"") +
-                               EasternZone("B None", "none", std::string("\"TZI\"=hex(0):") + kEasternTzi) +
-                               EasternZone("C Multi", "multi", std::string("\"TZI\"=hex(7):") + kEasternTzi);
+    const RegText others = EasternZone("A Text", "text").Value("TZI", std::string(43, 'x')) +
+                           EasternZone("B None", "none").Typed("TZI", qm::platform::REG_NONE, kEasternTzi) +
+                           EasternZone("C Multi", "multi").Typed("TZI", qm::platform::REG_MULTI_SZ, kEasternTzi);
     {
-        TestMachine m(kEastern, Reg(others + EasternZone("Eastern", "(GMT-05:00) Eastern Time", tzi)));
+        TestMachine m(kEastern, (others + EasternZone("Eastern", "(GMT-05:00) Eastern Time").Binary("TZI", kEasternTzi)).Text());
         StartAgent();
         EXPECT_EQ(GetTimeZoneName(), "(GMT-05:00) Eastern Time");
     }
     {
-        TestMachine m(kEastern, Reg(others));
+        TestMachine m(kEastern, others.Text());
         StartAgent();
         std::vector<std::string> records = CollectRecords(WindowsInfo);
         ASSERT_GE(records.size(), 4u);
@@ -248,14 +265,25 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
          "location": "2nd floor, room 12"},
         {"name": "Label Writer", "port": "USB001", "driver": "Label Driver"},
         {"name": "Far Printer", "server": "\\\\SRV", "port": "LPT1:", "connection": true}]})",
-                  Reg(std::string(kPrintKey) + "LaserPrint 4100]\r\n\"Share Name\"=\"LP4100\"\r\n\"Port\"=\"IP_10.0.0.50\"\r\n" +
-                      kPrintKey + "LaserPrint 4100\\DsSpooler]\r\n\"uNCName\"=\"\\\\\\\\WS01\\\\LP4100\"\r\n"
-                                  "\"driverName\"=\"LaserPrint 4100 PCL6\"\r\n\"serverName\"=\"WS01\"\r\n" +
-                      kPrintKey + "Label Writer]\r\n\"Port\"=\"USB001\"\r\n" +
-                      kPrintKey + "Old Plotter]\r\n\"Share Name\"=\"\"\r\n\"Port\"=\"COM1:\"\r\n\"Location\"=\"basement\"\r\n"
-                                  "\"Print Processor\"=\"WinPrint\"\r\n\"Datatype\"=\"RAW\"\r\n" +
-                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\PRINTSRV\\Printers\\Shared Copier]\r\n"
-                      "\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n"));
+                  RegText()
+                      .Key(kPrintKey + "LaserPrint 4100")
+                      .Value("Share Name", "LP4100")
+                      .Value("Port", "IP_10.0.0.50")
+                      .Key(kPrintKey + "LaserPrint 4100\\DsSpooler")
+                      .Value("uNCName", "\\\\WS01\\LP4100")
+                      .Value("driverName", "LaserPrint 4100 PCL6")
+                      .Value("serverName", "WS01")
+                      .Key(kPrintKey + "Label Writer")
+                      .Value("Port", "USB001")
+                      .Key(kPrintKey + "Old Plotter")
+                      .Value("Share Name", "")
+                      .Value("Port", "COM1:")
+                      .Value("Location", "basement")
+                      .Value("Print Processor", "WinPrint")
+                      .Value("Datatype", "RAW")
+                      .Key(kServersKey + "PRINTSRV\\Printers\\Shared Copier")
+                      .Value("Port", "\\\\PRINTSRV\\copier")
+                      .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(PrintersInfo),
               (std::vector<std::string>{
@@ -271,26 +299,33 @@ TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
 }
 
 TEST(Printers, TheRegistryPassKeepsEveryPrinterItCannotTellFromAListedOne) {
-    const std::string servers =
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\";
     struct Case {
         const char* name;
         std::string json;
-        std::string registry;
+        RegText registry;
         std::vector<std::string> records;
         std::vector<std::string> logged;
     };
     const Case cases[] = {
         {"a print server's printer of a local printer's name is another printer",
          R"({"printers": [{"name": "Copier", "port": "LPT1:", "driver": "Copier Driver"}]})",
-         std::string(kPrintKey) + "Copier]\r\n\"Port\"=\"LPT1:\"\r\n" +  // the spooler's own printer
-             servers + "PRINTSRV\\Printers\\Copier]\r\n\"Port\"=\"\\\\\\\\PRINTSRV\\\\copier\"\r\n",
+         RegText()
+             .Key(kPrintKey + "Copier")  // the spooler's own printer
+             .Value("Port", "LPT1:")
+             .Key(kServersKey + "PRINTSRV\\Printers\\Copier")
+             .Value("Port", "\\\\PRINTSRV\\copier"),
          {"\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
           "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""},
          {}},
         {"a value of another type counts as absent", R"({"printers": [{"name": "Label Writer", "port": "USB001"}]})",
-         std::string(kPrintKey) + "Odd]\r\n\"Port\"=dword:00000001\r\n\"Location\"=\"hall\"\r\n" + kPrintKey +
-             "Odd\\DsSpooler]\r\n\"serverName\"=hex:41\r\n" + kPrintKey + "Plotter]\r\n\"Port\"=\"COM1:\"\r\n",
+         RegText()
+             .Key(kPrintKey + "Odd")
+             .Dword("Port", 1)
+             .Value("Location", "hall")
+             .Key(kPrintKey + "Odd\\DsSpooler")
+             .Binary("serverName", {0x41})
+             .Key(kPrintKey + "Plotter")
+             .Value("Port", "COM1:"),
          {"\"Printers\",\"0\",\"\",\"Label Writer\",\"\",\"USB001\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
           "\"Printers\",\"1\",\"\",\"\",\"\",\"\",\"\",\"hall\",\"\",\"\",\"\"",
           "\"Printers\",\"2\",\"\",\"\",\"\",\"COM1:\",\"\",\"\",\"\",\"\",\"\""},
@@ -298,7 +333,7 @@ TEST(Printers, TheRegistryPassKeepsEveryPrinterItCannotTellFromAListedOne) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m(c.json, Reg(c.registry));
+        TestMachine m(c.json, c.registry.Text());
         StartAgentWithLog();
         EXPECT_EQ(CollectRecords(PrintersInfo), c.records);
         EXPECT_EQ(qm::test::LogTextsStartingWith(m.ReadFile(kTraceLog), "Invalid data type"), c.logged);
@@ -325,13 +360,13 @@ TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
         // Both levels refused: nothing, and no registry pass.
         TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1},
                                                                     {"op": "EnumPrinters", "path": "level4"}]})",
-                      Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
+                      RegText().Key(kPrintKey + "Registry Only").Value("Port", "LPT2:").Text());
         StartAgent();
         EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
     }
     {
         // No printer at all: the size is 0 and the registry is not looked at.
-        TestMachine m("{}", Reg(std::string(kPrintKey) + "Registry Only]\r\n\"Port\"=\"LPT2:\"\r\n"));
+        TestMachine m("{}", RegText().Key(kPrintKey + "Registry Only").Value("Port", "LPT2:").Text());
         StartAgent();
         EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
     }

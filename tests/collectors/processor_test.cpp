@@ -2,16 +2,20 @@
 
 #include "collectors/cpu_inventory.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using qm::test::CollectRecords;
 using qm::test::kTraceLog;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::StartAgentWithLog;
 using qm::test::TestMachine;
 
 namespace {
+
+const char* const kCentralProcessor = "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 
 std::string Frequencies(const std::vector<int>& mhz) {
     std::string list;
@@ -63,8 +67,7 @@ TEST(Processor, TheNineMeasurementsReadTheWindowsVersionOnce) {
 TEST(Processor, WritesAllSevenRecords) {
     TestMachine m(R"({"processor": {"vendor": "GenuineIntel", "count": 2, "frequencies_mhz": [2800],
                                     "leaves": {"1": ["0x0FF00F29", "0x00010809", 0, 0], "2": [0, 0, 0, "0x00000082"]}}})",
-                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0]\r\n"
-                  "\"~Mhz\"=dword:00000af0\r\n");
+                  RegText().Key(kCentralProcessor).Dword("~Mhz", 2800).Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(CpuInventory),
               (std::vector<std::string>{"\"CPU\",\"Frequency\",\"2800\"", "\"CPU\",\"Freq in reg\",\"2800\"",
@@ -80,8 +83,7 @@ TEST(Processor, FailuresLeaveTheirDefaultsAndEveryRecordStands) {
     TestMachine m(R"({"processor": {"vendor": "Odd", "frequencies_mhz": [1000]},
                       "faults": [{"op": "CPUID", "path": "leaf1"}, {"op": "CPUID", "path": "leaf2"},
                                  {"op": "GetSystemInfo"}]})",
-                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0]\r\n"
-                  "\"~Mhz\"=\"2800\"\r\n");
+                  RegText().Key(kCentralProcessor).Value("~Mhz", "2800").Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(CpuInventory),
               (std::vector<std::string>{"\"CPU\",\"Frequency\",\"1000\"", "\"CPU\",\"Freq in reg\",\"0\"",

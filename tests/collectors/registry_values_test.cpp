@@ -2,23 +2,26 @@
 
 #include "collectors/registry_values.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using qm::platform::HKEY_LOCAL_MACHINE;
 using qm::platform::RegistryAccessor;
+using qm::test::RegText;
 using qm::test::TestMachine;
 
 namespace {
-const char* const kValues =
-    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Values]\r\n"
-    "\"Text\"=\"plain text\"\r\n"
-    "\"Expand\"=hex(2):25,77,69,6e,64,69,72,25,5c,78,00\r\n"
-    "\"Number\"=dword:fffffffe\r\n"
-    "\"Address\"=hex:c0,a8,00,01\r\n"
-    "\"Multi\"=hex(7):6f,6e,65,00,74,77,6f,00,00\r\n"
-    "\"None\"=hex(0):41,00,42\r\n"
-    "\"Empty\"=hex:\r\n";
+const std::string kValues = RegText()
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Values")
+                                .Value("Text", "plain text")
+                                .ExpandString("Expand", "%windir%\\x")
+                                .Dword("Number", 0xFFFFFFFEu)
+                                .Binary("Address", {0xC0, 0xA8, 0x00, 0x01})
+                                .MultiString("Multi", {"one", "two"})
+                                .Typed("None", qm::platform::REG_NONE, {0x41, 0x00, 0x42})
+                                .Binary("Empty", {})
+                                .Text();
 }
 
 TEST(RegistryReaders, ReadAnyTypeAsText) {

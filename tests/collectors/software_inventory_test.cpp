@@ -14,11 +14,13 @@
 #include "support/agent_state.h"
 #include "support/lnk_writer.h"
 #include "support/pe_writer.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
 using namespace qm::core;
 using qm::test::BuildPeFile;
+using qm::test::RegText;
 using qm::test::ShortcutSpec;
 using qm::test::ShortcutTo;
 using qm::test::ShortcutToShare;
@@ -54,33 +56,21 @@ const char* const kDrives = R"({"drives": [
     {"letter": "N", "type": "remote", "folder": "net_n", "unc": "\\\\SRV\\Apps"},
     {"letter": "R", "type": "ramdisk", "folder": "ram_r"}]})";
 
-std::string RegText(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string Key(const std::string& path) { return "\r\n[" + path + "]\r\n"; }
-std::string Value(const std::string& name, const std::string& text) {
-    return "\"" + name + "\"=\"" + RegText(text) + "\"\r\n";
-}
-std::string Reg(const std::string& body) { return "REGEDIT4\r\n" + body; }
-
 // The shell folders of a user of an XP machine, as the registry gives them (no trailing
 // backslash).
-std::string ShellFolders() {
-    return Key("HKEY_CURRENT_USER" + kShellKey) + Value("AppData", kUser + "Application Data") +
-           Value("Desktop", kUser + "Desktop") + Value("Start Menu", kUser + "Start Menu") +
-           Key("HKEY_LOCAL_MACHINE" + kShellKey) + Value("Common Desktop", kAllUsers + "Desktop") +
-           Value("Common Start Menu", kAllUsers + "Start Menu");
+RegText ShellFolders() {
+    return RegText()
+        .Key("HKEY_CURRENT_USER" + kShellKey)
+        .Value("AppData", kUser + "Application Data")
+        .Value("Desktop", kUser + "Desktop")
+        .Value("Start Menu", kUser + "Start Menu")
+        .Key("HKEY_LOCAL_MACHINE" + kShellKey)
+        .Value("Common Desktop", kAllUsers + "Desktop")
+        .Value("Common Start Menu", kAllUsers + "Start Menu");
 }
 
-std::string AppPath(const std::string& name, const std::string& program) {
-    return Key(kAppPathsKey + name) + "@=\"" + RegText(program) + "\"\r\n" +
-           Value("Path", qm::platform::FolderOf(program));
+RegText AppPath(const std::string& name, const std::string& program) {
+    return RegText().Key(kAppPathsKey + name).Value("", program).Value("Path", qm::platform::FolderOf(program));
 }
 
 // The three strings a software record takes.
@@ -132,7 +122,7 @@ std::string ShortPath(const std::string& path) {
 }  // namespace
 
 TEST(SoftwareInventory, WritesTheHeaderThenOneRecordPerProgram) {
-    TestMachine m("{}", Reg(ShellFolders()));
+    TestMachine m("{}", ShellFolders().Text());
     std::string editor = BuildPeFile(Version("Acme, Inc.", "Editor", "2.5"));
     m.WriteFile("C:\\Program Files\\Acme\\Editor.exe", editor);
     Link(m, kDesktop + "Editor.lnk", "C:\\Program Files\\Acme\\Editor.exe");
@@ -153,7 +143,7 @@ TEST(SoftwareInventory, WithNothingFoundTheFileHoldsOnlyTheHeader) {
         EXPECT_EQ(m.ReadFile(kSfz), std::string(kHeader) + "\r\n");
     }
     {
-        TestMachine m("{}", Reg(ShellFolders() + Key(kAppPathsKey.substr(0, kAppPathsKey.size() - 1))));
+        TestMachine m("{}", (ShellFolders() + RegText().Key(kAppPathsKey.substr(0, kAppPathsKey.size() - 1))).Text());
         m.MakeFolder(kDesktop);
         Inventory(m, {"/FS"});
         EXPECT_EQ(m.ReadFile(kSfz), std::string(kHeader) + "\r\n");
@@ -172,7 +162,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
     struct Case {
         const char* name;
         std::function<void(TestMachine&)> setUp;
-        std::string appPaths;
+        RegText appPaths;
         std::vector<std::string> records;
     };
     const std::vector<Case> cases = {
@@ -181,14 +171,14 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              Link(m, kDesktop + "b.lnk", app);
              Link(m, kDesktop + "A.lnk", app);
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\ACME\\Editor.exe <- " + kDesktop + "A.lnk"}},
         {"the desktop comes before the start menu",
          [&](TestMachine& m) {
              Link(m, kStartMenu + "Programs\\a.lnk", app);
              Link(m, kDesktop + "z.lnk", app);
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\ACME\\Editor.exe <- " + kDesktop + "z.lnk"}},
         {"long and short names",
          [&](TestMachine& m) {
@@ -196,7 +186,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              Link(m, kDesktop + "long.lnk", longApp);
              Link(m, kDesktop + "short.lnk", ShortPath(longApp));
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\LONG NAME APP\\program.exe <- " + kDesktop + "long.lnk"}},
         {"short name first",
          [&](TestMachine& m) {
@@ -204,7 +194,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              Link(m, kDesktop + "a.lnk", ShortPath(longApp));
              Link(m, kDesktop + "b.lnk", longApp);
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRA~1\\LONGNA~1\\program.exe <- " + kDesktop + "a.lnk"}},
         {"a mapped drive and its UNC path",
          [&](TestMachine& m) {
@@ -212,7 +202,7 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              Link(m, kDesktop + "a.lnk", "N:\\Tools\\Long Tool.exe");
              m.WriteFile(kDesktop + "b.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\Long Tool.exe"));
          },
-         "",
+         RegText(),
          {"1 N:\\TOOLS\\Long Tool.exe <- " + kDesktop + "a.lnk"}},
         {"the UNC path first",
          [&](TestMachine& m) {
@@ -220,21 +210,21 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              m.WriteFile(kDesktop + "a.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\Long Tool.exe"));
              Link(m, kDesktop + "b.lnk", "N:\\Tools\\Long Tool.exe");
          },
-         "",
+         RegText(),
          {"1 \\SRV\\APPS\\TOOLS\\Long Tool.exe <- " + kDesktop + "a.lnk"}},
         {"doubled backslashes",
          [&](TestMachine& m) {
              Link(m, kDesktop + "a.lnk", "C:\\Program Files\\\\Acme\\\\Editor.exe");
              Link(m, kDesktop + "b.lnk", app);
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\ACME\\Editor.exe <- " + kDesktop + "a.lnk"}},
         {"different case",
          [&](TestMachine& m) {
              Link(m, kDesktop + "a.lnk", "c:\\program files\\acme\\editor.exe");
              Link(m, kDesktop + "b.lnk", "C:\\PROGRAM FILES\\ACME\\EDITOR.EXE");
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\ACME\\Editor.exe <- " + kDesktop + "a.lnk"}},
         {"a shortcut and App Paths",
          [&](TestMachine& m) { Link(m, kDesktop + "a.lnk", app); },
@@ -265,13 +255,13 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
              Link(m, kDesktop + "a.lnk", app);
              Link(m, kCommonStartMenu + "b.lnk", "C:\\Tools\\other.exe");
          },
-         "",
+         RegText(),
          {"0 C:\\PROGRAM FILES\\ACME\\Editor.exe <- " + kDesktop + "a.lnk",
           "0 C:\\TOOLS\\other.exe <- " + kCommonStartMenu + "b.lnk"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m(kDrives, Reg(ShellFolders() + c.appPaths));
+        TestMachine m(kDrives, (ShellFolders() + c.appPaths).Text());
         Program(m, app);
         Program(m, tool);
         c.setUp(m);
@@ -280,8 +270,8 @@ TEST(SoftwareDedup, OneRecordPerProgramWhateverFormLedToIt) {
 }
 
 TEST(SoftwareWindowsFolder, ShortcutsIntoItGiveNothingButAppPathsRecordsThem) {
-    TestMachine m("{}", Reg(ShellFolders() + AppPath("calc.exe", "C:\\WINDOWS\\system32\\calc.exe") +
-                            AppPath("notepad.exe", "C:\\WINDOWS\\notepad.exe")));
+    TestMachine m("{}", (ShellFolders() + AppPath("calc.exe", "C:\\WINDOWS\\system32\\calc.exe") +
+                            AppPath("notepad.exe", "C:\\WINDOWS\\notepad.exe")).Text());
     Program(m, "C:\\WINDOWS\\notepad.exe");
     Program(m, "C:\\WINDOWS\\system32\\calc.exe");
     Program(m, "C:\\WINDOWS\\winhelp.exe");
@@ -296,7 +286,7 @@ TEST(SoftwareWindowsFolder, ShortcutsIntoItGiveNothingButAppPathsRecordsThem) {
 }
 
 TEST(SoftwareWindowsFolder, WithoutAWindowsFolderNothingIsExcluded) {
-    TestMachine m("{}", Reg(ShellFolders()));
+    TestMachine m("{}", ShellFolders().Text());
     Program(m, "C:\\Apps\\a.exe");
     Program(m, "C:\\WINDOWS\\notepad.exe");
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
@@ -332,7 +322,7 @@ TEST(SoftwareDriveTypes, FixedAndNetworkDrivesAndSharesOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m(kDrives, Reg(ShellFolders()));
+        TestMachine m(kDrives, ShellFolders().Text());
         if (!c.program.empty()) Program(m, c.program);
         m.WriteFile(kDesktop + "x.lnk", c.shortcut);
         if (c.uncTypeFails) m.Machine().AddFault({"GetDriveType", "\\\\SRV\\Apps\\", qm::platform::ERROR_ACCESS_DENIED});
@@ -341,7 +331,7 @@ TEST(SoftwareDriveTypes, FixedAndNetworkDrivesAndSharesOnly) {
 }
 
 TEST(SoftwareDriveTypes, AProgramOnAShareHasItsVersionItems) {
-    TestMachine m(kDrives, Reg(ShellFolders()));
+    TestMachine m(kDrives, ShellFolders().Text());
     m.WriteFile("N:\\Tools\\tool.exe", BuildPeFile(Version("Share Corp", "Shared Tool", "4.2")));
     m.WriteFile(kDesktop + "x.lnk", ShortcutToShare("\\\\SRV\\Apps", "Tools\\tool.exe"));
     std::vector<std::string> lines = Inventory(m);
@@ -379,7 +369,7 @@ TEST(SoftwareTargets, OnlyExistingProgramFilesAreRecorded) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m("{}", Reg(ShellFolders()));
+        TestMachine m("{}", ShellFolders().Text());
         m.WriteFile("C:\\Docs\\letter.doc", "Dear ...");
         m.WriteFile("C:\\Tools\\run.bat", "@echo off\r\n");
         m.MakeFolder("C:\\Tools\\Setup.exe");
@@ -394,7 +384,7 @@ TEST(SoftwareTargets, OnlyExistingProgramFilesAreRecorded) {
 }
 
 TEST(SoftwareFullScan, SearchesEveryFixedDriveAndNoOtherForShortcuts) {
-    TestMachine m(kDrives, Reg(ShellFolders() + AppPath("reg.exe", "C:\\Apps\\reg.exe")));
+    TestMachine m(kDrives, (ShellFolders() + AppPath("reg.exe", "C:\\Apps\\reg.exe")).Text());
     for (const char* p : {"C:\\Apps\\c.exe", "C:\\Apps\\w.exe", "C:\\Apps\\d.exe", "C:\\Apps\\n.exe", "C:\\Apps\\a.exe",
                           "C:\\Apps\\r.exe", "C:\\Apps\\reg.exe", "C:\\Apps\\q.exe", "E:\\e.exe"})
         Program(m, p);
@@ -422,7 +412,7 @@ TEST(SoftwareFullScan, SearchesEveryFixedDriveAndNoOtherForShortcuts) {
 }
 
 TEST(SoftwareQuoting, QuotesApostrophesAndCommasBecomeBlanks) {
-    TestMachine m("{}", Reg(ShellFolders()));
+    TestMachine m("{}", ShellFolders().Text());
     m.WriteFile("C:\\Program Files\\O'Brien, Tools\\app.exe", BuildPeFile(Version("Say \"hi\", 'you'", " Padded ", "")));
     Link(m, kDesktop + "Bob's, app.lnk", "C:\\Program Files\\O'Brien, Tools\\app.exe");
     std::vector<std::string> lines = Inventory(m);
@@ -439,12 +429,12 @@ TEST(SoftwareQuoting, QuotesApostrophesAndCommasBecomeBlanks) {
 
 TEST(SoftwareAppPaths, EntriesAreTakenAsRegistered) {
     TestMachine m(kDrives,
-                  Reg(AppPath("a.exe", "C:\\Apps\\a.exe") + AppPath("b.exe", "\"C:\\Apps\\b.exe\"") +
-                      AppPath("c.exe", "%ProgramFiles%\\c.exe") + Key(kAppPathsKey + "d.exe") + Value("Path", "C:\\Apps") +
+                  (AppPath("a.exe", "C:\\Apps\\a.exe") + AppPath("b.exe", "\"C:\\Apps\\b.exe\"") +
+                      AppPath("c.exe", "%ProgramFiles%\\c.exe") + RegText().Key(kAppPathsKey + "d.exe").Value("Path", "C:\\Apps") +
                       AppPath("e.exe", "c:\\apps\\e.exe") + AppPath("f.exe", "C:\\Apps\\Folder.exe") +
                       AppPath("g.exe", "D:\\g.exe") + AppPath("h.exe", "C:\\Apps\\missing.exe") +
                       AppPath("i.exe", "C:\\Apps\\readme.txt") + AppPath("j.exe", "N:\\j.exe") +
-                      AppPath("k.exe", "C:\\Apps\\\\k.exe") + AppPath("l.exe", "")));
+                      AppPath("k.exe", "C:\\Apps\\\\k.exe") + AppPath("l.exe", "")).Text());
     for (const char* p : {"C:\\Apps\\a.exe", "C:\\Apps\\b.exe", "C:\\Apps\\e.exe", "D:\\g.exe", "N:\\j.exe", "C:\\Apps\\k.exe"})
         Program(m, p);
     m.WriteFile("C:\\Apps\\readme.txt", "text");
@@ -456,8 +446,8 @@ TEST(SoftwareAppPaths, EntriesAreTakenAsRegistered) {
 }
 
 TEST(SoftwareAppPaths, ADefaultValueThatIsNoTextCountsAsAbsent) {
-    TestMachine m("{}", Reg(ShellFolders() + AppPath("a.exe", "C:\\Apps\\a.exe") + Key(kAppPathsKey + "b.exe") +
-                            "@=dword:00000001\r\n" + AppPath("c.exe", "C:\\Apps\\c.exe")));
+    TestMachine m("{}", (ShellFolders() + AppPath("a.exe", "C:\\Apps\\a.exe") + RegText().Key(kAppPathsKey + "b.exe").Dword("", 1) +
+                            AppPath("c.exe", "C:\\Apps\\c.exe")).Text());
     Program(m, "C:\\Apps\\a.exe");
     Program(m, "C:\\Apps\\c.exe");
     Program(m, "C:\\Apps\\s.exe");
@@ -477,7 +467,7 @@ TEST(SoftwareAppPaths, ADefaultValueThatIsNoTextCountsAsAbsent) {
 }
 
 TEST(SoftwareRecordNumbers, GoOnWithoutGapsForTheLifeOfTheProcess) {
-    TestMachine m("{}", Reg(ShellFolders() + AppPath("d.exe", "C:\\Apps\\d.exe")));
+    TestMachine m("{}", (ShellFolders() + AppPath("d.exe", "C:\\Apps\\d.exe")).Text());
     for (const char* p : {"C:\\Apps\\a.exe", "C:\\Apps\\c.exe", "C:\\Apps\\d.exe"}) Program(m, p);
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
     Link(m, kDesktop + "b.lnk", "C:\\Apps\\missing.exe");
@@ -491,7 +481,7 @@ TEST(SoftwareRecordNumbers, GoOnWithoutGapsForTheLifeOfTheProcess) {
 }
 
 TEST(SoftwareLog, TheQuickScanMarksItsSteps) {
-    TestMachine m("{}", Reg(ShellFolders() + AppPath("a.exe", "C:\\Apps\\a.exe") + AppPath("b.exe", "C:\\Apps\\b.exe")));
+    TestMachine m("{}", (ShellFolders() + AppPath("a.exe", "C:\\Apps\\a.exe") + AppPath("b.exe", "C:\\Apps\\b.exe")).Text());
     Program(m, "C:\\Apps\\a.exe");
     m.WriteFile("C:\\Apps\\b.exe", "MZ");
     Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
@@ -542,7 +532,7 @@ TEST(SoftwareLog, TheQuickScanMarksItsSteps) {
 }
 
 TEST(SoftwareLog, TheFullScanHasNoneOfTheQuickScanMarks) {
-    TestMachine m("{}", Reg(AppPath("a.exe", "C:\\Apps\\a.exe")));
+    TestMachine m("{}", AppPath("a.exe", "C:\\Apps\\a.exe").Text());
     Link(m, "C:\\a.lnk", "C:\\Apps\\missing.exe");
     StartWithResultNames({"/FS"}, true);
     SoftwareInventory();
@@ -563,7 +553,7 @@ TEST(SoftwareLog, TheFullScanHasNoneOfTheQuickScanMarks) {
 TEST(SoftwareErrors, AnErrorEndsOnlyItsFolderItsDriveOrItsShortcut) {
     {
         SCOPED_TRACE("one quick-scan folder");
-        TestMachine m("{}", Reg(ShellFolders()));
+        TestMachine m("{}", ShellFolders().Text());
         for (const char* p : {"C:\\Apps\\a.exe", "C:\\Apps\\b.exe", "C:\\Apps\\c.exe", "C:\\Apps\\d.exe"}) Program(m, p);
         Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
         Link(m, kDesktop + "Broken\\c.lnk", "C:\\Apps\\c.exe");
@@ -575,7 +565,7 @@ TEST(SoftwareErrors, AnErrorEndsOnlyItsFolderItsDriveOrItsShortcut) {
     }
     {
         SCOPED_TRACE("one shortcut");
-        TestMachine m("{}", Reg(ShellFolders()));
+        TestMachine m("{}", ShellFolders().Text());
         for (const char* p : {"C:\\Apps\\a.exe", "C:\\Apps\\b.exe"}) Program(m, p);
         Link(m, kDesktop + "a.lnk", "C:\\Apps\\a.exe");
         Link(m, kDesktop + "b.lnk", "C:\\Apps\\b.exe");
@@ -597,7 +587,7 @@ TEST(SoftwareErrors, AnErrorEndsOnlyItsFolderItsDriveOrItsShortcut) {
 }
 
 TEST(SoftwareErrors, AFileThatCannotBeSavedIsLoggedAndTheListFreed) {
-    TestMachine m("{}", Reg(ShellFolders()));
+    TestMachine m("{}", ShellFolders().Text());
     m.MakeFolder(kSfz);  // a folder where the file should go
     StartWithResultNames({}, true);
     EXPECT_NO_THROW(SoftwareInventory());
@@ -700,7 +690,7 @@ TEST(ShortcutFindFiles, FoldersThatAreReparsePointsAreNotEntered) {
 TEST(ShortcutDirs, TheShellFoldersInTheirOrder) {
     struct Case {
         const char* name;
-        std::string registry;
+        RegText registry;
         std::vector<std::string> folders;
     };
     const std::string hkcu = "HKEY_CURRENT_USER" + kShellKey;
@@ -711,26 +701,42 @@ TEST(ShortcutDirs, TheShellFoldersInTheirOrder) {
          {kUser + "Application Data\\MICROSOFT\\INTERNET EXPLORER\\", kDesktop, kStartMenu, kCommonDesktop,
           kCommonStartMenu}},
         {"values with their backslash, in any order",
-         Key(hklm) + Value("Common Start Menu", "C:\\All\\Menu\\") + Value("Common Desktop", "C:\\All\\Desk\\") +
-             Key(hkcu) + Value("Start Menu", "C:\\Me\\Menu\\") + Value("Desktop", "C:\\Me\\Desk") +
-             Value("AppData", "C:\\Me\\Data\\"),
+         RegText()
+             .Key(hklm)
+             .Value("Common Start Menu", "C:\\All\\Menu\\")
+             .Value("Common Desktop", "C:\\All\\Desk\\")
+             .Key(hkcu)
+             .Value("Start Menu", "C:\\Me\\Menu\\")
+             .Value("Desktop", "C:\\Me\\Desk")
+             .Value("AppData", "C:\\Me\\Data\\"),
          {"C:\\Me\\Data\\MICROSOFT\\INTERNET EXPLORER\\", "C:\\Me\\Desk\\", "C:\\Me\\Menu\\", "C:\\All\\Desk\\",
           "C:\\All\\Menu\\"}},
-        {"the user's key missing", Key(hklm) + Value("Common Desktop", "C:\\All\\Desk"), {"C:\\All\\Desk\\"}},
-        {"the machine's key missing", Key(hkcu) + Value("Desktop", "C:\\Me\\Desk"), {"C:\\Me\\Desk\\"}},
+        {"the user's key missing", RegText().Key(hklm).Value("Common Desktop", "C:\\All\\Desk"), {"C:\\All\\Desk\\"}},
+        {"the machine's key missing", RegText().Key(hkcu).Value("Desktop", "C:\\Me\\Desk"), {"C:\\Me\\Desk\\"}},
         {"other values ignored, empty ones skipped",
-         Key(hkcu) + Value("Favorites", "C:\\Me\\Fav") + Value("Desktop", "") + Value("Start Menu", "C:\\Me\\Menu") +
-             Key(hklm) + Value("Common Programs", "C:\\All\\Programs"),
+         RegText()
+             .Key(hkcu)
+             .Value("Favorites", "C:\\Me\\Fav")
+             .Value("Desktop", "")
+             .Value("Start Menu", "C:\\Me\\Menu")
+             .Key(hklm)
+             .Value("Common Programs", "C:\\All\\Programs"),
          {"C:\\Me\\Menu\\"}},
         {"a value that is no text counts as absent",
-         Key(hkcu) + Value("AppData", "C:\\Me\\Data") + "\"Desktop\"=dword:00000001\r\n" + Value("Start Menu", "C:\\Me\\Menu") +
-             Key(hklm) + "\"Common Desktop\"=hex:43,3a\r\n" + Value("Common Start Menu", "C:\\All\\Menu"),
+         RegText()
+             .Key(hkcu)
+             .Value("AppData", "C:\\Me\\Data")
+             .Dword("Desktop", 1)
+             .Value("Start Menu", "C:\\Me\\Menu")
+             .Key(hklm)
+             .Binary("Common Desktop", {0x43, 0x3a})
+             .Value("Common Start Menu", "C:\\All\\Menu"),
          {"C:\\Me\\Data\\MICROSOFT\\INTERNET EXPLORER\\", "C:\\Me\\Menu\\", "C:\\All\\Menu\\"}},
-        {"nothing", "", {}},
+        {"nothing", RegText(), {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m("{}", Reg(c.registry));
+        TestMachine m("{}", c.registry.Text());
         StartAgent();
         std::vector<std::string> folders;
         getQuickScanDirsList(folders);
@@ -781,7 +787,7 @@ TEST(ShortcutInfo, ReadsEachItemOfAShortcut) {
 }
 
 TEST(ShortcutInfo, TheReaderIsMadeOnceAndWithoutItNothingIsRead) {
-    TestMachine m("{}", Reg(ShellFolders() + AppPath("b.exe", "C:\\Apps\\b.exe")));
+    TestMachine m("{}", (ShellFolders() + AppPath("b.exe", "C:\\Apps\\b.exe")).Text());
     StartAgent();
     Program(m, "C:\\Apps\\a.exe");
     Program(m, "C:\\Apps\\b.exe");

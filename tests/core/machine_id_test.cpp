@@ -12,6 +12,7 @@
 #include "platform/registry_accessor.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::core;
@@ -24,6 +25,7 @@ using qm::platform::HKEY_LOCAL_MACHINE;
 using qm::platform::HKEY_USERS;
 using qm::platform::RegistryAccessor;
 using qm::test::kAgentSettings;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -49,14 +51,13 @@ std::ostream& operator<<(std::ostream& os, const Copy& c) { return os << "{" << 
 
 // A regedit file with one key per entry; a value that is empty is left out.
 std::string RegistryText(const std::vector<std::pair<std::string, Copy>>& keys) {
-    std::string text = "REGEDIT4\r\n\r\n";
+    RegText text;
     for (const auto& [key, copy] : keys) {
-        text += "[" + key + "]\r\n";
-        if (!copy.guid.empty()) text += "\"GUID\"=\"" + copy.guid + "\"\r\n";
-        if (!copy.date.empty()) text += "\"DATE\"=\"" + copy.date + "\"\r\n";
-        text += "\r\n";
+        text.Key(key);
+        if (!copy.guid.empty()) text.Value("GUID", copy.guid);
+        if (!copy.date.empty()) text.Value("DATE", copy.date);
     }
-    return text;
+    return text.Text();
 }
 
 std::string IniText(const Copy& c) {
@@ -249,8 +250,7 @@ TEST(MachineId, FileReadInTheTemporaryFolderIsRewrittenInTheWindowsFolder) {
 }
 
 TEST(MachineId, RegistryIdentifierThatIsNoTextCountsAsMissing) {
-    TestMachine m("{}",
-                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin]\r\n\"GUID\"=dword:00000001\r\n");
+    TestMachine m("{}", RegText().Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin").Dword("GUID", 1).Text());
     m.WriteFile(kWindowsIni, IniText({kA, "10/01/2025"}));
     RunInitAgentGuid(m);
     EXPECT_EQ(State().machineId, kA);
@@ -524,7 +524,7 @@ TEST(GuidPlaces, LowerCaseRootReadsUnderCurrentUser) {
 }
 
 TEST(MachineId, AStoredValueThatIsNoIdentifierIsRefusedAndRepaired) {
-    qm::test::TestMachine m("{}", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin]\r\n\"GUID\"=\"..\\\\..\\\\WINDOWS\\\\evil\"\r\n");
+    qm::test::TestMachine m("{}", RegText().Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin").Value("GUID", R"(..\..\WINDOWS\evil)").Text());
     m.WriteFile("C:\\WINDOWS\\QMGuid.ini", "[GUID]\r\nGUID=0F8FAD5BD9CB469FA16570867728950E\r\nDATE=11/02/2026\r\n");
     qm::test::StartAgent();
     qm::core::InitAgentGuid();

@@ -14,12 +14,14 @@
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm;
 using qm::test::kAgentFolder;
 using qm::test::kAgentPath;
 using qm::test::kAgentSettings;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -27,13 +29,9 @@ namespace {
 
 using Files = std::vector<std::pair<std::string, std::string>>;
 
-// A registry holding the service entry with the "ImagePath" value as regedit writes it
-// (quoted and escaped text, or a typed value such as dword:00000001).
-std::string ServiceEntry(const std::string& imagePathValue) {
-    if (imagePathValue.empty()) return "";
-    return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv]\r\n\"ImagePath\"=" +
-           imagePathValue + "\r\n\r\n";
-}
+// The agent's service entry, and a registry holding it with the "ImagePath" text.
+RegText ServiceKey() { return RegText().Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv"); }
+RegText ServiceEntry(const std::string& imagePath) { return ServiceKey().Value("ImagePath", imagePath); }
 
 void WriteAll(const TestMachine& m, const Files& files) {
     for (const auto& [path, bytes] : files) m.WriteFile(path, bytes);
@@ -61,52 +59,52 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 TEST(SettingsFile, IsFoundBesideTheAgentInTheServiceFolderOrWhereTheServiceIniSays) {
     struct Case {
         const char* name;
-        std::string imagePath;  // regedit notation; empty: no service entry
+        RegText registry;  // the service entry; empty: none
         Files files;
         std::string image, serviceFolder, serverPath, found, settings;
     };
     const std::string kIniToShared = "[SERVER]\r\nPATH=C:\\Shared\r\n";
     const Case cases[] = {
         {"nothing anywhere: the agent folder is the server path",
-         "", {}, kAgentPath, kAgentFolder, kAgentFolder, kAgentSettings, kAgentSettings},
+         RegText(), {}, kAgentPath, kAgentFolder, kAgentFolder, kAgentSettings, kAgentSettings},
         {"beside the agent wins over the service folder",
-         R"("C:\\Svc\\QMSrv.exe")", {{kAgentSettings, "a"}, {"C:\\Svc\\QMAgent.lic", "s"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{kAgentSettings, "a"}, {"C:\\Svc\\QMAgent.lic", "s"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", kAgentSettings},
         {"the service folder wins over the service INI",
-         R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMAgent.lic", "s"}, {"C:\\Svc\\QMSrv.ini", kIniToShared},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{"C:\\Svc\\QMAgent.lic", "s"}, {"C:\\Svc\\QMSrv.ini", kIniToShared},
                                      {"C:\\Shared\\QMAgent.lic", "i"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Shared\\", "C:\\Svc\\QMAgent.lic", "C:\\Svc\\QMAgent.lic"},
         {"the service INI names the folder, given without a trailing backslash",
-         R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMSrv.ini", kIniToShared}, {"C:\\Shared\\QMAgent.lic", "i"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{"C:\\Svc\\QMSrv.ini", kIniToShared}, {"C:\\Shared\\QMAgent.lic", "i"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Shared\\", "C:\\Shared\\QMAgent.lic", "C:\\Shared\\QMAgent.lic"},
         {"none anywhere: the server-path candidate, though missing",
-         R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=D:\\Central\\\r\n"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=D:\\Central\\\r\n"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "D:\\Central\\", "D:\\Central\\QMAgent.lic", "D:\\Central\\QMAgent.lic"},
         {"a service INI without the key: the service folder",
-         R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nHOST=x\r\n"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nHOST=x\r\n"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", "C:\\Svc\\QMAgent.lic"},
         {"an empty PATH: the agent folder",
-         R"("C:\\Svc\\QMSrv.exe")", {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=\r\n"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe)"), {{"C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=\r\n"}},
          "C:\\Svc\\QMSrv.exe", "C:\\Svc\\", kAgentFolder, kAgentSettings, kAgentSettings},
         {"a quoted program with quoted arguments: the arguments are not part of the path",
-         R"("\"C:\\Svc Dir\\QMSrv.exe\" \"/config\" \"C:\\Other\\x.ini\"")",
+         ServiceEntry(R"("C:\Svc Dir\QMSrv.exe" "/config" "C:\Other\x.ini")"),
          {{"C:\\Svc Dir\\QMAgent.lic", "s"}, {"C:\\Other\\QMAgent.lic", "o"}},
          "C:\\Svc Dir\\QMSrv.exe", "C:\\Svc Dir\\", "C:\\Svc Dir\\", "C:\\Svc Dir\\QMAgent.lic",
          "C:\\Svc Dir\\QMAgent.lic"},
         {"an unquoted program with a switch: the switch's slash is no folder",
-         R"("C:\\Svc\\QMSrv.exe /service")", {{"C:\\Svc\\QMSrv.ini", kIniToShared}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe /service)"), {{"C:\\Svc\\QMSrv.ini", kIniToShared}},
          "C:\\Svc\\QMSrv.exe /service", "C:\\Svc\\", "C:\\Shared\\", "C:\\Shared\\QMAgent.lic",
          "C:\\Shared\\QMAgent.lic"},
         {"an unquoted program with a quoted argument: the argument's folder is not the service's",
-         R"("C:\\Svc\\QMSrv.exe -cfg \"C:\\Cfg\\x.ini\"")", {{"C:\\Cfg\\QMAgent.lic", "c"}, {"C:\\Svc\\QMAgent.lic", "s"}},
+         ServiceEntry(R"(C:\Svc\QMSrv.exe -cfg "C:\Cfg\x.ini")"), {{"C:\\Cfg\\QMAgent.lic", "c"}, {"C:\\Svc\\QMAgent.lic", "s"}},
          "C:\\Svc\\QMSrv.exe -cfg", "C:\\Svc\\", "C:\\Svc\\", "C:\\Svc\\QMAgent.lic", "C:\\Svc\\QMAgent.lic"},
         {"an ImagePath that is not text names no program",
-         "dword:00000001", {{"C:\\Svc\\QMAgent.lic", "s"}},
+         ServiceKey().Dword("ImagePath", 1), {{"C:\\Svc\\QMAgent.lic", "s"}},
          kAgentPath, kAgentFolder, kAgentFolder, kAgentSettings, kAgentSettings},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestMachine m("{}", ServiceEntry(c.imagePath));
+        TestMachine m("{}", c.registry.Text());
         WriteAll(m, c.files);
         StartAgent();
         EXPECT_EQ(core::GetServiceImagePath(), c.image);
@@ -118,7 +116,7 @@ TEST(SettingsFile, IsFoundBesideTheAgentInTheServiceFolderOrWhereTheServiceIniSa
 }
 
 TEST(SettingsFile, TheSearchIsKeptForTheProcessButTheFileBesideTheAgentIsLookedForAtEachUse) {
-    TestMachine m("{}", ServiceEntry(R"("C:\\Svc\\QMSrv.exe")"));
+    TestMachine m("{}", ServiceEntry(R"(C:\Svc\QMSrv.exe)").Text());
     m.WriteFile("C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=C:\\Shared\r\n");
     StartAgent();
     EXPECT_EQ(core::FindSettingsFile(), "C:\\Shared\\QMAgent.lic");
@@ -142,7 +140,7 @@ TEST(SettingsFile, TheSearchIsKeptForTheProcessButTheFileBesideTheAgentIsLookedF
 
 TEST(SettingsFile, AServiceIniFileThatCannotBeReadCountsAsMissingWithATraceLogLine) {
     TestMachine m(R"({"faults": [{"op": "CreateFile", "path": "C:\\Svc\\QMSrv.ini", "raise": true}]})",
-                  ServiceEntry(R"("C:\\Svc\\QMSrv.exe")"));
+                  ServiceEntry(R"(C:\Svc\QMSrv.exe)").Text());
     m.WriteFile("C:\\Svc\\QMSrv.ini", "[SERVER]\r\nPATH=C:\\Shared\r\n");
     m.WriteFile("C:\\Shared\\QMAgent.lic", "[IDENTIFICATION]\r\nCODE=S\r\n");
     qm::test::StartAgentWithLog();

@@ -2,9 +2,11 @@
 
 #include "core/switches.h"
 #include "support/agent_state.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::core;
+using qm::test::RegText;
 using qm::test::StartAgent;
 using qm::test::TestMachine;
 
@@ -56,33 +58,32 @@ TEST(Switches, ValueSwitchesTakeTheRestOfTheFirstMatch) {
 
 namespace {
 
-std::string StoredParameters(const std::string& values) {
-    return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin]\r\n" + values;
-}
+// The maker's key, where the stored parameters are looked for first.
+RegText MakerKey() { return RegText().Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarmelin"); }
 
 }  // namespace
 
 TEST(Switches, StoredParametersLetTheRegistryDecideOverTheSettingsFile) {
     struct Case {
-        const char* registry;  // values under the maker's key; empty for no key
+        RegText registry;      // the maker's key and its values; empty for no key
         const char* settings;  // the QMAGENT_PARAMETERS line of the settings file
         bool set;
     };
     const Case cases[] = {
-        {"\"/AT\"=\"1\"\r\n", "/AT=0", true},
-        {"\"/AT\"=\"0\"\r\n", "/AT=1", false},      // a value that exists decides
-        {"\"/AT\"=\"\"\r\n", "/AT=1", false},
-        {"", "/AT=1", true},
-        {"\"/at\"=\"1\"\r\n", "", true},
-        {"\"/AT\"=\" 1\"\r\n", "", false},          // only exactly "1" is on
-        {"\"/AT\"=\"yes\"\r\n", "", false},
-        {"", "/AT= 1", false},
-        {"\"/AT\"=dword:00000001\r\n", "/AT=1", true},  // not text: absent, so the file decides
-        {"\"/AT\"=dword:00000001\r\n", "", false},
+        {MakerKey().Value("/AT", "1"), "/AT=0", true},
+        {MakerKey().Value("/AT", "0"), "/AT=1", false},  // a value that exists decides
+        {MakerKey().Value("/AT", ""), "/AT=1", false},
+        {RegText(), "/AT=1", true},
+        {MakerKey().Value("/at", "1"), "", true},
+        {MakerKey().Value("/AT", " 1"), "", false},  // only exactly "1" is on
+        {MakerKey().Value("/AT", "yes"), "", false},
+        {RegText(), "/AT= 1", false},
+        {MakerKey().Dword("/AT", 1), "/AT=1", true},  // not text: absent, so the file decides
+        {MakerKey().Dword("/AT", 1), "", false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.registry) + " | " + c.settings);
-        TestMachine m("{}", *c.registry ? StoredParameters(c.registry) : "");
+        SCOPED_TRACE(c.registry.Text() + " | " + c.settings);
+        TestMachine m("{}", c.registry.Text());
         m.WriteFile(qm::test::kAgentSettings, std::string("[QMAGENT_PARAMETERS]\r\n") + c.settings + "\r\n");
         StartAgent();
         EXPECT_EQ(IsOptionSet("/AT"), c.set);
@@ -95,9 +96,10 @@ TEST(Switches, StoredParametersLetTheRegistryDecideOverTheSettingsFile) {
 TEST(Switches, StoredParametersComeFromTheFolderTheServiceNames) {
     // The service's program lies elsewhere: its QMAgent.lic holds the stored parameters,
     // even though another one lies beside the agent.
-    TestMachine m("{}",
-                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv]\r\n"
-                  "\"ImagePath\"=\"C:\\\\Service\\\\QMAgentSrv.exe\"\r\n");
+    TestMachine m("{}", RegText()
+                            .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QmagentSrv")
+                            .Value("ImagePath", "C:\\Service\\QMAgentSrv.exe")
+                            .Text());
     m.WriteFile(qm::test::kAgentSettings, "[QMAGENT_PARAMETERS]\r\n/LOG=1\r\n");
     m.WriteFile("C:\\Service\\QMAgent.lic", "[QMAGENT_PARAMETERS]\r\n/DISK_USAGE=1\r\n");
     StartAgent();

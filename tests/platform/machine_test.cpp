@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/time.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::platform;
@@ -166,7 +167,7 @@ TEST(SimFaults, NameTheirTargetAsAPathOrAsTheOperationsOwnName) {
         SCOPED_TRACE(std::string(c.op) + " " + c.path);
         TestMachine m(R"({"current_directory": "C:\\WINDOWS",
                           "devices": [{"name": "\\\\.\\SMARTVSD", "controls": []}]})",
-                      "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.txt\\shell]\r\n");
+                      qm::test::RegText().Key("HKEY_CLASSES_ROOT\\.txt\\shell").Text());
         m.Machine().AddFault({c.op, c.path, ERROR_NOT_SUPPORTED, false, -1});
         SetLastError(ERROR_SUCCESS);
         EXPECT_EQ(c.fails(), c.struck);

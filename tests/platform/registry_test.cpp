@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/registry_accessor.h"
 #include "platform/sim/machine.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 #include "support/utf16_text.h"
 
@@ -211,6 +212,41 @@ TEST(Registry, PathsAndNamesIgnoreCaseAndKeepTheirSpelling) {
     EXPECT_EQ(name, "GUID");
     Registry().RegCloseKey(k);
     EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\SOFTWARE", KEY_READ, k), ERROR_BAD_PATHNAME);
+}
+
+TEST(Registry, ReadsWhatTheTestsRegistryBuilderWrites) {
+    const std::string text = qm::test::RegText()
+                                 .Key(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Built "Here")")
+                                 .Value("", R"(C:\Program Files\"quoted"\)")
+                                 .Value(R"(a\name "quoted")", "caf\xE9")
+                                 .Dword("Count", 0xFFFFFFFEu)
+                                 .Binary("Blob", {0xC0, 0xA8})
+                                 .ExpandString("Expand", "%windir%")
+                                 .MultiString("Multi", {"a", "bc"})
+                                 .Typed("Qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0})
+                                 .Value("Gone", "x")
+                                 .DeletedValue("Gone")
+                                 .Key(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Removed\Child)")
+                                 .DeletedKey(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Removed)")
+                                 .Text();
+    TestMachine m("{}", text);
+    const std::string key = R"(SOFTWARE\Built "Here")";
+    const std::string zero(1, '\0');
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "").data, R"(C:\Program Files\"quoted"\)" + zero);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, R"(a\name "quoted")").data, "caf\xE9" + zero);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Count").data, std::string("\xFE\xFF\xFF\xFF", 4));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Blob").type, REG_BINARY);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Expand").data, "%windir%" + zero);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Multi").data, "a" + zero + "bc" + zero + zero);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Qword").type, REG_QWORD);
+    HKEY k = 0;
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Removed", KEY_READ, k), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, key, KEY_READ, k), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(Registry().RegQueryValueEx(k, "Gone", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(qm::test::RegText::Bytes("2c,01,ff"), (std::vector<std::uint8_t>{0x2C, 0x01, 0xFF}));
+    EXPECT_THROW(qm::test::RegText::Bytes("2c,1ff"), std::invalid_argument);
 }
 
 TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
