@@ -72,6 +72,16 @@ std::optional<std::string> ReadHostFile(const std::string& path) {
     return s.str();
 }
 
+std::string MachineErrorOf(const std::string& json) {
+    TempFolder folder;
+    try {
+        sim::SimMachine::FromJson(json, folder.Path());
+    } catch (const sim::MachineError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
 TestMachine::TestMachine(const std::string& jsonPatch, const std::string& registryFile) : folder_("qm-machine") {
     nlohmann::json config = nlohmann::json::parse(kDefaultJson);
     config.merge_patch(nlohmann::json::parse(jsonPatch));

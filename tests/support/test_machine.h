@@ -28,6 +28,9 @@ private:
 // The bytes of a host file; none when it cannot be opened.
 std::optional<std::string> ReadHostFile(const std::string& path);
 
+// The message a machine made from machine.json text is refused with; "no error" when it loads.
+std::string MachineErrorOf(const std::string& json);
+
 class TestMachine {
 public:
     // The default machine (an XP workstation with a C: drive, a virtual clock started on

@@ -6,12 +6,7 @@
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using qm::test::CollectRecords;
-using qm::test::kTraceLog;
-using qm::test::RegText;
-using qm::test::StartAgent;
-using qm::test::StartAgentWithLog;
-using qm::test::TestMachine;
+using namespace qm::test;
 
 namespace {
 

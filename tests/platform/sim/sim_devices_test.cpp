@@ -8,50 +8,7 @@
 using namespace qm::platform;
 using qm::test::TestMachine;
 
-TEST(SimHardware, MemoryStatusClipsAtFourGibibytesUnlessExtended) {
-    TestMachine m(R"({"memory": {"total_bytes": 6442450944, "available_bytes": 2147483648}})");
-    MemoryStatus plain;
-    System().GlobalMemoryStatus(plain);
-    EXPECT_EQ(plain.dwTotalPhys, 0xFFFFFFFFu);
-    ASSERT_TRUE(System().HasGlobalMemoryStatusEx());
-    MemoryStatusEx ex;
-    ASSERT_TRUE(System().GlobalMemoryStatusEx(ex));
-    EXPECT_EQ(ex.ullTotalPhys, 6442450944u);
-    EXPECT_EQ(plain.dwAvailPhys, 2147483648u);
-    EXPECT_EQ(plain.dwMemoryLoad, 67u);  // the same load for both calls
-    EXPECT_EQ(ex.dwMemoryLoad, 67u);
-    TestMachine old(R"({"memory": {"total_bytes": 134217728, "extended_call": false}, "processor": {"count": 2}})");
-    EXPECT_FALSE(System().HasGlobalMemoryStatusEx());
-    EXPECT_FALSE(System().GlobalMemoryStatusEx(ex));
-    System().GlobalMemoryStatus(plain);
-    EXPECT_EQ(plain.dwTotalPhys, 134217728u);
-    SystemInfoData info;
-    System().GetSystemInfo(info);
-    EXPECT_EQ(info.dwNumberOfProcessors, 2u);
-}
-
-TEST(SimHardware, AScriptedProcessorAnswersCpuidAndCountsPerMeasurement) {
-    TestMachine m(R"({"processor": {"vendor": "AuthenticAMD", "leaves": {"1": [3881, "0x00010800", 0, 0]},
-                                    "frequencies_mhz": [2800, 2799]},
-                      "faults": [{"op": "CPUID", "path": "leaf2"}]})");
-    CpuidResult zero = Processor().Cpuid(0);
-    char vendor[13] = {};
-    std::memcpy(vendor, &zero.ebx, 4);
-    std::memcpy(vendor + 4, &zero.edx, 4);
-    std::memcpy(vendor + 8, &zero.ecx, 4);
-    EXPECT_STREQ(vendor, "AuthenticAMD");
-    EXPECT_EQ(Processor().Cpuid(1).eax, 3881u);
-    EXPECT_EQ(Processor().Cpuid(1).ebx, 0x10800u);
-    EXPECT_THROW(Processor().Cpuid(2), PlatformFault);
-    // The two reads of a measurement lie the frequency times 2.5 seconds apart; the last repeats.
-    for (std::uint64_t mhz : {2800u, 2799u, 2799u}) {
-        std::uint64_t c0 = Processor().ReadTimeStampCounter();
-        std::uint64_t c1 = Processor().ReadTimeStampCounter();
-        EXPECT_EQ(c1 - c0, mhz * 2'500'000u);
-    }
-}
-
-TEST(SimHardware, DevicesAnswerTheirScriptedRequests) {
+TEST(SimDevices, DevicesAnswerTheirScriptedRequests) {
     TestMachine m(R"({"physical_disks": [{"cylinders": 4865, "tracks_per_cylinder": 255, "sectors_per_track": 63,
                                           "bytes_per_sector": 512}, {"answers": false}],
                       "devices": [{"name": "\\\\.\\SMARTVSD", "controls": [

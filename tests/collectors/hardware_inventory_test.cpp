@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "collectors/hardware_inventory.h"
 #include "core/identification.h"

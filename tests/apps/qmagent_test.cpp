@@ -12,15 +12,7 @@
 
 extern char** environ;
 
-using qm::test::AgentMachineWithUnreadableSettings;
-using qm::test::Count;
-using qm::test::kAgentFolder;
-using qm::test::kAgentMachine;
-using qm::test::kAgentSettings;
-using qm::test::kChkId;
-using qm::test::kNotDueChkId;
-using qm::test::kTraceLog;
-using qm::test::TestMachine;
+using namespace qm::test;
 
 namespace {
 

@@ -1,25 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "collectors/printers.h"
 #include "collectors/windows_settings.h"
-#include "collectors/windows_version.h"
 #include "support/agent_state.h"
 #include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using qm::test::CollectRecords;
-using qm::test::kTraceLog;
-using qm::test::RegText;
-using qm::test::StartAgent;
-using qm::test::StartAgentWithLog;
-using qm::test::TestMachine;
+using namespace qm::test;
 
 namespace {
-
-const std::string kPrintKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
-const std::string kServersKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers\\";
 
 // Eastern time: 300 minutes, daylight from the first Sunday of April to the last of October.
 const std::vector<std::uint8_t> kEasternTzi =
@@ -42,48 +31,6 @@ RegText EasternZone(const std::string& name, const std::string& display) {
 }
 
 }  // namespace
-
-TEST(WindowsVersion, NamesTheReleaseEditionAndServicePack) {
-    // The machine's version entry, the keys the edition or the fix may come from, the text.
-    const std::string nt4 = R"("platform_id": 2, "major": 4, "minor": 0, "build": 1381)";
-    const auto options = [](const RegText& type) {
-        return RegText().Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions") + type;
-    };
-    const RegText fix = RegText().Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009");
-    const std::vector<std::tuple<std::string, RegText, std::string>> cases = {
-        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "Service Pack 2", "product_type": 1, "suite_mask": 256)", RegText(),
-         "Windows XP Professional 5.1 Build 2600 Service Pack 2"},
-        {R"("major": 5, "minor": 1, "build": 2600, "service_pack": "", "product_type": 1, "suite_mask": 512)", RegText(),
-         "Windows XP Personal 5.1 Build 2600"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 3, "suite_mask": 2)", RegText(),
-         "Windows 2000 Advanced Server 5.0 Build 2195"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "product_type": 2, "suite_mask": 0)", RegText(),
-         "Windows 2000 Server 5.0 Build 2195"},
-        {R"("major": 5, "minor": 2, "build": 3790, "service_pack": "", "product_type": 3, "suite_mask": 130)", RegText(),
-         "Windows XP DataCenter Server 5.2 Build 3790"},
-        {R"("major": 5, "minor": 0, "build": 2195, "service_pack": "", "extended": false)", RegText(), "Windows 2000 5.0 Build 2195"},
-        {nt4 + R"(, "service_pack": "Service Pack 6")", options(RegText().Value("ProductType", "WinNT")) + fix + RegText().Dword("Installed", 1),
-         "Windows NT Workstation 4.0 Build 1381 Service Pack 6a"},
-        {nt4 + R"(, "service_pack": "Service Pack 6")", options(RegText().Value("ProductType", "LanmanNT")) + fix + RegText().Value("Installed", "1"),
-         "Windows NT Server 4.0 Build 1381 Service Pack 6"},
-        {nt4 + R"(, "service_pack": "Service Pack 5")", options(RegText().Value("ProductType", "ServerNT")) + fix + RegText().Dword("Installed", 1),
-         "Windows NT Server 4.0 Build 1381 Service Pack 5"},
-        {nt4 + R"(, "service_pack": "")", options(RegText().Dword("ProductType", 1)), "Windows NT Workstation 4.0 Build 1381"},
-        {nt4 + R"(, "service_pack": "")", RegText(), "Windows NT 4.0 Build 1381"},
-        {R"("platform_id": 1, "major": 4, "minor": 0, "build": 67109814, "service_pack": "")", RegText(), "Windows 95 4.0 Build 950"},
-        {R"("platform_id": 1, "major": 4, "minor": 10, "build": 67766446, "service_pack": " A ")", RegText(),
-         "Windows 98 4.10 Build 2222  A "},
-        {R"("platform_id": 1, "major": 4, "minor": 90, "build": 73010104, "service_pack": "")", RegText(),
-         "Windows Millennium 4.90 Build 3000"},
-        {R"("platform_id": 0, "major": 1, "minor": 30, "build": 0, "service_pack": "")", RegText(), "Win32s 1.30 Build 0"},
-    };
-    for (const auto& [version, registry, text] : cases) {
-        SCOPED_TRACE(version);
-        TestMachine m("{\"version\": {" + version + "}}", registry.Text());
-        StartAgent();
-        EXPECT_EQ(WindowsVersionText(), text);
-    }
-}
 
 TEST(WindowsInfo, WritesItsRecordsInOrderOnBothFamilies) {
     TestMachine nt(R"json({"screen": {"width": 1280, "height": 1024}, "locale": {"language": "English (United States)"},
@@ -257,121 +204,4 @@ TEST(TimeZone, ATziOfAnotherTypeThanBinaryNeverMatchesAndCostsNoRecord) {
                                             "\"Windows\",\"System language\",\"English (United States)\"",
                                             "\"Windows\",\"User language\",\"English (United States)\""}));
     }
-}
-
-TEST(Printers, TheRegistryPassAddsOnlyWhatTheSpoolerDidNotList) {
-    TestMachine m(R"({"printers": [
-        {"name": "LaserPrint 4100", "server": "", "share": "LP4100", "port": "IP_10.0.0.50", "driver": "LaserPrint 4100 PCL6",
-         "location": "2nd floor, room 12"},
-        {"name": "Label Writer", "port": "USB001", "driver": "Label Driver"},
-        {"name": "Far Printer", "server": "\\\\SRV", "port": "LPT1:", "connection": true}]})",
-                  RegText()
-                      .Key(kPrintKey + "LaserPrint 4100")
-                      .Value("Share Name", "LP4100")
-                      .Value("Port", "IP_10.0.0.50")
-                      .Key(kPrintKey + "LaserPrint 4100\\DsSpooler")
-                      .Value("uNCName", "\\\\WS01\\LP4100")
-                      .Value("driverName", "LaserPrint 4100 PCL6")
-                      .Value("serverName", "WS01")
-                      .Key(kPrintKey + "Label Writer")
-                      .Value("Port", "USB001")
-                      .Key(kPrintKey + "Old Plotter")
-                      .Value("Share Name", "")
-                      .Value("Port", "COM1:")
-                      .Value("Location", "basement")
-                      .Value("Print Processor", "WinPrint")
-                      .Value("Datatype", "RAW")
-                      .Key(kServersKey + "PRINTSRV\\Printers\\Shared Copier")
-                      .Value("Port", "\\\\PRINTSRV\\copier")
-                      .Text());
-    StartAgentWithLog();
-    EXPECT_EQ(CollectRecords(PrintersInfo),
-              (std::vector<std::string>{
-                  "\"Printers\",\"0\",\"\",\"LaserPrint 4100\",\"LP4100\",\"IP_10.0.0.50\",\"LaserPrint 4100 PCL6\",\"2nd floor  room 12\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"1\",\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"2\",\"\\\\SRV\",\"Far Printer\",\"\",\"LPT1:\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"3\",\"\",\"\",\"\",\"COM1:\",\"\",\"basement\",\"WinPrint\",\"RAW\",\"\"",
-                  "\"Printers\",\"4\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""}));
-    std::string log = m.ReadFile(kTraceLog);
-    EXPECT_NE(log.find("|3 found\r\n"), std::string::npos);
-    EXPECT_NE(log.find("|Level = 2\r\n"), std::string::npos);
-    EXPECT_NE(log.find("|\"\",\"Label Writer\",\"\",\"USB001\",\"Label Driver\",\"\",\"WinPrint\"\r\n"), std::string::npos);
-}
-
-TEST(Printers, TheRegistryPassKeepsEveryPrinterItCannotTellFromAListedOne) {
-    struct Case {
-        const char* name;
-        std::string json;
-        RegText registry;
-        std::vector<std::string> records;
-        std::vector<std::string> logged;
-    };
-    const Case cases[] = {
-        {"a print server's printer of a local printer's name is another printer",
-         R"({"printers": [{"name": "Copier", "port": "LPT1:", "driver": "Copier Driver"}]})",
-         RegText()
-             .Key(kPrintKey + "Copier")  // the spooler's own printer
-             .Value("Port", "LPT1:")
-             .Key(kServersKey + "PRINTSRV\\Printers\\Copier")
-             .Value("Port", "\\\\PRINTSRV\\copier"),
-         {"\"Printers\",\"0\",\"\",\"Copier\",\"\",\"LPT1:\",\"Copier Driver\",\"\",\"WinPrint\",\"RAW\",\"\"",
-          "\"Printers\",\"1\",\"\",\"\",\"\",\"\\\\PRINTSRV\\copier\",\"\",\"\",\"\",\"\",\"\""},
-         {}},
-        {"a value of another type counts as absent", R"({"printers": [{"name": "Label Writer", "port": "USB001"}]})",
-         RegText()
-             .Key(kPrintKey + "Odd")
-             .Dword("Port", 1)
-             .Value("Location", "hall")
-             .Key(kPrintKey + "Odd\\DsSpooler")
-             .Binary("serverName", {0x41})
-             .Key(kPrintKey + "Plotter")
-             .Value("Port", "COM1:"),
-         {"\"Printers\",\"0\",\"\",\"Label Writer\",\"\",\"USB001\",\"\",\"\",\"WinPrint\",\"RAW\",\"\"",
-          "\"Printers\",\"1\",\"\",\"\",\"\",\"\",\"\",\"hall\",\"\",\"\",\"\"",
-          "\"Printers\",\"2\",\"\",\"\",\"\",\"COM1:\",\"\",\"\",\"\",\"\",\"\""},
-         {"Invalid data type for 'Port': counted as absent", "Invalid data type for 'serverName': counted as absent"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TestMachine m(c.json, c.registry.Text());
-        StartAgentWithLog();
-        EXPECT_EQ(CollectRecords(PrintersInfo), c.records);
-        EXPECT_EQ(qm::test::LogTextsStartingWith(m.ReadFile(kTraceLog), "Invalid data type"), c.logged);
-    }
-}
-
-TEST(Printers, FallBackToTheShorterLevelsOrGiveNothing) {
-    const char* printers = R"("printers": [{"name": "LaserPrint 4", "server": "\\\\S", "port": "LPT1:, FILE:,,COM2:"}])";
-    {
-        // NT: level 2 refused, level 4 lists server and name.
-        TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
-        StartAgent();
-        EXPECT_EQ(CollectRecords(PrintersInfo), std::vector<std::string>{"\"Printers\",\"0\",\"\\\\S\",\"LaserPrint 4\""});
-    }
-    {
-        // 9x: level 5 gives one record per port, all under the printer's number; an empty item ends the list.
-        TestMachine m(std::string("{") + printers + R"(, "version": {"platform_id": 1, "major": 4, "minor": 10},
-                                                   "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1}]})");
-        StartAgent();
-        EXPECT_EQ(CollectRecords(PrintersInfo), (std::vector<std::string>{"\"Printers\",\"0\",\"LPT1:\",\"LaserPrint 4\"",
-                                                                         "\"Printers\",\"0\",\"FILE:\",\"LaserPrint 4\""}));
-    }
-    {
-        // Both levels refused: nothing, and no registry pass.
-        TestMachine m(std::string("{") + printers + R"(, "faults": [{"op": "EnumPrinters", "path": "level2", "after": 1},
-                                                                    {"op": "EnumPrinters", "path": "level4"}]})",
-                      RegText().Key(kPrintKey + "Registry Only").Value("Port", "LPT2:").Text());
-        StartAgent();
-        EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
-    }
-    {
-        // No printer at all: the size is 0 and the registry is not looked at.
-        TestMachine m("{}", RegText().Key(kPrintKey + "Registry Only").Value("Port", "LPT2:").Text());
-        StartAgent();
-        EXPECT_TRUE(CollectRecords(PrintersInfo).empty());
-    }
-    std::string_view cursor = "  a, b";
-    EXPECT_EQ(NextPortToken(cursor), "a");
-    EXPECT_EQ(NextPortToken(cursor), "b");
-    EXPECT_EQ(NextPortToken(cursor), "");
 }

@@ -8,13 +8,7 @@
 #include "support/test_machine.h"
 
 using namespace qm::collectors;
-using qm::test::BuildPeFile;
-using qm::test::BuildPeFileWithoutResources;
-using qm::test::FixedVersion;
-using qm::test::StartAgent;
-using qm::test::StringVersion;
-using qm::test::TestMachine;
-using qm::test::VersionResource;
+using namespace qm::test;
 using Pairs = qm::test::VersionTranslations;
 
 namespace {

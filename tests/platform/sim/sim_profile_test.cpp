@@ -31,6 +31,7 @@ const char* const kSettings =
 }  // namespace
 
 // The private-profile functions and the in-memory image read the same file differently.
+
 TEST(Profile, PrivateProfileRulesDifferFromTheInMemoryImage) {
     TestMachine m;
     m.WriteFile("C:\\TEMP\\QMAgent.lic", kSettings);

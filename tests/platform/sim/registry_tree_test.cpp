@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+#include "support/registry_samples.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using namespace qm::test;
+
+namespace {
+
+void ExpectRegedit4Values() {
+    const std::string q = "SOFTWARE\\Quarmelin";
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string data;
+    };
+    const Case cases[] = {
+        {"GUID", REG_SZ, std::string("0F8FAD5BD9CB469FA16570867728950E\0", 33)},
+        {"", REG_SZ, std::string("default \"quoted\" C:\\path\\\0", 26)},
+        {"Count", REG_DWORD, std::string("\x2a\0\0\0", 4)},
+        {"Blob", REG_BINARY, std::string("\xc0\xa8\x00\x01", 4)},
+        {"None", REG_NONE, std::string("\x01\x02", 2)},
+        {"Expand", REG_EXPAND_SZ, std::string("%windir%\0", 9)},
+        {"Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6)},
+        {"Qword", REG_QWORD, std::string("\x01\0\0\0\0\0\0\0", 8)},
+        {"Big", REG_DWORD_BIG_ENDIAN, std::string("\0\0\0\x2a", 4)},
+        {"EmptyText", REG_SZ, std::string()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Value v = Query(HKEY_LOCAL_MACHINE, q, c.name);
+        EXPECT_EQ(v.type, c.type);
+        EXPECT_EQ(v.data, c.data);
+    }
+    Value longValue = Query(HKEY_LOCAL_MACHINE, q, "Long");
+    ASSERT_EQ(longValue.data.size(), 28u);
+    EXPECT_EQ(longValue.data[27], '\x1b');
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q + "\\Sub\\Deep", "Ansi").data, std::string("caf\xE9\0", 5));
+    EXPECT_EQ(Query(HKEY_CLASSES_ROOT, ".txt", "").data, std::string("txtfile\0", 8));
+    HKEY k = 0;
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, q, KEY_READ, k), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(Registry().RegQueryValueEx(k, "Gone", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Removed\\Child", KEY_READ, k), ERROR_FILE_NOT_FOUND);
+}
+
+std::string LoadError(const std::string& registryFile) {
+    try {
+        TestMachine m("{}", registryFile);
+    } catch (const qm::sim::MachineError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST(RegistryFile, ReadsEveryValueKindAndWritesItBackUnchangedInMeaning) {
+    TestMachine m("{}", kRegedit4);
+    ExpectRegedit4Values();
+    // Written out and read again, every value means the same.
+    std::string exported = m.Machine().RegistryText();
+    EXPECT_EQ(exported.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_NE(exported.find("\"Count\"=dword:0000002a\r\n"), std::string::npos);
+    EXPECT_NE(exported.find("\"Long\"=hex:"), std::string::npos);
+    TestMachine again("{}", exported);
+    ExpectRegedit4Values();
+    EXPECT_EQ(again.Machine().RegistryText(), exported);
+}
+
+TEST(RegistryFile, Version5FilesAreUtf16AndTheirTextBecomesAnsi) {
+    TestMachine m("{}", Utf16File(kRegedit5));
+    const std::string q = "SOFTWARE\\Quarmelin";
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Text").data, std::string("caf\xE9 \x80 ?\0", 9));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Expand").data, std::string("%windir%\0", 9));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Multi").data, std::string("a\0\xE9\0\0", 5));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Blob").data, "\xFF\xFE");  // binary data stays as it is
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Count").data, "\xFF\xFF\xFF\xFF");
+    std::string exported = m.Machine().RegistryText();
+    EXPECT_EQ(exported.substr(0, 4), std::string("\xFF\xFEW\0", 4));
+    TestMachine again("{}", exported);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Multi").data, std::string("a\0\xE9\0\0", 5));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, q, "Text").data, std::string("caf\xE9 \x80 ?\0", 9));
+}
+
+TEST(RegistryFile, BrokenFilesGiveTheFileAndLine) {
+    struct Case {
+        std::string text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"Hello\r\n", ":1: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" as the first line"},
+        {"Windows Registry Editor Version 5.00\r\n", ":1: a \"Windows Registry Editor Version 5.00\" file must be UTF-16LE"},
+        {"REGEDIT4\r\n\r\n[HKEY_NOWHERE\\X]\r\n", ":3: unknown root key \"HKEY_NOWHERE\""},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X", ":2: a key line ends with \"]\""},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\\\B]\r\n", ":2: empty key name in"},
+        {"REGEDIT4\r\n\"x\"=\"y\"\r\n", ":2: a value needs a key line above it"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=dword:123456789\r\n", ":3: a dword value has one to eight hex digits"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=hex:01,zz\r\n", ":3: bad byte \"zz\" in a hex value"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=hex(q):01\r\n", ":3: expected \"hex:\" or \"hex(n):\""},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x=\"y\"\r\n", ":3: expected \"=\" after the value name"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=\"y\r\n", ":3: the text value has no closing quote"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=\"y\" z\r\n", ":3: unexpected text after the closing quote"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=hex:01,\\\r\n", ":3: the byte list goes on past the end of the file"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"x\"=word:1\r\n", ":3: unknown kind of value"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\nstray\r\n", ":3: expected a key line, a value line or a comment"},
+    };
+    for (const Case& c : cases) {
+        std::string error = LoadError(c.text);
+        EXPECT_NE(error.find("registry.reg" + std::string(c.message)), std::string::npos) << error;
+    }
+}
+
+TEST(RegistryFile, NoInputCrashesTheReader) {
+    std::mt19937 random(12345);
+    const std::string alphabet = "REGEDIT4[]\\\"@=-:,;hexdword()0123456789abcdefHKEY_LOCAL_MACHINE\r\n \xFF\xFE";
+    TempFolder folder;
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = i % 2 ? "REGEDIT4\r\n" : "";
+        std::size_t n = random() % 200;
+        for (std::size_t k = 0; k < n; ++k)
+            text += i % 3 ? alphabet[random() % alphabet.size()] : static_cast<char>(random() % 256);
+        try {
+            qm::sim::SimMachine::FromJson("{}", folder.Path(), text);
+        } catch (const qm::sim::MachineError&) {
+        }
+    }
+}

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform/time.h"
+#include "support/test_machine.h"
+
+using namespace qm::platform;
+using qm::test::MachineErrorOf;
+using qm::test::TestMachine;
+
+TEST(SimClock, VirtualTimeMovesOnlyBySleepingAndFollowsTheTimeZone) {
+    // New York on 2026-07-01: daylight saving time, local = UTC - 4 h.
+    TestMachine m(R"({"clock": {"virtual": true, "start": "2026-07-01T23:59:59.500", "uptime_ms": 4294967000},
+                      "time_zone": {"bias": 300, "daylight_bias": -60,
+                                    "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
+                                    "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
+    SYSTEMTIME local = Clock().GetLocalTime();
+    TimeZoneInformation tz;
+    EXPECT_EQ(System().GetTimeZoneInformation(tz), TIME_ZONE_ID_DAYLIGHT);
+    EXPECT_EQ(local.wHour, 23);
+    EXPECT_EQ(local.wMilliseconds, 500);
+    EXPECT_EQ(Clock().GetSystemTime().wHour, 3);
+    EXPECT_EQ(Clock().GetSystemTime().wDay, 2);
+    DWORD ticks = Clock().GetTickCount();
+    Clock().Sleep(600);
+    local = Clock().GetLocalTime();
+    EXPECT_EQ(local.wMonth, 7);
+    EXPECT_EQ(local.wDay, 2);
+    EXPECT_EQ(local.wMilliseconds, 100);
+    DWORD after = Clock().GetTickCount();
+    EXPECT_EQ(static_cast<DWORD>(after - ticks), 600u);  // wraps past 2^32, the difference holds
+    EXPECT_LT(after, ticks);
+    // A loop polling a millisecond counter sees it move one millisecond per reading.
+    EXPECT_EQ(static_cast<DWORD>(Clock().timeGetTime() - after), 1u);
+    EXPECT_EQ(Clock().GetTickCount64(), 4294967000ull + 602ull);
+    EXPECT_EQ(Clock().GetLocalTime().wMilliseconds, 102);
+}
+
+TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
+    TestMachine m;
+    std::uint64_t before = Clock().GetTickCount64();
+    std::thread other([] { Clock().Sleep(50); });  // real time on another thread
+    other.join();
+    EXPECT_LT(Clock().GetTickCount64() - before, 5u);
+    Clock().Sleep(50);
+    EXPECT_GE(Clock().GetTickCount64() - before, 50u);
+    // A virtual clock may start at the host's time of day.
+    TestMachine now(R"({"clock": {"virtual": true, "start": "now"}})");
+    auto hostSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    auto machineSeconds = static_cast<std::int64_t>((Clock().GetSystemTimeAsFileTime().ticks - kUnixEpochTicks) / 10'000'000);
+    EXPECT_LE(std::llabs(machineSeconds - static_cast<std::int64_t>(hostSeconds.count())), 60);
+    EXPECT_EQ(MachineErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
+              "machine.json: /processor: a host processor needs the real clock");
+}
