@@ -17,10 +17,14 @@
 
 namespace qm::collectors {
 
-namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
+using core::sections::kBios;
+using core::sections::kCdrom;
+using core::sections::kDiskSizes;
+using core::sections::kDisks;
+using core::sections::kMemory;
 
 void BiosInfo() {
     LogAndGoOn([] {
@@ -41,15 +45,15 @@ void BiosInfo() {
         }
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly(key)) return;
-        AddResultLine(sections::kBios, "Date", QuoteField(ReadRegValueAsString(date, reg)));
-        AddResultLine(sections::kBios, "Name", QuoteField(ReadRegValueAsString(name, reg)));
-        AddResultLine(sections::kBios, "Version", QuoteField(ReadRegValueAsString(version, reg)));
+        AddResultLine(kBios, "Date", QuoteField(ReadRegValueAsString(date, reg)));
+        AddResultLine(kBios, "Name", QuoteField(ReadRegValueAsString(name, reg)));
+        AddResultLine(kBios, "Version", QuoteField(ReadRegValueAsString(version, reg)));
     });
 }
 
 void MemoryInfo() {
     LogAndGoOn([] {
-        AddResultLine(sections::kMemory, "DOS memory", QuoteField("640"));
+        AddResultLine(kMemory, "DOS memory", QuoteField("640"));
         OsVersionInfo v = WindowsVersion();
         double kb = 640;
         bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
@@ -64,8 +68,8 @@ void MemoryInfo() {
         }
         auto extended = static_cast<std::int64_t>(std::trunc(kb)) - 640;
         auto total = static_cast<std::int64_t>(std::trunc(kb / 1024.0 + 0.8));
-        AddResultLine(sections::kMemory, "Extended", QuoteField(std::to_string(extended)));
-        AddResultLine(sections::kMemory, "Total", QuoteField(std::to_string(total)));
+        AddResultLine(kMemory, "Extended", QuoteField(std::to_string(extended)));
+        AddResultLine(kMemory, "Total", QuoteField(std::to_string(total)));
     });
 }
 
@@ -153,9 +157,9 @@ void DriveRecords() {
                                  QuoteField(GetNetworkRoot(letter)) + "," + QuoteField(GetVolumeLabel(volume)) + "," +
                                  QuoteField(GetFileSystemName(volume)) + "," + QuoteField(GetDriveTypeText(type)) + "," +
                                  QuoteField(GetVolumeSerial(volume));
-            AddResultLine(sections::kDiskSizes, key, fields);
+            AddResultLine(kDiskSizes, key, fields);
         }
-        if (type == DRIVE_CDROM) AddResultLine(sections::kCdrom, key, QuoteField(""));
+        if (type == DRIVE_CDROM) AddResultLine(kCdrom, key, QuoteField(""));
     }
 }
 
@@ -168,7 +172,7 @@ void PhysicalDiskRecords() {
         std::uint8_t geometry[24] = {};
         DWORD returned = 0;
         if (!disk->DeviceIoControl(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry, sizeof geometry, returned)) {
-            AddResultLine(sections::kDisks, key, QuoteField(""));
+            AddResultLine(kDisks, key, QuoteField(""));
             continue;
         }
         std::uint64_t cylinders = 0;
@@ -180,7 +184,7 @@ void PhysicalDiskRecords() {
         // In 64 bits: the 32-bit products overflowed for disks of 4 TB and more.
         std::uint64_t megabytes =
             static_cast<std::uint64_t>(tracks) * sectors * bytesPerSector / 1024 * cylinders / 1024;
-        AddResultLine(sections::kDisks, key,
+        AddResultLine(kDisks, key,
                       QuoteField(std::to_string(static_cast<std::uint32_t>(cylinders))) + "," +
                           QuoteField(std::to_string(tracks)) + "," + QuoteField(std::to_string(sectors)) + "," +
                           QuoteField(std::to_string(static_cast<std::int64_t>(megabytes))));

@@ -14,10 +14,10 @@
 
 namespace qm::collectors {
 
-namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
+using core::sections::kCpu;
 
 namespace {
 
@@ -140,13 +140,13 @@ void CpuInventory() {
         if (reg.OpenKeyReadOnly("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0") && reg.ValueExists("~Mhz"))
             registry = reg.ReadInteger("~Mhz");
     });
-    AddResultLine(sections::kCpu, "Frequency", QuoteField(std::to_string(measured)));
-    AddResultLine(sections::kCpu, "Freq in reg", QuoteField(std::to_string(registry)));
-    AddResultLine(sections::kCpu, "Vendor", QuoteField(vendor));
-    AddResultLine(sections::kCpu, "TFMS", QuoteField(Hex(signature.eax & 0x3FFF, 4)));
-    AddResultLine(sections::kCpu, "BrandID", QuoteField(Hex(signature.ebx & 0xFF, 2)));
-    AddResultLine(sections::kCpu, "L2 cache", QuoteField(L2CacheSize(static_cast<std::uint8_t>(descriptors & 0xFF))));
-    AddResultLine(sections::kCpu, "Count", QuoteField(std::to_string(GetProcessorCount())));
+    AddResultLine(kCpu, "Frequency", QuoteField(std::to_string(measured)));
+    AddResultLine(kCpu, "Freq in reg", QuoteField(std::to_string(registry)));
+    AddResultLine(kCpu, "Vendor", QuoteField(vendor));
+    AddResultLine(kCpu, "TFMS", QuoteField(Hex(signature.eax & 0x3FFF, 4)));
+    AddResultLine(kCpu, "BrandID", QuoteField(Hex(signature.ebx & 0xFF, 2)));
+    AddResultLine(kCpu, "L2 cache", QuoteField(L2CacheSize(static_cast<std::uint8_t>(descriptors & 0xFF))));
+    AddResultLine(kCpu, "Count", QuoteField(std::to_string(GetProcessorCount())));
 }
 
 }  // namespace qm::collectors

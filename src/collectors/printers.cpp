@@ -13,14 +13,14 @@
 
 namespace qm::collectors {
 
-namespace sections = core::sections;
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
+using core::sections::kPrinters;
 
 namespace {
 
-const char* const kPrinters = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+const char* const kPrintersKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char* const kLanManServers =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
 
@@ -63,18 +63,18 @@ void PrintersInfo() {
         for (const PrinterInfo& p : printers) {
             std::string key = std::to_string(n);
             if (level == 2) {
-                AddResultLine(sections::kPrinters, key,
+                AddResultLine(kPrinters, key,
                               Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
                                     p.printProcessor, p.datatype, p.parameters}));
                 core::WriteLog(Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
                                      p.printProcessor}));
             } else if (level == 4) {
-                AddResultLine(sections::kPrinters, key, Join({p.serverName, p.printerName}));
+                AddResultLine(kPrinters, key, Join({p.serverName, p.printerName}));
                 core::WriteLog(Join({p.serverName, p.printerName}));
             } else {
                 std::string_view cursor = p.portName;
                 for (std::string port = NextPortToken(cursor); !port.empty(); port = NextPortToken(cursor)) {
-                    AddResultLine(sections::kPrinters, key, Join({port, p.printerName}));
+                    AddResultLine(kPrinters, key, Join({port, p.printerName}));
                     core::WriteLog(Join({port, p.printerName}));
                 }
             }
@@ -85,7 +85,7 @@ void PrintersInfo() {
 }
 
 void RegistryPrintersInfo(int n) {
-    std::vector<std::string> folders{kPrinters};
+    std::vector<std::string> folders{kPrintersKey};
     {
         RegistryAccessor servers(HKEY_LOCAL_MACHINE);
         if (servers.OpenKeyReadOnly(kLanManServers))
@@ -98,7 +98,7 @@ void RegistryPrintersInfo(int n) {
     for (const std::string& folder : folders) {
         // The spooler lists the local printers by their names; a print server's printer of the
         // same name is another printer.
-        const bool local = folder == kPrinters;
+        const bool local = folder == kPrintersKey;
         RegistryAccessor list(HKEY_LOCAL_MACHINE);
         if (!list.OpenKeyReadOnly(folder)) continue;
         for (const std::string& name : list.GetKeyNames()) {
@@ -126,10 +126,10 @@ void RegistryPrintersInfo(int n) {
                 // these records names it in its second value field (a spooler record's printer
                 // name).
                 std::vector<std::string> fields = core::ResultFields(line);
-                if (local && fields.size() >= 4 && fields[0] == sections::kPrinters && fields[3] == quotedName) listed = true;
+                if (local && fields.size() >= 4 && fields[0] == kPrinters && fields[3] == quotedName) listed = true;
             }
             if (listed) continue;
-            AddResultLine(sections::kPrinters, std::to_string(n),
+            AddResultLine(kPrinters, std::to_string(n),
                           Join({server, unc, share, port, driver, location, processor, datatype, ""}));
             ++n;
         }

@@ -21,9 +21,9 @@
 
 namespace qm::collectors {
 
-namespace sections = core::sections;
 using namespace qm::platform;
 using core::WriteLog;
+using core::sections::kSoftware;
 
 namespace {
 
@@ -329,7 +329,7 @@ void WriteSoftwareLine(int notFixed, const std::string& folder, const std::strin
         value += ',';
         value += core::QuoteField(*text);
     }
-    core::AddResultLine(sections::kSoftware, std::to_string(number), value);
+    core::AddResultLine(kSoftware, std::to_string(number), value);
 }
 
 std::string GetShortcutInfo(std::string_view shortcutPath, int item) {
