@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/code_page.h"
+#include "platform/collation.h"
 #include "platform/devices.h"
 #include "platform/dialogs.h"
 #include "platform/drives.h"
@@ -43,6 +44,7 @@ public:
     virtual ProcessesService& Processes() = 0;
     virtual VersionsService& Versions() = 0;
     virtual ShellLinksService& ShellLinks() = 0;
+    virtual CollationService& Collation() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -66,6 +68,7 @@ inline SpoolerService& Spooler() { return CurrentPlatform().Spooler(); }
 inline ProcessesService& Processes() { return CurrentPlatform().Processes(); }
 inline VersionsService& Versions() { return CurrentPlatform().Versions(); }
 inline ShellLinksService& ShellLinks() { return CurrentPlatform().ShellLinks(); }
+inline CollationService& Collation() { return CurrentPlatform().Collation(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

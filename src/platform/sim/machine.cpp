@@ -6,6 +6,7 @@
 #include "platform/sim/machine_state.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_code_page.h"
+#include "platform/sim/sim_collation.h"
 #include "platform/sim/sim_devices.h"
 #include "platform/sim/sim_dialogs.h"
 #include "platform/sim/sim_drives.h"
@@ -40,7 +41,8 @@ struct SimMachine::Services {
           spooler(state),
           processes(state),
           versions(state, files),
-          links(state, files) {}
+          links(state, files),
+          collation(state) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -57,6 +59,7 @@ struct SimMachine::Services {
     SimProcesses processes;
     SimVersions versions;
     SimShellLinks links;
+    SimCollation collation;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -106,6 +109,7 @@ platform::SpoolerService& SimMachine::Spooler() { return services_->spooler; }
 platform::ProcessesService& SimMachine::Processes() { return services_->processes; }
 platform::VersionsService& SimMachine::Versions() { return services_->versions; }
 platform::ShellLinksService& SimMachine::ShellLinks() { return services_->links; }
+platform::CollationService& SimMachine::Collation() { return services_->collation; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -44,6 +44,7 @@ public:
     platform::ProcessesService& Processes() override;
     platform::VersionsService& Versions() override;
     platform::ShellLinksService& ShellLinks() override;
+    platform::CollationService& Collation() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
