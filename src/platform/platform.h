@@ -13,6 +13,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/guids.h"
+#include "platform/process_list.h"
 #include "platform/processes.h"
 #include "platform/processor.h"
 #include "platform/profile.h"
@@ -45,6 +46,7 @@ public:
     virtual VersionsService& Versions() = 0;
     virtual ShellLinksService& ShellLinks() = 0;
     virtual CollationService& Collation() = 0;
+    virtual ProcessListService& ProcessList() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -69,6 +71,7 @@ inline ProcessesService& Processes() { return CurrentPlatform().Processes(); }
 inline VersionsService& Versions() { return CurrentPlatform().Versions(); }
 inline ShellLinksService& ShellLinks() { return CurrentPlatform().ShellLinks(); }
 inline CollationService& Collation() { return CurrentPlatform().Collation(); }
+inline ProcessListService& ProcessList() { return CurrentPlatform().ProcessList(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

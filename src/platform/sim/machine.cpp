@@ -13,6 +13,7 @@
 #include "platform/sim/sim_environment.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_guids.h"
+#include "platform/sim/sim_process_list.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_processor.h"
 #include "platform/sim/sim_profile.h"
@@ -42,7 +43,8 @@ struct SimMachine::Services {
           processes(state),
           versions(state, files),
           links(state, files),
-          collation(state) {}
+          collation(state),
+          processList(state) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -60,6 +62,7 @@ struct SimMachine::Services {
     SimVersions versions;
     SimShellLinks links;
     SimCollation collation;
+    SimProcessList processList;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -110,6 +113,7 @@ platform::ProcessesService& SimMachine::Processes() { return services_->processe
 platform::VersionsService& SimMachine::Versions() { return services_->versions; }
 platform::ShellLinksService& SimMachine::ShellLinks() { return services_->links; }
 platform::CollationService& SimMachine::Collation() { return services_->collation; }
+platform::ProcessListService& SimMachine::ProcessList() { return services_->processList; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -45,6 +45,7 @@ public:
     platform::VersionsService& Versions() override;
     platform::ShellLinksService& ShellLinks() override;
     platform::CollationService& Collation() override;
+    platform::ProcessListService& ProcessList() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

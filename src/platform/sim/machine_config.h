@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_process_list.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
@@ -164,6 +165,7 @@ struct MachineConfig {
     MemoryConfig memory;
     ProcessorConfig processor;
     std::vector<DeviceConfig> devices;
+    std::vector<ProcessConfig> processes;  // the running processes, in the order they are listed
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders
