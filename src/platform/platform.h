@@ -18,6 +18,7 @@
 #include "platform/processor.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/shell_links.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
@@ -47,6 +48,7 @@ public:
     virtual ShellLinksService& ShellLinks() = 0;
     virtual CollationService& Collation() = 0;
     virtual ProcessListService& ProcessList() = 0;
+    virtual ShellService& Shell() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -72,6 +74,7 @@ inline VersionsService& Versions() { return CurrentPlatform().Versions(); }
 inline ShellLinksService& ShellLinks() { return CurrentPlatform().ShellLinks(); }
 inline CollationService& Collation() { return CurrentPlatform().Collation(); }
 inline ProcessListService& ProcessList() { return CurrentPlatform().ProcessList(); }
+inline ShellService& Shell() { return CurrentPlatform().Shell(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -18,6 +18,7 @@
 #include "platform/sim/sim_processor.h"
 #include "platform/sim/sim_profile.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_shell_links.h"
 #include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_system.h"
@@ -44,7 +45,8 @@ struct SimMachine::Services {
           versions(state, files),
           links(state, files),
           collation(state),
-          processList(state) {}
+          processList(state),
+          shell(state, files, registry) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -63,6 +65,7 @@ struct SimMachine::Services {
     SimShellLinks links;
     SimCollation collation;
     SimProcessList processList;
+    SimShell shell;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -114,6 +117,8 @@ platform::VersionsService& SimMachine::Versions() { return services_->versions; 
 platform::ShellLinksService& SimMachine::ShellLinks() { return services_->links; }
 platform::CollationService& SimMachine::Collation() { return services_->collation; }
 platform::ProcessListService& SimMachine::ProcessList() { return services_->processList; }
+platform::ShellService& SimMachine::Shell() { return services_->shell; }
+SimShell& SimMachine::ShellOfMachine() { return services_->shell; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -13,6 +13,7 @@ namespace qm::sim {
 class MachineState;
 class SimDialogs;
 class SimProcesses;
+class SimShell;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -46,6 +47,7 @@ public:
     platform::ShellLinksService& ShellLinks() override;
     platform::CollationService& Collation() override;
     platform::ProcessListService& ProcessList() override;
+    platform::ShellService& Shell() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
@@ -64,6 +66,7 @@ public:
     // What the machine's windows showed, and how a test answers them.
     SimDialogs& DialogsOfMachine();
     SimProcesses& ProcessesOfMachine();
+    SimShell& ShellOfMachine();
 
 private:
     SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText);
