@@ -15,7 +15,12 @@ struct FontSpec {
     std::string name;
     int height = 0;           // pixels
     bool oemCharset = false;  // OEM instead of the ANSI character set
+    bool bold = false;
 };
+
+// Colours as Windows keeps them: 0x00BBGGRR, or a system colour with the high bit set.
+using COLORREF = std::uint32_t;
+inline constexpr COLORREF kButtonFaceColour = 0x8000000F;
 
 // One control of a form: its position within its parent (left, top) and its size, in pixels.
 struct ControlSpec {
@@ -24,6 +29,14 @@ struct ControlSpec {
     std::string parent;  // empty: the form itself
     int left = 0, top = 0, width = 0, height = 0;
     std::string caption;  // "&" marks the access key
+    // How the control lies in its parent: "" at its place, "client" filling what is left,
+    // "bottom" a strip along the lower edge; a panel's border and bevel.
+    std::string align = "";
+    bool border = false;
+    bool bevel = true;
+    bool visible = true;
+    bool centred = false;  // a label's text centred
+    FontSpec font = {};    // an empty name: the form's font
 };
 
 // The "/LOG2" log window: a form with one multi-line rich-text edit filling its client area.
@@ -80,8 +93,38 @@ public:
     virtual std::string ProgressText() const = 0;
 };
 
+// A borderless splash form, the program's main form: panels, labels and a picture. The
+// program changes its controls by name (an empty name is the form itself) and closes it.
+struct SplashFormLayout {
+    int clientWidth = 0;
+    int clientHeight = 0;
+    bool border = false;
+    bool centred = true;  // on the screen
+    COLORREF colour = kButtonFaceColour;
+    FontSpec font;
+    std::vector<ControlSpec> controls;
+    std::string pictureControl;
+};
+
+class SplashFormWindow {
+public:
+    virtual ~SplashFormWindow() = default;
+    virtual void Show() = 0;
+    virtual void SetText(std::string_view control, std::string_view text) = 0;
+    virtual std::string Text(std::string_view control) const = 0;
+    virtual void SetColour(std::string_view control, COLORREF colour) = 0;
+    virtual void SetFontColour(std::string_view control, COLORREF colour) = 0;
+    virtual void SetFontName(std::string_view control, std::string_view fontName) = 0;
+    virtual void SetFontSize(std::string_view control, int points) = 0;
+    // The picture (rows of RGB bytes), drawn centred in its control.
+    virtual void SetPicture(std::string_view control, int width, int height, std::vector<std::uint8_t> rgb) = 0;
+    // Closes the form; the message loop that serves it then returns.
+    virtual void Close() = 0;
+};
+
 // Message box types and answers.
 inline constexpr unsigned MB_OK = 0x0;
+inline constexpr unsigned MB_ICONERROR = 0x10;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr int IDOK = 1;
 
@@ -91,9 +134,13 @@ public:
     // Creates the log window as the application's main form and shows it; its text starts
     // with one empty line. The window lives as long as the process.
     virtual LogWindow* CreateLogWindow(const LogWindowLayout& layout) = 0;
-    // Runs the application's message loop until its main form is closed; returns at once
-    // when there is none.
+    // Runs the application's message loop until its main form is closed, serving the calling
+    // thread's timers; returns at once when there is none.
     virtual void RunMessageLoop() = 0;
+    // Creates the splash form as the application's main form, on the calling thread, whose
+    // messages it then serves; the service keeps it for the life of the process. Only the
+    // program closes it: it has no border and no buttons.
+    virtual SplashFormWindow* CreateSplashForm(const SplashFormLayout& layout) = 0;
     // Shows the asset-tag dialog modally with an empty edit: the text typed when it closes
     // with OK, nothing when it closes any other way (Cancel, Escape, the close box).
     virtual std::optional<std::string> ShowAssetTagDialog(const AssetTagLayout& layout) = 0;

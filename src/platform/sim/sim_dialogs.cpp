@@ -53,6 +53,62 @@ public:
     std::string caption_, font_, progress_;
 };
 
+class SimDialogs::SimSplashForm final : public platform::SplashFormWindow {
+public:
+    explicit SimSplashForm(SimDialogs& owner) : owner_(owner) {}
+    void Show() override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.shown = true;
+        bool picture = false;
+        for (const auto& [name, control] : state_.controls) picture = picture || control.picture;
+        owner_.Record({"splash form shown", "", picture ? "with picture" : "without picture"});
+    }
+    void SetText(std::string_view control, std::string_view text) override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.controls[std::string(control)].text = std::string(text);
+    }
+    std::string Text(std::string_view control) const override {
+        std::lock_guard lock(owner_.mutex_);
+        auto it = state_.controls.find(std::string(control));
+        return it == state_.controls.end() ? std::string() : it->second.text;
+    }
+    void SetColour(std::string_view control, platform::COLORREF colour) override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.controls[std::string(control)].colour = colour;
+    }
+    void SetFontColour(std::string_view control, platform::COLORREF colour) override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.controls[std::string(control)].fontColour = colour;
+    }
+    void SetFontName(std::string_view control, std::string_view fontName) override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.controls[std::string(control)].fontName = std::string(fontName);
+    }
+    void SetFontSize(std::string_view control, int points) override {
+        std::lock_guard lock(owner_.mutex_);
+        state_.controls[std::string(control)].fontPoints = points;
+    }
+    void SetPicture(std::string_view control, int width, int height, std::vector<std::uint8_t>) override {
+        std::lock_guard lock(owner_.mutex_);
+        ControlState& c = state_.controls[std::string(control)];
+        c.picture = true;
+        c.pictureWidth = width;
+        c.pictureHeight = height;
+        owner_.Record({"splash form picture", std::string(control), std::to_string(width) + "x" + std::to_string(height)});
+    }
+    void Close() override {
+        std::lock_guard lock(owner_.mutex_);
+        if (state_.closed) return;
+        state_.closed = true;
+        owner_.mainOpen_ = false;
+        owner_.Record({"splash form closed", "", ""});
+        owner_.closed_.notify_all();
+    }
+
+    SimDialogs& owner_;
+    SplashFormState state_;
+};
+
 SimDialogs::SimDialogs(const DialogConfig& config)
     : assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
       keepOpen_(config.mainWindowStaysOpen) {}
@@ -76,6 +132,15 @@ void SimDialogs::RunMessageLoop() {
     Record({"message loop", "", mainOpen_ ? "main form open" : "no main form"});
     if (!mainOpen_) return;
     inLoop_ = true;
+    if (programClosesMain_) {
+        // The loop serves this thread's timers until one of them closes the form.
+        while (mainOpen_) {
+            lock.unlock();
+            ProcessMessages();
+            lock.lock();
+            if (mainOpen_) closed_.wait_for(lock, std::chrono::milliseconds(10));
+        }
+    }
     closed_.wait(lock, [&] { return !keepOpen_ || !mainOpen_; });
     mainOpen_ = false;
     inLoop_ = false;
@@ -117,6 +182,29 @@ platform::WaitDialogLayout SimDialogs::LastWaitDialogLayout() const {
 bool SimDialogs::InMessageLoop() const {
     std::lock_guard lock(mutex_);
     return inLoop_;
+}
+
+platform::SplashFormWindow* SimDialogs::CreateSplashForm(const platform::SplashFormLayout& layout) {
+    std::lock_guard lock(mutex_);
+    splashForm_ = std::make_unique<SimSplashForm>(*this);
+    splashFormLayout_ = layout;
+    mainOpen_ = true;
+    programClosesMain_ = true;
+    Record({"splash form", "", std::to_string(layout.clientWidth) + "x" + std::to_string(layout.clientHeight)});
+    return splashForm_.get();
+}
+
+SimDialogs::SplashFormState SimDialogs::SplashForm() const {
+    std::lock_guard lock(mutex_);
+    if (!splashForm_) return SplashFormState{};
+    SplashFormState st = splashForm_->state_;
+    st.exists = true;
+    return st;
+}
+
+platform::SplashFormLayout SimDialogs::LastSplashFormLayout() const {
+    std::lock_guard lock(mutex_);
+    return splashFormLayout_;
 }
 
 platform::WaitDialogWindow* SimDialogs::CreateWaitDialog(const platform::WaitDialogLayout& layout) {

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -30,6 +31,7 @@ public:
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
     void RunMessageLoop() override;
     std::optional<std::string> ShowAssetTagDialog(const platform::AssetTagLayout& layout) override;
+    platform::SplashFormWindow* CreateSplashForm(const platform::SplashFormLayout& layout) override;
     platform::WaitDialogWindow* CreateWaitDialog(const platform::WaitDialogLayout& layout) override;
     void ReleaseWaitDialog(platform::WaitDialogWindow* window) override;
     int SetTimer(unsigned intervalMs, std::function<void()> onTick) override;
@@ -55,14 +57,34 @@ public:
         std::string progressFont;
     };
     WaitDialogState WaitDialog() const;
+    // What the splash form shows at the moment: its own look and that of each control.
+    struct ControlState {
+        std::string text;
+        std::optional<platform::COLORREF> colour;
+        std::optional<platform::COLORREF> fontColour;
+        std::string fontName;  // as set by the program; empty: as laid out
+        int fontPoints = 0;    // 0: as laid out
+        bool picture = false;
+        int pictureWidth = 0;
+        int pictureHeight = 0;
+    };
+    struct SplashFormState {
+        bool exists = false;
+        bool shown = false;
+        bool closed = false;
+        std::map<std::string, ControlState> controls;  // "" is the form
+    };
+    SplashFormState SplashForm() const;
     // The forms as the program last described them.
     platform::AssetTagLayout LastAssetTagLayout() const;
     platform::WaitDialogLayout LastWaitDialogLayout() const;
+    platform::SplashFormLayout LastSplashFormLayout() const;
     std::string ApplicationTitle() const;
 
 private:
     class SimLogWindow;
     class SimWaitDialog;
+    class SimSplashForm;
     struct Timer {
         int id;
         std::thread::id thread;
@@ -81,6 +103,9 @@ private:
     bool mainOpen_ = false;
     bool inLoop_ = false;
     std::unique_ptr<SimWaitDialog> waitDialog_;
+    std::unique_ptr<SimSplashForm> splashForm_;
+    platform::SplashFormLayout splashFormLayout_;
+    bool programClosesMain_ = false;  // the main form has no way for the user to close it
     platform::AssetTagLayout assetTagLayout_;
     platform::WaitDialogLayout waitDialogLayout_;
     std::vector<Timer> timers_;
