@@ -49,11 +49,7 @@ void WriteErrorList(const ErrorListState& list) {
     if (list.loadedWhole) {
         ReplaceFileSafely(Files(), name, text);
     } else if (!text.empty()) {
-        if (auto file = Files().CreateFile(name, GENERIC_WRITE, CreationDisposition::OpenAlways)) {
-            DWORD written = 0;
-            if (file->SetFilePointerEx(0, MoveMethod::End, nullptr))
-                file->WriteFile(text.data(), static_cast<DWORD>(text.size()), written);
-        }
+        AppendToFile(Files(), name, text);
     }
 }
 

@@ -52,9 +52,22 @@ void SaveResultList(std::string_view path) {
 std::string FindResultLine(std::string_view text) {
     const auto& list = State().resultList;
     if (!list) return std::string();
-    for (auto it = list->rbegin(); it != list->rend(); ++it)
+    return FindLine(*list, text);
+}
+
+std::string FindLine(const std::vector<std::string>& lines, std::string_view text) {
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
         if (it->find(text) != std::string::npos) return *it;
     return std::string();
+}
+
+std::string FindValue(const std::vector<std::string>& lines, std::string_view prefix) {
+    std::string line = FindLine(lines, prefix);
+    std::size_t at = line.find(prefix);
+    if (at == std::string::npos) return std::string();
+    std::string value = line.substr(at + prefix.size());
+    if (!value.empty()) value.pop_back();
+    return value;
 }
 
 std::vector<std::string> LastResultLines(std::size_t count) {
@@ -135,14 +148,14 @@ void SetResultFileNames(bool resultsByIdentifier) {
     s.resultFiles.serverSoftware = results + s.resultFiles.serverBaseName + ".sfz";
 }
 
+std::string RecordPrefix(std::string_view section, std::string_view key) {
+    return "\"" + std::string(section) + "\",\"" + std::string(key) + "\",\"";
+}
+
 std::string ReadResultValue(std::string_view section, std::string_view key) {
-    std::string prefix = "\"" + std::string(section) + "\",\"" + std::string(key) + "\",\"";
-    std::string line = FindResultLine(prefix);
-    std::size_t at = line.find(prefix);
-    if (at == std::string::npos) return std::string();
-    std::string value = line.substr(at + prefix.size());
-    if (!value.empty()) value.pop_back();
-    return value;
+    const auto& list = State().resultList;
+    if (!list) return std::string();
+    return FindValue(*list, RecordPrefix(section, key));
 }
 
 std::vector<std::string> ResultFields(std::string_view line) {

@@ -23,6 +23,12 @@ void LoadResultList(std::string_view path);
 void SaveResultList(std::string_view path);
 // The last line of the list that contains the text; empty when none does.
 std::string FindResultLine(std::string_view text);
+// The same readers over lines of a result file held elsewhere (the front-end keeps its own):
+// the last line that contains the text, and the value of the last line that holds the prefix
+// (the quoted section and key with the value's opening quote): what follows the prefix,
+// without the closing quote; empty when no line holds it.
+std::string FindLine(const std::vector<std::string>& lines, std::string_view text);
+std::string FindValue(const std::vector<std::string>& lines, std::string_view prefix);
 // The last count lines of the list (fewer when it is shorter; none without a list).
 std::vector<std::string> LastResultLines(std::size_t count);
 // Saves the list to the file and forgets it; forgotten also when the save raises, and the
@@ -48,6 +54,8 @@ void SetResultFileNames(bool resultsByIdentifier);
 // The value of the last record with the section and key: what follows the quoted prefix,
 // without the closing quote; empty when there is none.
 std::string ReadResultValue(std::string_view section, std::string_view key);
+// The prefix of a record's first value: "Section","Key"," .
+std::string RecordPrefix(std::string_view section, std::string_view key);
 
 // The fields of a record, without their quotes: section, key, then the values. None when the
 // line is not one quoted field or several joined by ",".

@@ -53,6 +53,12 @@ bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view by
     return WriteAll(*file, bytes) && file->FlushFileBuffers();
 }
 
+bool AppendToFile(FilesService& fs, std::string_view path, std::string_view bytes) {
+    auto file = fs.CreateFile(path, GENERIC_WRITE, CreationDisposition::OpenAlways);
+    if (!file) return false;
+    return file->SetFilePointerEx(0, MoveMethod::End, nullptr) && WriteAll(*file, bytes) && file->FlushFileBuffers();
+}
+
 namespace {
 
 // A name beside the path that no other file of this process takes.

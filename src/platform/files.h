@@ -129,6 +129,9 @@ bool DirectoryExists(FilesService& fs, std::string_view path);
 bool ReadWholeFile(FilesService& fs, std::string_view path, std::string& bytes);
 // Creates or replaces the file with the bytes; false with the last error on failure.
 bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view bytes);
+// Appends the bytes at the end of the file, making it when it does not exist; false with the
+// last error on failure.
+bool AppendToFile(FilesService& fs, std::string_view path, std::string_view bytes);
 // Writes the bytes to a temporary file beside the target and renames it into place, so the
 // target is either the old or the new file, never a part.
 bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view bytes);
