@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <regex>
 
 #include "apps/agent.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
+#include "support/golden.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -14,14 +13,6 @@ namespace {
 // The time of the run is the machine's clock, which starts at the real time: it is masked.
 std::string MaskDate(std::string text) {
     return std::regex_replace(text, std::regex("\"Inventory\",\"Date\",\"[^\"]*\""), "\"Inventory\",\"Date\",\"<date>\"");
-}
-
-std::string GoldenPath(const std::string& name) { return std::string(QM_SOURCE_DIR) + "/tests/fixtures/golden/" + name; }
-
-// With QM_UPDATE_GOLDEN set, the files are written anew instead of compared.
-std::string Golden(const std::string& name, const std::string& actual) {
-    if (std::getenv("QM_UPDATE_GOLDEN") != nullptr) std::ofstream(GoldenPath(name), std::ios::binary) << actual;
-    return qm::test::ReadHostFile(GoldenPath(name)).value_or("");
 }
 
 }  // namespace
@@ -46,7 +37,7 @@ TEST(SampleRuns, OnlineRunsWriteTheGoldenResultFiles) {
             std::string text;
             ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), file, text)) << file;
             std::string masked = MaskDate(text);
-            EXPECT_EQ(masked, Golden(std::string(s.name) + ext, masked)) << file;
+            EXPECT_EQ(masked, qm::test::Golden(std::string(s.name) + ext, masked)) << file;
         }
     }
 }
