@@ -1,9 +1,10 @@
 # Debian packages the build and the tests need; sourced by the README's commands.
 QM_PACKAGES=(
     g++ cmake make pkg-config
-    libpoco-dev libzip-dev zipcmp zipmerge ziptool libjpeg-dev libicu-dev nlohmann-json3-dev zip unzip
+    libpoco-dev libzip-dev zipcmp zipmerge ziptool libjpeg-dev libicu-dev libgif-dev nlohmann-json3-dev zip unzip
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-pyftpdlib python3-aiosmtpd
+    chromium
 )
 
 ensure_packages() {

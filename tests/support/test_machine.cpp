@@ -145,14 +145,28 @@ void TestMachine::InstallProgram(const std::string& program, const std::string& 
     CopyBuiltProgram(program, HostPath(windowsFolder));
 }
 
-void SampleMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
-    // The folder is made through the machine, which finds its place on the host.
+namespace {
+
+// The folder made through the machine, which finds its place on the host; its host path.
+std::string MakeMachineFolder(sim::SimMachine& machine, const std::string& windowsFolder) {
     std::string partial = platform::DriveOf(windowsFolder) + "\\";
     for (const std::string& c : platform::PathComponents(windowsFolder)) {
         partial = platform::JoinPath(partial, c);
-        machine_->Files().CreateDirectory(partial);
+        machine.Files().CreateDirectory(partial);
     }
-    CopyBuiltProgram(program, machine_->HostPathOf(windowsFolder));
+    return machine.HostPathOf(windowsFolder);
+}
+
+}  // namespace
+
+void SampleMachine::InstallProgram(const std::string& program, const std::string& windowsFolder) const {
+    CopyBuiltProgram(program, MakeMachineFolder(*machine_, windowsFolder));
+}
+
+void InstallFrontEnd(sim::SimMachine& machine, const std::string& windowsFolder) {
+    std::string host = MakeMachineFolder(machine, windowsFolder);
+    for (const char* program : {"qnlonline.exe", "qmagent.exe", "QMBios.exe"}) CopyBuiltProgram(program, host);
+    fs::copy(std::string(QM_SOURCE_DIR) + "/frontend", host, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 }  // namespace qm::test

@@ -71,6 +71,11 @@ private:
     std::shared_ptr<sim::SimMachine> machine_;
 };
 
+// Installs the front-end into a folder of the machine as a real installation has it: the
+// built qnlonline.exe, qmagent.exe and QMBios.exe beside the front-end's own files (frontend/
+// of the source tree: settings, templates, header and footer, catalogues, pictures).
+void InstallFrontEnd(sim::SimMachine& machine, const std::string& windowsFolder);
+
 // A copy of one of the bundled sample machines (machines/<name>), loaded and installed as the
 // platform for the object's lifetime, so a test may change it freely.
 class SampleMachine {
