@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/process_state.h"
+#include "online/html_text.h"
 #include "online/main_form.h"
 #include "online/worker.h"
 #include "platform/platform.h"
@@ -62,6 +63,10 @@ TEST(FrontEnd, ARunOnEachSampleMachineMakesTheReport) {
         std::string report = Read(folder + "DONE\\report.htm");
         EXPECT_NE(report.find(std::string("<B id=\"computer\">") + s.asset + "</B>"), std::string::npos);
         EXPECT_NE(report.find("src=\"drive.gif\""), std::string::npos);
+        // The BIOS program's records, which the agent had appended.
+        std::string manufacturer;
+        WriteHtmlText(manufacturer, EscapeHtml(machine.Machine().Config().biosProgram.manufacturer));
+        EXPECT_NE(report.find("<TD>Manufacturer</TD><TD>" + manufacturer + "</TD>"), std::string::npos);
         EXPECT_NE(Read(folder + "DONE\\software.htm").find("<TD"), std::string::npos);
         std::vector<std::string> zipped;
         for (const auto& entry : qm::test::ReadZip(Read(folder + "DONE\\report.zip"))) zipped.push_back(entry.name);

@@ -93,8 +93,13 @@ TestMachine::TestMachine(const std::string& jsonPatch, const std::string& regist
 
 TestMachine::~TestMachine() { platform::InstallPlatform(nullptr); }
 
-SampleMachine::SampleMachine(const std::string& name) : folder_("qm-" + name) {
+SampleMachine::SampleMachine(const std::string& name, const std::string& jsonPatch) : folder_("qm-" + name) {
     fs::copy(std::string(QM_SOURCE_DIR) + "/machines/" + name, Folder(), fs::copy_options::recursive);
+    if (jsonPatch != "{}") {
+        nlohmann::json config = nlohmann::json::parse(ReadHostFile(Folder() + "/machine.json").value_or("{}"));
+        config.merge_patch(nlohmann::json::parse(jsonPatch));
+        WriteHostFile(Folder() + "/machine.json", config.dump(2));
+    }
     machine_ = sim::SimMachine::Load(Folder());
     platform::InstallPlatform(machine_);
 }
@@ -165,7 +170,7 @@ void SampleMachine::InstallProgram(const std::string& program, const std::string
 
 void InstallFrontEnd(sim::SimMachine& machine, const std::string& windowsFolder) {
     std::string host = MakeMachineFolder(machine, windowsFolder);
-    for (const char* program : {"qnlonline.exe", "qmagent.exe", "QMBios.exe"}) CopyBuiltProgram(program, host);
+    for (const char* program : {"qnlonline.exe", "qmagent.exe", "QMBios.exe", "qmcmd.exe"}) CopyBuiltProgram(program, host);
     fs::copy(std::string(QM_SOURCE_DIR) + "/frontend", host, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 

@@ -72,7 +72,8 @@ private:
 };
 
 // Installs the front-end into a folder of the machine as a real installation has it: the
-// built qnlonline.exe, qmagent.exe and QMBios.exe beside the front-end's own files (frontend/
+// built qnlonline.exe, qmagent.exe and QMBios.exe (with qmcmd.exe, the stand-in of the
+// command interpreter that the agent's machine finds beside it) beside the front-end's own files (frontend/
 // of the source tree: settings, templates, header and footer, catalogues, pictures).
 void InstallFrontEnd(sim::SimMachine& machine, const std::string& windowsFolder);
 
@@ -80,7 +81,8 @@ void InstallFrontEnd(sim::SimMachine& machine, const std::string& windowsFolder)
 // platform for the object's lifetime, so a test may change it freely.
 class SampleMachine {
 public:
-    explicit SampleMachine(const std::string& name);
+    // The JSON object is merged over its machine.json first, as TestMachine merges its own.
+    explicit SampleMachine(const std::string& name, const std::string& jsonPatch = "{}");
     ~SampleMachine();
     SampleMachine(const SampleMachine&) = delete;
     SampleMachine& operator=(const SampleMachine&) = delete;
