@@ -8,6 +8,7 @@
 #include "online/report_data.h"
 #include "online/template_engine.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "support/agent_state.h"
 #include "support/golden.h"
 #include "support/test_machine.h"
@@ -131,4 +132,17 @@ TEST(TemplateEngine, ValuesAreEscapedAndMarkupPassesAsItIs) {
     WriteHtmlText(out, "<TD bgcolor=\"#FFF\">a b</TD>");
     EXPECT_EQ(out, "<TD bgcolor=\"#FFF\">a&#160;b</TD>");
     EXPECT_EQ(CharToHtmlEntity('>'), ">");
+}
+
+// The templates that come with the front-end use the whole vocabulary between them.
+TEST(TemplateEngine, TheShippedTemplatesUseEveryTag) {
+    std::string templates;
+    for (const char* name : {"report.htm", "software.htm"}) 
+        templates += qm::platform::AsciiUpper(
+            qm::test::ReadHostFile(std::string(QM_SOURCE_DIR) + "/frontend/HTML/" + name).value_or(""));
+    Lines tags = BuildTags();
+    for (std::size_t i = 0; i < tags.size(); i += 2) {
+        std::string open = tags[i].substr(0, tags[i].size() - 1);
+        EXPECT_TRUE(templates.find(open + ">") != std::string::npos || templates.find(open + " ") != std::string::npos) << tags[i];
+    }
 }
