@@ -120,6 +120,23 @@ TEST(FrontEnd, NoReportWithoutFreshResultsOfTheAgent) {
     EXPECT_TRUE(Exists("C:\\WINDOWS\\QM-XP-WS01.sfz"));
 }
 
+// An error log that cannot be written costs nothing more: the worker still says it is done,
+// and the splash closes.
+TEST(FrontEnd, TheSplashClosesWhenTheErrorLogCannotBeWritten) {
+    SampleMachine machine("xp-workstation");
+    const std::string folder = kSamples[0].folder;
+    Install(machine, folder);
+    ASSERT_TRUE(qm::platform::Files().DeleteFile(folder + "qmagent.exe"));
+    qm::sim::FaultConfig fault;
+    fault.op = "write";
+    fault.path = folder + kErrorLogName;
+    machine.Machine().AddFault(fault);
+    EXPECT_FALSE(LogRunError("x"));
+    EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+    EXPECT_TRUE(machine.Machine().DialogsOfMachine().SplashForm().closed);
+    EXPECT_FALSE(Exists(folder + kErrorLogName));
+}
+
 // A report file or an archive name that reaches out of DONE\ is refused.
 TEST(FrontEnd, ResultFileAndZipNameNameFilesOfDoneOnly) {
     EXPECT_TRUE(IsBareFileName("report.htm"));
@@ -139,6 +156,13 @@ TEST(FrontEnd, ResultFileAndZipNameNameFilesOfDoneOnly) {
               (std::vector<std::string>{"ERROR : RESULT_FILE must name a file of DONE\\ alone, not ..\\..\\WINDOWS\\win.ini"}));
     // The report itself was made.
     EXPECT_TRUE(Exists(folder + "DONE\\report.htm"));
+
+    changed = ini;
+    changed.replace(changed.find("ZIPNAME=report.zip"), 18, "ZIPNAME=C:\\report.zip");
+    ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), folder + "qnlonline.ini", changed));
+    EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+    EXPECT_FALSE(Exists("C:\\report.zip"));
+    EXPECT_EQ(ErrorLog(folder).back(), "ERROR : ZIPNAME must name a file of DONE\\ alone, not C:\\report.zip");
 }
 
 // The splash: its settings, the progress bar and what happens when a setting cannot be used.
