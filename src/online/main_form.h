@@ -7,14 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/wait_dialog.h"
 #include "online/worker.h"
 #include "platform/dialogs.h"
 
 namespace qm::online {
 
 inline constexpr const char* kSplashPicture = "qnlonline.jpg";
-inline constexpr const char* kDefaultCaption = "Inventory currently executing. Please wait...";
-inline constexpr char kProgressBlock = static_cast<char>(0xDC);
+// The same caption and progress block as the agent's wait dialog.
+inline constexpr const char* kDefaultCaption = core::kWaitCaption;
+inline constexpr char kProgressBlock = core::kProgressBlock;
 inline constexpr unsigned kTimerIntervalMs = 333;
 
 class Tform1 {
