@@ -4,6 +4,8 @@
 
 #include "core/process_state.h"
 #include "core/profile_files.h"
+#include "core/result_list.h"
+#include "core/sections.h"
 #include "delivery/scrambling.h"
 #include "online/template_engine.h"
 #include "platform/platform.h"
@@ -111,9 +113,9 @@ void MatchCpu(ReportData& data, const Lines& list) {
     data.CpuCache.clear();
     data.CpuVendor.clear();
     data.CpuType.clear();
-    std::string vendor = LastValueStartingWith(list, "\"CPU\",\"Vendor\",\"");
-    std::string brand = LastValueStartingWith(list, "\"CPU\",\"BrandID\",\"");
-    std::string tfms = LastValueStartingWith(list, "\"CPU\",\"TFMS\",\"");
+    std::string vendor = LastValueStartingWith(list, core::RecordPrefix(core::sections::kCpu, "Vendor"));
+    std::string brand = LastValueStartingWith(list, core::RecordPrefix(core::sections::kCpu, "BrandID"));
+    std::string tfms = LastValueStartingWith(list, core::RecordPrefix(core::sections::kCpu, "TFMS"));
     for (const std::string& row : data.CpuCatalog) {
         Lines columns = SplitTabFields(row);
         std::string prefix = FieldAt(columns, 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "core/sections.h"
 #include "online/html_text.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -13,6 +14,7 @@
 namespace qm::online {
 
 using namespace qm::platform;
+namespace sections = core::sections;
 
 namespace {
 
@@ -222,13 +224,13 @@ std::string RenderDiskTable(const ReportData& data, int colour) {
     std::string result;
     for (std::size_t i = 1; i < data.Hard.size(); ++i) {
         const std::string& line = data.Hard[i];
-        if (line.find("\"Disk sizes\",\"Drive") != std::string::npos) {
+        if (line.find("\"" + std::string(sections::kDiskSizes) + "\",\"Drive") != std::string::npos) {
             bool skip = false;
             std::string row = DiskRow(data, line, colour, skip);
             if (skip) continue;
             result += row;
             ++colour;
-        } else if (line.find("\"CDROM\",\"Drive") != std::string::npos) {
+        } else if (line.find("\"" + std::string(sections::kCdrom) + "\",\"Drive") != std::string::npos) {
             result += PlainRow(data, RowBackground(data, colour),
                                {"<img border=\"0\" src=\"cd_drive.gif\">", EscapeHtml(CharAt(line, 15)) + ":", "", "", "", ""});
             ++colour;

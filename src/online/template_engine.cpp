@@ -6,6 +6,7 @@
 #include "core/identification.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
+#include "core/sections.h"
 #include "online/html_text.h"
 #include "online/report_tables.h"
 #include "platform/platform.h"
@@ -14,6 +15,7 @@
 namespace qm::online {
 
 using namespace qm::platform;
+namespace sections = core::sections;
 
 namespace {
 
@@ -55,66 +57,66 @@ const std::vector<TagRule>& TagTable() {
     static const std::vector<TagRule> table = {
         {"LOGICIEL", Kind::Software},
         {"DATE_INVENTAIRE", Kind::Date},
-        {"VERSION", Kind::Value, "Inventory", "QMAgent version"},
+        {"VERSION", Kind::Value, sections::kInventory, "QMAgent version"},
         {"COMPUTERNAME", Kind::ComputerName},
-        {"MANUFACTURER", Kind::Value, "Ident", "Manufacturer"},
-        {"MODEL", Kind::Value, "Ident", "Model"},
-        {"SERIAL", Kind::Value, "Ident", "SN"},
-        {"HOTFIX", Kind::HardTable, "HotFix", "", {1, 2}},
-        {"PROCESSORVENDOR2", Kind::Value, "CPU", "Vendor"},
-        {"BIOS", Kind::HardTable, "Bios", "", {1, 2}},
-        {"MEMORY", Kind::Value, "Memory", "Total"},
-        {"PROCESSORFREQ", Kind::Value, "CPU", "Freq in reg"},
-        {"OS", Kind::Value, "Windows", "Version"},
-        {"OSDOMAIN", Kind::Value, "Windows", "WorkGroup or NT domain"},
-        {"OSREGISTEREDORG", Kind::Value, "Windows", "RegisteredOrganization"},
-        {"OSPRODUCTID", Kind::Value, "Windows", "ProductId"},
-        {"OSREGISTEREDUSER", Kind::Value, "Windows", "RegisteredOwner"},
+        {"MANUFACTURER", Kind::Value, sections::kIdent, "Manufacturer"},
+        {"MODEL", Kind::Value, sections::kIdent, "Model"},
+        {"SERIAL", Kind::Value, sections::kIdent, "SN"},
+        {"HOTFIX", Kind::HardTable, sections::kHotFix, "", {1, 2}},
+        {"PROCESSORVENDOR2", Kind::Value, sections::kCpu, "Vendor"},
+        {"BIOS", Kind::HardTable, sections::kBios, "", {1, 2}},
+        {"MEMORY", Kind::Value, sections::kMemory, "Total"},
+        {"PROCESSORFREQ", Kind::Value, sections::kCpu, "Freq in reg"},
+        {"OS", Kind::Value, sections::kWindows, "Version"},
+        {"OSDOMAIN", Kind::Value, sections::kWindows, "WorkGroup or NT domain"},
+        {"OSREGISTEREDORG", Kind::Value, sections::kWindows, "RegisteredOrganization"},
+        {"OSPRODUCTID", Kind::Value, sections::kWindows, "ProductId"},
+        {"OSREGISTEREDUSER", Kind::Value, sections::kWindows, "RegisteredOwner"},
         {"DISK", Kind::Disk},
-        {"PRINTER", Kind::HardTable, "Printers", "", {2, 3, 5, 6}},
-        {"VIDEO", Kind::Value, "Video", "Video adapter"},
-        {"PERIPHERALS", Kind::HardTable, "Peripherals tree", "", {2}},
+        {"PRINTER", Kind::HardTable, sections::kPrinters, "", {2, 3, 5, 6}},
+        {"VIDEO", Kind::Value, sections::kVideo, "Video adapter"},
+        {"PERIPHERALS", Kind::HardTable, sections::kPeripheralsTree, "", {2}},
         {"RUNNING PROCESS", Kind::Processes},
-        {"ANTIVIRUS", Kind::HardTable, "Antivirus", "", {1, 2, 3}},
-        {"AUTOLOGON", Kind::HardTable, "AutoLogon", "", {1, 2}},
-        {"SCREENSAVER", Kind::HardTable, "Screen Saver", "", {1, 2}},
-        {"NETWORK", Kind::HardTable, "IPConfig", "", {1, 2}},
+        {"ANTIVIRUS", Kind::HardTable, sections::kAntivirus, "", {1, 2, 3}},
+        {"AUTOLOGON", Kind::HardTable, sections::kAutoLogon, "", {1, 2}},
+        {"SCREENSAVER", Kind::HardTable, sections::kScreenSaver, "", {1, 2}},
+        {"NETWORK", Kind::HardTable, sections::kIpConfig, "", {1, 2}},
         {"QNLHEADER", Kind::Header},
         {"QNLBOTTOM", Kind::Footer},
-        {"OFFICEID", Kind::Value, "Office", "ProductId"},
+        {"OFFICEID", Kind::Value, sections::kOffice, "ProductId"},
         {"OFFICE", Kind::Office},
-        {"IP", Kind::HardTable, "IP address", "", {2}},
-        {"MAC", Kind::HardTable, "MAC address", "", {2}},
-        {"NETWORK_ADAP", Kind::HardTable, "Network adapter", "", {2}},
+        {"IP", Kind::HardTable, sections::kIpAddress, "", {2}},
+        {"MAC", Kind::HardTable, sections::kMacAddress, "", {2}},
+        {"NETWORK_ADAP", Kind::HardTable, sections::kNetworkAdapter, "", {2}},
         {"USB", Kind::Usb},
-        {"UUID", Kind::Value, "Ident", "UUID"},
-        {"SCREENRES", Kind::Value, "Windows", "Screen resolution"},
-        {"DEFAULTPRINTER", Kind::Value, "Windows", "Default printer"},
-        {"USERID", Kind::Value, "Windows", "User ID"},
-        {"TIMEZONE", Kind::Value, "Windows", "Time zone"},
-        {"SYSTEMROOT", Kind::Value, "Windows", "SystemRoot"},
-        {"OSCOUNTRY", Kind::Value, "Windows", "Country"},
-        {"OSLANGUAGE", Kind::Value, "Windows", "System language"},
-        {"USERLANGUAGE", Kind::Value, "Windows", "User language"},
+        {"UUID", Kind::Value, sections::kIdent, "UUID"},
+        {"SCREENRES", Kind::Value, sections::kWindows, "Screen resolution"},
+        {"DEFAULTPRINTER", Kind::Value, sections::kWindows, "Default printer"},
+        {"USERID", Kind::Value, sections::kWindows, "User ID"},
+        {"TIMEZONE", Kind::Value, sections::kWindows, "Time zone"},
+        {"SYSTEMROOT", Kind::Value, sections::kWindows, "SystemRoot"},
+        {"OSCOUNTRY", Kind::Value, sections::kWindows, "Country"},
+        {"OSLANGUAGE", Kind::Value, sections::kWindows, "System language"},
+        {"USERLANGUAGE", Kind::Value, sections::kWindows, "User language"},
         {"PROCESSORVENDOR", Kind::CpuVendor},
         {"PROCESSORTYPE", Kind::CpuType},
         {"PROCESSORCACHE", Kind::CpuCache},
-        {"INTERNETDBROWSER", Kind::Value, "Internet", "DefaultBrowser"},
-        {"INTERNETDMAIL", Kind::Value, "Internet", "DefaultMail"},
-        {"IESPAGE", Kind::Value, "InternetExplorer", "StartPage"},
-        {"IEPROXY", Kind::Value, "InternetExplorer", "ProxyEnable"},
-        {"INSTANTMESS", Kind::HardTable, "Instant Messenger", "", {1, 2}},
-        {"MEMBANK", Kind::HardTable, "MemBank", "", {2}},
-        {"DMIP", Kind::Value, "DMI", "Present"},
-        {"DMIV", Kind::Value, "DMI", "Version,"},  // the key holds a comma
-        {"IEPROXYCFG", Kind::Value, "InternetExplorer", "ProxyConfig"},
-        {"BOOT", Kind::HardTable, "Boot", "", {1, 2}},
+        {"INTERNETDBROWSER", Kind::Value, sections::kInternet, "DefaultBrowser"},
+        {"INTERNETDMAIL", Kind::Value, sections::kInternet, "DefaultMail"},
+        {"IESPAGE", Kind::Value, sections::kInternetExplorer, "StartPage"},
+        {"IEPROXY", Kind::Value, sections::kInternetExplorer, "ProxyEnable"},
+        {"INSTANTMESS", Kind::HardTable, sections::kInstantMessenger, "", {1, 2}},
+        {"MEMBANK", Kind::HardTable, sections::kMemBank, "", {2}},
+        {"DMIP", Kind::Value, sections::kDmi, "Present"},
+        {"DMIV", Kind::Value, sections::kDmi, "Version,"},  // the key holds a comma
+        {"IEPROXYCFG", Kind::Value, sections::kInternetExplorer, "ProxyConfig"},
+        {"BOOT", Kind::HardTable, sections::kBoot, "", {1, 2}},
         {"SOFTANTIVIRUS", Kind::SoftwareClassed},
-        {"RAWSOFTWARE", Kind::SoftTable, "Software", "", Range(1, 11)},
-        {"MONITOR", Kind::HardTable, "MONITOR", "", {1, 2}},
-        {"SMARTDISK", Kind::HardTable, "SMART", "", Range(1, 15)},
-        {"DELL", Kind::HardTable, "DELL", "", Range(1, 15)},
-        {"ASSETTAG", Kind::Value, "Identification", "AssetTag#"},
+        {"RAWSOFTWARE", Kind::SoftTable, sections::kSoftware, "", Range(1, 11)},
+        {"MONITOR", Kind::HardTable, sections::kMonitor, "", {1, 2}},
+        {"SMARTDISK", Kind::HardTable, sections::kSmart, "", Range(1, 15)},
+        {"DELL", Kind::HardTable, sections::kDell, "", Range(1, 15)},
+        {"ASSETTAG", Kind::Value, sections::kIdentification, "AssetTag#"},
     };
     return table;
 }
@@ -143,7 +145,7 @@ void Render(const ReportData& data, std::string& output, const TagRule& rule, bo
         case Kind::Footer: CopyFileToStream(output, exeFolder + "QNLBOTTOM.HTM"); break;
         case Kind::Office: {
             GroupedTable office;
-            office.required = {"Microsoft", "Office ", "\"Installed soft\",\""};
+            office.required = {"Microsoft", "Office ", TablePrefix(sections::kInstalledSoft)};
             office.shown = {3};
             WriteHtmlText(output, RenderGroupedTable(data, data.Hard, office, colour, noAdvance));
             break;
@@ -151,7 +153,7 @@ void Render(const ReportData& data, std::string& output, const TagRule& rule, bo
         case Kind::Usb: {
             GroupedTable usb;
             usb.anyOfRequired = true;
-            usb.required = {"\"USB\",\"USB"};
+            usb.required = {"\"" + std::string(sections::kUsb) + "\",\"USB"};
             usb.anyOf = {"\",\"Product\",\"", "\",\"Manufacturer\",\"", "\",\"SN\",\""};
             usb.shown = {2, 3, 4};
             usb.groupField = 3;

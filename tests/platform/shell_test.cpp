@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/sim_shell.h"
+#include "support/reg_text.h"
 #include "support/test_machine.h"
 
 using namespace qm::platform;
@@ -9,13 +10,16 @@ using qm::test::TestMachine;
 
 namespace {
 
-const char* const kAssociations =
-    "REGEDIT4\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.htm]\r\n@=\"htmlfile\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.txt]\r\n@=\"txtfile\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.log\\shell\\open\\command]\r\n@=\"notepad.exe %1\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command]\r\n"
-    "@=\"\\\"C:\\\\Program Files\\\\Browser\\\\browse.exe\\\" -nohome \\\"%1\\\"\"\r\n\r\n";
+const std::string kAssociations = qm::test::RegText()
+                                      .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.htm")
+                                      .Value("", "htmlfile")
+                                      .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.txt")
+                                      .Value("", "txtfile")
+                                      .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.log\\shell\\open\\command")
+                                      .Value("", "notepad.exe %1")
+                                      .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command")
+                                      .Value("", R"("C:\Program Files\Browser\browse.exe" -nohome "%1")")
+                                      .Text();
 
 }  // namespace
 
