@@ -11,6 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/drives.h"
 #include "platform/environment.h"
+#include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/guids.h"
 #include "platform/process_list.h"
@@ -49,6 +50,7 @@ public:
     virtual CollationService& Collation() = 0;
     virtual ProcessListService& ProcessList() = 0;
     virtual ShellService& Shell() = 0;
+    virtual EventLogService& EventLog() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -75,6 +77,7 @@ inline ShellLinksService& ShellLinks() { return CurrentPlatform().ShellLinks(); 
 inline CollationService& Collation() { return CurrentPlatform().Collation(); }
 inline ProcessListService& ProcessList() { return CurrentPlatform().ProcessList(); }
 inline ShellService& Shell() { return CurrentPlatform().Shell(); }
+inline EventLogService& EventLog() { return CurrentPlatform().EventLog(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -1,6 +1,9 @@
 #include "support/pe_writer.h"
 
+#include <algorithm>
+#include <map>
 #include <stdexcept>
+#include <tuple>
 
 #include "support/le_bytes.h"
 #include "support/utf16_text.h"
@@ -14,6 +17,7 @@ constexpr std::uint32_t kSectionAlignment = 0x1000;
 constexpr std::uint32_t kPeHeaderOffset = 0x80;
 constexpr std::uint32_t kOptionalHeaderSize = 224;  // PE32 with 16 data directories
 constexpr std::uint32_t kResourceRva = kSectionAlignment;
+constexpr std::uint16_t kRtMessageTable = 11;
 constexpr std::uint16_t kRtVersion = 16;
 constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
 
@@ -68,32 +72,85 @@ std::string StringBlock(const std::string& name, const std::string& value) {
     return Block(name, static_cast<std::uint16_t>(text.size() / 2), 1, text, {});
 }
 
-// The resource section: root (types) -> RT_VERSION (names) -> id 1 (languages) -> data entry,
-// then the data itself on an 8-byte boundary. Offsets in the tree are from the section start;
-// the data entry gives the data's RVA.
-std::string ResourceSection(const std::string& data, std::uint16_t language) {
+// The resource section: the root directory (types), one directory of ids per type, one of
+// languages per id, the data entries, then the data itself, each on an 8-byte boundary. The
+// entries of each directory are sorted by id, as the format asks. Offsets in the tree are from
+// the section start; a data entry gives its data's RVA.
+std::string ResourceSection(std::vector<PeResourceData> resources) {
+    std::sort(resources.begin(), resources.end(), [](const PeResourceData& a, const PeResourceData& b) {
+        return std::tie(a.type, a.id, a.language) < std::tie(b.type, b.id, b.language);
+    });
+    // The directories in the order they are laid out: the root, the types' and the ids'.
+    std::map<std::uint16_t, std::map<std::uint16_t, std::vector<std::size_t>>> tree;
+    for (std::size_t i = 0; i < resources.size(); ++i) tree[resources[i].type][resources[i].id].push_back(i);
+    auto size = [](std::size_t entries) { return static_cast<std::uint32_t>(16 + 8 * entries); };
+    std::uint32_t at = size(tree.size());
+    std::map<std::uint16_t, std::uint32_t> typeDirectory;
+    for (const auto& [type, ids] : tree) {
+        typeDirectory[type] = at;
+        at += size(ids.size());
+    }
+    std::map<std::pair<std::uint16_t, std::uint16_t>, std::uint32_t> idDirectory;
+    for (const auto& [type, ids] : tree)
+        for (const auto& [id, languages] : ids) {
+            idDirectory[{type, id}] = at;
+            at += size(languages.size());
+        }
+    std::uint32_t entries = at;
+    std::uint32_t data = AlignUp(entries + 16 * static_cast<std::uint32_t>(resources.size()), 8);
+
     std::string out;
-    auto directory = [&](std::uint32_t id, std::uint32_t target) {
+    auto directory = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& rows) {
         Put32(out, 0);  // Characteristics
         Put32(out, 0);  // TimeDateStamp
         Put16(out, 0);  // MajorVersion
         Put16(out, 0);  // MinorVersion
         Put16(out, 0);  // NumberOfNamedEntries
-        Put16(out, 1);  // NumberOfIdEntries
-        Put32(out, id);
-        Put32(out, target);
+        Put16(out, static_cast<std::uint16_t>(rows.size()));  // NumberOfIdEntries
+        for (const auto& [id, target] : rows) {
+            Put32(out, id);
+            Put32(out, target);
+        }
     };
-    // Each directory with its one entry takes 24 bytes.
-    directory(kRtVersion, kSubdirectoryBit | 24);
-    directory(1, kSubdirectoryBit | 48);
-    directory(language, 72);
-    std::uint32_t dataOffset = 72 + 16;
-    Put32(out, kResourceRva + dataOffset);
-    Put32(out, static_cast<std::uint32_t>(data.size()));
-    Put32(out, 0);  // CodePage
-    Put32(out, 0);  // Reserved
-    out += data;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> rows;
+    for (const auto& [type, ids] : tree) rows.emplace_back(type, kSubdirectoryBit | typeDirectory[type]);
+    directory(rows);
+    for (const auto& [type, ids] : tree) {
+        rows.clear();
+        for (const auto& [id, languages] : ids) rows.emplace_back(id, kSubdirectoryBit | idDirectory[{type, id}]);
+        directory(rows);
+    }
+    for (const auto& [type, ids] : tree)
+        for (const auto& [id, languages] : ids) {
+            rows.clear();
+            for (std::size_t i : languages)
+                rows.emplace_back(resources[i].language, entries + 16 * static_cast<std::uint32_t>(i));
+            directory(rows);
+        }
+    std::uint32_t next = data;
+    for (const PeResourceData& r : resources) {
+        Put32(out, kResourceRva + next);
+        Put32(out, static_cast<std::uint32_t>(r.bytes.size()));
+        Put32(out, 0);  // CodePage
+        Put32(out, 0);  // Reserved
+        next = AlignUp(next + static_cast<std::uint32_t>(r.bytes.size()), 8);
+    }
+    for (const PeResourceData& r : resources) {
+        PadTo(out, 8);
+        out += r.bytes;
+    }
     return out;
+}
+
+// A message's text as its entry holds it: UTF-16 or code page 1252, with its terminator.
+std::string EntryText(const Message& m) {
+    if (m.unicode) return Utf16Bytes(m.text, true);
+    std::string ansi;
+    for (char16_t c : Utf8ToUtf16(m.text)) {
+        if (c > 0xFF) throw std::invalid_argument("not in code page 1252 as the test writes it: " + m.text);
+        ansi += static_cast<char>(c);
+    }
+    return ansi + '\0';
 }
 
 std::string Image(const std::string& section) {
@@ -210,7 +267,49 @@ std::string BuildVersionInfoBlock(const VersionResource& resource) {
 }
 
 std::string BuildPeFile(const VersionResource& resource) {
-    return Image(ResourceSection(BuildVersionInfoBlock(resource), resource.resourceLanguage));
+    return BuildPeFileWithResources({{kRtVersion, 1, resource.resourceLanguage, BuildVersionInfoBlock(resource)}});
+}
+
+std::string BuildMessageTable(std::vector<Message> messages) {
+    std::sort(messages.begin(), messages.end(), [](const Message& a, const Message& b) { return a.id < b.id; });
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;  // first and end index of each run
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (i > 0 && messages[i].id == messages[i - 1].id) throw std::invalid_argument("a message id twice");
+        if (blocks.empty() || messages[i].id != messages[i - 1].id + 1) blocks.emplace_back(i, i);
+        blocks.back().second = i + 1;
+    }
+    std::string entries;
+    std::vector<std::uint32_t> offsets;
+    std::uint32_t start = 4 + 12 * static_cast<std::uint32_t>(blocks.size());
+    for (const auto& [first, end] : blocks) {
+        offsets.push_back(start + static_cast<std::uint32_t>(entries.size()));
+        for (std::size_t i = first; i < end; ++i) {
+            std::string text = EntryText(messages[i]);
+            PadTo(text, 4);
+            if (text.size() + 4 > 0xFFFF) throw std::length_error("message too long");
+            Put16(entries, static_cast<std::uint16_t>(text.size() + 4));
+            Put16(entries, messages[i].unicode ? 1 : 0);
+            entries += text;
+        }
+    }
+    std::string out;
+    Put32(out, static_cast<std::uint32_t>(blocks.size()));
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        Put32(out, messages[blocks[b].first].id);
+        Put32(out, messages[blocks[b].second - 1].id);
+        Put32(out, offsets[b]);
+    }
+    return out + entries;
+}
+
+std::string BuildPeFileWithResources(const std::vector<PeResourceData>& resources) {
+    return Image(ResourceSection(resources));
+}
+
+std::string BuildMessageFile(const std::vector<std::pair<std::uint16_t, std::vector<Message>>>& tables) {
+    std::vector<PeResourceData> resources;
+    for (const auto& [language, messages] : tables) resources.push_back({kRtMessageTable, 1, language, BuildMessageTable(messages)});
+    return BuildPeFileWithResources(resources);
 }
 
 std::string BuildPeFileWithoutResources() { return Image(std::string()); }

@@ -1,7 +1,8 @@
 #pragma once
-// Minimal PE32 program files for tests: headers, one .rsrc section and a version resource
-// (RT_VERSION, id 1) laid out after the published PE/COFF and VS_VERSIONINFO formats, so that
-// the machine's version functions read them as they would a real program.
+// Minimal PE32 program files for tests: headers and one .rsrc section with resources laid out
+// after the published PE/COFF formats: a version resource (RT_VERSION, id 1, after
+// VS_VERSIONINFO) and message tables (RT_MESSAGETABLE, id 1, after MESSAGE_RESOURCE_DATA), so
+// that the machine's version and message functions read them as they would a real program.
 
 #include <array>
 #include <cstdint>
@@ -53,5 +54,30 @@ std::string BuildPeFileWithoutResources();
 
 // The bytes of a VS_VERSIONINFO block alone (what the version functions hand back).
 std::string BuildVersionInfoBlock(const VersionResource& resource);
+
+// One message of a message table: its full id and its text in UTF-8, stored in UTF-16 or in
+// the ANSI code page 1252.
+struct Message {
+    std::uint32_t id = 0;
+    std::string text;
+    bool unicode = true;
+};
+
+// MESSAGE_RESOURCE_DATA as a message compiler lays it out: the messages by id, each run of
+// consecutive ids one block, each entry's text with its terminator padded to 32 bits.
+std::string BuildMessageTable(std::vector<Message> messages);
+
+// One resource of any kind: type, id and language, and its bytes as they are.
+struct PeResourceData {
+    std::uint16_t type = 0;
+    std::uint16_t id = 1;
+    std::uint16_t language = 0x0409;
+    std::string bytes;
+};
+
+// A PE32 file whose only section holds the resources.
+std::string BuildPeFileWithResources(const std::vector<PeResourceData>& resources);
+// A message file: one message table (id 1) per language, each with its messages.
+std::string BuildMessageFile(const std::vector<std::pair<std::uint16_t, std::vector<Message>>>& tables);
 
 }  // namespace qm::test

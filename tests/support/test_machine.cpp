@@ -72,10 +72,10 @@ std::optional<std::string> ReadHostFile(const std::string& path) {
     return s.str();
 }
 
-std::string MachineErrorOf(const std::string& json) {
+std::string MachineErrorOf(const std::string& json, const std::string& machineFolder) {
     TempFolder folder;
     try {
-        sim::SimMachine::FromJson(json, folder.Path());
+        sim::SimMachine::FromJson(json, machineFolder.empty() ? folder.Path() : machineFolder);
     } catch (const sim::MachineError& e) {
         return e.what();
     }

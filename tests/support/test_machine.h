@@ -29,7 +29,8 @@ private:
 std::optional<std::string> ReadHostFile(const std::string& path);
 
 // The message a machine made from machine.json text is refused with; "no error" when it loads.
-std::string MachineErrorOf(const std::string& json);
+// The machine folder, where files beside machine.json lie, is a fresh one unless given.
+std::string MachineErrorOf(const std::string& json, const std::string& machineFolder = "");
 
 class TestMachine {
 public:

@@ -8,6 +8,7 @@
 #include "platform/sim/sim_code_page.h"
 #include "platform/sim/sim_collation.h"
 #include "platform/sim/sim_devices.h"
+#include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_dialogs.h"
 #include "platform/sim/sim_drives.h"
 #include "platform/sim/sim_environment.h"
@@ -46,7 +47,8 @@ struct SimMachine::Services {
           links(state, files),
           collation(state),
           processList(state),
-          shell(state, files, registry) {}
+          shell(state, files, registry),
+          eventLog(state, files) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -66,6 +68,7 @@ struct SimMachine::Services {
     SimCollation collation;
     SimProcessList processList;
     SimShell shell;
+    SimEventLog eventLog;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -119,6 +122,7 @@ platform::CollationService& SimMachine::Collation() { return services_->collatio
 platform::ProcessListService& SimMachine::ProcessList() { return services_->processList; }
 platform::ShellService& SimMachine::Shell() { return services_->shell; }
 SimShell& SimMachine::ShellOfMachine() { return services_->shell; }
+platform::EventLogService& SimMachine::EventLog() { return services_->eventLog; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -48,6 +48,7 @@ public:
     platform::CollationService& Collation() override;
     platform::ProcessListService& ProcessList() override;
     platform::ShellService& Shell() override;
+    platform::EventLogService& EventLog() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

@@ -427,7 +427,8 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     Reader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
-                "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program", "processes"});
+                "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program", "processes",
+                "event_logs"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
@@ -580,6 +581,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
             c.devices.push_back(ParseDevice(Reader(devices[i], fileName, r.Pointer("devices") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("processes")) c.processes = ParseProcessList(r.Raw("processes"), fileName, *cp);
+    if (r.Has("event_logs")) c.eventLogs = ParseEventLogs(r.Raw("event_logs"), fileName, hostFolder, *cp);
     if (r.Has("dialogs")) {
         Reader d = r.Object("dialogs");
         d.OnlyKeys({"asset_tag", "main_window_stays_open"});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/event_log_config.h"
 #include "platform/sim/sim_process_list.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
@@ -166,6 +167,7 @@ struct MachineConfig {
     ProcessorConfig processor;
     std::vector<DeviceConfig> devices;
     std::vector<ProcessConfig> processes;  // the running processes, in the order they are listed
+    EventLogsConfig eventLogs;
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders

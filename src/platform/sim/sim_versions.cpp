@@ -1,10 +1,10 @@
 #include "platform/sim/sim_versions.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/pe_resources.h"
 #include "platform/text.h"
 
 namespace qm::sim {
@@ -12,64 +12,6 @@ namespace qm::sim {
 using namespace qm::platform;
 
 namespace {
-
-constexpr std::uint32_t kResourceVersion = 16;
-
-bool ReadAt(File& file, std::uint64_t offset, void* out, std::size_t size) {
-    if (!file.SetFilePointerEx(static_cast<std::int64_t>(offset), MoveMethod::Begin, nullptr)) return false;
-    auto* p = static_cast<char*>(out);
-    std::size_t done = 0;
-    while (done < size) {
-        DWORD read = 0;
-        if (!file.ReadFile(p + done, static_cast<DWORD>(size - done), read) || read == 0) return false;
-        done += read;
-    }
-    return true;
-}
-
-template <typename T>
-T Get(const std::vector<std::uint8_t>& b, std::size_t at) {
-    T v{};
-    if (at + sizeof(T) <= b.size()) std::memcpy(&v, b.data() + at, sizeof(T));
-    return v;
-}
-
-struct Section {
-    std::uint32_t virtualAddress, virtualSize, rawOffset, rawSize;
-};
-
-// The offset in the file of a relative virtual address.
-bool FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva, std::uint64_t& offset) {
-    for (const Section& s : sections) {
-        std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
-        if (rva >= s.virtualAddress && rva < static_cast<std::uint64_t>(s.virtualAddress) + extent) {
-            offset = static_cast<std::uint64_t>(s.rawOffset) + (rva - s.virtualAddress);
-            return true;
-        }
-    }
-    return false;
-}
-
-// The offset (within the resource section) of the first entry of a resource directory that
-// matches the id, or the first entry of any kind when id is 0.
-bool DirectoryEntry(const std::vector<std::uint8_t>& rsrc, std::uint32_t directory, std::uint32_t id,
-                    std::uint32_t& target, bool& isDirectory) {
-    if (directory + 16 > rsrc.size()) return false;
-    std::uint16_t named = Get<std::uint16_t>(rsrc, directory + 12);
-    std::uint16_t ids = Get<std::uint16_t>(rsrc, directory + 14);
-    std::uint32_t count = static_cast<std::uint32_t>(named) + ids;
-    for (std::uint32_t i = 0; i < count && i < 4096; ++i) {
-        std::size_t entry = directory + 16 + static_cast<std::size_t>(i) * 8;
-        std::uint32_t name = Get<std::uint32_t>(rsrc, entry);
-        std::uint32_t offset = Get<std::uint32_t>(rsrc, entry + 4);
-        bool byName = (name & 0x80000000u) != 0;
-        if (id != 0 && (byName || name != id)) continue;
-        isDirectory = (offset & 0x80000000u) != 0;
-        target = offset & 0x7FFFFFFFu;
-        return true;
-    }
-    return false;
-}
 
 // One node of a VS_VERSIONINFO tree.
 struct Node {
@@ -123,58 +65,11 @@ bool SameKey(const std::u16string& key, std::string_view name) {
 }  // namespace
 
 bool FindVersionResource(File& file, std::string& block) {
-    std::uint8_t dos[64];
-    if (!ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-    std::uint32_t peOffset = 0;
-    std::memcpy(&peOffset, dos + 0x3C, 4);
-    std::vector<std::uint8_t> header(24);
-    if (!ReadAt(file, peOffset, header.data(), header.size()) || std::memcmp(header.data(), "PE\0\0", 4) != 0) return false;
-    std::uint16_t sectionCount = Get<std::uint16_t>(header, 6);
-    std::uint16_t optionalSize = Get<std::uint16_t>(header, 20);
-    std::vector<std::uint8_t> optional(optionalSize);
-    if (optionalSize < 2 || !ReadAt(file, peOffset + 24, optional.data(), optional.size())) return false;
-    std::uint16_t magic = Get<std::uint16_t>(optional, 0);
-    std::size_t directories = magic == 0x20B ? 112 : 96;  // PE32+ or PE32
-    std::uint32_t resourceRva = Get<std::uint32_t>(optional, directories + 2 * 8);
-    if (resourceRva == 0) return false;
-    std::vector<Section> sections;
-    std::vector<std::uint8_t> table(static_cast<std::size_t>(sectionCount) * 40);
-    if (!ReadAt(file, peOffset + 24 + optionalSize, table.data(), table.size())) return false;
-    for (std::size_t i = 0; i < sectionCount; ++i) {
-        std::size_t at = i * 40;
-        sections.push_back({Get<std::uint32_t>(table, at + 12), Get<std::uint32_t>(table, at + 8),
-                            Get<std::uint32_t>(table, at + 20), Get<std::uint32_t>(table, at + 16)});
-    }
-    const Section* rsrcSection = nullptr;
-    for (const Section& s : sections)
-        if (resourceRva >= s.virtualAddress &&
-            resourceRva < static_cast<std::uint64_t>(s.virtualAddress) + std::max(s.virtualSize, s.rawSize))
-            rsrcSection = &s;
-    // The directory must lie in the section's bytes in the file, and those in the file.
-    std::uint64_t fileSize = 0;
-    if (rsrcSection == nullptr || !file.GetFileSizeEx(fileSize)) return false;
-    std::uint32_t into = resourceRva - rsrcSection->virtualAddress;
-    if (into >= rsrcSection->rawSize) return false;
-    std::uint64_t rsrcOffset = static_cast<std::uint64_t>(rsrcSection->rawOffset) + into;
-    std::uint64_t available = rsrcSection->rawSize - into;
-    if (rsrcOffset >= fileSize) return false;
-    available = std::min<std::uint64_t>({available, fileSize - rsrcOffset, 64u << 20});
-    std::vector<std::uint8_t> rsrc(available);
-    if (!ReadAt(file, rsrcOffset, rsrc.data(), rsrc.size())) return false;
-    // Type RT_VERSION, then the first name and the first language under it.
-    std::uint32_t at = 0;
-    bool isDirectory = false;
-    if (!DirectoryEntry(rsrc, 0, kResourceVersion, at, isDirectory) || !isDirectory) return false;
-    if (!DirectoryEntry(rsrc, at, 0, at, isDirectory) || !isDirectory) return false;
-    if (!DirectoryEntry(rsrc, at, 0, at, isDirectory) || isDirectory) return false;
-    std::uint32_t dataRva = Get<std::uint32_t>(rsrc, at);
-    std::uint32_t dataSize = Get<std::uint32_t>(rsrc, at + 4);
-    std::uint64_t dataOffset = 0;
-    if (dataSize == 0 || dataSize > (16u << 20) || !FileOffsetOf(sections, dataRva, dataOffset) ||
-        dataOffset >= fileSize || dataSize > fileSize - dataOffset)
-        return false;
-    block.assign(dataSize, '\0');
-    return ReadAt(file, dataOffset, block.data(), block.size());
+    PeResources resources;
+    if (!resources.Load(file)) return false;
+    // The first name and the first language of the type.
+    std::vector<PeResource> found = resources.OfType(kResourceVersion);
+    return !found.empty() && PeResources::Read(file, found.front(), block);
 }
 
 bool SimVersions::Resource(std::string_view path, std::string& block) {
