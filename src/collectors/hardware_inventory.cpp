@@ -5,6 +5,7 @@
 #include "collectors/bios_memory_disks.h"
 #include "collectors/collector_guard.h"
 #include "collectors/cpu_inventory.h"
+#include "collectors/event_logs.h"
 #include "collectors/printers.h"
 #include "collectors/windows_settings.h"
 #include "core/date_time.h"
@@ -50,6 +51,7 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"DiskInfo",     {DiskInfo}},
         {"PrintersInfo", {PrintersInfo}},
         {"WindowsInfo",  {WindowsInfo}},
+        {kNoMarker,      {ReadWindowsLogs}},
     };
     return steps;
 }

@@ -16,6 +16,7 @@ namespace qm::collectors {
 using namespace qm::platform;
 using core::AddResultLine;
 using core::QuoteField;
+using core::QuoteFields;
 using core::sections::kPrinters;
 
 namespace {
@@ -23,15 +24,6 @@ namespace {
 const char* const kPrintersKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char* const kLanManServers =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers";
-
-std::string Join(std::initializer_list<std::string> fields) {
-    std::string out;
-    for (const std::string& f : fields) {
-        if (!out.empty()) out += ',';
-        out += QuoteField(f);
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -64,18 +56,18 @@ void PrintersInfo() {
             std::string key = std::to_string(n);
             if (level == 2) {
                 AddResultLine(kPrinters, key,
-                              Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
-                                    p.printProcessor, p.datatype, p.parameters}));
-                core::WriteLog(Join({p.serverName, p.printerName, p.shareName, p.portName, p.driverName, p.location,
-                                     p.printProcessor}));
+                              QuoteFields({p.serverName, p.printerName, p.shareName, p.portName, p.driverName,
+                                           p.location, p.printProcessor, p.datatype, p.parameters}));
+                core::WriteLog(QuoteFields({p.serverName, p.printerName, p.shareName, p.portName, p.driverName,
+                                            p.location, p.printProcessor}));
             } else if (level == 4) {
-                AddResultLine(kPrinters, key, Join({p.serverName, p.printerName}));
-                core::WriteLog(Join({p.serverName, p.printerName}));
+                AddResultLine(kPrinters, key, QuoteFields({p.serverName, p.printerName}));
+                core::WriteLog(QuoteFields({p.serverName, p.printerName}));
             } else {
                 std::string_view cursor = p.portName;
                 for (std::string port = NextPortToken(cursor); !port.empty(); port = NextPortToken(cursor)) {
-                    AddResultLine(kPrinters, key, Join({port, p.printerName}));
-                    core::WriteLog(Join({port, p.printerName}));
+                    AddResultLine(kPrinters, key, QuoteFields({port, p.printerName}));
+                    core::WriteLog(QuoteFields({port, p.printerName}));
                 }
             }
             ++n;
@@ -130,7 +122,7 @@ void RegistryPrintersInfo(int n) {
             }
             if (listed) continue;
             AddResultLine(kPrinters, std::to_string(n),
-                          Join({server, unc, share, port, driver, location, processor, datatype, ""}));
+                          QuoteFields({server, unc, share, port, driver, location, processor, datatype, ""}));
             ++n;
         }
     }

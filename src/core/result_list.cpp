@@ -20,6 +20,15 @@ std::string QuoteField(std::string_view text) {
     return "\"" + Trim(t) + "\"";
 }
 
+std::string QuoteFields(std::initializer_list<std::string> fields) {
+    std::string out;
+    for (const std::string& f : fields) {
+        if (!out.empty()) out += ',';
+        out += QuoteField(f);
+    }
+    return out;
+}
+
 void CreateResultList() { State().resultList.emplace(); }
 
 void LoadResultList(std::string_view path) {

@@ -3,6 +3,7 @@
 // one line of quoted fields, the section, the key, then the value fields; files end their
 // lines with CR LF and hold ANSI bytes.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,8 @@ namespace qm::core {
 // blanks, blanks and control characters go from both ends, and the text is put in double
 // quotes. A line break would split the record over two lines.
 std::string QuoteField(std::string_view text);
+// The value fields of a record: each text through QuoteField, joined by commas.
+std::string QuoteFields(std::initializer_list<std::string> fields);
 
 void CreateResultList();
 // A new list, filled with the file's lines when the file exists; raises (and leaves no list)
