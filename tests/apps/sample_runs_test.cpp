@@ -10,8 +10,12 @@
 
 namespace {
 
-// The time of the run is the machine's clock, which starts at the real time: it is masked.
+// The time of the run is the machine's clock, which starts at the real time: it is masked. So
+// is the hour of an event's time, which the machine's bias at the time of the run (standard or
+// daylight time) turns into local time.
 std::string MaskDate(std::string text) {
+    text = std::regex_replace(text, std::regex("(\"WindowsLog\",(\"[^\"]*\",){4}\"[0-9]{4}/[0-9]{2}/[0-9]{2} )[0-9]{2}:"),
+                              "$1hh:");
     return std::regex_replace(text, std::regex("\"Inventory\",\"Date\",\"[^\"]*\""), "\"Inventory\",\"Date\",\"<date>\"");
 }
 

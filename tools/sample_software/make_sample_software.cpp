@@ -1,5 +1,6 @@
 // Writes the program files and shortcuts of the sample machines' software: real PE files
-// with version resources and real shortcut files, made with the test writers. Run it from
+// with version resources or message tables and real shortcut files, made with the test
+// writers. Run it from
 // the source folder after changing what it writes; its output is kept in machines/.
 //   cmake --build --preset default --target make_sample_software && build/bin/make_sample_software
 
@@ -59,6 +60,25 @@ int main() {
     Write(On(xp, user + "Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\Paint Shop.lnk"),
           qm::test::ShortcutTo("C:\\Program Files\\Paint Shop\\paint.exe"));
     Write(On(xp, all + "Start Menu\\Programs\\Old Tool.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Old Tool\\gone.exe"));
+    // The message files of the event logs' sources: one of the application, one of the system.
+    Write(On(xp, "C:\\Program Files\\Ledger Pro\\ledgermsg.dll"),
+          qm::test::BuildMessageFile({{0x0409,
+                                       {{0x40000064, "Ledger Pro %1 started.%n"},
+                                        {0xC00003E9, "The ledger file %1 could not be opened (error %2!d!).%n"
+                                                     "Close the programs that use it and try again.%n"},
+                                        {0x800003EA, "No disc in %1, so the backup of \"%2\" waits.%n"},
+                                        {0xC00003F2, "Login refused for user %1 from %2.%n"}}}}));
+    Write(On(xp, "C:\\WINDOWS\\system32\\sysevents.dll"),
+          qm::test::BuildMessageFile(
+              {{0x0409,
+                {{0xC00003E8, "Faulting application %1, version %2, faulting module %3, version %4, address 0x%5.%n"},
+                 {0xC0040007, "The device, %1, has a bad block.%n", false},
+                 {0x8000001D, "The time provider found no source of time (%1), %2!u! attempts.%n"},
+                 {0xC0001B58, "The %1 service failed to start due to the following error: %n%2%n"},
+                 {0xC000165A, "The session setup from the computer %1 failed to authenticate. The name of the account "
+                              "referenced in the security database is %2.%n"},
+                 {0x8000177D, "The Event log service was started.%n", false},
+                 {0x8000177E, "The Event log service was stopped.%n", false}}}}));
 
     const fs::path nine = "machines/win98-desktop/drive_c";
     const fs::path share = "machines/win98-desktop/net_n";
