@@ -14,6 +14,7 @@
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/guids.h"
+#include "platform/network.h"
 #include "platform/process_list.h"
 #include "platform/processes.h"
 #include "platform/processor.h"
@@ -51,6 +52,7 @@ public:
     virtual ProcessListService& ProcessList() = 0;
     virtual ShellService& Shell() = 0;
     virtual EventLogService& EventLog() = 0;
+    virtual NetworkService& Network() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -78,6 +80,7 @@ inline CollationService& Collation() { return CurrentPlatform().Collation(); }
 inline ProcessListService& ProcessList() { return CurrentPlatform().ProcessList(); }
 inline ShellService& Shell() { return CurrentPlatform().Shell(); }
 inline EventLogService& EventLog() { return CurrentPlatform().EventLog(); }
+inline NetworkService& Network() { return CurrentPlatform().Network(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -14,6 +14,7 @@
 #include "platform/sim/sim_environment.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_guids.h"
+#include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process_list.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_processor.h"
@@ -48,7 +49,8 @@ struct SimMachine::Services {
           collation(state),
           processList(state),
           shell(state, files, registry),
-          eventLog(state, files) {}
+          eventLog(state, files),
+          network(state) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -69,6 +71,7 @@ struct SimMachine::Services {
     SimProcessList processList;
     SimShell shell;
     SimEventLog eventLog;
+    SimNetwork network;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -123,6 +126,7 @@ platform::ProcessListService& SimMachine::ProcessList() { return services_->proc
 platform::ShellService& SimMachine::Shell() { return services_->shell; }
 SimShell& SimMachine::ShellOfMachine() { return services_->shell; }
 platform::EventLogService& SimMachine::EventLog() { return services_->eventLog; }
+platform::NetworkService& SimMachine::Network() { return services_->network; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

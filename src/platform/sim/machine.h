@@ -49,6 +49,7 @@ public:
     platform::ProcessListService& ProcessList() override;
     platform::ShellService& Shell() override;
     platform::EventLogService& EventLog() override;
+    platform::NetworkService& Network() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

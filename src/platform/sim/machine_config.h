@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/event_log_config.h"
+#include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process_list.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
@@ -168,6 +169,7 @@ struct MachineConfig {
     std::vector<DeviceConfig> devices;
     std::vector<ProcessConfig> processes;  // the running processes, in the order they are listed
     EventLogsConfig eventLogs;
+    NetworkConfig network;
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders
