@@ -6,6 +6,7 @@
 #include "collectors/collector_guard.h"
 #include "collectors/cpu_inventory.h"
 #include "collectors/event_logs.h"
+#include "collectors/network_info.h"
 #include "collectors/printers.h"
 #include "collectors/windows_settings.h"
 #include "core/date_time.h"
@@ -49,6 +50,8 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"BiosInfo",     {BiosInfo}},
         {"MemoryInfo",   {MemoryInfo}},
         {"DiskInfo",     {DiskInfo}},
+        {"IPInfo",       {IPInfo}},
+        {"NetworkInfo",  {NetworkInfo, MacAddressInfo}},
         {"PrintersInfo", {PrintersInfo}},
         {"WindowsInfo",  {WindowsInfo}},
         {kNoMarker,      {ReadWindowsLogs}},

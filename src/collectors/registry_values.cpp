@@ -23,14 +23,37 @@ std::vector<unsigned char> ValueBytes(std::string_view name, RegistryAccessor& r
     return bytes;
 }
 
+template <typename T>
+T CountedAsAbsent(const std::exception& e, T absent) {
+    core::WriteLog(std::string(e.what()) + ": counted as absent");
+    return absent;
+}
+
 }  // namespace
 
 std::string ReadRegText(std::string_view name, RegistryAccessor& reg) {
     try {
         return reg.ReadString(name);
     } catch (const std::exception& e) {
-        core::WriteLog(std::string(e.what()) + ": counted as absent");
-        return std::string();
+        return CountedAsAbsent(e, std::string());
+    }
+}
+
+std::optional<std::string> FindRegText(std::string_view name, RegistryAccessor& reg) {
+    try {
+        if (!reg.ValueExists(name)) return std::nullopt;
+        return reg.ReadString(name);
+    } catch (const std::exception& e) {
+        return CountedAsAbsent(e, std::optional<std::string>());
+    }
+}
+
+std::optional<int> FindRegInteger(std::string_view name, RegistryAccessor& reg) {
+    try {
+        if (!reg.ValueExists(name)) return std::nullopt;
+        return reg.ReadInteger(name);
+    } catch (const std::exception& e) {
+        return CountedAsAbsent(e, std::optional<int>());
     }
 }
 

@@ -2,6 +2,7 @@
 // Readers the collectors share: registry values as text whatever their type, binary values as
 // dotted bytes, and the existing file a command line starts with. None of them raises.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,12 @@ namespace qm::collectors {
 // The text of a REG_SZ or REG_EXPAND_SZ value, as stored; empty for a missing value. A value
 // of another type counts as absent, with a trace-log line, so that it costs no other record.
 std::string ReadRegText(std::string_view name, platform::RegistryAccessor& reg);
+// The same where presence matters: none for a missing value, and for a value of another type
+// (with that trace-log line).
+std::optional<std::string> FindRegText(std::string_view name, platform::RegistryAccessor& reg);
+// The number of a REG_DWORD value; none for a missing value, and for a value of another type
+// (with the same trace-log line).
+std::optional<int> FindRegInteger(std::string_view name, platform::RegistryAccessor& reg);
 // REG_SZ and REG_EXPAND_SZ as stored (unexpanded), REG_DWORD in signed decimal, any other type
 // as its non-zero bytes taken as characters ("<Binary value>" when they cannot be read);
 // empty for a missing value or a failure (logged).

@@ -100,6 +100,9 @@ struct ProcessState {
     // fresh state stops and joins it; the thread touches nothing else of the state.
     std::unique_ptr<TDLGThread> waitThread;
     bool waitThreadLeftRunning = false;
+
+    // Winsock started by the network collector and not released yet.
+    bool winsockStarted = false;
 };
 
 ProcessState& State();

@@ -77,6 +77,33 @@ TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     EXPECT_FALSE(State().resultList.has_value());  // closed
 }
 
+TEST(HardwareInventory, TheNetworkSectionsFollowTheDisksBehindTheirMarkers) {
+    TestMachine m(R"({"physical_disks": [{"cylinders": 4865}], "printers": [{"name": "LaserPrint 4100", "port": "LPT1:"}],
+                      "network": {"addresses": ["10.0.0.23"], "lanas": [{"lana": 0, "mac": "00-0D-56-A1-7C-3E"}]}})",
+                  qm::test::RegText()
+                      .Key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System")
+                      .Value("Identifier", "AT")
+                      .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\1")
+                      .Value("Description", "Fast Ethernet")
+                      .Value("ServiceName", "E100B")
+                      .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\E100B\\Parameters\\Tcpip")
+                      .Dword("EnableDHCP", 1)
+                      .Text());
+    StartWithResultNames({}, true);
+    HardwareInventory();
+    std::vector<std::string> sections = Sections(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz"));
+    auto disks = std::find(sections.begin(), sections.end(), "\"Disks\"");
+    ASSERT_NE(disks, sections.end());
+    EXPECT_EQ(std::vector<std::string>(disks, disks + 6),
+              (std::vector<std::string>{"\"Disks\"", "\"IP address\"", "\"Network adapter\"", "\"IPConfig\"", "\"MAC address\"",
+                                        "\"Printers\""}));
+    std::vector<std::string> markers;
+    for (const std::string& text : qm::test::LogTexts(m.ReadFile(qm::test::kTraceLog)))
+        if (text.size() > 4 && text.compare(text.size() - 4, 4, "Info") == 0) markers.push_back(text);
+    EXPECT_EQ(markers, (std::vector<std::string>{"BiosInfo", "MemoryInfo", "DiskInfo", "IPInfo", "NetworkInfo", "PrintersInfo",
+                                                 "WindowsInfo"}));
+}
+
 TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
     TestMachine m(kMachine);
     StartWithResultNames({});

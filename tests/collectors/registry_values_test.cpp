@@ -12,16 +12,16 @@ using qm::test::RegText;
 using qm::test::TestMachine;
 
 namespace {
-const std::string kValues = RegText()
-                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Values")
-                                .Value("Text", "plain text")
-                                .ExpandString("Expand", "%windir%\\x")
-                                .Dword("Number", 0xFFFFFFFEu)
-                                .Binary("Address", {0xC0, 0xA8, 0x00, 0x01})
-                                .MultiString("Multi", {"one", "two"})
-                                .Typed("None", qm::platform::REG_NONE, {0x41, 0x00, 0x42})
-                                .Binary("Empty", {})
-                                .Text();
+const RegText kValueKey = RegText()
+                             .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Values")
+                             .Value("Text", "plain text")
+                             .ExpandString("Expand", "%windir%\\x")
+                             .Dword("Number", 0xFFFFFFFEu)
+                             .Binary("Address", {0xC0, 0xA8, 0x00, 0x01})
+                             .MultiString("Multi", {"one", "two"})
+                             .Typed("None", qm::platform::REG_NONE, {0x41, 0x00, 0x42})
+                             .Binary("Empty", {});
+const std::string kValues = kValueKey.Text();
 }
 
 TEST(RegistryReaders, ReadAnyTypeAsText) {
@@ -68,4 +68,31 @@ TEST(RegistryReaders, StripQuotesAndExtractExistingFile) {
         {"", ""},
     };
     for (const auto& [in, out] : lines) EXPECT_EQ(ExtractExistingFile(in), out) << in;
+}
+
+TEST(RegistryReaders, FindTextAndIntegerTellAbsentFromEmptyAndCountOtherTypesAsAbsent) {
+    TestMachine m("{}", RegText(kValueKey).Value("Blank", "").Text());
+    qm::test::StartAgentWithLog();
+    RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Values"));
+    struct Case {
+        const char* name;
+        std::optional<std::string> text;
+        std::optional<int> number;
+    };
+    const Case cases[] = {
+        {"Text", "plain text", std::nullopt}, {"Expand", "%windir%\\x", std::nullopt}, {"Blank", "", std::nullopt},
+        {"Number", std::nullopt, -2},         {"Multi", std::nullopt, std::nullopt},  {"Missing", std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FindRegText(c.name, reg), c.text);
+        EXPECT_EQ(FindRegInteger(c.name, reg), c.number);
+    }
+    // A value of another type is said in the trace log; a missing one is not.
+    std::string log = m.ReadFile(qm::test::kTraceLog);
+    for (const char* name : {"Text", "Expand", "Blank", "Number", "Multi"})
+        EXPECT_NE(log.find(std::string("|Invalid data type for '") + name + "': counted as absent\r\n"), std::string::npos)
+            << name;
+    EXPECT_EQ(log.find("'Missing'"), std::string::npos);
 }
