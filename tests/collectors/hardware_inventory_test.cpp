@@ -206,10 +206,13 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
         // The four records every hardware file needs, and one of each other section.
         for (const char* record : {"\"Identification\",\"Asset#\"", "\"Memory\",\"Total\"", "\"CPU\",\"Frequency\"",
                                    "\"Windows\",\"Version\"", "\"Bios\",\"Version\"", "\"Disk sizes\",\"Drive c\"",
-                                   "\"CDROM\",\"Drive d\"", "\"Printers\",\"0\"", "\"Windows\",\"Time zone\""})
+                                   "\"CDROM\",\"Drive d\"", "\"Printers\",\"0\"", "\"Windows\",\"Time zone\"",
+                                   "\"IP address\",\"0\"", "\"Network adapter\",\"1\"", "\"MAC address\",\"1\""})
             EXPECT_NE(text.find(record), std::string::npos) << record;
         bool nt = std::string(name) == "xp-workstation";
         EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);
+        // DHCP on the workstation, a static address on the desktop.
+        EXPECT_NE(text.find(nt ? "\"IPConfig\",\"DHCPActif\",\"YES\"" : "\"IPConfig\",\"DHCPActif\",\"NO\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"CPU\",\"Frequency\",\"2793\"" : "\"CPU\",\"Frequency\",\"700\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"Memory\",\"Total\",\"512\"" : "\"Memory\",\"Total\",\"128\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"Windows\",\"Time zone\",\"(GMT-05:00) Eastern Time (US & Canada)\""
