@@ -15,16 +15,19 @@ namespace qm::platform {
 
 using UCHAR = std::uint8_t;
 
-// Winsock results and error codes (WSAGetLastError is the thread's last error).
 inline constexpr int SOCKET_ERROR = -1;
-inline constexpr DWORD WSAEFAULT = 10014;
-inline constexpr DWORD WSASYSNOTREADY = 10091;
-inline constexpr DWORD WSAVERNOTSUPPORTED = 10092;
-inline constexpr DWORD WSANOTINITIALISED = 10093;
-inline constexpr DWORD WSAHOST_NOT_FOUND = 11001;
-inline constexpr DWORD WSANO_DATA = 11004;
-
 inline constexpr short AF_INET = 2;
+
+// Winsock error codes, as WSAStartup returns them and WSAGetLastError (the thread's last
+// error) gives them.
+enum WinsockError : DWORD {
+    WSAEFAULT = 10014,
+    WSASYSNOTREADY = 10091,
+    WSAVERNOTSUPPORTED = 10092,
+    WSANOTINITIALISED = 10093,
+    WSAHOST_NOT_FOUND = 11001,
+    WSANO_DATA = 11004,
+};
 
 // WSADATA, the fields a caller may read.
 struct WSADATA {
