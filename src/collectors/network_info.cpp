@@ -16,19 +16,20 @@
 namespace qm::collectors {
 
 using namespace qm::platform;
-using core::AddResultLine;
-using core::QuoteField;
-using core::sections::kIpAddress;
-using core::sections::kIpConfig;
-using core::sections::kMacAddress;
-using core::sections::kNetworkAdapter;
+using core::sections::kIpAddress, core::sections::kIpConfig, core::sections::kMacAddress,
+    core::sections::kNetworkAdapter;
 
 namespace {
 
+// Every record of these sections has one value field.
+void AddRecord(const char* section, const std::string& key, const std::string& value) {
+    core::AddResultLine(section, key, core::QuoteField(value));
+}
+
+void AddIpConfig(const char* key, const std::string& value) { AddRecord(kIpConfig, key, value); }
+
 const std::string kServices = "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\";
 const std::string kNetworkCards = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\NETWORKCARDS\\";
-
-void AddIpConfig(const char* key, const std::string& value) { AddResultLine(kIpConfig, key, QuoteField(value)); }
 
 // A value as text, whatever its type; the strings of a multi-string (masks, gateways, name
 // servers) joined by one blank, so that a list of two reads as two.
@@ -150,7 +151,7 @@ void IpConfig9x(const std::string& s) {
 }
 
 void AddAdapter(int& counter, const std::string& description) {
-    AddResultLine(kNetworkAdapter, std::to_string(counter), QuoteField(description));
+    AddRecord(kNetworkAdapter, std::to_string(counter), description);
     ++counter;
 }
 
@@ -213,7 +214,7 @@ void IPInfo() {
         try {
             std::vector<std::string> list;
             LogAndGoOn([&] { GetLocalIPList(list); });
-            for (std::size_t i = 0; i < list.size(); ++i) AddResultLine(kIpAddress, std::to_string(i), QuoteField(list[i]));
+            for (std::size_t i = 0; i < list.size(); ++i) AddRecord(kIpAddress, std::to_string(i), list[i]);
         } catch (...) {
             ReleaseWinsock();
             throw;
@@ -301,7 +302,7 @@ void MacAddressInfo() {
             if (text != "0000:0000:0000") addresses.insert(text);
         }
         int key = 0;
-        for (const std::string& text : addresses) AddResultLine(kMacAddress, std::to_string(key++), QuoteField(text));
+        for (const std::string& text : addresses) AddRecord(kMacAddress, std::to_string(key++), text);
     });
 }
 
