@@ -4,6 +4,7 @@ QM_PACKAGES=(
     libpoco-dev libzip-dev zipcmp zipmerge ziptool libjpeg-dev libicu-dev libgif-dev nlohmann-json3-dev zip unzip
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-pyftpdlib python3-aiosmtpd
+    binutils-mingw-w64-x86-64
     chromium
 )
 
