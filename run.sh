@@ -1,22 +1,17 @@
 #!/usr/bin/env bash
-# Installs what the build needs (Debian 12), builds the agent and runs it once on the bundled
-# sample machine (build/bin/machine, made from machines/xp-workstation the first time).
+# Installs what the build needs (Debian 12), builds the agent, installs it on a sample machine
+# and runs it there once ("/DLG /LOG" and the switches given), then says what the run did.
+# QM_SAMPLE=win98-desktop runs it on the Windows 98 desktop instead of the XP workstation.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
 ensure_packages
+case "${QM_SAMPLE:-xp-workstation}" in
+    xp-workstation) target=sample_machine machine=build/bin/machine agent='C:\Program Files\Quarmelin\' ;;
+    win98-desktop) target=sample_machine_98 machine=build/bin/machine-98 agent='C:\QMAGENT\' ;;
+    *) echo "QM_SAMPLE is xp-workstation (the default) or win98-desktop" >&2; exit 2 ;;
+esac
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target qmagent qmbios qmcmd sample_machine
-cd build/bin
+cmake --build --preset default -j "$(nproc)" --target "$target"
 # An interactive run: the inventory with the wait dialog, then delivery and the end message.
-./qmagent.exe /DLG /LOG "$@"
-machine=machine
-echo "Agent run done on $(pwd)/$machine (delete that folder for a fresh machine)."
-echo "  trace log:   $machine/drive_c/WINDOWS/Gantrovelminds.log"
-echo "  Chk_ID:      $machine/drive_c/WINDOWS/Chk_ID"
-for folder in Results Trans Usage SNMP Pda; do
-    [ -d "$folder" ] && ls "$folder" | sed "s|^|  $folder/|"
-done
-if [ -d "$machine/drive_c/Inventory/Outbox" ]; then
-    ls "$machine/drive_c/Inventory/Outbox" | sed "s|^|  delivered to C:\\\\Inventory\\\\Outbox\\\\|"
-fi
+exec /usr/bin/python3 tools/run_agent.py "$machine" "$agent" /DLG /LOG "$@"

@@ -46,3 +46,14 @@ TEST(Dialogs, TheSplashFormIsRecordedAndItsLoopRunsUntilTheProgramClosesIt) {
     EXPECT_EQ(kinds, (std::vector<std::string>{"splash form", "splash form picture", "splash form shown", "message loop",
                                                "splash form closed", "main form closed"}));
 }
+
+// The journal a program's machine keeps on the host: each window headed by the program, its
+// text in UTF-8 line by line, and nothing in it that a terminal showing the file would act on.
+TEST(Dialogs, TheJournalFileHoldsWhatWasShownWithoutControlCharacters) {
+    TestMachine m;
+    std::string file = m.Folder() + "/windows.log";
+    m.Machine().DialogsOfMachine().KeepJournal(file, "qmagent.exe");
+    Dialogs().MessageBox("Sent\r\n\x1b[2Jto caf\xe9\x85\x81", "Inventory\x07", MB_OK);
+    EXPECT_EQ(qm::test::ReadHostFile(file).value_or("(none)"),
+              "qmagent.exe: message box \"Inventory?\"\n    Sent\n    ?[2Jto caf\xc3\xa9\xe2\x80\xa6?\n");
+}

@@ -1,6 +1,7 @@
 #include "platform/sim/machine.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/sim/host_files.h"
 #include "platform/sim/machine_state.h"
@@ -39,7 +40,7 @@ struct SimMachine::Services {
           guids(state, state.Config().guids),
           codePage(state.CodePage()),
           registry(state, registryFile, registryText),
-          dialogs(state.Config().dialogs),
+          dialogs(state.Config().dialogs, state.CodePage()),
           processor(state),
           devices(state),
           spooler(state),
@@ -87,15 +88,47 @@ std::shared_ptr<SimMachine> SimMachine::Load(const std::string& folder) {
     return std::shared_ptr<SimMachine>(new SimMachine(ParseMachineConfig(*json, folder, file), folder + "/registry.reg", ""));
 }
 
+namespace {
+
+bool HoldsMachineFile(const std::string& folder) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(folder + "/machine.json", ec);
+}
+
+// "machine" beside the program (the build's own folder), else the nearest folder above the
+// program that holds a machine file: a program installed on one of the machine's drives runs
+// on the machine it is installed on.
+std::string MachineFolderOfProgram(const std::string& program) {
+    std::string folder = HostFolderOf(program);
+    std::string beside = folder + "/machine";
+    if (HoldsMachineFile(beside)) return beside;
+    for (std::string f = folder;; f = HostFolderOf(f)) {
+        if (HoldsMachineFile(f)) return f;
+        if (f == "/" || f == ".") break;
+    }
+    return beside;  // its load names the missing file
+}
+
+std::string BaseNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
 std::shared_ptr<SimMachine> SimMachine::LoadForProgram(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
+    std::string program = HostProgramFile();
+    if (program.empty()) program = arguments.at(0);
     const char* chosen = std::getenv("QM_MACHINE");
-    std::shared_ptr<SimMachine> machine =
-        chosen != nullptr && *chosen != '\0' ? Load(chosen) : Load(HostFolderOf(arguments.at(0)) + "/machine");
+    std::string folder = chosen != nullptr && *chosen != '\0' ? std::string(chosen) : MachineFolderOfProgram(program);
+    std::shared_ptr<SimMachine> machine = Load(folder);
     machine->services_->processes.SetHostArguments(arguments);
+    // What a program's windows show stays readable after it ended, for whoever ran it.
+    machine->services_->dialogs.KeepJournal(folder + "/windows.log", BaseNameOf(program));
     // A program started by another program of the machine goes on in its current folder.
-    if (const char* folder = std::getenv("QM_CURRENT_DIRECTORY"); folder != nullptr && *folder != '\0')
-        machine->Files().SetCurrentDirectory(folder);
+    if (const char* current = std::getenv("QM_CURRENT_DIRECTORY"); current != nullptr && *current != '\0')
+        machine->Files().SetCurrentDirectory(current);
     return machine;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_dialogs.h"
 
 #include <chrono>
+#include <fstream>
 
 namespace qm::sim {
 
@@ -109,14 +110,69 @@ public:
     SplashFormState state_;
 };
 
-SimDialogs::SimDialogs(const DialogConfig& config)
-    : assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
+SimDialogs::SimDialogs(const DialogConfig& config, const CodePageTable& codePage)
+    : codePage_(codePage),
+      assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
       keepOpen_(config.mainWindowStaysOpen) {}
 
 SimDialogs::~SimDialogs() = default;
 
+void SimDialogs::KeepJournal(const std::string& hostFile, const std::string& program) {
+    std::lock_guard lock(mutex_);
+    journalFile_ = hostFile;
+    program_ = program;
+}
 
-void SimDialogs::Record(DialogEvent event) { journal_.push_back(std::move(event)); }
+std::string SimDialogs::HostText(std::string_view ansi) const {
+    std::string plain;
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        auto c = static_cast<unsigned char>(ansi[i]);
+        if (c == '\r') {
+            if (i + 1 < ansi.size() && ansi[i + 1] == '\n') ++i;
+            plain += '\n';
+        } else if (c == '\n' || c == '\t') {
+            plain += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            plain += '?';
+        } else {
+            plain += static_cast<char>(c);
+        }
+    }
+    // The code page may map bytes to C1 controls, which a terminal acts on as well.
+    std::string utf8 = codePage_.ToUtf8(plain);
+    std::string shown;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            shown += '?';
+            ++i;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+void SimDialogs::Record(DialogEvent event) {
+    if (!journalFile_.empty()) {
+        std::string block = program_ + ": " + event.kind;
+        if (!event.title.empty()) block += " \"" + HostText(event.title) + "\"";
+        block += "\n";
+        std::string detail = HostText(event.detail);
+        if (!detail.empty()) {
+            std::size_t start = 0;
+            for (;;) {
+                std::size_t end = detail.find('\n', start);
+                block += "    " + detail.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\n";
+                if (end == std::string::npos) break;
+                start = end + 1;
+            }
+        }
+        std::ofstream out(journalFile_, std::ios::binary | std::ios::app);
+        out << block;
+    }
+    journal_.push_back(std::move(event));
+}
 
 platform::LogWindow* SimDialogs::CreateLogWindow(const platform::LogWindowLayout& layout) {
     std::lock_guard lock(mutex_);

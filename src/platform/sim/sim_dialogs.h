@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/dialogs.h"
+#include "platform/sim/code_page_table.h"
 #include "platform/sim/machine_config.h"
 
 namespace qm::sim {
@@ -25,8 +26,12 @@ struct DialogEvent {
 
 class SimDialogs final : public platform::DialogsService {
 public:
-    explicit SimDialogs(const DialogConfig& config);
+    SimDialogs(const DialogConfig& config, const CodePageTable& codePage);
     ~SimDialogs() override;
+
+    // Appends every event of the journal to a host file as well, in UTF-8, headed by the
+    // program's name, so that what a program showed can be read after it ended.
+    void KeepJournal(const std::string& hostFile, const std::string& program);
 
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
     void RunMessageLoop() override;
@@ -93,7 +98,13 @@ private:
         std::function<void()> onTick;
     };
     void Record(DialogEvent event);
+    // Text of the machine shown on the host: UTF-8, one line per line of the text, no
+    // control character that a terminal would act on.
+    std::string HostText(std::string_view ansi) const;
 
+    const CodePageTable& codePage_;
+    std::string journalFile_;
+    std::string program_;
     mutable std::mutex mutex_;
     std::condition_variable closed_;
     std::vector<DialogEvent> journal_;

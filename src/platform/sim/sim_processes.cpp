@@ -26,12 +26,6 @@ using namespace qm::platform;
 
 namespace {
 
-std::string SelfExecutable() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : self.string();
-}
-
 bool IsHostExecutable(const std::string& host) {
     struct stat st {};
     return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(host.c_str(), X_OK) == 0;
@@ -102,7 +96,7 @@ std::string SimProcesses::GetModuleFileName() {
         std::lock_guard lock(mutex_);
         if (!hostArguments_.empty()) self = hostArguments_[0];
     }
-    std::string exe = SelfExecutable();
+    std::string exe = HostProgramFile();
     return state_.WindowsPathOfHost(exe.empty() ? self : exe);
 }
 
@@ -132,7 +126,7 @@ std::unique_ptr<Process> SimProcesses::CreateProcess(std::string_view commandLin
     std::string upper = state_.CodePage().Upper(p.windowsPath);
     std::string host;
     for (const auto& [path, standIn] : state_.Config().programs)
-        if (path == upper) host = standIn.front() == '/' ? standIn : HostFolderOf(SelfExecutable()) + "/" + standIn;
+        if (path == upper) host = standIn.front() == '/' ? standIn : HostFolderOf(HostProgramFile()) + "/" + standIn;
     if (host.empty()) {
         if (p.error != ERROR_SUCCESS || !p.exists) {
             SetLastError(p.error != ERROR_SUCCESS ? p.error : ERROR_FILE_NOT_FOUND);
