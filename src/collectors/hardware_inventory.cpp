@@ -5,6 +5,7 @@
 #include "collectors/bios_memory_disks.h"
 #include "collectors/collector_guard.h"
 #include "collectors/cpu_inventory.h"
+#include "collectors/disk_usage.h"
 #include "collectors/event_logs.h"
 #include "collectors/network_info.h"
 #include "collectors/printers.h"
@@ -40,6 +41,9 @@ std::string IdentValue(const char* key) {
 
 constexpr const char* kNoMarker = nullptr;
 
+// "/DISK_USAGE", as a switch or a stored parameter.
+bool DiskUsageInForce() { return State().flags.diskUsage; }
+
 // The hardware inventory's steps, in the order of their sections in the file. Each collector
 // keeps to its own rule for failures (collector_guard.h): most log and go on, some stop
 // silently, and one that lets its exception escape ends the pass in HardwareInventory.
@@ -55,6 +59,7 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"PrintersInfo", {PrintersInfo}},
         {"WindowsInfo",  {WindowsInfo}},
         {kNoMarker,      {ReadWindowsLogs}},
+        {kNoMarker,      {ScanDiskUsage},     DiskUsageInForce},
     };
     return steps;
 }

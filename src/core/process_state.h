@@ -1,13 +1,15 @@
 #pragma once
 // What the agent keeps for the life of its process: the command line, the switch flags, the
 // result list and file names, the trace log and error list, the folders, the identification,
-// the machine identifier, the software scan's memory and the wait-dialog thread. Nothing else
-// of the agent outlives a call: one run of a program starts from a fresh state, and so does
-// every test.
+// the machine identifier, the memory of the software and disk-usage scans and the wait-dialog
+// thread. Nothing else of the agent outlives a call: one run of a program starts from a fresh
+// state, and so does every test.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -62,6 +64,34 @@ struct ShortcutReaderState {
     bool made = false;
 };
 
+// The disk-usage scan's extension table and buckets, from its settings and first counted file
+// until the scan frees them.
+struct DiskUsageCount {
+    std::size_t category = 0;  // its place in DiskUsageState::categories
+    std::uint64_t bytes = 0;
+    std::uint64_t files = 0;
+};
+
+struct DiskUsageBucket {
+    std::string folder;                   // as the scan built it
+    std::vector<DiskUsageCount> counts;   // in the order of their first file
+};
+
+struct DiskUsageState {
+    bool tableLoaded = false;
+    // Category names as the settings first spell them; names that differ only in case are one.
+    std::vector<std::string> categories;
+    // Upper-case extension with its dot to its categories, in the order of the settings, each once.
+    std::unordered_map<std::string, std::vector<std::size_t>> categoriesOf;
+    std::vector<DiskUsageBucket> buckets;
+    // Upper-cased folder to its bucket's place, so that a file costs no search through the buckets.
+    std::unordered_map<std::string, std::size_t> bucketIndex;
+    // The bucket of the file before: the files of one folder come one after another.
+    std::string lastFolder;
+    std::size_t lastBucket = 0;
+    bool hasLast = false;
+};
+
 struct ProcessState {
     std::vector<std::string> parameters;  // parameter 0 is the program path
     RunFlags flags;
@@ -95,6 +125,8 @@ struct ProcessState {
     // The path forms of the programs the current software scan recorded.
     std::unordered_set<std::string> softwareSeen;
     ShortcutReaderState shortcutReader;
+
+    DiskUsageState diskUsage;
 
     // The wait-dialog thread, and whether it had to be left running when the run ended. A
     // fresh state stops and joins it; the thread touches nothing else of the state.

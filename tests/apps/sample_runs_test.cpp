@@ -22,7 +22,8 @@ std::string MaskDate(std::string text) {
 }  // namespace
 
 // A whole online run on each sample machine leaves its plain result files, which hold what
-// the machine has, record for record.
+// the machine has, record for record; with "/DISK_USAGE", so that they hold the disk usage of
+// its documents too.
 TEST(SampleRuns, OnlineRunsWriteTheGoldenResultFiles) {
     struct Sample {
         const char* name;
@@ -35,7 +36,7 @@ TEST(SampleRuns, OnlineRunsWriteTheGoldenResultFiles) {
         SCOPED_TRACE(s.name);
         qm::test::SampleMachine machine(s.name);
         machine.InstallProgram("QMBios.exe", qm::platform::FolderOf(s.agent));
-        EXPECT_EQ(qm::agent::AgentMain({s.agent, "/N", "/ONLINE"}), 0);
+        EXPECT_EQ(qm::agent::AgentMain({s.agent, "/N", "/ONLINE", "/DISK_USAGE"}), 0);
         for (const char* ext : {".hrz", ".sfz"}) {
             std::string file = std::string("C:\\WINDOWS\\") + s.asset + ext;
             std::string text;
