@@ -67,11 +67,11 @@ void MakeTree() {
             fs::path folder = fs::path(t.hostRoot) / "Data" / ("Folder " + Number(top, 3)) / ("Sub " + Number(sub, 2));
             fs::create_directories(folder);
             for (int f = 0; f < kFilesPerFolder; ++f, ++serial) {
-                const char* ext = kExtensions[serial % std::size(kExtensions)];
+                const auto n = static_cast<std::uint64_t>(serial);
+                const char* ext = kExtensions[n % std::size(kExtensions)];
                 fs::path file = folder / ("file" + Number(serial, 6) + ext);
                 { std::ofstream create(file); }
-                std::uint64_t size = serial % 10007 == 0 ? (5ull << 30) + static_cast<std::uint64_t>(serial)
-                                                         : static_cast<std::uint64_t>(serial % 9973) * 37;
+                std::uint64_t size = n % 10007 == 0 ? (std::uint64_t{5} << 30) + n : (n % 9973) * 37;
                 fs::resize_file(file, size);
                 ++t.files;
             }
