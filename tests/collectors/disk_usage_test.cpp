@@ -253,3 +253,23 @@ TEST(DiskUsage, TheHardwareInventoryScansOnlyWithTheOption) {
         }
     }
 }
+
+TEST(DiskUsage, ABucketIsFoundWithoutRegardToCaseAndKeepsItsFirstSpelling) {
+    TestMachine m;
+    m.WriteFile(kAgentSettings, Settings("", "Office=.doc\r\n"));
+    StartAgent();
+    int depth = 0;
+    LoadDiskUsageSettings(kAgentSettings, depth);
+    EXPECT_EQ(depth, 2);
+    CreateResultList();
+    AddFileToBucket("C:\\Docs\\", ".DOC", 1);
+    AddFileToBucket("C:\\Other\\", ".DOC", 2);
+    AddFileToBucket("c:\\DOCS\\", ".DOC", 4);
+    AddFileToBucket("C:\\Docs\\", ".TXT", 8);
+    WriteDiskUsageRecords();
+    EXPECT_EQ(*State().resultList, (std::vector<std::string>{Record("C:\\Docs\\", "Office", "5", "2"),
+                                                             Record("C:\\Other\\", "Office", "2", "1")}));
+    FreeDiskUsage();
+    EXPECT_TRUE(State().diskUsage.buckets.empty());
+    EXPECT_TRUE(State().diskUsage.categoriesOf.empty());
+}
