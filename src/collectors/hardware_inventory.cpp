@@ -5,10 +5,12 @@
 #include "collectors/bios_memory_disks.h"
 #include "collectors/collector_guard.h"
 #include "collectors/cpu_inventory.h"
+#include "collectors/device_tree.h"
 #include "collectors/disk_usage.h"
 #include "collectors/event_logs.h"
 #include "collectors/network_info.h"
 #include "collectors/printers.h"
+#include "collectors/video_monitor.h"
 #include "collectors/windows_settings.h"
 #include "core/date_time.h"
 #include "core/identification.h"
@@ -57,6 +59,8 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"IPInfo",       {IPInfo}},
         {"NetworkInfo",  {NetworkInfo, MacAddressInfo}},
         {"PrintersInfo", {PrintersInfo}},
+        {"VideoInfo",    {VideoInfo, MonitorInfo}},
+        {"ArboSystemInfo", {GetArboSystem}},
         {"WindowsInfo",  {WindowsInfo}},
         {kNoMarker,      {ReadWindowsLogs}},
         {kNoMarker,      {ScanDiskUsage},     DiskUsageInForce},

@@ -72,7 +72,7 @@ TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     EXPECT_NE(text.find("\"Identification\",\"Site\",\"Paris  3rd\"\r\n"), std::string::npos);
     EXPECT_EQ(Sections(text), (std::vector<std::string>{"\"F1\"", "\"Inventory\"", "\"Identification\"", "\"Start Option\"",
                                                         "\"Bios\"", "\"Memory\"", "\"Disk sizes\"", "\"Disks\"", "\"Printers\"",
-                                                        "\"Windows\"", "\"CPU\""}));
+                                                        "\"Video\"", "\"MONITOR\"", "\"Windows\"", "\"CPU\""}));
     EXPECT_EQ(text.find("opt_MAIL"), std::string::npos);
     EXPECT_FALSE(State().resultList.has_value());  // closed
 }
@@ -101,7 +101,7 @@ TEST(HardwareInventory, TheNetworkSectionsFollowTheDisksBehindTheirMarkers) {
     for (const std::string& text : qm::test::LogTexts(m.ReadFile(qm::test::kTraceLog)))
         if (text.size() > 4 && text.compare(text.size() - 4, 4, "Info") == 0) markers.push_back(text);
     EXPECT_EQ(markers, (std::vector<std::string>{"BiosInfo", "MemoryInfo", "DiskInfo", "IPInfo", "NetworkInfo", "PrintersInfo",
-                                                 "WindowsInfo"}));
+                                                 "VideoInfo", "ArboSystemInfo", "WindowsInfo"}));
 }
 
 TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
