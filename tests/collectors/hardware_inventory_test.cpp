@@ -207,7 +207,9 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
         for (const char* record : {"\"Identification\",\"Asset#\"", "\"Memory\",\"Total\"", "\"CPU\",\"Frequency\"",
                                    "\"Windows\",\"Version\"", "\"Bios\",\"Version\"", "\"Disk sizes\",\"Drive c\"",
                                    "\"CDROM\",\"Drive d\"", "\"Printers\",\"0\"", "\"Windows\",\"Time zone\"",
-                                   "\"IP address\",\"0\"", "\"Network adapter\",\"1\"", "\"MAC address\",\"1\""})
+                                   "\"IP address\",\"0\"", "\"Network adapter\",\"1\"", "\"MAC address\",\"1\"",
+                                   "\"Video\",\"Video adapter\",\"QM ", "\"MONITOR\",\"ModelDescr\",\"QM ",
+                                   "\"Peripherals tree\",\"6\""})
             EXPECT_NE(text.find(record), std::string::npos) << record;
         bool nt = std::string(name) == "xp-workstation";
         EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);

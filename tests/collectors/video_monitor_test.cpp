@@ -4,6 +4,7 @@
 #include "collectors/video_monitor.h"
 #include "core/process_state.h"
 #include "platform/platform.h"
+#include "platform/registry_accessor.h"
 #include "support/agent_state.h"
 #include "support/edid_writer.h"
 #include "support/reg_text.h"
@@ -26,22 +27,9 @@ RegText Key(const std::string& path) { return RegText().Key("HKEY_LOCAL_MACHINE\
 const char* const kNine = R"({"version": {"platform_id": 1, "major": 4, "minor": 10, "build": 67766446}})";
 const std::string kDisplay = R"(SYSTEM\CurrentControlSet\Enum\DISPLAY\)";
 
-// A flat panel as its maker describes it: name, range limits and serial number descriptors
-// after the preferred timing.
-EdidBlock Panel() {
-    EdidBlock e;
-    e.vendor = "QMX";
-    e.product = 0x1742;
-    e.serial = 0x01020304;
-    e.week = 20;
-    e.year = 2002;
-    e.horizontalCm = 34;
-    e.verticalCm = 27;
-    e.gamma = 2.2;
-    e.descriptors = {EdidDescriptor::Timing(), EdidDescriptor::Range(56, 76, 30, 81, 140),
-                     EdidDescriptor::Text(0xFC, "QM 1742FP"), EdidDescriptor::Text(0xFF, "HX7B204512")};
-    return e;
-}
+// The XP workstation's flat panel: name, range limits and serial number descriptors after the
+// preferred timing.
+EdidBlock Panel() { return *SampleMonitorEdid("xp-workstation"); }
 
 // A monitor in use on NT: its device key with "CONTROL" and the EDID in its parameters.
 RegText NtMonitor(const std::string& path, const std::string& name, const Bytes* edid) {
@@ -53,7 +41,7 @@ RegText NtMonitor(const std::string& path, const std::string& name, const Bytes*
 const Records kPanelRecords = {
     Monitor("Name", "Flat Panel 17"),      Monitor("VerticalFreq", "56-76 Hz"),   Monitor("HorizontalFreq", "30-81 kHz"),
     Monitor("ModelDescr", "QM 1742FP"),    Monitor("SerialNumber", "HX7B204512"), Monitor("VendorID", "QMX"),
-    Monitor("ModelID", "1742"),            Monitor("ManufactureDate", "4/2002"),  Monitor("MaxHorizontalSize", "340 mm"),
+    Monitor("ModelID", "1742"),            Monitor("ManufactureDate", "4/2004"),  Monitor("MaxHorizontalSize", "340 mm"),
     Monitor("MaxVerticalSize", "270 mm"),  Monitor("VisibleSize", "18"),          Monitor("GammaFactor", "2.20")};
 
 Records Defaults(const std::string& name) {
@@ -101,7 +89,7 @@ TEST(MonitorInfo, NameAndEdidComeFromTheLastMonitorInUseThatHasAnEdid) {
         Records records = CollectRecords(MonitorInfo);
         ASSERT_GE(records.size(), 2u);
         EXPECT_EQ(records[0], Monitor("Name", "Earlier Panel"));
-        EXPECT_EQ(records[1], Monitor("SerialNumber", "16909060"));  // no serial descriptor in its EDID
+        EXPECT_EQ(records[1], Monitor("SerialNumber", "875967048"));  // no serial descriptor in its EDID
     }
     {
         TestMachine m("{}", (NtMonitor("A\\1", "Earlier Panel", &first) + NtMonitor("B\\1", "Flat Panel 17", &second)).Text());
@@ -284,5 +272,21 @@ TEST(VideoInfo, WithoutTheDriverKeyTheLastDisplayClassKeyOfTheWalkNamesIt) {
                                  .Text());
         StartAgent();
         EXPECT_EQ(CollectRecords(VideoInfo), Records{"\"Video\",\"Video adapter\",\"QM Trio64V+\""});
+    }
+}
+
+TEST(MonitorInfo, TheSampleMachinesHoldTheEdidOfTheirWriter) {
+    const std::pair<const char*, const char*> monitors[] = {
+        {"xp-workstation", R"(SYSTEM\CurrentControlSet\Enum\DISPLAY\QMX1742\5&2A1B3C&0&80861100&00&02\Device Parameters)"},
+        {"win98-desktop", R"(Enum\MONITOR\QMC0417\0001)"}};
+    for (const auto& [name, key] : monitors) {
+        SCOPED_TRACE(name);
+        SampleMachine sample(name);
+        qm::platform::RegistryAccessor reg(qm::platform::HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+        Bytes stored(kEdidSize);
+        stored.resize(reg.ReadBinaryData("EDID", stored.data(), stored.size()));
+        // When this fails, run make_sample_edid (tools/sample_edid) to write the machines again.
+        EXPECT_EQ(stored, SampleMonitorEdid(name)->Bytes());
     }
 }

@@ -103,3 +103,40 @@ std::vector<std::uint8_t> EdidBlock::Bytes() const {
 }
 
 }  // namespace qm::test
+
+namespace qm::test {
+
+std::optional<EdidBlock> SampleMonitorEdid(const std::string& machine) {
+    EdidBlock e;
+    if (machine == "xp-workstation") {
+        // A 17-inch flat panel.
+        e.vendor = "QMX";
+        e.product = 0x1742;
+        e.serial = 0x34363248;
+        e.week = 20;
+        e.year = 2004;
+        e.horizontalCm = 34;
+        e.verticalCm = 27;
+        e.gamma = 2.2;
+        e.descriptors = {EdidDescriptor::Timing(), EdidDescriptor::Range(56, 76, 30, 81, 140),
+                         EdidDescriptor::Text(0xFC, "QM 1742FP"), EdidDescriptor::Text(0xFF, "HX7B204512")};
+        return e;
+    }
+    if (machine == "win98-desktop") {
+        // A 17-inch tube without a serial-number descriptor: its serial is the number.
+        e.vendor = "QMC";
+        e.product = 0x0417;
+        e.serial = 123456;
+        e.week = 37;
+        e.year = 1999;
+        e.horizontalCm = 32;
+        e.verticalCm = 24;
+        e.gamma = 2.8;
+        e.descriptors = {EdidDescriptor::Timing(), EdidDescriptor::Range(50, 120, 30, 70, 110),
+                         EdidDescriptor::Text(0xFC, "QM CRT 17"), EdidDescriptor::Text(0xFE, "QM DISPLAYS")};
+        return e;
+    }
+    return std::nullopt;
+}
+
+}  // namespace qm::test

@@ -7,6 +7,7 @@
 //   std::vector<std::uint8_t> bytes = e.Bytes();
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,13 @@ struct EdidBlock {
     // The block's 128 bytes.
     std::vector<std::uint8_t> Bytes() const;
 };
+
+}  // namespace qm::test
+
+namespace qm::test {
+
+// The monitors of the sample machines ("xp-workstation", "win98-desktop"), whose EDID their
+// registry files hold; none for another name.
+std::optional<EdidBlock> SampleMonitorEdid(const std::string& machine);
 
 }  // namespace qm::test
