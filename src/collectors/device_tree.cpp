@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collectors/collector_guard.h"
+#include "collectors/registry_values.h"
 #include "collectors/windows_version.h"
 #include "core/result_list.h"
 #include "core/sections.h"
@@ -42,6 +43,7 @@ std::optional<std::string> TextValue(RegistryAccessor& reg, std::string_view nam
 // The descent: the routine again for every subkey whose name is not blank.
 template <typename Walk>
 void Descend(const std::string& path, const std::vector<std::string>& subkeys, Walk&& walk) {
+    if (!MayDescendBelow(path)) return;
     for (const std::string& name : subkeys)
         if (!Trim(name).empty()) walk(path + "\\" + name);
 }

@@ -1,5 +1,6 @@
 #include "collectors/registry_values.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "collectors/collector_guard.h"
@@ -112,6 +113,11 @@ std::string ExtractExistingFile(std::string_view commandLine) {
     if (!searched) return std::string();
     std::size_t quote = text.find('"');
     return quote == std::string::npos ? text : text.substr(0, quote);
+}
+
+bool MayDescendBelow(std::string_view keyPath) {
+    constexpr std::size_t kMaxDepth = 512;
+    return static_cast<std::size_t>(std::count(keyPath.begin(), keyPath.end(), '\\')) + 1 < kMaxDepth;
 }
 
 }  // namespace qm::collectors

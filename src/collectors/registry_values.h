@@ -32,4 +32,8 @@ std::string StripQuotes(std::string_view text);
 // The existing file that a command line starts with, without quotes; empty when none.
 std::string ExtractExistingFile(std::string_view commandLine);
 
+// Whether a walk of registry keys may go below the key: the registry keeps trees at most 512
+// levels deep, so a walk that follows its paths deeper was handed a damaged tree.
+bool MayDescendBelow(std::string_view keyPath);
+
 }  // namespace qm::collectors

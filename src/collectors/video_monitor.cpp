@@ -101,6 +101,7 @@ void FindDisplayClassDevice(const std::string& path, std::string& adapter) {
         if (cls && AsciiUpper(*cls) == "DISPLAY")
             if (std::optional<std::string> desc = FindRegText("DeviceDesc", reg)) adapter = *desc;
     }
+    if (!MayDescendBelow(path)) return;
     for (const std::string& name : subkeys) FindDisplayClassDevice(path + "\\" + name, adapter);
 }
 
@@ -174,6 +175,7 @@ void ReadMonitorEdidNT(const std::string& path, MonitorState& monitor) {
             return;
         }
     }
+    if (!MayDescendBelow(path)) return;
     for (const std::string& name : subkeys)
         if (!Trim(name).empty()) ReadMonitorEdidNT(path + "\\" + name, monitor);
 }

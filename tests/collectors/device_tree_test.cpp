@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collectors/device_tree.h"
+#include "collectors/video_monitor.h"
 #include "core/process_state.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
@@ -232,4 +233,18 @@ TEST(DeviceTree, NoDeviceGivesNoRecordOnEitherFamilyAndOtherPlatformsNothingAtAl
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(GetArboSystem), Records{});
     EXPECT_TRUE(Said(m).empty());  // not even an "Enter" line
+}
+
+TEST(DeviceTree, AWalkStopsAtTheDepthTheRegistryAllows) {
+    // Devices at level 100 and far below the 512 levels a registry tree may have.
+    std::string shallow = kEnum + "Root", deep;
+    for (int level = 4; level < 100; ++level) shallow += "\\n";
+    deep = shallow;
+    for (int level = 100; level < 2000; ++level) deep += "\\n";
+    const RegText tree = RegText().Key(shallow).Dword("StatusFlags", 8).Value("Class", "Display").Value("DeviceDesc", "Shallow")
+                         + RegText().Key(deep).Dword("StatusFlags", 8).Value("Class", "Display").Value("DeviceDesc", "Too deep");
+    TestMachine m("{}", tree.Text());
+    StartAgent();
+    EXPECT_EQ(CollectRecords(GetArboSystem), Tree({"DISPLAY;Shallow"}));
+    EXPECT_EQ(CollectRecords(VideoInfo), Records{"\"Video\",\"Video adapter\",\"Shallow\""});
 }
