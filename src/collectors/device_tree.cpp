@@ -1,6 +1,7 @@
 #include "collectors/device_tree.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "collectors/collector_guard.h"
 #include "collectors/registry_values.h"

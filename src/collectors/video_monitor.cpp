@@ -1,7 +1,9 @@
 #include "collectors/video_monitor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "collectors/collector_guard.h"
