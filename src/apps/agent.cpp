@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "collectors/hardware_inventory.h"
+#include "collectors/palm/palm.h"
 #include "collectors/software_inventory.h"
 #include "core/error_list.h"
 #include "core/identification.h"
@@ -152,6 +153,7 @@ bool RunInventory() {
     collectors::UpdateUuidAndSerial();
     if (!delivery::CheckHardwareResult()) return false;
     collectors::SoftwareInventory();
+    collectors::PalmInventory();
     const RunFlags& f = State().flags;
     // Plain files that could not be scrambled stay, and no date is stored, so the next run
     // takes the inventory again.

@@ -16,8 +16,10 @@
 #include "core/wait_dialog.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/libraries.h"
 #include "platform/processes.h"
 #include "platform/shell_links.h"
+#include "platform/sync_manager.h"
 
 namespace qm::core {
 
@@ -92,6 +94,18 @@ struct DiskUsageState {
     bool hasLast = false;
 };
 
+// The handheld sync manager's libraries while the handheld collector holds them, with the
+// exports it calls; the collector frees both before it returns.
+struct SyncManagerLibraries {
+    std::unique_ptr<platform::LibraryModule> condMgr;
+    platform::sync_manager::NmRegisterFunction* nmRegister = nullptr;
+    platform::sync_manager::NmUnregisterFunction* nmUnregister = nullptr;
+    std::unique_ptr<platform::LibraryModule> userData;
+    platform::sync_manager::UmGetUserCountFunction* umGetUserCount = nullptr;
+    platform::sync_manager::UmGetUserIDFunction* umGetUserId = nullptr;
+    platform::sync_manager::UmGetUserDirectoryFunction* umGetUserDirectory = nullptr;
+};
+
 struct ProcessState {
     std::vector<std::string> parameters;  // parameter 0 is the program path
     RunFlags flags;
@@ -135,6 +149,8 @@ struct ProcessState {
 
     // Winsock started by the network collector and not released yet.
     bool winsockStarted = false;
+
+    SyncManagerLibraries syncManager;
 };
 
 ProcessState& State();

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 
@@ -19,18 +20,25 @@ bool DirectoryExists(FilesService& fs, std::string_view path) {
 }
 
 bool ReadWholeFile(FilesService& fs, std::string_view path, std::string& bytes) {
+    return ReadFileStart(fs, path, std::numeric_limits<std::size_t>::max(), bytes);
+}
+
+bool ReadFileStart(FilesService& fs, std::string_view path, std::size_t limit, std::string& bytes) {
     bytes.clear();
     auto file = fs.CreateFile(path, GENERIC_READ, CreationDisposition::OpenExisting);
     if (!file) return false;
     std::uint64_t size = 0;
-    if (file->GetFileSizeEx(size) && size < std::numeric_limits<DWORD>::max()) bytes.reserve(size);
+    if (file->GetFileSizeEx(size) && size < std::numeric_limits<DWORD>::max())
+        bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, limit)));
     char buffer[64 * 1024];
-    for (;;) {
+    while (bytes.size() < limit) {
+        DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, limit - bytes.size()));
         DWORD read = 0;
-        if (!file->ReadFile(buffer, sizeof buffer, read)) return false;
+        if (!file->ReadFile(buffer, wanted, read)) return false;
         if (read == 0) return true;
         bytes.append(buffer, read);
     }
+    return true;
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "platform/environment.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
+#include "platform/libraries.h"
 #include "platform/guids.h"
 #include "platform/network.h"
 #include "platform/process_list.h"
@@ -53,6 +54,7 @@ public:
     virtual ShellService& Shell() = 0;
     virtual EventLogService& EventLog() = 0;
     virtual NetworkService& Network() = 0;
+    virtual LibrariesService& Libraries() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -81,6 +83,7 @@ inline ProcessListService& ProcessList() { return CurrentPlatform().ProcessList(
 inline ShellService& Shell() { return CurrentPlatform().Shell(); }
 inline EventLogService& EventLog() { return CurrentPlatform().EventLog(); }
 inline NetworkService& Network() { return CurrentPlatform().Network(); }
+inline LibrariesService& Libraries() { return CurrentPlatform().Libraries(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

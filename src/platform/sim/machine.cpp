@@ -14,6 +14,7 @@
 #include "platform/sim/sim_drives.h"
 #include "platform/sim/sim_environment.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_guids.h"
 #include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process_list.h"
@@ -51,7 +52,8 @@ struct SimMachine::Services {
           processList(state),
           shell(state, files, registry),
           eventLog(state, files),
-          network(state) {}
+          network(state),
+          libraries(state, registry) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -73,6 +75,7 @@ struct SimMachine::Services {
     SimShell shell;
     SimEventLog eventLog;
     SimNetwork network;
+    SimLibraries libraries;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -160,6 +163,8 @@ platform::ShellService& SimMachine::Shell() { return services_->shell; }
 SimShell& SimMachine::ShellOfMachine() { return services_->shell; }
 platform::EventLogService& SimMachine::EventLog() { return services_->eventLog; }
 platform::NetworkService& SimMachine::Network() { return services_->network; }
+platform::LibrariesService& SimMachine::Libraries() { return services_->libraries; }
+SimLibraries& SimMachine::LibrariesOfMachine() { return services_->libraries; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

@@ -12,6 +12,7 @@ namespace qm::sim {
 
 class MachineState;
 class SimDialogs;
+class SimLibraries;
 class SimProcesses;
 class SimShell;
 
@@ -50,6 +51,7 @@ public:
     platform::ShellService& Shell() override;
     platform::EventLogService& EventLog() override;
     platform::NetworkService& Network() override;
+    platform::LibrariesService& Libraries() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;
@@ -69,6 +71,8 @@ public:
     SimDialogs& DialogsOfMachine();
     SimProcesses& ProcessesOfMachine();
     SimShell& ShellOfMachine();
+    // The calls made into the machine's libraries.
+    SimLibraries& LibrariesOfMachine();
 
 private:
     SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText);

@@ -1,10 +1,12 @@
 #include "platform/sim/machine_config.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "platform/devices.h"
 #include "platform/sim/code_page_table.h"
 #include "platform/text.h"
+#include "platform/winpath.h"
 
 namespace qm::sim {
 
@@ -372,6 +374,47 @@ FaultConfig ParseFault(const Reader& r) {
     return f;
 }
 
+// A library file bound to one of the simulator's modules; users only for the user list.
+LibraryConfig ParseLibrary(const Reader& r) {
+    r.OnlyKeys({"path", "module", "missing", "users", "user_count"});
+    LibraryConfig l;
+    l.path = r.String("path");
+    if (!platform::IsAbsolutePath(l.path)) r.Fail("path", "expected the full Windows path of the library file");
+    std::string module = r.String("module");
+    if (module == "CondMgr") l.module = SimModuleKind::CondMgr;
+    else if (module == "UserData") l.module = SimModuleKind::UserData;
+    else r.Fail("module", "expected \"CondMgr\" or \"UserData\"");
+    if (r.Has("missing")) {
+        const json& missing = r.Array("missing");
+        const std::vector<std::string>& names = ExportNames(l.module);
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            std::string where = "missing/" + std::to_string(i);
+            if (!missing[i].is_string()) r.Fail(where, "expected the name of an export");
+            std::string name = missing[i].get<std::string>();
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                r.Fail(where, "the module " + module + " exports no " + name);
+            l.missing.push_back(name);
+        }
+    }
+    if ((r.Has("users") || r.Has("user_count")) && l.module != SimModuleKind::UserData)
+        r.Fail(r.Has("users") ? "users" : "user_count", "only the module UserData has users");
+    if (r.Has("users")) {
+        const json& users = r.Array("users");
+        for (std::size_t i = 0; i < users.size(); ++i) {
+            Reader u(users[i], r.File(), r.Pointer("users") + "/" + std::to_string(i), r.CodePage());
+            u.OnlyKeys({"id", "folder"});
+            if (!u.Has("id")) u.Fail("id", "a user needs its identifier");
+            SyncUserConfig user;
+            user.id = static_cast<DWORD>(u.Integer("id", 0, 0, 0xFFFFFFFF));
+            user.folder = u.String("folder");
+            l.users.push_back(std::move(user));
+        }
+    }
+    // A negative count stands for the error return of the same 16 bits.
+    if (r.Has("user_count")) l.userCount = static_cast<WORD>(r.Integer("user_count", 0, -32768, 65535));
+    return l;
+}
+
 }  // namespace
 
 std::map<platform::LCTYPE, std::string> DefaultLocale() {
@@ -428,7 +471,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
                 "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program", "processes",
-                "event_logs", "network"});
+                "event_logs", "network", "libraries"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
@@ -580,6 +623,11 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         const json& devices = r.Array("devices");
         for (std::size_t i = 0; i < devices.size(); ++i)
             c.devices.push_back(ParseDevice(Reader(devices[i], fileName, r.Pointer("devices") + "/" + std::to_string(i), cp.get())));
+    }
+    if (r.Has("libraries")) {
+        const json& libraries = r.Array("libraries");
+        for (std::size_t i = 0; i < libraries.size(); ++i)
+            c.libraries.push_back(ParseLibrary(Reader(libraries[i], fileName, r.Pointer("libraries") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("processes")) c.processes = ParseProcessList(r.Raw("processes"), fileName, *cp);
     if (r.Has("event_logs")) c.eventLogs = ParseEventLogs(r.Raw("event_logs"), fileName, hostFolder, *cp);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/event_log_config.h"
+#include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process_list.h"
 #include "platform/spooler.h"
@@ -170,6 +171,7 @@ struct MachineConfig {
     std::vector<ProcessConfig> processes;  // the running processes, in the order they are listed
     EventLogsConfig eventLogs;
     NetworkConfig network;
+    std::vector<LibraryConfig> libraries;  // library files bound to the simulator's modules
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders
