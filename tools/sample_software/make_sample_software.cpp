@@ -1,6 +1,6 @@
 // Writes the program files and shortcuts of the sample machines' software: real PE files
-// with version resources or message tables and real shortcut files, made with the test
-// writers. Run it from
+// with version resources or message tables, real shortcut files and the handheld files, made
+// with the test writers. Run it from
 // the source folder after changing what it writes; its output is kept in machines/.
 //   cmake --build --preset default --target make_sample_software && build/bin/make_sample_software
 
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/lnk_writer.h"
+#include "support/pdb_writer.h"
 #include "support/pe_writer.h"
 
 namespace {
@@ -79,6 +80,38 @@ int main() {
                               "referenced in the security database is %2.%n"},
                  {0x8000177D, "The Event log service was started.%n", false},
                  {0x8000177E, "The Event log service was stopped.%n", false}}}}));
+
+    // The handheld sync manager's two libraries and one user's backup with the inventory
+    // database; the handheld application and its notifier beside the agent.
+    const std::string palm = "C:\\Program Files\\Palm\\";
+    Write(On(xp, palm + "CondMgr.dll"), qm::test::BuildPeFileWithoutResources());
+    Write(On(xp, palm + "UserData.DLL"), qm::test::BuildPeFileWithoutResources());
+    qm::test::PalmDatabase inventory;
+    inventory.records = {qm::test::InventoryRecord('G', "GUID", "PDA-7F3A21C9"),
+                         qm::test::InventoryRecord('G', "User", "jdoe"),
+                         qm::test::InventoryRecord('G', "OSVer", "5.2.1"),
+                         qm::test::InventoryRecord('G', "Model", "Handheld 505"),
+                         qm::test::InventoryRecord('M', "Total", "16384"),
+                         qm::test::InventoryRecord('M', "Free", "9120"),
+                         qm::test::InventoryRecord('B', "Level", "72"),
+                         qm::test::InventoryRecord('B', "Kind", "Lithium ion"),
+                         qm::test::InventoryRecord('A', "Count", "23"),
+                         qm::test::InventoryRecord('A', "Apps", "Notes, Expenses, Clock"),
+                         qm::test::InventoryRecord('N', "IP", "10.0.0.77"),
+                         qm::test::InventoryRecord('S', "Card", "SD 128 MB")};
+    Write(On(xp, palm + "jdoe\\Backup\\PalmInfoDB.PDB"), qm::test::BuildPalmDatabase(inventory));
+    // The second user's backup holds other databases only.
+    qm::test::PalmDatabase notes;
+    notes.name = "NotesDB";
+    notes.creator = "note";
+    notes.records = {std::string("Call the supplier on Monday.\0", 29)};
+    Write(On(xp, palm + "Reception\\Backup\\NotesDB.PDB"), qm::test::BuildPalmDatabase(notes));
+    qm::test::PalmDatabase application;
+    application.name = "PalmInfo";
+    application.type = "appl";
+    application.attributes = 0x0001;  // a resource database
+    Write(On(xp, "C:\\Program Files\\Quarmelin\\PalmInfo.prc"), qm::test::BuildPalmDatabase(application));
+    Write(On(xp, "C:\\Program Files\\Quarmelin\\QuarmelinConduit.dll"), qm::test::BuildPeFileWithoutResources());
 
     const fs::path nine = "machines/win98-desktop/drive_c";
     const fs::path share = "machines/win98-desktop/net_n";
