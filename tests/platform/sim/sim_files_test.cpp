@@ -193,6 +193,22 @@ TEST(SimFiles, WritesAppendAndFlushThroughAHandle) {
     EXPECT_EQ(m.ReadFile("C:\\TEMP\\log.txt"), "line 1\r\nline 2\r\n");
 }
 
+TEST(SimFiles, ReadingTheStartOfAFileTakesNoMoreThanAsked) {
+    TestMachine m;
+    std::string big(200000, 'b');
+    big[0] = 'a';
+    m.WriteFile("C:\\TEMP\\big.bin", big);
+    std::string bytes = "stale";
+    ASSERT_TRUE(ReadFileStart(Files(), "C:\\TEMP\\big.bin", 70000, bytes));
+    EXPECT_EQ(bytes, big.substr(0, 70000));  // more than one chunk of the reader
+    ASSERT_TRUE(ReadFileStart(Files(), "C:\\TEMP\\big.bin", 300000, bytes));
+    EXPECT_EQ(bytes, big);
+    ASSERT_TRUE(ReadFileStart(Files(), "C:\\TEMP\\big.bin", 0, bytes));
+    EXPECT_EQ(bytes, "");
+    EXPECT_FALSE(ReadFileStart(Files(), "C:\\TEMP\\none.bin", 10, bytes));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
 TEST(SimFiles, ReplacesFilesSafelyThroughATemporaryName) {
     TestMachine m;
     m.WriteFile("C:\\TEMP\\list.txt", "old");
