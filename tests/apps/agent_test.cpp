@@ -14,6 +14,7 @@
 #include "platform/sim/sim_dialogs.h"
 #include "platform/text.h"
 #include "support/agent_state.h"
+#include "support/pdb_writer.h"
 #include "support/reg_text.h"
 #include "support/test_machine.h"
 
@@ -188,6 +189,40 @@ TEST(Agent, AFailedResultCheckEndsTheRunWithoutDelivery) {
     EXPECT_EQ(log.find("SendSimpleMail"), std::string::npos);
     EXPECT_NE(log.find("|END\r\n"), std::string::npos);  // the exit path ran
     for (const auto& e : m.Machine().DialogsOfMachine().Journal()) EXPECT_NE(e.kind, "message box");
+}
+
+// The handheld inventory comes after the software inventory, and only when the hardware result
+// passed its check.
+TEST(Agent, TheHandheldInventoryFollowsTheSoftwareInventoryOfAPassedCheck) {
+    for (bool passes : {true, false}) {
+        SCOPED_TRACE(passes ? "passed" : "failed");
+        std::string json = passes ? std::string(kAgentMachine) : AgentMachineWithUnreadableSettings();
+        json.insert(1, R"("libraries": [{"path": "C:\\Palm\\CondMgr.dll", "module": "CondMgr"},
+                                        {"path": "C:\\Palm\\UserData.DLL", "module": "UserData",
+                                         "users": [{"id": 1, "folder": "jdoe"}]}], )");
+        TestMachine m(json, RegText().Key("HKEY_CURRENT_USER\\Software\\U.S. Robotics\\Pilot Desktop\\Core")
+                                .Value("Path", "C:\\Palm")
+                                .Text());
+        PlaceAgent(m);
+        for (const char* file : {"C:\\Palm\\CondMgr.dll", "C:\\Palm\\UserData.DLL", "C:\\Program Files\\Quarmelin\\PalmInfo.prc",
+                                 "C:\\Program Files\\Quarmelin\\QuarmelinConduit.dll"})
+            m.WriteFile(file, "MZ");
+        qm::test::PalmDatabase db;
+        db.records = {qm::test::InventoryRecord('G', "GUID", "PDA-1")};
+        m.WriteFile("C:\\Palm\\jdoe\\Backup\\PalmInfoDB.PDB", qm::test::BuildPalmDatabase(db));
+        EXPECT_EQ(Agent({"/N", "/ONLINE", "/LOG"}), 0);
+        EXPECT_EQ(m.Exists("C:\\WINDOWS\\PDA-1.pdz"), passes);
+        std::string log = m.ReadFile(kTraceLog);
+        std::size_t software = log.find("|Exit SoftwareInventory\r\n");
+        std::size_t handheld = log.find("|RES : \"General\",\"GUID\",\"PDA-1\"");
+        if (passes) {
+            ASSERT_NE(software, std::string::npos);
+            EXPECT_GT(handheld, software);
+        } else {
+            EXPECT_EQ(handheld, std::string::npos);
+            EXPECT_TRUE(m.Machine().LibrariesOfMachine().Calls().empty());
+        }
+    }
 }
 
 TEST(Agent, TheEndMessageSaysWhetherTheDataWent) {

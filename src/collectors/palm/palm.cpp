@@ -1,5 +1,6 @@
 #include "collectors/palm/palm.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
