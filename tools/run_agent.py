@@ -78,6 +78,15 @@ def archives(machine, agent_folder):
     return found
 
 
+def handheld_files(machine):
+    """The handheld result files in the work folder (the Windows folder of the sample machines)
+    with the time each was last written."""
+    host = machine.host_path(machine.windows)
+    if not host or not os.path.isdir(host):
+        return {}
+    return {n: os.path.getmtime(os.path.join(host, n)) for n in os.listdir(host) if n.lower().endswith(".pdz")}
+
+
 def read_text(path):
     try:
         with open(path, "rb") as f:
@@ -118,6 +127,7 @@ def main(argv):
     journal_file = os.path.join(machine.folder, "windows.log")
     journal_start = os.path.getsize(journal_file) if os.path.exists(journal_file) else 0
     before = set(archives(machine, agent_folder))
+    handhelds_before = handheld_files(machine)
 
     # The machine is the one the program is installed on, not one an environment names.
     env = {k: v for k, v in os.environ.items() if not k.startswith("QM_")}
@@ -156,6 +166,11 @@ def main(argv):
                 out += machine.shown(f)
         else:
             out.append("Result files: none written in this run.")
+    handhelds = [n for n, t in sorted(handheld_files(machine).items()) if handhelds_before.get(n) != t]
+    if handhelds:
+        out.append("Handheld files written, one per synchronised handheld; they stay in the work folder:")
+        for n in handhelds:
+            out += machine.shown(join(machine.windows, n))
     results = machine.host_path(join(agent_folder, "Results"))
     waiting = sorted(os.listdir(results)) if results and os.path.isdir(results) else []
     if waiting:

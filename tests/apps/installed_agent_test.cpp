@@ -57,6 +57,9 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     EXPECT_NE(first.find("C:\\WINDOWS\\QM-XP-WS01.hrz  ->  C:\\Program Files\\Quarmelin\\Results\\"), std::string::npos)
         << first;
     EXPECT_NE(first.find("\n        ./drive_c/Inventory/Outbox/#ACME#Accounts#"), std::string::npos) << first;
+    EXPECT_NE(first.find("they stay in the work folder:\n    C:\\WINDOWS\\PDA-7F3A21C9.pdz\n        ./drive_c/WINDOWS/PDA-7F3A21C9.pdz\n"),
+              std::string::npos)
+        << first;
     std::string chkId = qm::test::ReadHostFile((machine / "drive_c/WINDOWS/Chk_ID").string()).value_or("");
     EXPECT_NE(chkId.find("PATH=C:\\Program Files\\Quarmelin\\qmagent.exe"), std::string::npos) << chkId;
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
