@@ -27,6 +27,7 @@
 #include "platform/system.h"
 #include "platform/types.h"
 #include "platform/versions.h"
+#include "platform/wmi.h"
 
 namespace qm::platform {
 
@@ -55,6 +56,7 @@ public:
     virtual EventLogService& EventLog() = 0;
     virtual NetworkService& Network() = 0;
     virtual LibrariesService& Libraries() = 0;
+    virtual WmiService& Wmi() = 0;
 };
 
 // Installs the platform for the whole process (replacing the previous one).
@@ -84,6 +86,7 @@ inline ShellService& Shell() { return CurrentPlatform().Shell(); }
 inline EventLogService& EventLog() { return CurrentPlatform().EventLog(); }
 inline NetworkService& Network() { return CurrentPlatform().Network(); }
 inline LibrariesService& Libraries() { return CurrentPlatform().Libraries(); }
+inline WmiService& Wmi() { return CurrentPlatform().Wmi(); }
 
 // GetLastError and SetLastError: one value per thread.
 DWORD GetLastError();

@@ -27,6 +27,7 @@
 #include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_versions.h"
+#include "platform/sim/sim_wmi.h"
 
 namespace qm::sim {
 
@@ -53,7 +54,8 @@ struct SimMachine::Services {
           shell(state, files, registry),
           eventLog(state, files),
           network(state),
-          libraries(state, registry) {}
+          libraries(state, registry),
+          wmi(state) {}
     SimFiles files;
     SimDrives drives;
     SimEnvironment environment;
@@ -76,6 +78,7 @@ struct SimMachine::Services {
     SimEventLog eventLog;
     SimNetwork network;
     SimLibraries libraries;
+    SimWmi wmi;
 };
 
 SimMachine::SimMachine(MachineConfig config, const std::string& registryFile, const std::string& registryText)
@@ -165,6 +168,7 @@ platform::EventLogService& SimMachine::EventLog() { return services_->eventLog; 
 platform::NetworkService& SimMachine::Network() { return services_->network; }
 platform::LibrariesService& SimMachine::Libraries() { return services_->libraries; }
 SimLibraries& SimMachine::LibrariesOfMachine() { return services_->libraries; }
+platform::WmiService& SimMachine::Wmi() { return services_->wmi; }
 SimProcesses& SimMachine::ProcessesOfMachine() { return services_->processes; }
 SimDialogs& SimMachine::DialogsOfMachine() { return services_->dialogs; }
 

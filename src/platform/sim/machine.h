@@ -52,6 +52,7 @@ public:
     platform::EventLogService& EventLog() override;
     platform::NetworkService& Network() override;
     platform::LibrariesService& Libraries() override;
+    platform::WmiService& Wmi() override;
 
     // For tests and tools.
     const MachineConfig& Config() const;

@@ -5,6 +5,7 @@
 
 #include "platform/devices.h"
 #include "platform/sim/code_page_table.h"
+#include "platform/sim/machine_file_reader.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 
@@ -16,85 +17,7 @@ using platform::WORD;
 
 namespace {
 
-// Reads one JSON object, naming the file and the JSON pointer of anything it refuses.
-class Reader {
-public:
-    Reader(const json& j, std::string file, std::string pointer, const CodePageTable* cp)
-        : j_(j), file_(std::move(file)), pointer_(std::move(pointer)), cp_(cp) {
-        if (!j_.is_object()) Fail("", "expected an object");
-    }
-
-    [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
-        throw MachineError(file_ + ": " + Where(key) + ": " + what);
-    }
-
-    std::string Where(const std::string& key) const {
-        std::string p = key.empty() ? pointer_ : pointer_ + "/" + key;
-        return p.empty() ? "/" : p;
-    }
-
-    bool Has(const std::string& key) const { return j_.contains(key) && !j_.at(key).is_null(); }
-
-    std::string String(const std::string& key, const std::string& def = "") const {
-        if (!Has(key)) return def;
-        const json& v = j_.at(key);
-        if (!v.is_string()) Fail(key, "expected a string");
-        return Ansi(v.get<std::string>());
-    }
-
-    std::int64_t Integer(const std::string& key, std::int64_t def, std::int64_t min, std::int64_t max) const {
-        if (!Has(key)) return def;
-        const json& v = j_.at(key);
-        if (!v.is_number_integer()) Fail(key, "expected a whole number");
-        std::int64_t n = v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)
-                             ? max
-                             : v.get<std::int64_t>();
-        if (n < min || n > max)
-            Fail(key, "expected a number from " + std::to_string(min) + " to " + std::to_string(max));
-        return n;
-    }
-
-    bool Boolean(const std::string& key, bool def) const {
-        if (!Has(key)) return def;
-        const json& v = j_.at(key);
-        if (!v.is_boolean()) Fail(key, "expected true or false");
-        return v.get<bool>();
-    }
-
-    Reader Object(const std::string& key) const {
-        return Reader(j_.at(key), file_, pointer_ + "/" + key, cp_);
-    }
-
-    const json& Raw(const std::string& key) const { return j_.at(key); }
-    const json& Self() const { return j_; }
-    std::string Pointer(const std::string& key) const { return pointer_ + "/" + key; }
-    const std::string& File() const { return file_; }
-    const CodePageTable* CodePage() const { return cp_; }
-
-    std::string Ansi(const std::string& utf8) const { return cp_ ? cp_->FromUtf8(utf8) : utf8; }
-
-    const json& Array(const std::string& key) const {
-        const json& v = j_.at(key);
-        if (!v.is_array()) Fail(key, "expected an array");
-        return v;
-    }
-
-    void OnlyKeys(std::initializer_list<const char*> allowed) const {
-        for (auto it = j_.begin(); it != j_.end(); ++it) {
-            bool known = false;
-            for (const char* a : allowed) known = known || it.key() == a;
-            if (!known) Fail(it.key(), "unknown entry");
-        }
-    }
-
-private:
-    const json& j_;
-    std::string file_;
-    std::string pointer_;
-    const CodePageTable* cp_;
-};
-
-DWORD ParseSerial(const Reader& r, const std::string& key) {
+DWORD ParseSerial(const MachineFileReader& r, const std::string& key) {
     if (!r.Has(key)) return 0;
     const json& v = r.Raw(key);
     if (v.is_number_unsigned()) {
@@ -112,7 +35,7 @@ DWORD ParseSerial(const Reader& r, const std::string& key) {
     return static_cast<DWORD>(std::stoul(hex, nullptr, 16));
 }
 
-unsigned ParseDriveType(const Reader& r, const std::string& key) {
+unsigned ParseDriveType(const MachineFileReader& r, const std::string& key) {
     static const std::pair<const char*, unsigned> kTypes[] = {
         {"unknown", platform::DRIVE_UNKNOWN}, {"no_root", platform::DRIVE_NO_ROOT_DIR},
         {"removable", platform::DRIVE_REMOVABLE}, {"fixed", platform::DRIVE_FIXED},
@@ -124,7 +47,7 @@ unsigned ParseDriveType(const Reader& r, const std::string& key) {
 }
 
 // "2026-12-09T07:03:05.042" or "2026-12-09 07:03:05".
-platform::SYSTEMTIME ParseTimestamp(const Reader& r, const std::string& key) {
+platform::SYSTEMTIME ParseTimestamp(const MachineFileReader& r, const std::string& key) {
     std::string s = r.String(key);
     platform::SYSTEMTIME t;
     unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, ms = 0;
@@ -142,10 +65,10 @@ platform::SYSTEMTIME ParseTimestamp(const Reader& r, const std::string& key) {
     return t;
 }
 
-TransitionDate ParseTransition(const Reader& parent, const std::string& key) {
+TransitionDate ParseTransition(const MachineFileReader& parent, const std::string& key) {
     TransitionDate d;
     if (!parent.Has(key)) return d;
-    Reader r = parent.Object(key);
+    MachineFileReader r = parent.Object(key);
     r.OnlyKeys({"month", "day_of_week", "week", "hour", "minute"});
     d.month = static_cast<WORD>(r.Integer("month", 0, 0, 12));
     d.dayOfWeek = static_cast<WORD>(r.Integer("day_of_week", 0, 0, 6));
@@ -155,7 +78,7 @@ TransitionDate ParseTransition(const Reader& parent, const std::string& key) {
     return d;
 }
 
-DWORD ParseAttributeLetters(const Reader& r, const std::string& key, const std::string& letters) {
+DWORD ParseAttributeLetters(const MachineFileReader& r, const std::string& key, const std::string& letters) {
     DWORD a = 0;
     for (char c : letters) {
         switch (platform::AsciiUpper(c)) {
@@ -175,7 +98,7 @@ std::string DriveFolderOnHost(const std::string& machineFolder, const std::strin
     return machineFolder + "/" + folder;
 }
 
-void ParseVersion(const Reader& r, platform::OsVersionInfoEx& v, bool& extended) {
+void ParseVersion(const MachineFileReader& r, platform::OsVersionInfoEx& v, bool& extended) {
     r.OnlyKeys({"platform_id", "major", "minor", "build", "service_pack", "service_pack_major", "service_pack_minor",
                 "suite_mask", "product_type", "extended"});
     v.dwPlatformId = static_cast<DWORD>(r.Integer("platform_id", v.dwPlatformId, 0, 3));
@@ -192,7 +115,7 @@ void ParseVersion(const Reader& r, platform::OsVersionInfoEx& v, bool& extended)
     extended = r.Boolean("extended", known);
 }
 
-PrinterConfig ParsePrinter(const Reader& r) {
+PrinterConfig ParsePrinter(const MachineFileReader& r) {
     r.OnlyKeys({"name", "server", "share", "port", "driver", "comment", "location", "print_processor", "datatype",
                 "parameters", "attributes", "connection"});
     PrinterConfig p;
@@ -212,7 +135,7 @@ PrinterConfig ParsePrinter(const Reader& r) {
     return p;
 }
 
-void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& locale) {
+void ParseLocale(const MachineFileReader& r, std::map<platform::LCTYPE, std::string>& locale) {
     static const std::pair<const char*, platform::LCTYPE> kKeys[] = {
         {"language_id", platform::LOCALE_ILANGUAGE},      {"language", platform::LOCALE_SLANGUAGE},
         {"country", platform::LOCALE_SCOUNTRY},           {"decimal", platform::LOCALE_SDECIMAL},
@@ -233,7 +156,7 @@ void ParseLocale(const Reader& r, std::map<platform::LCTYPE, std::string>& local
     }
 }
 
-DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
+DriveConfig ParseDrive(const MachineFileReader& r, const std::string& machineFolder) {
     r.OnlyKeys({"letter", "type", "folder", "media", "listed", "label", "file_system", "serial", "file_system_flags",
                 "total_bytes", "free_bytes", "free_to_caller", "unc", "user"});
     DriveConfig d;
@@ -260,22 +183,9 @@ DriveConfig ParseDrive(const Reader& r, const std::string& machineFolder) {
     return d;
 }
 
-std::uint32_t ParseWord(const Reader& r, const std::string& key, const json& v) {
-    if (v.is_number_unsigned() && v.get<std::uint64_t>() <= 0xFFFFFFFFu) return static_cast<std::uint32_t>(v.get<std::uint64_t>());
-    if (v.is_string()) {
-        std::string t = v.get<std::string>();
-        std::size_t used = 0;
-        try {
-            unsigned long n = std::stoul(t, &used, 0);
-            if (used == t.size() && n <= 0xFFFFFFFFul) return static_cast<std::uint32_t>(n);
-        } catch (const std::exception&) {
-        }
-    }
-    r.Fail(key, "expected a 32-bit number (decimal, or hexadecimal text such as \"0x70000\")");
-}
 
 // Bytes written as hexadecimal pairs, blanks and commas allowed between them.
-std::string ParseHexBytes(const Reader& r, const std::string& key, const std::string& text) {
+std::string ParseHexBytes(const MachineFileReader& r, const std::string& key, const std::string& text) {
     std::string bytes, digits;
     for (char c : text) {
         if (c == ' ' || c == ',') continue;
@@ -292,14 +202,14 @@ void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-void ParseProcessor(const Reader& r, ProcessorConfig& p) {
+void ParseProcessor(const MachineFileReader& r, ProcessorConfig& p) {
     r.OnlyKeys({"host", "count", "vendor", "leaves", "frequencies_mhz"});
     p.host = r.Boolean("host", false);
     p.count = static_cast<unsigned>(r.Integer("count", 1, 1, 64));
     p.vendor = r.String("vendor", p.vendor);
     if (p.vendor.size() > 12) r.Fail("vendor", "a vendor text has at most 12 characters");
     if (r.Has("leaves")) {
-        Reader leaves = r.Object("leaves");
+        MachineFileReader leaves = r.Object("leaves");
         for (auto it = leaves.Self().begin(); it != leaves.Self().end(); ++it) {
             std::uint32_t leaf = ParseWord(leaves, it.key(), json(it.key()));
             if (!it.value().is_array() || it.value().size() != 4)
@@ -318,7 +228,7 @@ void ParseProcessor(const Reader& r, ProcessorConfig& p) {
 }
 
 // A physical disk as the device that answers the geometry request (or does not).
-DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
+DeviceConfig ParsePhysicalDisk(const MachineFileReader& r, std::size_t index) {
     r.OnlyKeys({"answers", "cylinders", "media_type", "tracks_per_cylinder", "sectors_per_track", "bytes_per_sector"});
     DeviceConfig d;
     d.name = "\\\\.\\PHYSICALDRIVE" + std::to_string(index);
@@ -339,7 +249,7 @@ DeviceConfig ParsePhysicalDisk(const Reader& r, std::size_t index) {
     return d;
 }
 
-DeviceConfig ParseDevice(const Reader& r) {
+DeviceConfig ParseDevice(const MachineFileReader& r) {
     r.OnlyKeys({"name", "controls"});
     DeviceConfig d;
     d.name = r.String("name");
@@ -347,7 +257,7 @@ DeviceConfig ParseDevice(const Reader& r) {
     if (r.Has("controls")) {
         const json& controls = r.Array("controls");
         for (std::size_t i = 0; i < controls.size(); ++i) {
-            Reader c(controls[i], r.File(), r.Pointer("controls") + "/" + std::to_string(i), r.CodePage());
+            MachineFileReader c(controls[i], r.File(), r.Pointer("controls") + "/" + std::to_string(i), r.CodePage());
             c.OnlyKeys({"code", "input_prefix", "output", "error"});
             if (!c.Has("code")) c.Fail("code", "a control request needs its code");
             DeviceControl control;
@@ -361,7 +271,7 @@ DeviceConfig ParseDevice(const Reader& r) {
     return d;
 }
 
-FaultConfig ParseFault(const Reader& r) {
+FaultConfig ParseFault(const MachineFileReader& r) {
     r.OnlyKeys({"op", "path", "error", "raise", "times", "after"});
     FaultConfig f;
     f.op = r.String("op");
@@ -375,7 +285,7 @@ FaultConfig ParseFault(const Reader& r) {
 }
 
 // A library file bound to one of the simulator's modules; users only for the user list.
-LibraryConfig ParseLibrary(const Reader& r) {
+LibraryConfig ParseLibrary(const MachineFileReader& r) {
     r.OnlyKeys({"path", "module", "missing", "users", "user_count"});
     LibraryConfig l;
     l.path = r.String("path");
@@ -401,7 +311,7 @@ LibraryConfig ParseLibrary(const Reader& r) {
     if (r.Has("users")) {
         const json& users = r.Array("users");
         for (std::size_t i = 0; i < users.size(); ++i) {
-            Reader u(users[i], r.File(), r.Pointer("users") + "/" + std::to_string(i), r.CodePage());
+            MachineFileReader u(users[i], r.File(), r.Pointer("users") + "/" + std::to_string(i), r.CodePage());
             u.OnlyKeys({"id", "folder"});
             if (!u.Has("id")) u.Fail("id", "a user needs its identifier");
             SyncUserConfig user;
@@ -455,9 +365,9 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
 
     // The code page comes first: every other text is converted to it.
     {
-        Reader top(root, fileName, "", nullptr);
+        MachineFileReader top(root, fileName, "", nullptr);
         if (top.Has("locale")) {
-            Reader loc = top.Object("locale");
+            MachineFileReader loc = top.Object("locale");
             c.codePage = static_cast<unsigned>(loc.Integer("code_page", 1252, 1, 65535));
         }
     }
@@ -467,24 +377,24 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     } catch (const std::runtime_error& e) {
         throw MachineError(fileName + ": /locale/code_page: " + e.what());
     }
-    Reader r(root, fileName, "", cp.get());
+    MachineFileReader r(root, fileName, "", cp.get());
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
                 "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program", "processes",
-                "event_logs", "network", "libraries"});
+                "event_logs", "network", "libraries", "wmi", "smart"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
     c.userName = r.String("user_name", c.userName);
     if (r.Has("folders")) {
-        Reader f = r.Object("folders");
+        MachineFileReader f = r.Object("folders");
         f.OnlyKeys({"windows", "system", "temp"});
         c.windowsFolder = f.String("windows", c.windowsFolder);
         c.systemFolder = f.String("system", c.systemFolder);
         c.tempFolder = f.String("temp", c.tempFolder);
     }
     if (r.Has("environment")) {
-        Reader e = r.Object("environment");
+        MachineFileReader e = r.Object("environment");
         for (auto it = e.Self().begin(); it != e.Self().end(); ++it)
             c.environment.emplace_back(e.Ansi(it.key()), e.String(it.key()));
     }
@@ -492,14 +402,14 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     c.systemLocale = c.locale;
     if (r.Has("system_locale")) ParseLocale(r.Object("system_locale"), c.systemLocale);
     if (r.Has("screen")) {
-        Reader sc = r.Object("screen");
+        MachineFileReader sc = r.Object("screen");
         sc.OnlyKeys({"width", "height"});
         c.screenWidth = static_cast<int>(sc.Integer("width", c.screenWidth, 0, 100000));
         c.screenHeight = static_cast<int>(sc.Integer("height", c.screenHeight, 0, 100000));
     }
     c.networkUser = r.String("network_user");
     if (r.Has("bios_program")) {
-        Reader b = r.Object("bios_program");
+        MachineFileReader b = r.Object("bios_program");
         b.OnlyKeys({"manufacturer", "model", "serial", "uuid", "memory_banks", "dmi_present", "dmi_version", "exit_code",
                     "delay_ms", "command_line_file"});
         BiosProgramConfig& bp = c.biosProgram;
@@ -510,7 +420,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         if (b.Has("memory_banks")) {
             const json& banks = b.Array("memory_banks");
             for (std::size_t i = 0; i < banks.size(); ++i) {
-                Reader bank(banks[i], fileName, b.Pointer("memory_banks") + "/" + std::to_string(i), cp.get());
+                MachineFileReader bank(banks[i], fileName, b.Pointer("memory_banks") + "/" + std::to_string(i), cp.get());
                 bank.OnlyKeys({"socket", "size"});
                 bp.memoryBanks.emplace_back(bank.String("socket"), bank.String("size"));
             }
@@ -522,17 +432,17 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         bp.commandLineFile = b.String("command_line_file");
     }
     if (r.Has("programs")) {
-        Reader programs = r.Object("programs");
+        MachineFileReader programs = r.Object("programs");
         for (auto it = programs.Self().begin(); it != programs.Self().end(); ++it)
             c.programs.emplace_back(cp->Upper(programs.Ansi(it.key())), programs.String(it.key()));
     }
     if (r.Has("printers")) {
         const json& printers = r.Array("printers");
         for (std::size_t i = 0; i < printers.size(); ++i)
-            c.printers.push_back(ParsePrinter(Reader(printers[i], fileName, r.Pointer("printers") + "/" + std::to_string(i), cp.get())));
+            c.printers.push_back(ParsePrinter(MachineFileReader(printers[i], fileName, r.Pointer("printers") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("time_zone")) {
-        Reader t = r.Object("time_zone");
+        MachineFileReader t = r.Object("time_zone");
         t.OnlyKeys({"bias", "standard_name", "standard_bias", "standard_date", "daylight_name", "daylight_bias",
                     "daylight_date"});
         c.timeZone.bias = static_cast<int>(t.Integer("bias", 0, -24 * 60, 24 * 60));
@@ -546,7 +456,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
             t.Fail("daylight_date", "give both transition dates or neither");
     }
     if (r.Has("clock")) {
-        Reader k = r.Object("clock");
+        MachineFileReader k = r.Object("clock");
         k.OnlyKeys({"virtual", "start", "uptime_ms"});
         c.clock.isVirtual = k.Boolean("virtual", false);
         if (k.Has("start") && k.String("start") == "now") c.clock.startNow = true;
@@ -557,7 +467,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     if (r.Has("drives")) {
         const json& drives = r.Array("drives");
         for (std::size_t i = 0; i < drives.size(); ++i) {
-            Reader d(drives[i], fileName, r.Pointer("drives") + "/" + std::to_string(i), cp.get());
+            MachineFileReader d(drives[i], fileName, r.Pointer("drives") + "/" + std::to_string(i), cp.get());
             DriveConfig drive = ParseDrive(d, hostFolder);
             for (const DriveConfig& other : c.drives)
                 if (other.letter == drive.letter) d.Fail("letter", std::string("drive ") + drive.letter + ": twice");
@@ -591,17 +501,17 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         }
     }
     if (r.Has("attributes")) {
-        Reader a = r.Object("attributes");
+        MachineFileReader a = r.Object("attributes");
         for (auto it = a.Self().begin(); it != a.Self().end(); ++it)
             c.attributes.emplace_back(a.Ansi(it.key()), ParseAttributeLetters(a, it.key(), a.String(it.key())));
     }
     if (r.Has("faults")) {
         const json& f = r.Array("faults");
         for (std::size_t i = 0; i < f.size(); ++i)
-            c.faults.push_back(ParseFault(Reader(f[i], fileName, r.Pointer("faults") + "/" + std::to_string(i), cp.get())));
+            c.faults.push_back(ParseFault(MachineFileReader(f[i], fileName, r.Pointer("faults") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("memory")) {
-        Reader m = r.Object("memory");
+        MachineFileReader m = r.Object("memory");
         m.OnlyKeys({"total_bytes", "available_bytes", "extended_call"});
         c.memory.totalBytes = static_cast<std::uint64_t>(m.Integer("total_bytes", static_cast<std::int64_t>(c.memory.totalBytes), 0, INT64_MAX));
         c.memory.availableBytes = static_cast<std::uint64_t>(
@@ -617,22 +527,24 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         const json& disks = r.Array("physical_disks");
         for (std::size_t i = 0; i < disks.size(); ++i)
             c.devices.push_back(
-                ParsePhysicalDisk(Reader(disks[i], fileName, r.Pointer("physical_disks") + "/" + std::to_string(i), cp.get()), i));
+                ParsePhysicalDisk(MachineFileReader(disks[i], fileName, r.Pointer("physical_disks") + "/" + std::to_string(i), cp.get()), i));
     }
     if (r.Has("devices")) {
         const json& devices = r.Array("devices");
         for (std::size_t i = 0; i < devices.size(); ++i)
-            c.devices.push_back(ParseDevice(Reader(devices[i], fileName, r.Pointer("devices") + "/" + std::to_string(i), cp.get())));
+            c.devices.push_back(ParseDevice(MachineFileReader(devices[i], fileName, r.Pointer("devices") + "/" + std::to_string(i), cp.get())));
     }
     if (r.Has("libraries")) {
         const json& libraries = r.Array("libraries");
         for (std::size_t i = 0; i < libraries.size(); ++i)
-            c.libraries.push_back(ParseLibrary(Reader(libraries[i], fileName, r.Pointer("libraries") + "/" + std::to_string(i), cp.get())));
+            c.libraries.push_back(ParseLibrary(MachineFileReader(libraries[i], fileName, r.Pointer("libraries") + "/" + std::to_string(i), cp.get())));
     }
+    if (r.Has("smart")) c.smart = ParseSmartConfig(r.Object("smart"), c.version.dwPlatformId);
+    if (r.Has("wmi")) c.wmi = ParseWmiConfig(r.Raw("wmi"), fileName, "/wmi", hostFolder, *cp);
     if (r.Has("processes")) c.processes = ParseProcessList(r.Raw("processes"), fileName, *cp);
     if (r.Has("event_logs")) c.eventLogs = ParseEventLogs(r.Raw("event_logs"), fileName, hostFolder, *cp);
     if (r.Has("dialogs")) {
-        Reader d = r.Object("dialogs");
+        MachineFileReader d = r.Object("dialogs");
         d.OnlyKeys({"asset_tag", "main_window_stays_open"});
         if (d.Has("asset_tag")) {
             const json& answers = d.Array("asset_tag");

@@ -13,6 +13,8 @@
 #include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process_list.h"
+#include "platform/sim/sim_wmi.h"
+#include "platform/sim/smart_drives.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
@@ -172,6 +174,8 @@ struct MachineConfig {
     EventLogsConfig eventLogs;
     NetworkConfig network;
     std::vector<LibraryConfig> libraries;  // library files bound to the simulator's modules
+    WmiConfig wmi;      // none: WMI is not installed
+    SmartConfig smart;  // none: no device answers S.M.A.R.T. requests
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/host_files.h"
+#include "platform/sim/machine_file_reader.h"
 #include "platform/sim/message_table.h"
 #include "platform/sim/pe_resources.h"
 #include "platform/system.h"
@@ -297,19 +298,11 @@ EventLogsConfig ParseEventLogs(const json& node, const std::string& fileName, co
     Place at{fileName, "/event_logs"};
     if (!node.is_string()) return ParseLogs(node, at, cp);
     // The logs in a file of their own beside machine.json, which never names another folder.
-    std::string name = node.get<std::string>();
-    if (name.empty() || name.find_first_of("/\\:") != std::string::npos || name == "." || name == "..")
-        at.Fail("expected the logs, or the name of a file beside the machine file");
-    std::string path = machineFolder + "/" + name;
-    std::optional<std::string> text = ReadHostFile(path);
-    if (!text) at.Fail("cannot read " + path);
-    json logs;
-    try {
-        logs = json::parse(*text);
-    } catch (const json::parse_error& e) {
-        throw MachineError(path + ": " + e.what());
-    }
-    return ParseLogs(logs, Place{path, ""}, cp);
+    std::string path = FileBesideMachine(node.get<std::string>(), machineFolder);
+    if (path.empty()) at.Fail("expected the logs, or the name of a file beside the machine file");
+    std::optional<json> logs = ReadJsonFile(path);
+    if (!logs) at.Fail("cannot read " + path);
+    return ParseLogs(*logs, Place{path, ""}, cp);
 }
 
 std::string EventRecordBytes(const EventRecordConfig& record, const std::string& computerName) {
