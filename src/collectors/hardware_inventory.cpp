@@ -11,6 +11,8 @@
 #include "collectors/network_info.h"
 #include "collectors/printers.h"
 #include "collectors/video_monitor.h"
+#include "collectors/smart_disks.h"
+#include "collectors/vendor_asset_tag.h"
 #include "collectors/windows_settings.h"
 #include "core/date_time.h"
 #include "core/identification.h"
@@ -62,8 +64,10 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"VideoInfo",    {VideoInfo, MonitorInfo}},
         {"ArboSystemInfo", {GetArboSystem}},
         {"WindowsInfo",  {WindowsInfo}},
+        {"SmartAttribute", {SmartInventory}},
         {kNoMarker,      {ReadWindowsLogs}},
         {kNoMarker,      {ScanDiskUsage},     DiskUsageInForce},
+        {kNoMarker,      {GetDellAssetTag}},
     };
     return steps;
 }
