@@ -148,6 +148,16 @@ void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& outpu
     VersionInfoReader(path).Get(kind, output);
 }
 
+std::string DescriptionOrPathAndVersion(std::string_view path) {
+    VersionInfoReader reader(path);
+    std::string description, version;
+    reader.Get(viDescription, description);
+    description = Trim(description);
+    if (description.empty()) description = std::string(path);
+    reader.Get(viVersion, version);
+    return description + " " + version;
+}
+
 void PadTwoDigits(std::uint16_t number, std::string& output) {
     char text[8];
     std::snprintf(text, sizeof text, "%02u", static_cast<unsigned>(number));

@@ -38,6 +38,10 @@ private:
 // none. The text comes trimmed, with line breaks and backslashes turned into blanks.
 void getVersionInfo(std::string_view path, std::uint8_t kind, std::string& output);
 
+// A program as the configuration records name it: its file description (its path when it has
+// none), a blank and its version; the blank stays when the version is empty.
+std::string DescriptionOrPathAndVersion(std::string_view path);
+
 // The number in decimal, with a leading "0" below 10.
 void PadTwoDigits(std::uint16_t number, std::string& output);
 

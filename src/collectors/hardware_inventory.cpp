@@ -8,11 +8,14 @@
 #include "collectors/device_tree.h"
 #include "collectors/disk_usage.h"
 #include "collectors/event_logs.h"
+#include "collectors/installed_applications.h"
+#include "collectors/internet_settings.h"
 #include "collectors/network_info.h"
 #include "collectors/printers.h"
-#include "collectors/video_monitor.h"
 #include "collectors/smart_disks.h"
+#include "collectors/system_configuration.h"
 #include "collectors/vendor_asset_tag.h"
+#include "collectors/video_monitor.h"
 #include "collectors/windows_settings.h"
 #include "core/date_time.h"
 #include "core/identification.h"
@@ -64,8 +67,19 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {"VideoInfo",    {VideoInfo, MonitorInfo}},
         {"ArboSystemInfo", {GetArboSystem}},
         {"WindowsInfo",  {WindowsInfo}},
+        {"SoftwaresFromRegistryInfo", {SoftwaresFromRegistryInfo}},
+        {"InternetInfo", {DefaultBrowserInfo, DefaultMailInfo, InternetExplorerInfo, CookiesInfo}},
+        {"InstantMessengerInfo", {InstantMessengerInfo}},
+        {"LotusNotesInfo", {LotusNotesInfo}},
+        {"AntiVirusInfo", {AntiVirusInfo}},
+        {"AutoLogonInfo", {AutoLogonInfo, ScreenSaverInfo}},
+        {"RunInfo",      {RunInfo}},
+        {"ServiceNTInfo", {ServiceNTInfo}},
+        {"OfficeLicenceInfo", {OfficeProductIdInfo, BootIniInfo, SmtpSettingsInfo, HotFixInfo}},
         {"SmartAttribute", {SmartInventory}},
         {kNoMarker,      {ReadWindowsLogs}},
+        // The Internet Explorer records once more: readers take the last copy.
+        {kNoMarker,      {InternetExplorerInfo}},
         {kNoMarker,      {ScanDiskUsage},     DiskUsageInForce},
         {kNoMarker,      {GetDellAssetTag}},
     };

@@ -16,6 +16,14 @@ int ReadProfileInteger(std::string_view file, std::string_view section, std::str
     return !text.empty() && platform::ParseWholeInteger(text, value) ? value : defaultValue;
 }
 
+std::vector<std::string> ReadProfileSectionNames(std::string_view file) {
+    return platform::Profile().GetPrivateProfileSectionNames(file);
+}
+
+std::vector<std::string> ReadProfileKeyNames(std::string_view file, std::string_view section) {
+    return platform::Profile().GetPrivateProfileKeyNames(section, file);
+}
+
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
     if (!platform::Profile().WritePrivateProfileString(section, key, value, file))
         throw ProfileWriteError("Unable to write to " + std::string(file) + " (error " +

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::core {
 
@@ -17,6 +18,10 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
                               std::string_view defaultValue = "");
 // A whole number in the value, or the default when the value is missing or not a number.
 int ReadProfileInteger(std::string_view file, std::string_view section, std::string_view key, int defaultValue);
+// The names of the file's sections, and of one section's keys, in file order; none when the
+// file or the section cannot be read.
+std::vector<std::string> ReadProfileSectionNames(std::string_view file);
+std::vector<std::string> ReadProfileKeyNames(std::string_view file, std::string_view section);
 // Raises ProfileWriteError naming the file when the system refuses the write.
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value);
 

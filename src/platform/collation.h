@@ -1,7 +1,9 @@
 #pragma once
 // Comparison of texts in a locale's collation order, after CompareString (ANSI form).
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/system.h"
 #include "platform/types.h"
@@ -23,5 +25,9 @@ public:
     // does not know).
     virtual int CompareString(LCID locale, DWORD flags, std::string_view first, std::string_view second) = 0;
 };
+
+// Sorts the texts ascending by the user's locale with letter case ignored; texts that compare
+// equal keep their order.
+void SortIgnoringCase(CollationService& collation, std::vector<std::string>& texts);
 
 }  // namespace qm::platform

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -26,6 +27,12 @@ public:
     // False with the last error when the file cannot be written.
     virtual bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                            std::optional<std::string_view> value, std::string_view fileName) = 0;
+    // GetPrivateProfileSectionNames: the names of the file's sections in file order; none when
+    // the file cannot be read.
+    virtual std::vector<std::string> GetPrivateProfileSectionNames(std::string_view fileName) = 0;
+    // GetPrivateProfileString with no key name: the names of the section's keys in file order,
+    // a repeated key as often as it stands there; none when the file or section is missing.
+    virtual std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) = 0;
     // GetProfileString: the same read on win.ini in the Windows folder.
     virtual std::string GetProfileString(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) = 0;

@@ -111,18 +111,50 @@ std::string SimProfile::FileOf(std::string_view fileName) {
     return JoinPath(windows, fileName);
 }
 
+std::optional<std::string> SimProfile::ReadFileFor(const char* operation, std::string_view fileName) {
+    std::string path = FileOf(fileName);
+    if (state_.Fails(operation, state_.FullPath(path), false)) return std::nullopt;
+    std::string bytes;
+    if (!ReadWholeFile(files_, path, bytes)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::vector<std::string> SimProfile::GetPrivateProfileSectionNames(std::string_view fileName) {
+    std::vector<std::string> names;
+    std::optional<std::string> bytes = ReadFileFor("GetPrivateProfileSectionNames", fileName);
+    if (!bytes) return names;
+    for (const ProfileLine& line : ParseProfile(*bytes))
+        if (line.kind == ProfileLine::Kind::Section) names.push_back(line.name);
+    SetLastError(ERROR_SUCCESS);
+    return names;
+}
+
+std::vector<std::string> SimProfile::GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) {
+    std::vector<std::string> names;
+    std::optional<std::string> bytes = ReadFileFor("GetPrivateProfileString", fileName);
+    if (!bytes) return names;
+    ProfileText text(ParseProfile(*bytes), state_.CodePage());
+    std::size_t header = text.FindSection(section);
+    if (header == ProfileText::npos) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return names;
+    }
+    for (std::size_t i = header + 1, end = text.SectionEnd(header); i < end; ++i)
+        if (text.Lines()[i].kind == ProfileLine::Kind::Entry) names.push_back(text.Lines()[i].name);
+    SetLastError(ERROR_SUCCESS);
+    return names;
+}
+
 std::string SimProfile::GetPrivateProfileString(std::string_view section, std::string_view key,
                                                 std::string_view defaultValue, std::string_view fileName) {
     std::string def(defaultValue);
     while (!def.empty() && def.back() == ' ') def.pop_back();
-    std::string path = FileOf(fileName);
-    if (state_.Fails("GetPrivateProfileString", state_.FullPath(path), false)) return def;
-    std::string bytes;
-    if (!ReadWholeFile(files_, path, bytes)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return def;
-    }
-    ProfileText text(ParseProfile(bytes), state_.CodePage());
+    std::optional<std::string> bytes = ReadFileFor("GetPrivateProfileString", fileName);
+    if (!bytes) return def;
+    ProfileText text(ParseProfile(*bytes), state_.CodePage());
     std::size_t header = text.FindSection(section);
     if (header == ProfileText::npos) {
         SetLastError(ERROR_FILE_NOT_FOUND);

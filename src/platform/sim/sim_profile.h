@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -23,10 +24,14 @@ public:
                              std::string_view fileName) override;
     bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                    std::optional<std::string_view> value, std::string_view fileName) override;
+    std::vector<std::string> GetPrivateProfileSectionNames(std::string_view fileName) override;
+    std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) override;
     std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue) override;
 
 private:
     std::string FileOf(std::string_view fileName);
+    // The file's lines, none when the read fails (on purpose or because the file is missing).
+    std::optional<std::string> ReadFileFor(const char* operation, std::string_view fileName);
     MachineState& state_;
     platform::FilesService& files_;
     platform::SystemService& system_;
