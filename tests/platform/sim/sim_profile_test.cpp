@@ -122,3 +122,23 @@ TEST(Profile, FailsWhenTheFileCannotBeWrittenAndFindsBareNamesInTheWindowsFolder
     // The default loses its trailing blanks, as Windows strips them.
     EXPECT_EQ(Profile().GetPrivateProfileString("S", "k", "default  ", "C:\\missing.ini"), "default");
 }
+
+TEST(Profile, ListsSectionsAndKeysInFileOrder) {
+    TestMachine m(R"({"faults": [{"op": "GetPrivateProfileSectionNames", "path": "C:\\TEMP\\refused.ini"}]})");
+    const char* file = "C:\\TEMP\\boot.ini";
+    m.WriteFile(file, "; a comment\r\n[boot loader]\r\ntimeout=30\r\n[operating systems]\r\nmulti(0)\\WINDOWS=\"XP\" /fastdetect\r\n"
+                      ";hidden=1\r\nbare line\r\nMULTI(0)\\windows=again\r\n\r\n[Boot Loader]\r\nlater=1\r\n[]\r\n");
+    EXPECT_EQ(Profile().GetPrivateProfileSectionNames(file),
+              (std::vector<std::string>{"boot loader", "operating systems", "Boot Loader", ""}));
+    // A repeated key is listed as often as it stands; a line without "=" names a key too.
+    EXPECT_EQ(Profile().GetPrivateProfileKeyNames("OPERATING SYSTEMS", file),
+              (std::vector<std::string>{"multi(0)\\WINDOWS", "bare line", "MULTI(0)\\windows"}));
+    // The first of two sections of one name.
+    EXPECT_EQ(Profile().GetPrivateProfileKeyNames("boot loader", file), (std::vector<std::string>{"timeout"}));
+    EXPECT_TRUE(Profile().GetPrivateProfileKeyNames("missing", file).empty());
+    EXPECT_TRUE(Profile().GetPrivateProfileSectionNames("C:\\TEMP\\missing.ini").empty());
+    EXPECT_TRUE(Profile().GetPrivateProfileKeyNames("boot loader", "C:\\TEMP\\missing.ini").empty());
+    m.WriteFile("C:\\TEMP\\refused.ini", "[A]\r\nx=1\r\n");
+    EXPECT_TRUE(Profile().GetPrivateProfileSectionNames("C:\\TEMP\\refused.ini").empty());
+    EXPECT_EQ(Profile().GetPrivateProfileKeyNames("A", "C:\\TEMP\\refused.ini"), (std::vector<std::string>{"x"}));
+}
