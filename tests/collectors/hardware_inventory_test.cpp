@@ -72,7 +72,8 @@ TEST(HardwareInventory, WritesTheHeaderBlockThenTheSectionsInTheirOrder) {
     EXPECT_NE(text.find("\"Identification\",\"Site\",\"Paris  3rd\"\r\n"), std::string::npos);
     EXPECT_EQ(Sections(text), (std::vector<std::string>{"\"F1\"", "\"Inventory\"", "\"Identification\"", "\"Start Option\"",
                                                         "\"Bios\"", "\"Memory\"", "\"Disk sizes\"", "\"Disks\"", "\"Printers\"",
-                                                        "\"Video\"", "\"MONITOR\"", "\"Windows\"", "\"CPU\""}));
+                                                        "\"Video\"", "\"MONITOR\"", "\"Windows\"", "\"Internet\"",
+                                                        "\"Instant Messenger\"", "\"CPU\""}));
     EXPECT_EQ(text.find("opt_MAIL"), std::string::npos);
     EXPECT_FALSE(State().resultList.has_value());  // closed
 }
@@ -100,8 +101,58 @@ TEST(HardwareInventory, TheNetworkSectionsFollowTheDisksBehindTheirMarkers) {
     std::vector<std::string> markers;
     for (const std::string& text : qm::test::LogTexts(m.ReadFile(qm::test::kTraceLog)))
         if (text.size() > 4 && text.compare(text.size() - 4, 4, "Info") == 0) markers.push_back(text);
+    // The network's markers come right after the disks'; the configuration's follow later.
+    markers.resize(std::min<std::size_t>(markers.size(), 9));
     EXPECT_EQ(markers, (std::vector<std::string>{"BiosInfo", "MemoryInfo", "DiskInfo", "IPInfo", "NetworkInfo", "PrintersInfo",
                                                  "VideoInfo", "ArboSystemInfo", "WindowsInfo"}));
+}
+
+TEST(HardwareInventory, TheConfigurationSectionsFollowWindowsAndTheBrowsersRecordsStandTwice) {
+    TestMachine m(kMachine, qm::test::RegText()
+                                .Key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System")
+                                .Value("Identifier", "AT")
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ledger")
+                                .Value("DisplayName", "Ledger Pro")
+                                .Key("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main")
+                                .Value("Start Page", "http://intranet/")
+                                .Key("HKEY_LOCAL_MACHINE\\Software\\Lotus\\Notes")
+                                .Key("HKEY_LOCAL_MACHINE\\Software\\Panda Software\\Setup")
+                                .Value("Client", "7.04")
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon")
+                                .Value("AutoAdminLogon", "1")
+                                .Key("HKEY_CURRENT_USER\\Control Panel\\Desktop")
+                                .Value("ScreenSaveActive", "0")
+                                .Key("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+                                .Value("Tray", "C:\\tray.exe")
+                                .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Agent")
+                                .Value("DisplayName", "Agent")
+                                .Value("ImagePath", "C:\\agent.exe")
+                                .Dword("Start", 2)
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\11.0\\Registration\\ProductID")
+                                .Value("", "70141-640")
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\HotFix\\KB834707")
+                                .Value("Installed", "1")
+                                .Text());
+    m.WriteFile("C:\\boot.ini", "[boot loader]\r\ntimeout=30\r\n");
+    m.WriteFile(qm::test::kAgentSettings, "[SMTP Connection]\r\nHOST=mail.example.com\r\n");
+    StartWithResultNames({}, true);
+    HardwareInventory();
+    std::vector<std::string> sections = Sections(m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz"));
+    auto windows = std::find(sections.begin(), sections.end(), "\"Windows\"");
+    ASSERT_NE(windows, sections.end());
+    EXPECT_EQ(std::vector<std::string>(windows, sections.end()),
+              (std::vector<std::string>{"\"Windows\"", "\"Installed soft\"", "\"Internet\"", "\"InternetExplorer\"",
+                                        "\"Instant Messenger\"", "\"LotusNotes\"", "\"Antivirus\"", "\"AutoLogon\"",
+                                        "\"Screen Saver\"", "\"Run\"", "\"Services\"", "\"Office\"", "\"Boot\"",
+                                        "\"SMTP Connection\"", "\"HotFix\"", "\"InternetExplorer\"", "\"CPU\""}));
+    const std::vector<std::string> expected = {"WindowsInfo", "SoftwaresFromRegistryInfo", "InternetInfo", "Enter getIEExtention",
+                                               "InstantMessengerInfo", "LotusNotesInfo", "AntiVirusInfo", "AutoLogonInfo",
+                                               "RunInfo", "ServiceNTInfo", "OfficeLicenceInfo", "Enter getIEExtention"};
+    std::vector<std::string> markers;
+    for (const std::string& text : qm::test::LogTexts(m.ReadFile(qm::test::kTraceLog)))
+        if (std::find(expected.begin(), expected.end(), text) != expected.end()) markers.push_back(text);
+    // The browser's extensions are looked for behind the Internet marker and once more near the end, without one.
+    EXPECT_EQ(markers, expected);
 }
 
 TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {

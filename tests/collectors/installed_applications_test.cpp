@@ -21,14 +21,6 @@ const std::string kNorton = "HKEY_LOCAL_MACHINE\\Software\\Symantec\\";
 // 2004-03-20 12:00 UTC, a date that reads the same in every time zone of the test machines.
 constexpr std::time_t kMarch20 = 1079784000;
 
-std::string Program(const std::string& description, const std::string& version) {
-    return BuildPeFile(StringVersion({{"FileDescription", description}, {"ProductVersion", version}}));
-}
-
-std::string Line(const std::string& section, const std::string& key, const std::string& value) {
-    return "\"" + section + "\",\"" + key + "\",\"" + value + "\"";
-}
-
 std::string Av(const std::string& product, const std::string& label, const std::string& text) {
     return "\"Antivirus\",\"" + product + "\",\"" + label + "\",\"" + text + "\"";
 }
@@ -58,10 +50,10 @@ TEST(InstalledSoft, BothHivesAtAnyDepthSortedWithoutRegardToCaseAndOneBadNameSki
                             .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(SoftwaresFromRegistryInfo),
-              (Records{Line("Installed soft", "1", ""), Line("Installed soft", "2", "alpha editor"),
-                       Line("Installed soft", "3", "Beta Viewer"), Line("Installed soft", "4", "Ledger Pro"),
-                       Line("Installed soft", "5", "Ledger Pro"), Line("Installed soft", "6", "Ledger Reports"),
-                       Line("Installed soft", "7", "zeta Tools")}));
+              (Records{RecordLine("Installed soft", "1", ""), RecordLine("Installed soft", "2", "alpha editor"),
+                       RecordLine("Installed soft", "3", "Beta Viewer"), RecordLine("Installed soft", "4", "Ledger Pro"),
+                       RecordLine("Installed soft", "5", "Ledger Pro"), RecordLine("Installed soft", "6", "Ledger Reports"),
+                       RecordLine("Installed soft", "7", "zeta Tools")}));
     qm::core::CloseLogFile();
     EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'DISPLAYNAME': counted as absent\r\n"), std::string::npos);
 }
@@ -263,14 +255,14 @@ TEST(AutoLogon, TheNtKeyWhenTheFirstLacksTheValue) {
     };
     const Case cases[] = {
         {"first key with 1", RegText().Key(first).Value("AutoAdminLogon", "1").Key(nt).Value("AutoAdminLogon", "0"),
-         {Line("AutoLogon", "Active", "YES")}},
+         {RecordLine("AutoLogon", "Active", "YES")}},
         {"first key with 0", RegText().Key(first).Value("AutoAdminLogon", "0").Key(nt).Value("AutoAdminLogon", "1"),
-         {Line("AutoLogon", "Active", "NO")}},
+         {RecordLine("AutoLogon", "Active", "NO")}},
         {"first key without the value", RegText().Key(first).Key(nt).Value("AutoAdminLogon", "1"),
-         {Line("AutoLogon", "Active", "YES")}},
-        {"the NT key alone", RegText().Key(nt).Dword("AutoAdminLogon", 1), {Line("AutoLogon", "Active", "YES")}},
-        {"no value anywhere", RegText().Key(first).Key(nt), {Line("AutoLogon", "Active", "NO")}},
-        {"the first key alone, without the value", RegText().Key(first), {Line("AutoLogon", "Active", "NO")}},
+         {RecordLine("AutoLogon", "Active", "YES")}},
+        {"the NT key alone", RegText().Key(nt).Dword("AutoAdminLogon", 1), {RecordLine("AutoLogon", "Active", "YES")}},
+        {"no value anywhere", RegText().Key(first).Key(nt), {RecordLine("AutoLogon", "Active", "NO")}},
+        {"the first key alone, without the value", RegText().Key(first), {RecordLine("AutoLogon", "Active", "NO")}},
         {"neither key", RegText(), {}},
     };
     for (const Case& c : cases) {
@@ -290,12 +282,12 @@ TEST(ScreenSaver, OnWithItsProgramOrOffAsOneRecord) {
                             .Value("ScreenSaveTimeOut", "600")
                             .Value("SCRNSAVE.EXE", "C:\\WINDOWS\\system32\\logon.scr /s")
                             .Text());
-    m.WriteFile("C:\\WINDOWS\\system32\\logon.scr", Program("Logon Screen Saver", "5.1.2600"));
+    m.WriteFile("C:\\WINDOWS\\system32\\logon.scr", BuildDescribedProgram("Logon Screen Saver", "5.1.2600"));
     StartAgent();
     EXPECT_EQ(CollectRecords(ScreenSaverInfo),
-              (Records{Line("Screen Saver", "Active", "YES"), Line("Screen Saver", "isSecure", "YES"),
-                       Line("Screen Saver", "TimeOut", "600"),
-                       Line("Screen Saver", "EXE", "Logon Screen Saver 5.1.2600")}));
+              (Records{RecordLine("Screen Saver", "Active", "YES"), RecordLine("Screen Saver", "isSecure", "YES"),
+                       RecordLine("Screen Saver", "TimeOut", "600"),
+                       RecordLine("Screen Saver", "EXE", "Logon Screen Saver 5.1.2600")}));
 
     TestMachine plain("{}", RegText()
                                 .Key(desktop)
@@ -305,15 +297,15 @@ TEST(ScreenSaver, OnWithItsProgramOrOffAsOneRecord) {
     plain.WriteFile("C:\\WINDOWS\\system32\\plain.scr", BuildPeFileWithoutResources());
     StartAgent();
     EXPECT_EQ(CollectRecords(ScreenSaverInfo),
-              (Records{Line("Screen Saver", "Active", "YES"), Line("Screen Saver", "isSecure", "NO"),
-                       Line("Screen Saver", "TimeOut", ""), Line("Screen Saver", "EXE", "C:\\WINDOWS\\system32\\plain.scr")}));
+              (Records{RecordLine("Screen Saver", "Active", "YES"), RecordLine("Screen Saver", "isSecure", "NO"),
+                       RecordLine("Screen Saver", "TimeOut", ""), RecordLine("Screen Saver", "EXE", "C:\\WINDOWS\\system32\\plain.scr")}));
 
     for (const char* active : {static_cast<const char*>("0"), static_cast<const char*>(nullptr)}) {
         RegText r = RegText().Key(desktop);
         if (active != nullptr) r.Value("ScreenSaveActive", active);
         TestMachine off("{}", r.Text());
         StartAgent();
-        EXPECT_EQ(CollectRecords(ScreenSaverInfo), (Records{Line("Screen Saver", "Active", "NO")}));
+        EXPECT_EQ(CollectRecords(ScreenSaverInfo), (Records{RecordLine("Screen Saver", "Active", "NO")}));
     }
     TestMachine none;
     StartAgent();
@@ -332,19 +324,19 @@ TEST(LotusNotes, TheHighestReleaseItsProgramsDateAndFormatsVersion) {
     m.SetHostModified("C:\\Notes\\nlnotes.exe", kMarch20);
     m.WriteFile("C:\\Notes\\formats.ini", "[general]\r\nversion=6.5.1\r\n");
     StartAgent();
-    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{Line("LotusNotes", "Version", "6.5"), Line("LotusNotes", "Date", "20/3/2004"),
-                                                      Line("LotusNotes", "IniVersion", "6.5.1")}));
+    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "6.5"), RecordLine("LotusNotes", "Date", "20/3/2004"),
+                                                      RecordLine("LotusNotes", "IniVersion", "6.5.1")}));
 
     // A name beginning with a letter is greater than any digits; its key has no program.
     TestMachine letter("{}", RegText().Key(notes + "\\5.0").Key(notes + "\\6.5").Key(notes + "\\R7").Text());
     StartAgentWithLog();
-    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{Line("LotusNotes", "Version", "R7")}));
+    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "R7")}));
     qm::core::CloseLogFile();
     EXPECT_NE(letter.ReadFile(kTraceLog).find("has no date"), std::string::npos);
 
     TestMachine none("{}", RegText().Key(notes).Text());
     StartAgent();
-    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{Line("LotusNotes", "Version", "0.0")}));
+    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "0.0")}));
 
     // A formats.ini without a "General" section gives no version.
     TestMachine noGeneral("{}", RegText().Key(notes + "\\6.5").Value("Path", "C:\\Notes").Value("Name", "nlnotes.exe").Text());
@@ -352,7 +344,7 @@ TEST(LotusNotes, TheHighestReleaseItsProgramsDateAndFormatsVersion) {
     noGeneral.SetHostModified("C:\\Notes\\nlnotes.exe", kMarch20);
     noGeneral.WriteFile("C:\\Notes\\formats.ini", "[Other]\r\nversion=1\r\n");
     StartAgent();
-    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{Line("LotusNotes", "Version", "6.5"), Line("LotusNotes", "Date", "20/3/2004")}));
+    EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "6.5"), RecordLine("LotusNotes", "Date", "20/3/2004")}));
 }
 
 TEST(InstantMessenger, YesForEachKeyThatOpensForReading) {
@@ -363,6 +355,6 @@ TEST(InstantMessenger, YesForEachKeyThatOpensForReading) {
                       .Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(InstantMessengerInfo),
-              (Records{Line("Instant Messenger", "Icq", "NO"), Line("Instant Messenger", "MSN Messenger", "YES"),
-                       Line("Instant Messenger", "Yahoo Messenger", "NO")}));
+              (Records{RecordLine("Instant Messenger", "Icq", "NO"), RecordLine("Instant Messenger", "MSN Messenger", "YES"),
+                       RecordLine("Instant Messenger", "Yahoo Messenger", "NO")}));
 }

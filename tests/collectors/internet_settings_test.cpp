@@ -22,10 +22,6 @@ std::string Ie(const std::string& key, const std::string& value) {
     return "\"InternetExplorer\",\"" + key + "\",\"" + value + "\"";
 }
 
-std::string Program(const std::string& description, const std::string& version) {
-    return BuildPeFile(StringVersion({{"FileDescription", description}, {"ProductVersion", version}}));
-}
-
 // The records of the Internet zone, a custom level with the given values; the zone's key makes
 // the settings key above it, whose proxy record comes first.
 Records ZoneRecords(const RegText& values) {
@@ -136,7 +132,7 @@ TEST(InternetExplorer, ExtensionsByProgramOrText) {
                             .Key(kExtensions + "{F}")
                             .Value("Exec", "C:\\Tools\\gone.exe")
                             .Text());
-    m.WriteFile("C:\\Tools\\research.exe", Program("Research Bar", "2.1"));
+    m.WriteFile("C:\\Tools\\research.exe", BuildDescribedProgram("Research Bar", "2.1"));
     m.WriteFile("C:\\Tools\\plain.exe", BuildPeFileWithoutResources());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(getIEExtention),
@@ -179,7 +175,7 @@ TEST(DefaultPrograms, TheAssociatedProgramOrAnEmptyRecord) {
                             .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\mailto\\shell\\open\\command")
                             .Value("", "C:\\Mail\\missing.exe %1")
                             .Text());
-    m.WriteFile("C:\\Program Files\\Web Browser\\browser.exe", Program("Web Browser", "6.0.2900"));
+    m.WriteFile("C:\\Program Files\\Web Browser\\browser.exe", BuildDescribedProgram("Web Browser", "6.0.2900"));
     StartAgent();
     EXPECT_EQ(CollectRecords(DefaultBrowserInfo), (Records{"\"Internet\",\"DefaultBrowser\",\"Web Browser 6.0.2900\""}));
     EXPECT_EQ(CollectRecords(DefaultMailInfo), (Records{"\"Internet\",\"DefaultMail\",\"\""}));

@@ -15,13 +15,9 @@ namespace {
 
 using Records = std::vector<std::string>;
 
-std::string Record(const std::string& section, const std::string& key, const std::string& value) {
-    return "\"" + section + "\",\"" + key + "\",\"" + value + "\"";
-}
-
 Records IpConfig(std::initializer_list<std::pair<std::string, std::string>> values) {
     Records out;
-    for (const auto& [key, value] : values) out.push_back(Record("IPConfig", key, value));
+    for (const auto& [key, value] : values) out.push_back(RecordLine("IPConfig", key, value));
     return out;
 }
 
@@ -55,8 +51,8 @@ TEST(NetworkAdapters, NtNumbersTheCardsItWritesAndTakesTheFirstServiceName) {
                             .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(NetworkInfo),
-              (Records{Record("Network adapter", "0", "Fast Ethernet"), Record("Network adapter", "1", "1394 Net Adapter"),
-                       Record("IPConfig", "DHCPActif", "NO")}));
+              (Records{RecordLine("Network adapter", "0", "Fast Ethernet"), RecordLine("Network adapter", "1", "1394 Net Adapter"),
+                       RecordLine("IPConfig", "DHCPActif", "NO")}));
     // A description of another type counts as absent, with a line that says so.
     EXPECT_NE(LogNow(m).find("|Invalid data type for 'DESCRIPTION': counted as absent\r\n"), std::string::npos);
 }
@@ -70,8 +66,8 @@ TEST(NetworkAdapters, OneCardThatCannotBeReadCostsTheOthersNothing) {
                       .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(NetworkInfo),
-              (Records{Record("Network adapter", "0", "Fast Ethernet"), Record("Network adapter", "1", "Wireless"),
-                       Record("IPConfig", "DHCPActif", "YES")}));
+              (Records{RecordLine("Network adapter", "0", "Fast Ethernet"), RecordLine("Network adapter", "1", "Wireless"),
+                       RecordLine("IPConfig", "DHCPActif", "YES")}));
     EXPECT_NE(LogNow(m).find("|RegOpenKeyEx failed on purpose: HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\WINDOWS NT\\"
                              "CURRENTVERSION\\NETWORKCARDS\\1\r\n"),
               std::string::npos);
@@ -87,8 +83,8 @@ TEST(NetworkAdapters, The9xFamilyTakesTheFirstAdapterKeyThatOpensAsItsTransport)
                              .Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(NetworkInfo),
-              (Records{Record("Network adapter", "0", "Fast Ethernet PCI"), Record("Network adapter", "1", "Dial-Up Adapter"),
-                       Record("IPConfig", "DHCPActif", "NO"), Record("IPConfig", "DefaultGateway", "192.168.0.1")}));
+              (Records{RecordLine("Network adapter", "0", "Fast Ethernet PCI"), RecordLine("Network adapter", "1", "Dial-Up Adapter"),
+                       RecordLine("IPConfig", "DHCPActif", "NO"), RecordLine("IPConfig", "DefaultGateway", "192.168.0.1")}));
 }
 
 TEST(NetworkAdapters, NoAdapterKeyGivesNoRecordOnEitherFamily) {
@@ -236,7 +232,7 @@ TEST(IPConfig, AnExceptionEndsTheAdaptersRecordsOnlyWithALogLine) {
                       .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(NetworkInfo),
-              (Records{Record("Network adapter", "0", "Fast Ethernet"), Record("IPConfig", "DHCPActif", "YES")}));
+              (Records{RecordLine("Network adapter", "0", "Fast Ethernet"), RecordLine("IPConfig", "DHCPActif", "YES")}));
     EXPECT_NE(LogNow(m).find("|RegOpenKeyEx failed on purpose: HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\NETBT\\"),
               std::string::npos);
 }
@@ -247,7 +243,7 @@ TEST(IPAddresses, TheLocalHostsAddressesInTheResolversOrder) {
         std::string json;
         Records records;
     };
-    const Records both = {Record("IP address", "0", "10.0.0.23"), Record("IP address", "1", "169.254.12.7")};
+    const Records both = {RecordLine("IP address", "0", "10.0.0.23"), RecordLine("IP address", "1", "169.254.12.7")};
     const std::string addresses = R"("addresses": ["10.0.0.23", "169.254.12.7"])";
     const Case cases[] = {
         {"two addresses", R"({"network": {)" + addresses + "}}", both},
@@ -277,7 +273,7 @@ TEST(IPAddresses, TheLocalHostsAddressesInTheResolversOrder) {
 TEST(IPAddresses, ASecondRunInOneProcessStartsWinsockAgain) {
     TestMachine m(R"({"network": {"addresses": ["10.0.0.23"]}})");
     StartAgent();
-    const Records one = {Record("IP address", "0", "10.0.0.23")};
+    const Records one = {RecordLine("IP address", "0", "10.0.0.23")};
     EXPECT_EQ(CollectRecords(IPInfo), one);
     EXPECT_EQ(CollectRecords(IPInfo), one);
     // Each start was released: the library is not started any more.
@@ -314,7 +310,7 @@ TEST(MacAddresses, SortedEachOnceWithoutTheAdaptersThatHaveNone) {
         "faults": [{"op": "Netbios", "path": "lana7", "raise": true}]})");
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(MacAddressInfo),
-              (Records{Record("MAC address", "0", "000A:959D:6816"), Record("MAC address", "1", "000D:56A1:7C3E")}));
+              (Records{RecordLine("MAC address", "0", "000A:959D:6816"), RecordLine("MAC address", "1", "000D:56A1:7C3E")}));
     EXPECT_NE(LogNow(m).find("|Netbios failed on purpose: lana7\r\n"), std::string::npos);
 }
 

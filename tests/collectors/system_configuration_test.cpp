@@ -19,10 +19,6 @@ const std::string kServices = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Se
 const std::string kHotFix = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\HotFix\\";
 const char* const kNine = R"({"version": {"platform_id": 1, "major": 4, "minor": 10}})";
 
-std::string Line(const std::string& section, const std::string& key, const std::string& value) {
-    return "\"" + section + "\",\"" + key + "\",\"" + value + "\"";
-}
-
 }  // namespace
 
 TEST(ExtractServiceExe, TheProgramOfACommand) {
@@ -73,9 +69,9 @@ TEST(Services, TheAutomaticServicesOfTheNtFamily) {
     TestMachine m("{}", registry);
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(ServiceNTInfo),
-              (Records{Line("Services", "INVENTORY AGENT", "C:\\PROGRAM FILES\\AGENT\\SRV.EXE"),
-                       Line("Services", "CD-ROM DRIVER", "SYSTEM32\\DRIVERS\\CDROM.SYS"),
-                       Line("Services", "HOST  SERVICES", "%SYSTEMROOT%\\SYSTEM32\\SVCHOST.EXE")}));
+              (Records{RecordLine("Services", "INVENTORY AGENT", "C:\\PROGRAM FILES\\AGENT\\SRV.EXE"),
+                       RecordLine("Services", "CD-ROM DRIVER", "SYSTEM32\\DRIVERS\\CDROM.SYS"),
+                       RecordLine("Services", "HOST  SERVICES", "%SYSTEMROOT%\\SYSTEM32\\SVCHOST.EXE")}));
     qm::core::CloseLogFile();
     EXPECT_NE(m.ReadFile(kTraceLog).find("|Service Broken: '' is not a valid start type\r\n"), std::string::npos);
 
@@ -96,7 +92,7 @@ TEST(Office, OneProductIdPerVersionOrTheFirstProductIdKeyAlone) {
                               .Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(OfficeProductIdInfo),
-              (Records{Line("Office", "ProductId", "54186-640-0000016-17420"), Line("Office", "ProductId", "12")}));
+              (Records{RecordLine("Office", "ProductId", "54186-640-0000016-17420"), RecordLine("Office", "ProductId", "12")}));
 
     TestMachine key("{}", RegText()
                               .Key(kOffice + "9.0\\Registration\\ProductID")
@@ -107,7 +103,7 @@ TEST(Office, OneProductIdPerVersionOrTheFirstProductIdKeyAlone) {
                               .Value("ProductID", "nor this")
                               .Text());
     StartAgent();
-    EXPECT_EQ(CollectRecords(OfficeProductIdInfo), (Records{Line("Office", "ProductId", "51000-270")}));
+    EXPECT_EQ(CollectRecords(OfficeProductIdInfo), (Records{RecordLine("Office", "ProductId", "51000-270")}));
 }
 
 TEST(Run, TheStartUpProgramsOfBothHives) {
@@ -123,8 +119,8 @@ TEST(Run, TheStartUpProgramsOfBothHives) {
                 BuildPeFile(StringVersion({{"CompanyName", "Tray Works"}, {"ProductName", "Tray Tool"}})));
     StartAgent();
     EXPECT_EQ(CollectRecords(RunInfo),
-              (Records{Line("Run", "C:\\PROGRAM FILES\\TRAY\\TRAY.EXE", "[Tray Works] Tray Tool"),
-                       Line("Run", "C:\\TOOLS\\START.BAT FAST  QUIET", "[]"), Line("Run", "5", "[]")}));
+              (Records{RecordLine("Run", "C:\\PROGRAM FILES\\TRAY\\TRAY.EXE", "[Tray Works] Tray Tool"),
+                       RecordLine("Run", "C:\\TOOLS\\START.BAT FAST  QUIET", "[]"), RecordLine("Run", "5", "[]")}));
 }
 
 TEST(Boot, TheBootMenuOfBootIni) {
@@ -138,10 +134,10 @@ TEST(Boot, TheBootMenuOfBootIni) {
          "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
          "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Windows XP Professional\" /fastdetect\r\n"
          "MULTI(0)DISK(0)RDISK(0)PARTITION(1)\\WINDOWS=\"a repeat\"\r\nC:\\=\"Previous, older system\"\r\nC:\\CMDCONS\\BOOTSECT.DAT=\r\n",
-         {Line("Boot", "Timeout", "30"), Line("Boot", "Default", "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS"),
-          Line("Boot", "os1", "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS= Windows XP Professional  /fastdetect"),
-          Line("Boot", "os2", "C:\\=Previous  older system")}},
-        {"no default, no menu", "[boot loader]\r\ntimeout=0\r\n", {Line("Boot", "Timeout", "0"), Line("Boot", "Default", "")}},
+         {RecordLine("Boot", "Timeout", "30"), RecordLine("Boot", "Default", "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS"),
+          RecordLine("Boot", "os1", "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS= Windows XP Professional  /fastdetect"),
+          RecordLine("Boot", "os2", "C:\\=Previous  older system")}},
+        {"no default, no menu", "[boot loader]\r\ntimeout=0\r\n", {RecordLine("Boot", "Timeout", "0"), RecordLine("Boot", "Default", "")}},
         {"a time-out that is no number", "[boot loader]\r\ntimeout=abc\r\ndefault=x\r\n[operating systems]\r\nx=y\r\n", {}},
         {"a time-out with trailing letters", "[boot loader]\r\ntimeout=30s\r\n", {}},
         {"no time-out", "[boot loader]\r\ndefault=x\r\n", {}},
@@ -162,8 +158,8 @@ TEST(SmtpSettings, TheHostUserAndPortWhenAHostIsSet) {
     m.WriteFile(kAgentSettings, "[SMTP Connection]\r\nHOST=mail.example.com\r\nUSERID=jdoe\r\nPASSWORD=secret\r\n");
     StartAgent();
     EXPECT_EQ(CollectRecords(SmtpSettingsInfo),
-              (Records{Line("SMTP Connection", "HOST", "mail.example.com"), Line("SMTP Connection", "USERID", "jdoe"),
-                       Line("SMTP Connection", "PORT", "")}));
+              (Records{RecordLine("SMTP Connection", "HOST", "mail.example.com"), RecordLine("SMTP Connection", "USERID", "jdoe"),
+                       RecordLine("SMTP Connection", "PORT", "")}));
     m.WriteFile(kAgentSettings, "[SMTP Connection]\r\nHOST=\r\nUSERID=jdoe\r\n");
     StartAgent();
     EXPECT_TRUE(CollectRecords(SmtpSettingsInfo).empty());
@@ -187,6 +183,6 @@ TEST(HotFix, TheInstalledHotfixesWhateverTheTypeOfTheirValues) {
                             .Text());
     StartAgent();
     EXPECT_EQ(CollectRecords(HotFixInfo),
-              (Records{Line("HotFix", "KB834707", "Cumulative Security Update  October"), Line("HotFix", "KB867282", "42"),
-                       Line("HotFix", "KB885835", "")}));
+              (Records{RecordLine("HotFix", "KB834707", "Cumulative Security Update  October"), RecordLine("HotFix", "KB867282", "42"),
+                       RecordLine("HotFix", "KB885835", "")}));
 }

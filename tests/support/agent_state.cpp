@@ -39,6 +39,10 @@ std::vector<std::string> CollectRecords(void (*collector)()) {
     return *core::State().resultList;
 }
 
+std::string RecordLine(const std::string& section, const std::string& key, const std::string& value) {
+    return "\"" + section + "\",\"" + key + "\",\"" + value + "\"";
+}
+
 std::vector<std::string> FileNamesIn(const std::string& folder) {
     std::vector<std::string> names;
     platform::FindData data;

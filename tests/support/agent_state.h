@@ -27,6 +27,8 @@ void StartWithResultNames(const std::vector<std::string>& switches = {}, bool lo
 
 // The records a collector adds to a fresh result list.
 std::vector<std::string> CollectRecords(void (*collector)());
+// A result line of one value field, the fields already as the quoting leaves them.
+std::string RecordLine(const std::string& section, const std::string& key, const std::string& value);
 
 // The names of the files (not the folders) of a folder with a trailing backslash, in the
 // platform's order.

@@ -312,6 +312,10 @@ std::string BuildMessageFile(const std::vector<std::pair<std::uint16_t, std::vec
     return BuildPeFileWithResources(resources);
 }
 
+std::string BuildDescribedProgram(const std::string& description, const std::string& version) {
+    return BuildPeFile(StringVersion({{"FileDescription", description}, {"ProductVersion", version}}));
+}
+
 std::string BuildPeFileWithoutResources() { return Image(std::string()); }
 
 }  // namespace qm::test

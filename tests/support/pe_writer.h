@@ -49,6 +49,8 @@ VersionResource StringVersion(VersionStrings strings, std::string key = "040904E
 
 // A PE32 file whose only section holds the version resource.
 std::string BuildPeFile(const VersionResource& resource);
+// A program whose version resource holds only its file description and product version.
+std::string BuildDescribedProgram(const std::string& description, const std::string& version);
 // A PE32 file with an empty .rsrc section: a program without a version resource.
 std::string BuildPeFileWithoutResources();
 
