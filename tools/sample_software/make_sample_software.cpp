@@ -52,6 +52,12 @@ int main() {
     Write(On(xp, "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe"), Program("Northwind Tools", "WordPad", "5.1.2600.2180", 0x0409, {5, 1, 2600, 2180}));
     Write(On(xp, "C:\\WINDOWS\\system32\\notepad.exe"), Program("Northwind Tools", "Notepad", "5.1.2600.2180", 0x0409, {5, 1, 2600, 2180}));
     Write(On(xp, "C:\\Program Files\\Ledger Pro\\readme.txt"), "Ledger Pro 4.2.1\r\n");
+    // The programs the configuration records name: the browser, the mail program, a browser
+    // extension and the screen saver.
+    Write(On(xp, "C:\\Program Files\\Web Browser\\browser.exe"), Program("Northwind Tools", "Web Browser", "6.0.2900.2180", 0x0409, {6, 0, 2900, 2180}));
+    Write(On(xp, "C:\\Program Files\\Mail Desk\\maildesk.exe"), Program("Northwind Tools", "Mail Desk", "6.0.2900.2180", 0x0409, {6, 0, 2900, 2180}));
+    Write(On(xp, "C:\\Program Files\\Ledger Pro\\ledgerbar.dll"), Program("Ledger Software Ltd", "Ledger Lookup Bar", "4.2.1", 0x0409, {4, 2, 1, 0}));
+    Write(On(xp, "C:\\WINDOWS\\system32\\logon.scr"), Program("Northwind Tools", "Logon Screen Saver", "5.1.2600.0", 0x0409, {5, 1, 2600, 0}));
     const std::string user = "C:\\Documents and Settings\\jdoe\\";
     const std::string all = "C:\\Documents and Settings\\All Users\\";
     Write(On(xp, user + "Start Menu\\Programs\\Ledger Pro\\Ledger Pro.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Ledger Pro\\ledger.exe"));
@@ -116,6 +122,7 @@ int main() {
     const fs::path nine = "machines/win98-desktop/drive_c";
     const fs::path share = "machines/win98-desktop/net_n";
     Write(On(nine, "C:\\Program Files\\Compta\\compta.exe"), Program("Exemple Logiciels", "Compta Plus", "3.10", 0x040C, {3, 10, 0, 0}));
+    Write(On(nine, "C:\\Program Files\\Web Browser\\browser.exe"), Program("Northwind Tools", "Navigateur Web", "5.50.4134.600", 0x040C, {5, 50, 4134, 600}));
     Write(On(share, "N:\\Inventory\\outil.exe"), Program("Exemple Logiciels", "Outil Reseau", "1.0", 0x040C, {1, 0, 0, 0}));
     Write(On(nine, "C:\\WINDOWS\\Start Menu\\Programs\\Compta Plus.lnk"), qm::test::ShortcutTo("C:\\Program Files\\Compta\\compta.exe"));
     Write(On(nine, "C:\\WINDOWS\\Desktop\\Outil.lnk"), qm::test::ShortcutToShare("\\\\SERVEUR\\PUBLIC", "Inventory\\outil.exe", "N:"));
