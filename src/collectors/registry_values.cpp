@@ -24,6 +24,19 @@ std::vector<unsigned char> ValueBytes(std::string_view name, RegistryAccessor& r
     return bytes;
 }
 
+std::string_view StripQuotesOf(std::string_view text) {
+    if (text.size() <= 1) return text;
+    if (text.front() == '"') text.remove_prefix(1);
+    if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+    return text;
+}
+
+std::string_view TrimmedOf(std::string_view text) {
+    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 template <typename T>
 T CountedAsAbsent(const std::exception& e, T absent) {
     core::WriteLog(std::string(e.what()) + ": counted as absent");
@@ -95,24 +108,20 @@ std::string RegBinaryToDotted(std::string_view name, RegistryAccessor& reg) {
     return text;
 }
 
-std::string StripQuotes(std::string_view text) {
-    if (text.size() <= 1) return std::string(text);
-    if (text.front() == '"') text.remove_prefix(1);
-    if (!text.empty() && text.back() == '"') text.remove_suffix(1);
-    return std::string(text);
-}
+std::string StripQuotes(std::string_view text) { return std::string(StripQuotesOf(text)); }
 
 std::string ExtractExistingFile(std::string_view commandLine) {
-    std::string text(commandLine);
+    std::string_view text = commandLine;
     bool searched = StopSilently([&] {
-        while (!text.empty() && !FileExists(Files(), text)) {
-            text.pop_back();
-            text = StripQuotes(Trim(text));
+        // A text as long as MAX_PATH names no file for the file functions: it is shortened
+        // without asking them, so that a huge value costs no question per character.
+        while (!text.empty() && (text.size() >= MAX_PATH || !FileExists(Files(), text))) {
+            text.remove_suffix(1);
+            text = StripQuotesOf(TrimmedOf(text));
         }
     });
     if (!searched) return std::string();
-    std::size_t quote = text.find('"');
-    return quote == std::string::npos ? text : text.substr(0, quote);
+    return std::string(text.substr(0, text.find('"')));
 }
 
 bool MayDescendBelow(std::string_view keyPath) {

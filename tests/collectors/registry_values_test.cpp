@@ -68,6 +68,9 @@ TEST(RegistryReaders, StripQuotesAndExtractExistingFile) {
         {"", ""},
     };
     for (const auto& [in, out] : lines) EXPECT_EQ(ExtractExistingFile(in), out) << in;
+    // A huge command line still comes down to the file it starts with.
+    EXPECT_EQ(ExtractExistingFile("C:\\WINDOWS\\notepad.exe " + std::string(4 << 20, 'x')), "C:\\WINDOWS\\notepad.exe");
+    EXPECT_EQ(ExtractExistingFile(std::string(4 << 20, '"')), "");
 }
 
 TEST(RegistryReaders, FindTextAndIntegerTellAbsentFromEmptyAndCountOtherTypesAsAbsent) {
