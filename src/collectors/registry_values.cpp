@@ -31,12 +31,6 @@ std::string_view StripQuotesOf(std::string_view text) {
     return text;
 }
 
-std::string_view TrimmedOf(std::string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 template <typename T>
 T CountedAsAbsent(const std::exception& e, T absent) {
     core::WriteLog(std::string(e.what()) + ": counted as absent");
@@ -117,7 +111,7 @@ std::string ExtractExistingFile(std::string_view commandLine) {
         // without asking them, so that a huge value costs no question per character.
         while (!text.empty() && (text.size() >= MAX_PATH || !FileExists(Files(), text))) {
             text.remove_suffix(1);
-            text = StripQuotesOf(TrimmedOf(text));
+            text = StripQuotesOf(TrimmedView(text));
         }
     });
     if (!searched) return std::string();

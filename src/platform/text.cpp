@@ -41,12 +41,14 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, e));
 }
 
-std::string Trim(std::string_view s) {
+std::string_view TrimmedView(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && IsBlankOrControl(s[b])) ++b;
     while (e > b && IsBlankOrControl(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
 }
+
+std::string Trim(std::string_view s) { return std::string(TrimmedView(s)); }
 
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;

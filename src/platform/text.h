@@ -21,6 +21,8 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix);
 // trimming has always treated them.
 inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 std::string Trim(std::string_view s);
+// The same without a copy: the part of the text between its white space.
+std::string_view TrimmedView(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 
