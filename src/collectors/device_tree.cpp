@@ -91,10 +91,7 @@ std::pair<std::string, std::string> PresentDevice(RegistryAccessor& reg, const s
 }  // namespace
 
 void WriteDeviceRecords(DeviceList& devices) {
-    CollationService& collation = Collation();
-    std::stable_sort(devices.begin(), devices.end(), [&](const std::string& a, const std::string& b) {
-        return collation.CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, b) == CSTR_LESS_THAN;
-    });
+    SortIgnoringCase(Collation(), devices);
     for (std::size_t i = 0; i < devices.size(); ++i)
         core::AddResultLine(kPeripheralsTree, std::to_string(i + 1), core::QuoteField(devices[i]));
 }

@@ -29,8 +29,6 @@ using core::sections::kScreenSaver;
 namespace {
 
 constexpr const char* kUninstallKey = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL";
-// The registry nests keys at most this deep; a walk never needs to go further.
-constexpr int kMaxKeyDepth = 512;
 
 void AddOne(const char* section, const std::string& key, const std::string& value) {
     AddResultLine(section, key, QuoteField(value));
@@ -88,6 +86,9 @@ core::DateTime NewestDefinitions(const std::string& folder) {
     return best;
 }
 
+// The default date of a missing "Minor Version Date": blanks, which the field quoting empties.
+const std::string kNoVersionDate(16, ' ');
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int Digits(std::string_view text) {
@@ -96,7 +97,9 @@ int Digits(std::string_view text) {
     return n;
 }
 
-void CollectUninstallNamesAt(HKEY root, const std::string& path, std::vector<std::string>& names, int depth) {
+}  // namespace
+
+void CollectUninstallNames(HKEY root, const std::string& path, std::vector<std::string>& names) {
     std::vector<std::string> subkeys;
     {
         RegistryAccessor reg(root);
@@ -104,15 +107,10 @@ void CollectUninstallNamesAt(HKEY root, const std::string& path, std::vector<std
         subkeys = reg.GetKeyNames();
         if (std::optional<std::string> name = FindRegText("DISPLAYNAME", reg)) names.push_back(*name);
     }
-    if (depth >= kMaxKeyDepth) return;
+    if (!MayDescendBelow(path)) return;
     for (const std::string& subkey : subkeys)
-        if (!Trim(subkey).empty()) CollectUninstallNamesAt(root, path + "\\" + subkey, names, depth + 1);
+        if (!Trim(subkey).empty()) CollectUninstallNames(root, path + "\\" + subkey, names);
 }
-
-// The default date of a missing "Minor Version Date": blanks, which the field quoting empties.
-const std::string kNoVersionDate(16, ' ');
-
-}  // namespace
 
 void SoftwaresFromRegistryInfo() {
     LogAndGoOn([] {
@@ -125,10 +123,6 @@ void SoftwaresFromRegistryInfo() {
             for (std::size_t i = 0; i < names.size(); ++i) AddOne(kInstalledSoft, std::to_string(i + 1), names[i]);
         });
     });
-}
-
-void CollectUninstallNames(HKEY root, const std::string& path, std::vector<std::string>& names) {
-    CollectUninstallNamesAt(root, path, names, 0);
 }
 
 void AntiVirusInfo() {

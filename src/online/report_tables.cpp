@@ -280,10 +280,7 @@ void RenderProcessList(const ReportData& data, std::string& output) {
 
 void RenderSoftwareTable(const ReportData& data, std::string& output, int colour, int mode) {
     Lines sorted = data.SoftRows;
-    CollationService& collation = Collation();
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const std::string& a, const std::string& b) {
-        return collation.CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, b) == CSTR_LESS_THAN;
-    });
+    SortIgnoringCase(Collation(), sorted);
     std::unordered_set<std::string_view> knownTails;
     for (const std::string& row : sorted)
         if (!row.empty() && !IsUnknownProgram(row)) knownTails.insert(RowTail(row));
