@@ -127,6 +127,7 @@ inline constexpr unsigned MB_OK = 0x0;
 inline constexpr unsigned MB_ICONERROR = 0x10;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
 
 class DialogsService {
 public:

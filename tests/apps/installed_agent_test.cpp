@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/test_machine.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -33,6 +41,75 @@ std::string RunInstalled(const fs::path& machine) {
     EXPECT_EQ(::pclose(pipe), 0) << out;
     return out;
 }
+
+// A program on a pseudo-terminal: the test reads its screen and types on its keyboard.
+class TerminalSession {
+public:
+    TerminalSession(const fs::path& program, const std::vector<std::string>& arguments) {
+        std::vector<std::string> args = {program.string()};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::string_view(*e).rfind("QM_", 0) != 0) env.emplace_back(*e);
+        pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
+        if (pid_ == 0) {
+            std::vector<char*> argv, envp;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            for (std::string& e : env) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            if (::chdir(program.parent_path().c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    ~TerminalSession() {
+        if (master_ >= 0) ::close(master_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    bool Started() const { return pid_ > 0; }
+    // Waits, with a generous limit, until the screen shows the text after what was waited for
+    // before (line ends as "\n").
+    bool WaitFor(const std::string& text) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            std::size_t at = screen_.find(text, mark_);
+            if (at != std::string::npos) {
+                mark_ = at + text.size();
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > until || !ReadSome()) return false;
+        }
+    }
+    void Type(const std::string& keys) { EXPECT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+    // The exit code, once the program ended; the screen then holds all it showed.
+    int ExitCode() {
+        while (ReadSome()) {
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& Screen() const { return screen_; }
+
+private:
+    bool ReadSome() {
+        pollfd p{master_, POLLIN, 0};
+        if (::poll(&p, 1, 1000) < 0) return false;
+        if ((p.revents & (POLLIN | POLLHUP)) == 0) return true;
+        char buf[4096];
+        ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) return false;  // the program closed the terminal
+        for (ssize_t i = 0; i < n; ++i)
+            if (buf[i] != '\r') screen_ += buf[i];
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int master_ = -1;
+    std::string screen_;
+    std::size_t mark_ = 0;
+};
 
 std::size_t FilesIn(const fs::path& folder) {
     if (!fs::is_directory(folder)) return 0;
@@ -73,4 +150,29 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     std::string third = RunInstalled(machine);
     EXPECT_NE(third.find("Archives: 1, 1 of them made or delivered in this run"), std::string::npos) << third;
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
+}
+
+// On a terminal the windows wait for the user: the asset-tag dialog asks for the tag, the end
+// message waits for OK, and what was typed is what the machine keeps.
+TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
+    qm::test::TempFolder temp("qm-terminal");
+    fs::path machine = fs::path(temp.Path()) / "machine";
+    InstallSample(machine);
+    TerminalSession session(machine / kAgentFolder / "qmagent.exe", {"/DLG", "/AT"});
+    ASSERT_TRUE(session.Started());
+    ASSERT_TRUE(session.WaitFor("== Please enter asset tag # ==\nAsset Tag #: ")) << session.Screen();
+    session.Type("TAG-0042\n");
+    ASSERT_TRUE(session.WaitFor("[ OK ]  Cancel ? ")) << session.Screen();
+    session.Type("\n");
+    ASSERT_TRUE(session.WaitFor("Inventory currently executing. Please wait...\n")) << session.Screen();
+    ASSERT_TRUE(session.WaitFor("== Inventory ==\nYour inventory report will reach you within a few minutes.\n[ OK ] "))
+        << session.Screen();
+    session.Type("\n");
+    EXPECT_EQ(session.ExitCode(), 0) << session.Screen();
+    std::string chkId = qm::test::ReadHostFile((machine / "drive_c/WINDOWS/Chk_ID").string()).value_or("");
+    EXPECT_NE(chkId.find("AssetTag#=TAG-0042\r\n"), std::string::npos) << chkId;
+    std::string journal = qm::test::ReadHostFile((machine / "windows.log").string()).value_or("");
+    EXPECT_NE(journal.find("qmagent.exe: asset tag \"Please enter asset tag #\"\n    Asset Tag # -> OK: TAG-0042\n"),
+              std::string::npos)
+        << journal;
 }

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -29,8 +31,13 @@ pid_t StartProgram(TestMachine& m, const std::string& switches) {
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     char* argv[] = {program.data(), nullptr};
+    // Never the terminal the tests may run on: the recorded answers serve, nothing waits.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    ::posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 

@@ -132,6 +132,7 @@ std::shared_ptr<SimMachine> SimMachine::LoadForProgram(int argc, char** argv) {
     machine->services_->processes.SetHostArguments(arguments);
     // What a program's windows show stays readable after it ended, for whoever ran it.
     machine->services_->dialogs.KeepJournal(folder + "/windows.log", BaseNameOf(program));
+    machine->services_->dialogs.UseTerminal(Terminal::OfStandardStreams(machine->state_->CodePage()));
     // A program started by another program of the machine goes on in its current folder.
     if (const char* current = std::getenv("QM_CURRENT_DIRECTORY"); current != nullptr && *current != '\0')
         machine->Files().SetCurrentDirectory(current);

@@ -11,6 +11,7 @@ public:
     void AppendLine(std::string_view line) override {
         std::lock_guard lock(owner_.mutex_);
         lines_.emplace_back(line);
+        if (owner_.terminal_) owner_.terminal_->Print(line);
     }
     std::vector<std::string> lines_{""};  // the edit starts with one empty line
 
@@ -25,6 +26,10 @@ public:
         std::lock_guard lock(owner_.mutex_);
         shown_ = true;
         owner_.Record({"wait dialog shown", "", picture_ ? "with picture" : "without picture"});
+        if (owner_.terminal_) {
+            if (!caption_.empty()) owner_.terminal_->Print(caption_);
+            ShowProgressLocked();
+        }
     }
     void SetPicture(int width, int height, std::vector<std::uint8_t>) override {
         std::lock_guard lock(owner_.mutex_);
@@ -42,10 +47,16 @@ public:
     void SetProgressText(std::string_view text) override {
         std::lock_guard lock(owner_.mutex_);
         progress_ = std::string(text);
+        if (shown_ && owner_.terminal_) ShowProgressLocked();
     }
     std::string ProgressText() const override {
         std::lock_guard lock(owner_.mutex_);
         return progress_;
+    }
+
+    void ShowProgressLocked() {
+        bool oem = owner_.waitDialogLayout_.progressFont.oemCharset;
+        owner_.terminal_->ShowProgress(progress_, oem ? owner_.oemCodePage_ : owner_.codePage_);
     }
 
     SimDialogs& owner_;
@@ -123,42 +134,17 @@ void SimDialogs::KeepJournal(const std::string& hostFile, const std::string& pro
     program_ = program;
 }
 
-std::string SimDialogs::HostText(std::string_view ansi) const {
-    std::string plain;
-    for (std::size_t i = 0; i < ansi.size(); ++i) {
-        auto c = static_cast<unsigned char>(ansi[i]);
-        if (c == '\r') {
-            if (i + 1 < ansi.size() && ansi[i + 1] == '\n') ++i;
-            plain += '\n';
-        } else if (c == '\n' || c == '\t') {
-            plain += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            plain += '?';
-        } else {
-            plain += static_cast<char>(c);
-        }
-    }
-    // The code page may map bytes to C1 controls, which a terminal acts on as well.
-    std::string utf8 = codePage_.ToUtf8(plain);
-    std::string shown;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        auto c = static_cast<unsigned char>(utf8[i]);
-        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
-            shown += '?';
-            ++i;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
+void SimDialogs::UseTerminal(std::unique_ptr<Terminal> terminal) {
+    std::lock_guard lock(mutex_);
+    terminal_ = std::move(terminal);
 }
 
 void SimDialogs::Record(DialogEvent event) {
     if (!journalFile_.empty()) {
         std::string block = program_ + ": " + event.kind;
-        if (!event.title.empty()) block += " \"" + HostText(event.title) + "\"";
+        if (!event.title.empty()) block += " \"" + HostText(codePage_, event.title) + "\"";
         block += "\n";
-        std::string detail = HostText(event.detail);
+        std::string detail = HostText(codePage_, event.detail);
         if (!detail.empty()) {
             std::size_t start = 0;
             for (;;) {
@@ -180,6 +166,7 @@ platform::LogWindow* SimDialogs::CreateLogWindow(const platform::LogWindowLayout
     mainOpen_ = true;
     Record({"log window", layout.caption,
             std::to_string(layout.width) + "x" + std::to_string(layout.height) + ", " + layout.font.name});
+    if (terminal_) terminal_->Print("\n== " + layout.caption + " ==");
     return logWindow_.get();
 }
 
@@ -197,20 +184,42 @@ void SimDialogs::RunMessageLoop() {
             if (mainOpen_) closed_.wait_for(lock, std::chrono::milliseconds(10));
         }
     }
-    closed_.wait(lock, [&] { return !keepOpen_ || !mainOpen_; });
+    if (terminal_ && !programClosesMain_) {
+        // The user closes the window when done reading it.
+        lock.unlock();
+        terminal_->WaitForEnter("[ Close the " + (logWindow_ ? std::string("log window") : std::string("window")) + " ] ");
+        lock.lock();
+    } else {
+        closed_.wait(lock, [&] { return !keepOpen_ || !mainOpen_; });
+    }
     mainOpen_ = false;
     inLoop_ = false;
     Record({"main form closed", "", ""});
 }
 
 std::optional<std::string> SimDialogs::ShowAssetTagDialog(const platform::AssetTagLayout& layout) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     std::optional<std::string> answer;
     if (!assetTagAnswers_.empty()) {
         answer = assetTagAnswers_.front();
         assetTagAnswers_.pop_front();
     }
     assetTagLayout_ = layout;
+    if (terminal_) {
+        TerminalForm form;
+        form.caption = layout.caption;
+        form.fields.push_back({layout.prompt, answer.value_or(""), true, false});
+        for (const platform::ControlSpec& c : layout.controls) {
+            if (c.kind != "button" || !c.visible) continue;
+            form.buttons.push_back({c.caption, c.name == layout.cancelButton ? platform::IDCANCEL : platform::IDOK});
+        }
+        form.defaultResult = platform::IDOK;
+        form.closeResult = platform::IDCANCEL;
+        lock.unlock();
+        TerminalAnswer typed = terminal_->Ask(form);
+        lock.lock();
+        answer = typed.result == platform::IDOK ? std::optional<std::string>(typed.values.front()) : std::nullopt;
+    }
     Record({"asset tag", layout.caption, layout.prompt + (answer ? " -> OK: " + *answer : " -> Cancel")});
     return answer;
 }
@@ -274,6 +283,7 @@ platform::WaitDialogWindow* SimDialogs::CreateWaitDialog(const platform::WaitDia
 void SimDialogs::ReleaseWaitDialog(platform::WaitDialogWindow* window) {
     std::lock_guard lock(mutex_);
     if (window != nullptr && window == waitDialog_.get()) {
+        if (terminal_ && waitDialog_->shown_) terminal_->EndProgress();
         waitDialog_.reset();
         Record({"wait dialog released", "", ""});
     }
@@ -334,8 +344,18 @@ bool SimDialogs::SetApplicationIcon(std::string_view iconFile) {
 }
 
 int SimDialogs::MessageBox(std::string_view text, std::string_view caption, unsigned type) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     Record({"message box", std::string(caption), std::string(text) + ((type & platform::MB_ICONINFORMATION) ? " [information]" : "")});
+    if (terminal_) {
+        TerminalForm form;
+        form.caption = std::string(caption);
+        form.texts = {std::string(text)};
+        // A box with only OK answers OK however it is closed.
+        form.buttons = {{"OK", platform::IDOK}};
+        form.defaultResult = form.closeResult = platform::IDOK;
+        lock.unlock();
+        return terminal_->Ask(form).result;
+    }
     return platform::IDOK;
 }
 

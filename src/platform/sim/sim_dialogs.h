@@ -15,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/sim/code_page_table.h"
 #include "platform/sim/machine_config.h"
+#include "platform/sim/terminal.h"
 
 namespace qm::sim {
 
@@ -32,6 +33,10 @@ public:
     // Appends every event of the journal to a host file as well, in UTF-8, headed by the
     // program's name, so that what a program showed can be read after it ended.
     void KeepJournal(const std::string& hostFile, const std::string& program);
+    // Shows the windows on a terminal as well: dialogs and message boxes wait there for the
+    // user, the answers recorded for the machine serving as what the fields hold; the log
+    // window stays until the user closes it. Without one nothing waits.
+    void UseTerminal(std::unique_ptr<Terminal> terminal);
 
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
     void RunMessageLoop() override;
@@ -98,11 +103,10 @@ private:
         std::function<void()> onTick;
     };
     void Record(DialogEvent event);
-    // Text of the machine shown on the host: UTF-8, one line per line of the text, no
-    // control character that a terminal would act on.
-    std::string HostText(std::string_view ansi) const;
 
     const CodePageTable& codePage_;
+    const CodePageTable oemCodePage_{437};  // the glyphs of an OEM character-set font
+    std::unique_ptr<Terminal> terminal_;
     std::string journalFile_;
     std::string program_;
     mutable std::mutex mutex_;

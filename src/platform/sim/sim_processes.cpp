@@ -160,8 +160,16 @@ std::unique_ptr<Process> SimProcesses::CreateProcess(std::string_view commandLin
     envp.push_back(nullptr);
     std::string arg0 = host;
     char* argv[] = {arg0.data(), nullptr};
+    // A program in a console of its own does not share the terminal of the one that started
+    // it: nothing it shows waits for the user there.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    if ((creationFlags & CREATE_NEW_CONSOLE) != 0)
+        ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+    int spawned = ::posix_spawn(&pid, host.c_str(), &actions, nullptr, argv, envp.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return nullptr;
     }
