@@ -209,7 +209,8 @@ def main(argv):
     out.append("")
     out.append("To start afresh, delete the machine folder; ./run.sh makes it anew:")
     out.append("    rm -rf '" + machine.folder + "'")
-    print("\n".join(out))
+    # Names and texts come from the machine: none may act on the terminal.
+    print(re.sub(r"[\x00-\x09\x0b-\x1f\x7f-\x9f]", "?", "\n".join(out)))
     return code
 
 

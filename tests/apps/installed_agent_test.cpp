@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -142,8 +143,12 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
     EXPECT_EQ(FilesIn(machine / "drive_c/Inventory/Outbox"), 1u);
 
+    // A name on the machine's drive never acts on the terminal the summary is printed on.
+    { std::ofstream(machine / kAgentFolder / "Trans" / "note\x1b[2J.txt") << "x"; }
     std::string second = RunInstalled(machine);
-    EXPECT_NE(second.find("Archives: 2, 1 of them made or delivered in this run"), std::string::npos) << second;
+    EXPECT_NE(second.find("Archives: 3, 1 of them made or delivered in this run"), std::string::npos) << second;
+    EXPECT_NE(second.find("\\Trans\\note?[2J.txt  [other file]"), std::string::npos) << second;
+    EXPECT_EQ(second.find('\x1b'), std::string::npos) << second;
 
     fs::remove_all(machine);
     InstallSample(machine);
