@@ -14,6 +14,7 @@
 #include "collectors/printers.h"
 #include "collectors/smart_disks.h"
 #include "collectors/system_configuration.h"
+#include "collectors/usb_devices.h"
 #include "collectors/vendor_asset_tag.h"
 #include "collectors/video_monitor.h"
 #include "collectors/windows_settings.h"
@@ -80,6 +81,7 @@ const std::vector<CollectorStep>& HardwareSteps() {
         {kNoMarker,      {ReadWindowsLogs}},
         // The Internet Explorer records once more: readers take the last copy.
         {kNoMarker,      {InternetExplorerInfo}},
+        {kNoMarker,      {UsbInventory}},
         {kNoMarker,      {ScanDiskUsage},     DiskUsageInForce},
         {kNoMarker,      {GetDellAssetTag}},
     };

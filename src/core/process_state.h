@@ -151,6 +151,9 @@ struct ProcessState {
     bool winsockStarted = false;
 
     SyncManagerLibraries syncManager;
+
+    // The number of the next USB device key ("USB_0", ...), from 0 at each USB pass.
+    int usbDeviceCounter = 0;
 };
 
 ProcessState& State();

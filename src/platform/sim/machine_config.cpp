@@ -381,7 +381,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     r.OnlyKeys({"description", "version", "computer_name", "user_name", "folders", "environment", "locale", "time_zone",
                 "clock", "drives", "host_drive", "current_directory", "guids", "directories", "attributes", "faults", "dialogs", "memory", "processor",
                 "physical_disks", "devices", "system_locale", "screen", "network_user", "printers", "programs", "bios_program", "processes",
-                "event_logs", "network", "libraries", "wmi", "smart"});
+                "event_logs", "network", "libraries", "wmi", "smart", "usb"});
 
     if (r.Has("version")) ParseVersion(r.Object("version"), c.version, c.versionExtended);
     c.computerName = r.String("computer_name", c.computerName);
@@ -519,6 +519,7 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
         c.memory.extendedCall = m.Boolean("extended_call", true);
     }
     if (r.Has("network")) c.network = ParseNetworkConfig(r.Raw("network"), fileName, r.Pointer("network"), *cp);
+    if (r.Has("usb")) c.usb = ParseUsbConfig(r.Raw("usb"), fileName, hostFolder, *cp);
     if (r.Has("processor")) ParseProcessor(r.Object("processor"), c.processor);
     // The host's time-stamp counter runs in real time: measured against a virtual clock it
     // would give nonsense.

@@ -15,6 +15,7 @@
 #include "platform/sim/sim_process_list.h"
 #include "platform/sim/sim_wmi.h"
 #include "platform/sim/smart_drives.h"
+#include "platform/sim/sim_usb.h"
 #include "platform/spooler.h"
 #include "platform/system.h"
 #include "platform/types.h"
@@ -176,6 +177,7 @@ struct MachineConfig {
     std::vector<LibraryConfig> libraries;  // library files bound to the simulator's modules
     WmiConfig wmi;      // none: WMI is not installed
     SmartConfig smart;  // none: no device answers S.M.A.R.T. requests
+    UsbConfig usb;  // host controllers, hubs and the devices on their ports
 };
 
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_usb.h"
 #include "platform/text.h"
 
 namespace qm::sim {
@@ -70,6 +71,10 @@ std::unique_ptr<Device> SimDevices::CreateFile(std::string_view deviceName, DWOR
     if (config != nullptr || answersSmart != nullptr) {
         SetLastError(ERROR_SUCCESS);
         return std::make_unique<SimDevice>(state_, std::string(deviceName), config, answersSmart);
+    }
+    if (std::unique_ptr<Device> usb = OpenUsbDevice(state_, deviceName)) {
+        SetLastError(ERROR_SUCCESS);
+        return usb;
     }
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // Devices of the simulated machine: control requests answered with the bytes or the error its
-// machine file scripts; any other request is refused as an unknown function.
+// machine file scripts, any other request refused as an unknown function; and the host
+// controllers and hubs of its USB tree (sim_usb.h).
 
 #include <memory>
 #include <string_view>
