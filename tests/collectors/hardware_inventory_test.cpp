@@ -155,6 +155,36 @@ TEST(HardwareInventory, TheConfigurationSectionsFollowWindowsAndTheBrowsersRecor
     EXPECT_EQ(markers, expected);
 }
 
+TEST(HardwareInventory, TheUsbSectionsFollowTheBrowserRecordsAndTheirFailuresCostTheProcessorNothing) {
+    const std::string usb = R"({"processor": {"frequencies_mhz": [2800]},
+        "usb": {"controllers": [{"number": 0, "root_hub": {"name": "R", "devices": [{"port": 1, "driver_key": "K"}]}}]}})";
+    const std::string registry =
+        qm::test::RegText()
+            .Key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System")
+            .Value("Identifier", "AT")
+            .Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0000&Pid_0000\\1")
+            .Value("Driver", "K")
+            .Binary("DeviceDesc", qm::test::RegText::Bytes("55,53,42,00,0d,0a,44,65,76"))
+            .Text();
+    for (bool raises : {false, true}) {
+        SCOPED_TRACE(raises ? "the root hub raises" : "a binary description");
+        TestMachine m(usb, registry);
+        if (raises) m.Machine().AddFault({"DeviceIoControl", "\\\\.\\R", 0, true, -1});
+        StartWithResultNames({}, true);
+        HardwareInventory();
+        std::string text = m.ReadFile("C:\\WINDOWS\\QM-TEST-01.hrz");
+        std::vector<std::string> sections = Sections(text);
+        // After the second Internet Explorer records, before the processor.
+        std::vector<std::string> tail = {"\"InternetExplorer\"", "\"HCD\"", "\"USB\"", "\"CPU\""};
+        if (raises) tail.erase(tail.begin() + 2);  // the root hub's name, then the failure
+        ASSERT_GE(sections.size(), tail.size());
+        EXPECT_EQ(std::vector<std::string>(sections.end() - static_cast<std::ptrdiff_t>(tail.size()), sections.end()), tail);
+        EXPECT_NE(text.find("\"CPU\",\"Frequency\""), std::string::npos);
+        EXPECT_EQ(text.find("\"USB\",\"USB_0\",\"DeviceDesc\",USB  Dev\r\n") != std::string::npos, !raises);
+        EXPECT_EQ(m.ReadFile(qm::test::kTraceLog).find("|DeviceIoControl failed on purpose: \\\\.\\R\r\n") != std::string::npos, raises);
+    }
+}
+
 TEST(HardwareInventory, NoOptionInForceGivesNoStartOptionSection) {
     TestMachine m(kMachine);
     StartWithResultNames({});
@@ -260,10 +290,13 @@ TEST(HardwareInventory, TheSampleMachinesHaveEverySectionSoFar) {
                                    "\"CDROM\",\"Drive d\"", "\"Printers\",\"0\"", "\"Windows\",\"Time zone\"",
                                    "\"IP address\",\"0\"", "\"Network adapter\",\"1\"", "\"MAC address\",\"1\"",
                                    "\"Video\",\"Video adapter\",\"QM ", "\"MONITOR\",\"ModelDescr\",\"QM ",
-                                   "\"Peripherals tree\",\"6\""})
+                                   "\"Peripherals tree\",\"6\"", "\"HCD\",\"HCD_0\",\"NumberPort\",\"2\"",
+                                   "\"USB\",\"USB_1\",\"Parent\",\"USB_0\"", "\"USB\",\"USB_2\",\"Product\",\"Flash Drive"})
             EXPECT_NE(text.find(record), std::string::npos) << record;
         bool nt = std::string(name) == "xp-workstation";
         EXPECT_EQ(text.find("\"Disks\",\"Disk drive 1\"") != std::string::npos, nt);
+        // The 9x family keeps its USB instances elsewhere than the description is looked for.
+        EXPECT_EQ(text.find("\"USB\",\"USB_2\",\"DeviceDesc\",USB Mass Storage Device\r\n") != std::string::npos, nt);
         // DHCP on the workstation, a static address on the desktop.
         EXPECT_NE(text.find(nt ? "\"IPConfig\",\"DHCPActif\",\"YES\"" : "\"IPConfig\",\"DHCPActif\",\"NO\""), std::string::npos);
         EXPECT_NE(text.find(nt ? "\"CPU\",\"Frequency\",\"2793\"" : "\"CPU\",\"Frequency\",\"700\""), std::string::npos);

@@ -49,7 +49,7 @@ const std::string kEnum = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\
 // memory stick on port 2; that of 3 has two empty ports.
 const json kExampleTree = json::parse(R"({"controllers": [
     {"number": 0, "root_hub": {"name": "ROOT_HUB#0", "ports": 2, "devices": [
-        {"port": 1, "vendor": "0x05E3", "product": "0x0608", "usb_version": "0x0200", "class": 9,
+        {"port": 1, "vendor": "0x7D10", "product": "0x0608", "usb_version": "0x0200", "class": 9,
          "configuration": {"attributes": "0xE0", "max_power": 50},
          "driver_key": "{36FC9E60-C465-11CF-8056-444553540000}\\0003",
          "hub": {"name": "HUB#1", "bus_powered": true, "ports": 4, "devices": [
@@ -68,7 +68,7 @@ const std::string kExampleRegistry =
         .Key(kEnum + "ROOT_HUB\\4&1")
         .Value("Driver", kHubDriver)  // a root hub's instance is never looked at
         .Value("DeviceDesc", "USB Root Hub")
-        .Key(kEnum + "Vid_05e3&Pid_0608\\5&2")
+        .Key(kEnum + "Vid_7d10&Pid_0608\\5&2")
         .Value("Driver", kHubDriver)
         .Value("DeviceDesc", "Generic USB Hub")
         .Value("Mfg", "(Generic USB Hub)")
@@ -119,7 +119,7 @@ TEST(UsbInventory, TheExampleTreeGivesEveryRecordInItsOrder) {
     StartAgentWithLog();
     const Records expected =
         Hub("HCD", "HCD_0", "ROOT_HUB#0", "YES", 2) +
-        Records{Usb("USB_0", "Port", "1"), Usb("USB_0", "Parent", "HCD_0"), Usb("USB_0", "idVendor", "05E3"),
+        Records{Usb("USB_0", "Port", "1"), Usb("USB_0", "Parent", "HCD_0"), Usb("USB_0", "idVendor", "7D10"),
                 Usb("USB_0", "idProduct", "0608"), Usb("USB_0", "USBVersion", "0200"), Usb("USB_0", "ProductClass", "0009"),
                 Usb("USB_0", "ProductSubClass", "0000"), Usb("USB_0", "RemoteWakeUp", "YES"),
                 Usb("USB_0", "Self Powered", "YES"), Usb("USB_0", "Bus Powered", "YES"), Usb("USB_0", "MaxPower", "100"),
@@ -376,7 +376,7 @@ TEST(UsbInventory, AFailureIsLoggedAndCostsOnlyWhatItTouched) {
     TestMachine m(WithUsb(kExampleTree), kExampleRegistry);
     // Controller 0's root hub throws; one registry instance cannot be opened.
     m.Machine().AddFault({"DeviceIoControl", "\\\\.\\HUB#1", 0, true, -1});
-    m.Machine().AddFault({"RegOpenKeyEx", kEnum + "Vid_05e3&Pid_0608\\5&2", 0, true, -1});
+    m.Machine().AddFault({"RegOpenKeyEx", kEnum + "Vid_7d10&Pid_0608\\5&2", 0, true, -1});
     StartAgentWithLog();
     Records records = CollectRecords(UsbInventory);
     EXPECT_TRUE(Logged(m, "DeviceIoControl failed on purpose: \\\\.\\HUB#1"));

@@ -16,7 +16,7 @@ namespace {
 // A root hub of two ports: a hub on port 1 with a mouse on its port 3, nothing on port 2.
 const char* const kTree = R"({"usb": {"controllers": [
     {"number": 0, "root_hub": {"name": "ROOT_HUB#0", "ports": 2, "devices": [
-        {"port": 1, "vendor": "0x05E3", "product": "0x0608", "usb_version": "0x0200", "class": 9, "address": 2,
+        {"port": 1, "vendor": "0x7D10", "product": "0x0608", "usb_version": "0x0200", "class": 9, "address": 2,
          "driver_key": "{36FC9E60-C465-11CF-8056-444553540000}\\0003",
          "hub": {"name": "HUB#1", "bus_powered": true, "ports": 4, "devices": [
              {"port": 3, "vendor": "0x1A2B", "product": "0x0001", "low_speed": true, "open_pipes": 2,
