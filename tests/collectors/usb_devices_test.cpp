@@ -157,7 +157,7 @@ TEST(UsbInventory, TheExampleTreeGivesEveryRecordInItsOrder) {
 
 TEST(UsbInventory, EachLanguageOfADeviceGivesItsGroupOfStrings) {
     TestMachine m(WithUsb(RootWith({{{"port", 1},
-                                     {"strings", {{{"language", "0409"}, {"manufacturer", "Acme"}, {"product", "Stick"}, {"serial", "0001"}},
+                                     {"strings", {{{"language", "0409"}, {"manufacturer", "Acme \u20AC\u03A9"}, {"product", "Stick"}, {"serial", "0001"}},
                                                   {{"language", "0407"}}}}},
                                     {{"port", 2}}})));
     StartAgentWithLog();
@@ -167,7 +167,8 @@ TEST(UsbInventory, EachLanguageOfADeviceGivesItsGroupOfStrings) {
     // The second language has no strings: its items are empty.
     EXPECT_EQ(Records(first.begin(), first.begin() + 9),
               (Records{Usb("USB_0", "LanguageID", "0409"), Usb("USB_0", "SN", "0001"), Usb("USB_0", "Product", "Stick"),
-                       Usb("USB_0", "Manufacturer", "Acme"), Usb("USB_0", "LanguageID", "0407"), Usb("USB_0", "SN", ""),
+                       // In the machine's code page; what it lacks becomes "?".
+                       Usb("USB_0", "Manufacturer", "Acme \x80?"), Usb("USB_0", "LanguageID", "0407"), Usb("USB_0", "SN", ""),
                        Usb("USB_0", "Product", ""), Usb("USB_0", "Manufacturer", ""), Usb("USB_0", "Port", "1")}));
     // A device without string descriptors has no language at all.
     Records second = DeviceRecords(records, "USB_1");
