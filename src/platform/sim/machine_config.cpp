@@ -184,20 +184,6 @@ DriveConfig ParseDrive(const MachineFileReader& r, const std::string& machineFol
 }
 
 
-// Bytes written as hexadecimal pairs, blanks and commas allowed between them.
-std::string ParseHexBytes(const MachineFileReader& r, const std::string& key, const std::string& text) {
-    std::string bytes, digits;
-    for (char c : text) {
-        if (c == ' ' || c == ',') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) r.Fail(key, "expected bytes in hexadecimal pairs");
-        digits += c;
-    }
-    if (digits.size() % 2 != 0) r.Fail(key, "expected bytes in hexadecimal pairs");
-    for (std::size_t i = 0; i < digits.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
 void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }

@@ -3,6 +3,7 @@
 // names the file and the JSON pointer of anything it refuses, and converts texts to the
 // machine's ANSI code page.
 
+#include <cctype>
 #include <cstdint>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
@@ -106,6 +107,20 @@ inline std::uint32_t ParseWord(const MachineFileReader& r, const std::string& ke
         }
     }
     r.Fail(key, "expected a 32-bit number (decimal, or hexadecimal text such as \"0x70000\")");
+}
+
+// Bytes written as hexadecimal pairs, blanks and commas allowed between them.
+inline std::string ParseHexBytes(const MachineFileReader& r, const std::string& key, const std::string& text) {
+    std::string bytes, digits;
+    for (char c : text) {
+        if (c == ' ' || c == ',') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) r.Fail(key, "expected bytes in hexadecimal pairs");
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) r.Fail(key, "expected bytes in hexadecimal pairs");
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    return bytes;
 }
 
 // The host path of a file beside machine.json that an entry names in place of its content;

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
-#include "platform/sim/host_files.h"
+#include "platform/sim/machine_file_reader.h"
 #include "platform/sim/machine_state.h"
 #include "platform/text.h"
 #include "platform/usb.h"
@@ -22,135 +22,79 @@ namespace {
 // The largest text a string descriptor carries: its length is one byte, two of them its head.
 constexpr std::size_t kMaxDescriptorCharacters = 126;
 
-// Names the file and the JSON pointer of what the machine file gets wrong.
-class UsbReader {
-public:
-    UsbReader(std::string file, const CodePageTable& cp) : file_(std::move(file)), cp_(cp) {}
+// A number no larger than max: decimal, or hexadecimal text such as "0x046D".
+std::uint32_t Number(const MachineFileReader& r, const char* key, std::uint32_t def, std::uint32_t max) {
+    if (!r.Has(key)) return def;
+    std::uint32_t n = ParseWord(r, key, r.Raw(key));
+    if (n > max) r.Fail(key, "expected a number from 0 to " + std::to_string(max));
+    return n;
+}
 
-    [[noreturn]] void Fail(const std::string& where, const std::string& what) const {
-        throw MachineError(file_ + ": " + (where.empty() ? "/" : where) + ": " + what);
+// A language id as the records show it, four hexadecimal digits ("0409"), or a number.
+std::uint16_t Language(const MachineFileReader& r, const char* key) {
+    const json& v = r.Raw(key);
+    if (v.is_number_unsigned() && v.get<std::uint64_t>() <= 0xFFFF) return static_cast<std::uint16_t>(v.get<std::uint64_t>());
+    std::string t = v.is_string() ? v.get<std::string>() : std::string();
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+    if (t.empty() || t.size() > 4 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        r.Fail(key, "expected a language id such as \"0409\"");
+    return static_cast<std::uint16_t>(std::stoul(t, nullptr, 16));
+}
+
+// What a device keeps in UTF-16: every character of the text, also those the machine's code
+// page lacks.
+std::u16string Wide(const MachineFileReader& r, const char* key) {
+    if (!r.Raw(key).is_string()) r.Fail(key, "expected a string");
+    const std::string utf8 = r.Raw(key).get<std::string>();
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
+    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
+}
+
+MachineFileReader Item(const MachineFileReader& r, const char* key, std::size_t i) {
+    return MachineFileReader(r.Array(key)[i], r.File(), r.Pointer(key) + "/" + std::to_string(i), r.CodePage());
+}
+
+// "errors": request name to Win32 code; "lengths": request name to a reported length.
+UsbRequestFaults Faults(const MachineFileReader& r, std::initializer_list<const char*> errorNames,
+                        std::initializer_list<const char*> lengthNames) {
+    UsbRequestFaults f;
+    if (r.Has("errors")) {
+        MachineFileReader e = r.Object("errors");
+        e.OnlyKeys(errorNames);
+        for (auto it = e.Self().begin(); it != e.Self().end(); ++it) f.errors[it.key()] = ParseWord(e, it.key(), it.value());
     }
-
-    void OnlyKeys(const json& node, const std::string& where, std::initializer_list<const char*> allowed) const {
-        if (!node.is_object()) Fail(where, "expected an object");
-        for (auto it = node.begin(); it != node.end(); ++it)
-            if (std::none_of(allowed.begin(), allowed.end(), [&](const char* a) { return it.key() == a; }))
-                Fail(where + "/" + it.key(), "unknown entry");
+    if (r.Has("lengths")) {
+        MachineFileReader l = r.Object("lengths");
+        l.OnlyKeys(lengthNames);
+        for (auto it = l.Self().begin(); it != l.Self().end(); ++it)
+            f.reportedLengths[it.key()] = ParseWord(l, it.key(), it.value());
     }
+    return f;
+}
 
-    // A number, or hexadecimal text with or without "0x" ("0x046D", "0409").
-    std::uint64_t Number(const json& node, const char* key, const std::string& where, std::uint64_t def,
-                         std::uint64_t max) const {
-        if (!node.contains(key) || node.at(key).is_null()) return def;
-        const json& v = node.at(key);
-        std::string at = where + "/" + key;
-        std::uint64_t n = 0;
-        if (v.is_number_unsigned()) {
-            n = v.get<std::uint64_t>();
-        } else if (v.is_string()) {
-            std::string t = v.get<std::string>();
-            if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
-            if (t.empty() || t.size() > 8 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                Fail(at, "expected a number, or hexadecimal text such as \"0x046D\"");
-            n = std::stoull(t, nullptr, 16);
-        } else {
-            Fail(at, "expected a number, or hexadecimal text such as \"0x046D\"");
-        }
-        if (n > max) Fail(at, "expected a number from 0 to " + std::to_string(max));
-        return n;
-    }
+std::shared_ptr<const UsbHubConfig> ParseHub(const MachineFileReader& r);
 
-    bool Boolean(const json& node, const char* key, const std::string& where, bool def) const {
-        if (!node.contains(key) || node.at(key).is_null()) return def;
-        if (!node.at(key).is_boolean()) Fail(where + "/" + key, "expected true or false");
-        return node.at(key).get<bool>();
-    }
-
-    std::string Utf8(const json& v, const std::string& where) const {
-        if (!v.is_string()) Fail(where, "expected a string");
-        return v.get<std::string>();
-    }
-
-    std::string Ansi(const std::string& utf8) const { return cp_.FromUtf8(utf8); }
-
-    // What a device keeps in UTF-16: every character of the text, also those the machine's
-    // code page lacks.
-    static std::u16string Wide(const std::string& utf8) {
-        icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
-        return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
-    }
-
-    const json& Array(const json& node, const char* key, const std::string& where) const {
-        const json& v = node.at(key);
-        if (!v.is_array()) Fail(where + "/" + key, "expected an array");
-        return v;
-    }
-
-    // Bytes written as hexadecimal pairs, blanks and commas allowed between them.
-    std::string HexBytes(const json& v, const std::string& where) const {
-        std::string digits;
-        for (char c : Utf8(v, where)) {
-            if (c == ' ' || c == ',') continue;
-            if (!std::isxdigit(static_cast<unsigned char>(c))) Fail(where, "expected bytes in hexadecimal pairs");
-            digits += c;
-        }
-        if (digits.size() % 2 != 0) Fail(where, "expected bytes in hexadecimal pairs");
-        std::string bytes;
-        for (std::size_t i = 0; i < digits.size(); i += 2)
-            bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-        return bytes;
-    }
-
-    // "errors": request name to Win32 code; "lengths": request name to a reported length.
-    UsbRequestFaults Faults(const json& node, const std::string& where, std::initializer_list<const char*> errorNames,
-                            std::initializer_list<const char*> lengthNames) const {
-        UsbRequestFaults f;
-        if (node.contains("errors")) {
-            const json& e = node.at("errors");
-            std::string at = where + "/errors";
-            OnlyKeys(e, at, errorNames);
-            for (auto it = e.begin(); it != e.end(); ++it)
-                f.errors[it.key()] = static_cast<DWORD>(Number(e, it.key().c_str(), at, 0, 0xFFFFFFFF));
-        }
-        if (node.contains("lengths")) {
-            const json& l = node.at("lengths");
-            std::string at = where + "/lengths";
-            OnlyKeys(l, at, lengthNames);
-            for (auto it = l.begin(); it != l.end(); ++it)
-                f.reportedLengths[it.key()] = static_cast<std::uint32_t>(Number(l, it.key().c_str(), at, 0, 0xFFFFFFFF));
-        }
-        return f;
-    }
-
-private:
-    std::string file_;
-    const CodePageTable& cp_;
-};
-
-std::shared_ptr<const UsbHubConfig> ParseHub(const UsbReader& r, const json& node, const std::string& where);
-
-UsbDeviceConfig ParseDevice(const UsbReader& r, const json& node, const std::string& where) {
-    r.OnlyKeys(node, where,
-               {"port", "status", "usb_version", "class", "subclass", "protocol", "max_packet_size", "vendor", "product",
+UsbDeviceConfig ParseDevice(const MachineFileReader& r) {
+    r.OnlyKeys({"port", "status", "usb_version", "class", "subclass", "protocol", "max_packet_size", "vendor", "product",
                 "device_version", "manufacturer_index", "product_index", "serial_index", "low_speed", "address",
                 "open_pipes", "strings", "configuration", "driver_key", "is_hub", "hub", "hub_name", "raw_descriptors",
                 "errors", "lengths", "description"});
     UsbDeviceConfig d;
-    if (!node.contains("port")) r.Fail(where + "/port", "a device needs the number of its port, from 1");
-    d.port = static_cast<std::uint32_t>(r.Number(node, "port", where, 1, 255));
-    if (d.port == 0) r.Fail(where + "/port", "ports are numbered from 1");
-    d.status = static_cast<std::uint32_t>(r.Number(node, "status", where, 1, 0xFFFFFFFF));
-    d.bcdUsb = static_cast<std::uint16_t>(r.Number(node, "usb_version", where, 0x0110, 0xFFFF));
-    d.deviceClass = static_cast<std::uint8_t>(r.Number(node, "class", where, 0, 0xFF));
-    d.deviceSubClass = static_cast<std::uint8_t>(r.Number(node, "subclass", where, 0, 0xFF));
-    d.deviceProtocol = static_cast<std::uint8_t>(r.Number(node, "protocol", where, 0, 0xFF));
-    d.maxPacketSize = static_cast<std::uint8_t>(r.Number(node, "max_packet_size", where, 8, 0xFF));
-    d.vendor = static_cast<std::uint16_t>(r.Number(node, "vendor", where, 0, 0xFFFF));
-    d.product = static_cast<std::uint16_t>(r.Number(node, "product", where, 0, 0xFFFF));
-    d.bcdDevice = static_cast<std::uint16_t>(r.Number(node, "device_version", where, 0x0100, 0xFFFF));
-    d.lowSpeed = r.Boolean(node, "low_speed", where, false);
-    d.address = static_cast<std::uint16_t>(r.Number(node, "address", where, 1, 127));
-    d.openPipes = static_cast<std::uint32_t>(r.Number(node, "open_pipes", where, 1, 30));
+    if (!r.Has("port")) r.Fail("port", "a device needs the number of its port, from 1");
+    d.port = Number(r, "port", 1, 255);
+    if (d.port == 0) r.Fail("port", "ports are numbered from 1");
+    d.status = Number(r, "status", 1, 0xFFFFFFFF);
+    d.bcdUsb = static_cast<std::uint16_t>(Number(r, "usb_version", 0x0110, 0xFFFF));
+    d.deviceClass = static_cast<std::uint8_t>(Number(r, "class", 0, 0xFF));
+    d.deviceSubClass = static_cast<std::uint8_t>(Number(r, "subclass", 0, 0xFF));
+    d.deviceProtocol = static_cast<std::uint8_t>(Number(r, "protocol", 0, 0xFF));
+    d.maxPacketSize = static_cast<std::uint8_t>(Number(r, "max_packet_size", 8, 0xFF));
+    d.vendor = static_cast<std::uint16_t>(Number(r, "vendor", 0, 0xFFFF));
+    d.product = static_cast<std::uint16_t>(Number(r, "product", 0, 0xFFFF));
+    d.bcdDevice = static_cast<std::uint16_t>(Number(r, "device_version", 0x0100, 0xFFFF));
+    d.lowSpeed = r.Boolean("low_speed", false);
+    d.address = static_cast<std::uint16_t>(Number(r, "address", 1, 127));
+    d.openPipes = Number(r, "open_pipes", 1, 30);
 
     // The strings of each language by item; each item takes the index the device descriptor
     // gives it (by default 1, 2 and 3 for the items that some language has).
@@ -159,28 +103,25 @@ UsbDeviceConfig ParseDevice(const UsbReader& r, const json& node, const std::str
         std::map<std::string, std::u16string> texts;
     };
     std::vector<Items> tables;
-    if (node.contains("strings")) {
-        const json& strings = r.Array(node, "strings", where);
-        if (strings.size() > kMaxDescriptorCharacters)
-            r.Fail(where + "/strings", "a device offers at most 126 languages");
-        for (std::size_t i = 0; i < strings.size(); ++i) {
-            std::string at = where + "/strings/" + std::to_string(i);
-            r.OnlyKeys(strings[i], at, {"language", "manufacturer", "product", "serial"});
-            if (!strings[i].contains("language")) r.Fail(at + "/language", "a string table needs its language, such as \"0409\"");
-            Items t{static_cast<std::uint16_t>(r.Number(strings[i], "language", at, 0, 0xFFFF)), {}};
+    if (r.Has("strings")) {
+        if (r.Array("strings").size() > kMaxDescriptorCharacters) r.Fail("strings", "a device offers at most 126 languages");
+        for (std::size_t i = 0; i < r.Array("strings").size(); ++i) {
+            MachineFileReader t = Item(r, "strings", i);
+            t.OnlyKeys({"language", "manufacturer", "product", "serial"});
+            if (!t.Has("language")) t.Fail("language", "a string table needs its language, such as \"0409\"");
+            Items items{Language(t, "language"), {}};
             for (const char* item : {"manufacturer", "product", "serial"}) {
-                if (!strings[i].contains(item)) continue;
-                std::u16string text = UsbReader::Wide(r.Utf8(strings[i].at(item), at + "/" + item));
-                if (text.size() > kMaxDescriptorCharacters)
-                    r.Fail(at + "/" + item, "a string descriptor holds at most 126 characters");
-                t.texts[item] = std::move(text);
+                if (!t.Has(item)) continue;
+                std::u16string text = Wide(t, item);
+                if (text.size() > kMaxDescriptorCharacters) t.Fail(item, "a string descriptor holds at most 126 characters");
+                items.texts[item] = std::move(text);
             }
-            tables.push_back(std::move(t));
+            tables.push_back(std::move(items));
         }
     }
     auto indexOf = [&](const char* key, const char* item, std::uint8_t def) {
         bool offered = std::any_of(tables.begin(), tables.end(), [&](const Items& t) { return t.texts.count(item) != 0; });
-        return static_cast<std::uint8_t>(r.Number(node, key, where, offered ? def : 0, 0xFF));
+        return static_cast<std::uint8_t>(Number(r, key, offered ? def : 0, 0xFF));
     };
     d.manufacturerIndex = indexOf("manufacturer_index", "manufacturer", 1);
     d.productIndex = indexOf("product_index", "product", 2);
@@ -194,91 +135,85 @@ UsbDeviceConfig ParseDevice(const UsbReader& r, const json& node, const std::str
         d.strings.push_back(std::move(table));
     }
 
-    if (!node.contains("configuration")) {
+    if (!r.Self().contains("configuration")) {
         d.configuration = UsbConfiguration{};
-    } else if (!node.at("configuration").is_null()) {
-        const json& c = node.at("configuration");
-        std::string at = where + "/configuration";
-        r.OnlyKeys(c, at, {"attributes", "max_power", "value"});
+    } else if (r.Has("configuration")) {
+        MachineFileReader c = r.Object("configuration");
+        c.OnlyKeys({"attributes", "max_power", "value"});
         UsbConfiguration conf;
-        conf.attributes = static_cast<std::uint8_t>(r.Number(c, "attributes", at, 0x80, 0xFF));
-        conf.maxPower = static_cast<std::uint8_t>(r.Number(c, "max_power", at, 50, 0xFF));
-        conf.value = static_cast<std::uint8_t>(r.Number(c, "value", at, 1, 0xFF));
+        conf.attributes = static_cast<std::uint8_t>(Number(c, "attributes", 0x80, 0xFF));
+        conf.maxPower = static_cast<std::uint8_t>(Number(c, "max_power", 50, 0xFF));
+        conf.value = static_cast<std::uint8_t>(Number(c, "value", 1, 0xFF));
         d.configuration = conf;
     }
-    if (node.contains("driver_key")) d.driverKey = UsbReader::Wide(r.Utf8(node.at("driver_key"), where + "/driver_key"));
-    if (node.contains("hub") && node.contains("hub_name"))
-        r.Fail(where + "/hub_name", "a device is a hub of its own or names another, not both");
-    if (node.contains("hub")) {
-        d.hub = ParseHub(r, node.at("hub"), where + "/hub");
+    if (r.Has("driver_key")) d.driverKey = Wide(r, "driver_key");
+    if (r.Has("hub") && r.Has("hub_name")) r.Fail("hub_name", "a device is a hub of its own or names another, not both");
+    if (r.Has("hub")) {
+        d.hub = ParseHub(r.Object("hub"));
         d.hubName = d.hub->wideName;
-    } else if (node.contains("hub_name")) {
-        d.hubName = UsbReader::Wide(r.Utf8(node.at("hub_name"), where + "/hub_name"));
+    } else if (r.Has("hub_name")) {
+        d.hubName = Wide(r, "hub_name");
     }
-    d.isHub = r.Boolean(node, "is_hub", where, d.hubName.has_value());
-    if (node.contains("raw_descriptors")) {
-        const json& raws = r.Array(node, "raw_descriptors", where);
-        for (std::size_t i = 0; i < raws.size(); ++i) {
-            std::string at = where + "/raw_descriptors/" + std::to_string(i);
-            r.OnlyKeys(raws[i], at, {"type", "index", "language", "bytes"});
-            UsbRawDescriptor raw;
-            raw.type = static_cast<std::uint8_t>(r.Number(raws[i], "type", at, 0, 0xFF));
-            raw.index = static_cast<std::uint8_t>(r.Number(raws[i], "index", at, 0, 0xFF));
-            if (raws[i].contains("language")) raw.language = static_cast<std::uint16_t>(r.Number(raws[i], "language", at, 0, 0xFFFF));
-            if (!raws[i].contains("bytes")) r.Fail(at + "/bytes", "give the descriptor's bytes");
-            raw.bytes = r.HexBytes(raws[i].at("bytes"), at + "/bytes");
-            d.rawDescriptors.push_back(std::move(raw));
+    d.isHub = r.Boolean("is_hub", d.hubName.has_value());
+    if (r.Has("raw_descriptors")) {
+        for (std::size_t i = 0; i < r.Array("raw_descriptors").size(); ++i) {
+            MachineFileReader raw = Item(r, "raw_descriptors", i);
+            raw.OnlyKeys({"type", "index", "language", "bytes"});
+            UsbRawDescriptor descriptor;
+            descriptor.type = static_cast<std::uint8_t>(Number(raw, "type", 0, 0xFF));
+            descriptor.index = static_cast<std::uint8_t>(Number(raw, "index", 0, 0xFF));
+            if (raw.Has("language")) descriptor.language = Language(raw, "language");
+            if (!raw.Has("bytes")) raw.Fail("bytes", "give the descriptor's bytes");
+            descriptor.bytes = ParseHexBytes(raw, "bytes", raw.String("bytes"));
+            d.rawDescriptors.push_back(std::move(descriptor));
         }
     }
-    d.faults = r.Faults(node, where,
-                        {"connection_information", "connection_name", "driverkey_name", "language_ids", "strings", "configuration"},
-                        {"connection_name", "driverkey_name"});
+    d.faults = Faults(r, {"connection_information", "connection_name", "driverkey_name", "language_ids", "strings", "configuration"},
+                      {"connection_name", "driverkey_name"});
     return d;
 }
 
-std::shared_ptr<const UsbHubConfig> ParseHub(const UsbReader& r, const json& node, const std::string& where) {
-    r.OnlyKeys(node, where, {"name", "bus_powered", "ports", "devices", "errors", "description"});
+std::shared_ptr<const UsbHubConfig> ParseHub(const MachineFileReader& r) {
+    r.OnlyKeys({"name", "bus_powered", "ports", "devices", "errors", "description"});
     auto hub = std::make_shared<UsbHubConfig>();
-    if (!node.contains("name")) r.Fail(where + "/name", "a hub needs its name");
-    std::string name = r.Utf8(node.at("name"), where + "/name");
-    if (name.empty()) r.Fail(where + "/name", "a hub needs its name");
-    hub->name = r.Ansi(name);
-    hub->wideName = UsbReader::Wide(name);
-    hub->busPowered = r.Boolean(node, "bus_powered", where, false);
+    if (!r.Has("name") || !r.Raw("name").is_string() || r.Raw("name").get<std::string>().empty())
+        r.Fail("name", "a hub needs its name");
+    hub->name = r.String("name");
+    hub->wideName = Wide(r, "name");
+    hub->busPowered = r.Boolean("bus_powered", false);
     std::uint32_t highestPort = 0;
-    if (node.contains("devices")) {
-        const json& devices = r.Array(node, "devices", where);
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            UsbDeviceConfig d = ParseDevice(r, devices[i], where + "/devices/" + std::to_string(i));
+    if (r.Has("devices")) {
+        for (std::size_t i = 0; i < r.Array("devices").size(); ++i) {
+            MachineFileReader device = Item(r, "devices", i);
+            UsbDeviceConfig d = ParseDevice(device);
             for (const UsbDeviceConfig& other : hub->devices)
-                if (other.port == d.port)
-                    r.Fail(where + "/devices/" + std::to_string(i) + "/port", "port " + std::to_string(d.port) + " twice");
+                if (other.port == d.port) device.Fail("port", "port " + std::to_string(d.port) + " twice");
             highestPort = std::max(highestPort, d.port);
             hub->devices.push_back(std::move(d));
         }
     }
-    hub->ports = static_cast<std::uint8_t>(r.Number(node, "ports", where, highestPort, 255));
-    if (hub->ports < highestPort) r.Fail(where + "/ports", "a device stands on a port past the hub's last");
-    hub->faults = r.Faults(node, where, {"node_information"}, {});
+    hub->ports = static_cast<std::uint8_t>(Number(r, "ports", highestPort, 255));
+    if (hub->ports < highestPort) r.Fail("ports", "a device stands on a port past the hub's last");
+    hub->faults = Faults(r, {"node_information"}, {});
     return hub;
 }
 
-UsbConfig ParseTree(const UsbReader& r, const json& node, const std::string& where) {
-    r.OnlyKeys(node, where, {"controllers", "description"});
+UsbConfig ParseTree(const MachineFileReader& r) {
+    r.OnlyKeys({"controllers", "description"});
     UsbConfig config;
-    if (!node.contains("controllers")) return config;
-    const json& controllers = r.Array(node, "controllers", where);
-    for (std::size_t i = 0; i < controllers.size(); ++i) {
-        std::string at = where + "/controllers/" + std::to_string(i);
-        r.OnlyKeys(controllers[i], at, {"number", "root_hub", "errors", "lengths", "description"});
-        if (!controllers[i].contains("number")) r.Fail(at + "/number", "a host controller needs its number");
-        UsbControllerConfig c;
-        c.number = static_cast<unsigned>(r.Number(controllers[i], "number", at, 0, 255));
+    if (!r.Has("controllers")) return config;
+    for (std::size_t i = 0; i < r.Array("controllers").size(); ++i) {
+        MachineFileReader c = Item(r, "controllers", i);
+        c.OnlyKeys({"number", "root_hub", "errors", "lengths", "description"});
+        if (!c.Has("number")) c.Fail("number", "a host controller needs its number");
+        UsbControllerConfig controller;
+        controller.number = Number(c, "number", 0, 255);
         for (const UsbControllerConfig& other : config.controllers)
-            if (other.number == c.number) r.Fail(at + "/number", "host controller " + std::to_string(c.number) + " twice");
-        if (controllers[i].contains("root_hub")) c.rootHub = ParseHub(r, controllers[i].at("root_hub"), at + "/root_hub");
-        c.faults = r.Faults(controllers[i], at, {"root_hub_name"}, {"root_hub_name"});
-        config.controllers.push_back(std::move(c));
+            if (other.number == controller.number)
+                c.Fail("number", "host controller " + std::to_string(controller.number) + " twice");
+        if (c.Has("root_hub")) controller.rootHub = ParseHub(c.Object("root_hub"));
+        controller.faults = Faults(c, {"root_hub_name"}, {"root_hub_name"});
+        config.controllers.push_back(std::move(controller));
     }
     return config;
 }
@@ -602,21 +537,15 @@ const UsbHubConfig* FindHub(const UsbHubConfig& hub, std::string_view name) {
 
 UsbConfig ParseUsbConfig(const json& node, const std::string& fileName, const std::string& machineFolder,
                          const CodePageTable& cp) {
-    if (!node.is_string()) return ParseTree(UsbReader(fileName, cp), node, "/usb");
+    if (!node.is_string()) return ParseTree(MachineFileReader(node, fileName, "/usb", &cp));
     // The tree in a file of its own beside machine.json, which never names another folder.
-    std::string name = node.get<std::string>();
-    if (name.empty() || name.find_first_of("/\\:") != std::string::npos || name == "." || name == "..")
-        UsbReader(fileName, cp).Fail("/usb", "expected the USB tree, or the name of a file beside the machine file");
-    std::string path = machineFolder + "/" + name;
-    std::optional<std::string> text = ReadHostFile(path);
-    if (!text) UsbReader(fileName, cp).Fail("/usb", "cannot read " + path);
-    json tree;
-    try {
-        tree = json::parse(*text);
-    } catch (const json::parse_error& e) {
-        throw MachineError(path + ": " + e.what());
-    }
-    return ParseTree(UsbReader(path, cp), tree, "");
+    std::string path = FileBesideMachine(node.get<std::string>(), machineFolder);
+    const json top = json::object();
+    MachineFileReader at(top, fileName, "", &cp);
+    if (path.empty()) at.Fail("usb", "expected the USB tree, or the name of a file beside the machine file");
+    std::optional<json> tree = ReadJsonFile(path);
+    if (!tree) at.Fail("usb", "cannot read " + path);
+    return ParseTree(MachineFileReader(*tree, path, "", &cp));
 }
 
 std::unique_ptr<Device> OpenUsbDevice(MachineState& state, std::string_view deviceName) {
