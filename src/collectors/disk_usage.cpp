@@ -113,7 +113,8 @@ void LoadDiskUsageSettings(const std::string& settingsFile, int& bucketDepth) {
 void ScanFolder(const std::string& folder, const std::string& parentBucket, int depth, int bucketDepth) {
     const std::string& bucket = depth <= bucketDepth ? folder : parentBucket;
     FindData data;
-    std::unique_ptr<FindHandle> find = Files().FindFirstFile(folder + "*.*", data);
+    // No 8.3 names: the walk never reads them.
+    std::unique_ptr<FindHandle> find = Files().FindFirstFileEx(folder + "*.*", FindInfoLevel::Basic, data);
     // A folder that cannot be listed is left out with everything below it.
     if (!find) return;
     do {

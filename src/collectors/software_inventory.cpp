@@ -90,8 +90,9 @@ bool DriveFlag(const std::string& root, int& notFixed) {
     return type == DRIVE_FIXED || type == DRIVE_REMOTE || StartsWithNoCase(root, "\\\\");
 }
 
+// No 8.3 names: the scan never reads them.
 bool FirstEntry(const std::string& path, FindData& data) {
-    std::unique_ptr<FindHandle> find = Files().FindFirstFile(path, data);
+    std::unique_ptr<FindHandle> find = Files().FindFirstFileEx(path, FindInfoLevel::Basic, data);
     return find != nullptr;
 }
 
@@ -216,7 +217,7 @@ void FindFilesByExt(const std::string& folder, const std::string& ext, bool recu
     std::vector<Subfolder> subfolders;
     {
         FindData data;
-        std::unique_ptr<FindHandle> find = Files().FindFirstFile(folder + "*.*", data);
+        std::unique_ptr<FindHandle> find = Files().FindFirstFileEx(folder + "*.*", FindInfoLevel::Basic, data);
         if (!find) return;
         do {
             const std::string& name = data.cFileName;
@@ -244,11 +245,13 @@ void ShortcutAnalyze(const std::string& shortcutPath, const std::vector<std::str
         std::string root = RootOf(target);
         if (!HasRoot(root)) return;
         if (!IsExecutable(target)) return;
-        // The two forms ask the file system and the network: only a target that passed the
-        // tests on its text pays for them.
-        std::string shortForm = ShortForm(target);
+        // The two forms ask the network and the file system: only a target that passed the
+        // tests on its text pays for them, and the short form, which looks into every folder
+        // of the path, only when the expanded one has not been seen.
         std::string expanded = ExpandUncFileName(target);
-        if (IsSeen(shortForm) || IsSeen(expanded)) return;
+        if (IsSeen(expanded)) return;
+        std::string shortForm = ShortForm(target);
+        if (IsSeen(shortForm)) return;
         int notFixed = 0;
         if (!DriveFlag(root, notFixed)) return;
         FindData data;
@@ -283,9 +286,10 @@ void ForceScanRegistryAppPath() {
             if (!HasRoot(root)) continue;
             // Both forms, as for a shortcut: a program that a shortcut reached through a
             // mapped drive or its share is recorded once, whichever of the two names it here.
-            std::string shortForm = ShortForm(target);
             std::string expanded = ExpandUncFileName(target);
-            if (IsSeen(shortForm) || IsSeen(expanded)) continue;
+            if (IsSeen(expanded)) continue;
+            std::string shortForm = ShortForm(target);
+            if (IsSeen(shortForm)) continue;
             WriteLog("Shortcut analyze 2:" + path);
             if (!IsExecutable(target)) continue;
             int notFixed = 0;

@@ -42,6 +42,8 @@ inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
 
 enum class CreationDisposition { CreateNew = 1, CreateAlways = 2, OpenExisting = 3, OpenAlways = 4, TruncateExisting = 5 };
 enum class MoveMethod { Begin = 0, Current = 1, End = 2 };
+// FINDEX_INFO_LEVELS: Basic leaves out the 8.3 names, which a folder would have to make.
+enum class FindInfoLevel { Standard = 0, Basic = 1 };
 
 // An open file handle; destroying it stands for CloseHandle.
 class File {
@@ -106,7 +108,13 @@ public:
     // FindFirstFile with Windows wildcards in the last component, matched without regard to
     // case; entries come in a fixed order (by upper-cased name). Null with the last error
     // (2 when nothing matches, 3 when the folder does not exist).
-    virtual std::unique_ptr<FindHandle> FindFirstFile(std::string_view pattern, FindData& data) = 0;
+    std::unique_ptr<FindHandle> FindFirstFile(std::string_view pattern, FindData& data) {
+        return FindFirstFileEx(pattern, FindInfoLevel::Standard, data);
+    }
+    // FindFirstFileEx (FindExSearchNameMatch, no flags): as FindFirstFile; at the level Basic
+    // cAlternateFileName stays empty.
+    virtual std::unique_ptr<FindHandle> FindFirstFileEx(std::string_view pattern, FindInfoLevel level,
+                                                        FindData& data) = 0;
     // GetCurrentDirectory (no trailing backslash except at a root).
     virtual std::string GetCurrentDirectory() = 0;
     // SetCurrentDirectory.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/wait.h>
 #include <limits.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "platform/sim/host_files.h"
 #include "platform/sim/registry_tree.h"
 #include "platform/sim/short_names.h"
 #include "platform/time.h"
@@ -193,9 +195,15 @@ std::string MachineState::FullPath(std::string_view path) const {
 ResolvedPath MachineState::Resolve(std::string_view path) const { return ResolveFull(FullPath(path)); }
 
 std::vector<HostEntry> MachineState::ListHostFolder(const std::string& hostFolder) const {
-    std::vector<HostEntry> entries;
     DIR* dir = opendir(hostFolder.c_str());
-    if (dir == nullptr) return entries;
+    if (dir == nullptr) return {};
+    std::vector<HostEntry> entries = ListOpenFolder(dir);
+    closedir(dir);
+    return entries;
+}
+
+std::vector<HostEntry> MachineState::ListOpenFolder(DIR* dir) const {
+    std::vector<HostEntry> entries;
     while (dirent* e = readdir(dir)) {
         std::string_view n(e->d_name);
         if (n == "." || n == "..") continue;
@@ -206,34 +214,120 @@ std::vector<HostEntry> MachineState::ListHostFolder(const std::string& hostFolde
         std::string upper = cp_.Upper(name);
         entries.push_back({std::string(n), std::move(name), std::move(upper)});
     }
-    closedir(dir);
     return entries;
 }
 
-bool MachineState::FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found) const {
-    std::string exact = cp_.ToUtf8(component);
-    struct stat st {};
-    if (::lstat((hostFolder + "/" + exact).c_str(), &st) == 0) {
-        found = {exact, std::string(component), cp_.Upper(component)};
-        return true;
+FolderNames::FolderNames(std::vector<HostEntry> entries, const struct stat& folder)
+    : entries_(std::move(entries)), modified_(folder.st_mtim), device_(folder.st_dev), inode_(folder.st_ino) {
+    byUpper_.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) byUpper_.try_emplace(entries_[i].upper, i);
+}
+
+bool FolderNames::Matches(const struct stat& folder) const {
+    return folder.st_mtim.tv_sec == modified_.tv_sec && folder.st_mtim.tv_nsec == modified_.tv_nsec &&
+           folder.st_dev == device_ && folder.st_ino == inode_;
+}
+
+const HostEntry* FolderNames::ByUpper(const std::string& upper) const {
+    auto it = byUpper_.find(upper);
+    return it == byUpper_.end() ? nullptr : &entries_[it->second];
+}
+
+void FolderNames::MakeShortNames(const CodePageTable& cp) const {
+    std::call_once(shortsMade_, [&] {
+        std::vector<std::string> names;
+        names.reserve(entries_.size());
+        for (const HostEntry& e : entries_) names.push_back(e.name);
+        shorts_ = AssignShortNames(names, cp);
+        for (std::size_t i = 0; i < shorts_.size(); ++i)
+            if (!shorts_[i].empty()) byShort_.try_emplace(shorts_[i], i);
+    });
+}
+
+const HostEntry* FolderNames::ByShortName(const std::string& upperShort, const CodePageTable& cp) const {
+    MakeShortNames(cp);
+    auto it = byShort_.find(upperShort);
+    return it == byShort_.end() ? nullptr : &entries_[it->second];
+}
+
+std::string FolderNames::ShortNameOf(const HostEntry& entry, const CodePageTable& cp) const {
+    MakeShortNames(cp);
+    std::size_t i = static_cast<std::size_t>(&entry - entries_.data());
+    return i < shorts_.size() ? shorts_[i] : std::string();
+}
+
+namespace {
+
+// Enough for the folders one run looks into by name; past it the names are listed afresh.
+constexpr std::size_t kKeptFolderNames = 512;
+
+bool Before(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+}  // namespace
+
+std::shared_ptr<const FolderNames> MachineState::NamesOf(const std::string& hostFolder) const {
+    // Read before the folder is: a change after this moment stamps the folder later than it.
+    struct timespec listedAt {};
+    clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
+    struct stat folder {};
+    if (::stat(hostFolder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return std::make_shared<const FolderNames>(std::vector<HostEntry>{}, folder);
+    {
+        std::lock_guard lock(namesMutex_);
+        auto it = names_.find(hostFolder);
+        if (it != names_.end() && it->second->Matches(folder)) return it->second;
     }
-    std::vector<HostEntry> entries = ListHostFolder(hostFolder);
+    auto names = std::make_shared<const FolderNames>(ListHostFolder(hostFolder), folder);
+    // A folder changed within the clock's last tick could change again under the same time
+    // stamp: its names are not kept.
+    if (Before(folder.st_mtim, listedAt)) {
+        std::lock_guard lock(namesMutex_);
+        if (names_.size() >= kKeptFolderNames) names_.clear();
+        names_[hostFolder] = names;
+    }
+    return names;
+}
+
+void MachineState::ForgetNames(const std::string& host) {
+    std::lock_guard lock(namesMutex_);
+    if (names_.empty()) return;
+    names_.erase(HostFolderOf(host));
+    for (auto it = names_.begin(); it != names_.end();) {
+        const std::string& key = it->first;
+        bool under = key == host || (key.size() > host.size() && key.compare(0, host.size(), host) == 0 &&
+                                     (key[host.size()] == '/' || host == "/"));
+        it = under ? names_.erase(it) : std::next(it);
+    }
+}
+
+bool MachineState::FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found,
+                                struct stat& info) const {
+    auto named = [&](const HostEntry& e) {
+        if (::lstat((hostFolder + "/" + e.hostName).c_str(), &info) != 0) return false;
+        found = e;
+        return true;
+    };
+    bool known = false;
+    {
+        std::lock_guard lock(namesMutex_);
+        known = names_.count(hostFolder) != 0;
+    }
+    // A folder whose names are known answers in any case; elsewhere the name as given is
+    // tried first, as the programs mostly spell what they listed.
+    if (!known) {
+        std::string exact = cp_.ToUtf8(component);
+        if (::lstat((hostFolder + "/" + exact).c_str(), &info) == 0) {
+            found = {exact, std::string(component), cp_.Upper(component)};
+            return true;
+        }
+    }
+    std::shared_ptr<const FolderNames> names = NamesOf(hostFolder);
     std::string upper = cp_.Upper(component);
-    for (const HostEntry& e : entries)
-        if (e.upper == upper) {
-            found = e;
-            return true;
-        }
+    if (const HostEntry* e = names->ByUpper(upper)) return named(*e);
     if (component.find('~') == std::string_view::npos) return false;
-    std::vector<std::string> names;
-    names.reserve(entries.size());
-    for (const HostEntry& e : entries) names.push_back(e.name);
-    std::vector<std::string> shorts = AssignShortNames(names, cp_);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (!shorts[i].empty() && shorts[i] == upper) {
-            found = entries[i];
-            return true;
-        }
+    if (const HostEntry* e = names->ByShortName(upper, cp_)) return named(*e);
     return false;
 }
 
@@ -266,6 +360,8 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
     std::string win = driveText + "\\";
     std::vector<std::string> components = platform::PathComponents(full);
     bool exists = true;
+    bool isLink = false;
+    struct stat info {};  // of the last component found, its link followed
     for (std::size_t i = 0; i < components.size(); ++i) {
         std::string c = StripTrailingDotsAndBlanks(components[i]);
         bool last = i + 1 == components.size();
@@ -276,16 +372,17 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
             return r;
         }
         HostEntry e;
-        if (FindInFolder(host.empty() ? "/" : host, c, e)) {
+        if (FindInFolder(host.empty() ? "/" : host, c, e, info)) {
             host += "/" + e.hostName;
             win += e.name;
-            if (!last) {
-                struct stat st {};
-                if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-                    r.error = platform::ERROR_PATH_NOT_FOUND;
-                    return r;
-                }
+            isLink = S_ISLNK(info.st_mode);
+            // A dangling host link names nothing Windows could open.
+            bool reached = !isLink || ::stat(host.c_str(), &info) == 0;
+            if (!last && (!reached || !S_ISDIR(info.st_mode))) {
+                r.error = platform::ERROR_PATH_NOT_FOUND;
+                return r;
             }
+            if (!reached) exists = false;
         } else if (last) {
             host += "/" + cp_.ToUtf8(c);
             win += c;
@@ -299,12 +396,12 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
     r.isRoot = components.empty();
     r.host = host.empty() ? "/" : host;
     r.windowsPath = win;
-    if (exists && ::stat(r.host.c_str(), &r.info) == 0) {
+    if (r.isRoot) exists = ::stat(r.host.c_str(), &info) == 0;
+    if (exists) {
         r.exists = true;
-        r.isDirectory = S_ISDIR(r.info.st_mode);
-    } else if (exists) {
-        // A dangling host link: it names nothing Windows could open.
-        r.exists = false;
+        r.info = info;
+        r.isDirectory = S_ISDIR(info.st_mode);
+        r.isLink = isLink;
     }
     if (r.exists && !r.isDirectory && full.size() > 3 && full.back() == '\\') r.error = platform::ERROR_INVALID_NAME;
     return r;
@@ -332,15 +429,14 @@ std::string MachineState::WindowsPathOfHost(const std::string& hostPath) const {
     return win;
 }
 
-DWORD MachineState::Attributes(const std::string& host, bool isDirectory, bool isRoot) const {
+DWORD MachineState::Attributes(const std::string& host, bool isDirectory, bool isLink) const {
     DWORD base = isDirectory ? platform::FILE_ATTRIBUTE_DIRECTORY : platform::FILE_ATTRIBUTE_ARCHIVE;
     {
         std::lock_guard lock(mutex_);
         auto it = attributes_.find(host);
         if (it != attributes_.end()) base = it->second;
     }
-    struct stat st {};
-    if (!isRoot && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) base |= platform::FILE_ATTRIBUTE_REPARSE_POINT;
+    if (isLink) base |= platform::FILE_ATTRIBUTE_REPARSE_POINT;
     return base;
 }
 

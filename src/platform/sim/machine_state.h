@@ -3,9 +3,11 @@
 // Windows-path resolution onto host folders, file attributes, the current folder and the
 // failures asked for on purpose.
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +28,37 @@ struct HostEntry {
     std::string upper;     // name in upper case, for comparisons
 };
 
+// The names of one host folder, found without regard to case: listed once and kept while the
+// folder stays as it was (its modification time), so that a path in any case resolves without
+// listing the folder again.
+class FolderNames {
+public:
+    FolderNames(std::vector<HostEntry> entries, const struct stat& folder);
+    FolderNames(const FolderNames&) = delete;
+    FolderNames& operator=(const FolderNames&) = delete;
+    // Whether the folder still is what was listed.
+    bool Matches(const struct stat& folder) const;
+    const std::vector<HostEntry>& Entries() const { return entries_; }
+    // The first entry whose upper-case name is the given one.
+    const HostEntry* ByUpper(const std::string& upper) const;
+    // The entry whose 8.3 name (upper case) is the given one; the short names of the folder
+    // are made at the first question.
+    const HostEntry* ByShortName(const std::string& upperShort, const CodePageTable& cp) const;
+    // The 8.3 name of an entry, empty when its name is one itself.
+    std::string ShortNameOf(const HostEntry& entry, const CodePageTable& cp) const;
+
+private:
+    void MakeShortNames(const CodePageTable& cp) const;
+    std::vector<HostEntry> entries_;
+    struct timespec modified_ {};
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    std::unordered_map<std::string, std::size_t> byUpper_;
+    mutable std::once_flag shortsMade_;
+    mutable std::vector<std::string> shorts_;
+    mutable std::unordered_map<std::string, std::size_t> byShort_;
+};
+
 struct ResolvedPath {
     platform::DWORD error = platform::ERROR_SUCCESS;  // not 0: the path cannot be used
     std::string windowsPath;  // full path; long names for what exists, the rest as given
@@ -33,6 +66,7 @@ struct ResolvedPath {
     bool exists = false;
     bool isDirectory = false;
     bool isRoot = false;
+    bool isLink = false;  // a host link (a reparse point to Windows)
     const DriveConfig* drive = nullptr;
     struct stat info {};
 };
@@ -54,6 +88,13 @@ public:
     ResolvedPath Resolve(std::string_view path) const;
     // The entries of a host folder that Windows can name, in no particular order.
     std::vector<HostEntry> ListHostFolder(const std::string& hostFolder) const;
+    // The entries of an open host folder (read from its start), as ListHostFolder gives them.
+    std::vector<HostEntry> ListOpenFolder(DIR* folder) const;
+    // The names of a host folder, kept while it stays unchanged; empty when it cannot be read.
+    std::shared_ptr<const FolderNames> NamesOf(const std::string& hostFolder) const;
+    // The machine itself changed the entry: the names of its folder, and its own when it is a
+    // folder, are listed afresh at the next question.
+    void ForgetNames(const std::string& host);
     // The host path under which a Windows path of the host drive or a drive folder lies,
     // and back.
     std::string WindowsPathOfHost(const std::string& hostPath) const;
@@ -62,8 +103,8 @@ public:
     void SetCurrentDirectoryUnchecked(std::string path);
 
     // Attributes of an existing entry: the stored ones, else directory or archive.
-    platform::DWORD Attributes(const ResolvedPath& p) const { return Attributes(p.host, p.isDirectory, p.isRoot); }
-    platform::DWORD Attributes(const std::string& host, bool isDirectory, bool isRoot) const;
+    platform::DWORD Attributes(const ResolvedPath& p) const { return Attributes(p.host, p.isDirectory, p.isLink); }
+    platform::DWORD Attributes(const std::string& host, bool isDirectory, bool isLink) const;
     void SetAttributes(const std::string& host, platform::DWORD attributes);
     void ForgetAttributes(const std::string& host);
     void MoveAttributes(const std::string& from, const std::string& to);
@@ -85,7 +126,10 @@ public:
 
 private:
     ResolvedPath ResolveFull(const std::string& full) const;
-    bool FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found) const;
+    // The entry of the folder named by the component, with its host information (not
+    // following a link).
+    bool FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found,
+                      struct stat& info) const;
 
     MachineConfig config_;
     CodePageTable cp_;
@@ -98,6 +142,8 @@ private:
         std::string upperPath;
     };
     std::vector<ActiveFault> faults_;
+    mutable std::mutex namesMutex_;
+    mutable std::unordered_map<std::string, std::shared_ptr<const FolderNames>> names_;
     std::mutex childrenMutex_;
     std::map<int, std::optional<int>> children_;  // pid, and its wait status once it ended
 };

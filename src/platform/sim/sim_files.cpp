@@ -1,5 +1,6 @@
 #include "platform/sim/sim_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,7 +130,8 @@ public:
     explicit SimFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
     bool FindNextFile(FindData& data) override {
         if (next_ >= entries_.size()) return Fail(ERROR_NO_MORE_FILES);
-        data = entries_[next_++];
+        // Each entry goes out once.
+        data = std::move(entries_[next_++]);
         return true;
     }
 
@@ -138,12 +140,24 @@ private:
     std::size_t next_ = 1;  // the first entry went out with FindFirstFile
 };
 
-FindData MakeFindData(MachineState& state, const std::string& host, std::string name, bool isRoot) {
-    FindData d;
+// The host information of a folder's entry from one call relative to the folder, which also
+// tells a link; only a link takes a second call, to see what it leads to. Zero when the entry
+// went meanwhile.
+struct stat StatEntry(int folderFd, const char* name, bool& isLink) {
     struct stat st {};
-    if (::stat(host.c_str(), &st) != 0) ::lstat(host.c_str(), &st);
+    isLink = false;
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    isLink = S_ISLNK(st.st_mode);
+    struct stat target {};
+    if (isLink && ::fstatat(folderFd, name, &target, 0) == 0) st = target;
+    return st;
+}
+
+FindData MakeFindData(MachineState& state, const std::string& host, const struct stat& st, bool isLink,
+                      std::string name) {
+    FindData d;
     bool isDir = S_ISDIR(st.st_mode);
-    d.dwFileAttributes = state.Attributes(host, isDir, isRoot);
+    d.dwFileAttributes = state.Attributes(host, isDir, isLink);
     d.ftLastWriteTime = FileTimeOf(st.st_mtim);
     d.ftLastAccessTime = FileTimeOf(st.st_atim);
     d.ftCreationTime = d.ftLastWriteTime;
@@ -224,6 +238,7 @@ bool SimFiles::CreateDirectory(std::string_view path) {
     if (!Prepare("CreateDirectory", path, true, p)) return false;
     if (p.exists) return Fail(ERROR_ALREADY_EXISTS);
     if (::mkdir(p.host.c_str(), 0755) != 0) return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorOf(errno));
+    state_.ForgetNames(p.host);
     state_.ForgetAttributes(p.host);
     return true;
 }
@@ -235,6 +250,7 @@ bool SimFiles::RemoveDirectory(std::string_view path) {
     if (!p.isDirectory) return Fail(ERROR_DIRECTORY);
     if (p.isRoot || IsReadOnly(state_, p)) return Fail(ERROR_ACCESS_DENIED);
     if (::rmdir(p.host.c_str()) != 0) return Fail(Win32ErrorOf(errno));
+    state_.ForgetNames(p.host);
     state_.ForgetAttributes(p.host);
     return true;
 }
@@ -245,6 +261,7 @@ bool SimFiles::DeleteFile(std::string_view path) {
     if (!p.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (p.isDirectory || IsReadOnly(state_, p)) return Fail(ERROR_ACCESS_DENIED);
     if (::unlink(p.host.c_str()) != 0) return Fail(Win32ErrorOf(errno));
+    state_.ForgetNames(p.host);
     state_.ForgetAttributes(p.host);
     return true;
 }
@@ -260,7 +277,9 @@ bool SimFiles::CopyFile(std::string_view existing, std::string_view newName, boo
         if (!MayReplace(state_, d, kCopyRefuses)) return Fail(ERROR_ACCESS_DENIED);
         if (d.host == s.host) return Fail(ERROR_SHARING_VIOLATION);
     }
-    if (!CopyHostFile(s, d.host)) return false;
+    bool copied = CopyHostFile(s, d.host);
+    state_.ForgetNames(d.host);
+    if (!copied) return false;
     DWORD a = state_.Attributes(s) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (a == 0) state_.ForgetAttributes(d.host);
     else state_.SetAttributes(d.host, a | FILE_ATTRIBUTE_ARCHIVE);
@@ -294,9 +313,13 @@ bool SimFiles::MoveFileEx(std::string_view existing, std::string_view newName, D
     }
     if (renamed != 0) {
         if (errno != EXDEV || s.isDirectory) return Fail(errno == EXDEV ? ERROR_NOT_SAME_DEVICE : Win32ErrorOf(errno));
-        if (!CopyHostFile(s, target)) return false;
+        bool copied = CopyHostFile(s, target);
+        state_.ForgetNames(target);
+        if (!copied) return false;
         ::unlink(s.host.c_str());
     }
+    state_.ForgetNames(s.host);
+    state_.ForgetNames(target);
     state_.MoveAttributes(s.host, target);
     return true;
 }
@@ -352,14 +375,17 @@ std::unique_ptr<File> SimFiles::CreateFile(std::string_view path, DWORD access, 
         SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorOf(errno));
         return nullptr;
     }
-    if (!p.exists) state_.ForgetAttributes(p.host);
+    if (!p.exists) {
+        state_.ForgetNames(p.host);
+        state_.ForgetAttributes(p.host);
+    }
     bool reportsExisting = p.exists && (disposition == CreationDisposition::CreateAlways ||
                                         disposition == CreationDisposition::OpenAlways);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return std::make_unique<SimFile>(fd, state_, p.windowsPath, wantRead, wantWrite);
 }
 
-std::unique_ptr<FindHandle> SimFiles::FindFirstFile(std::string_view pattern, FindData& data) {
+std::unique_ptr<FindHandle> SimFiles::FindFirstFileEx(std::string_view pattern, FindInfoLevel level, FindData& data) {
     std::string full = state_.FullPath(pattern);
     std::string mask = FileNameOf(full);
     ResolvedPath folder;
@@ -373,55 +399,68 @@ std::unique_ptr<FindHandle> SimFiles::FindFirstFile(std::string_view pattern, Fi
         return nullptr;
     }
     const CodePageTable& cp = state_.CodePage();
-    std::vector<HostEntry> listing = state_.ListHostFolder(folder.host);
-    std::vector<FindData> found;
-    std::vector<std::string> uppers;
-    std::vector<std::size_t> listingIndex;
+    const bool wantShortNames = level == FindInfoLevel::Standard;
     std::string maskUpper = cp.Upper(mask);
     bool wild = HasWildcards(mask);
     auto hostOf = [&](const std::string& name) { return folder.host == "/" ? "/" + name : folder.host + "/" + name; };
 
+    std::vector<FindData> found;
+    std::vector<std::string> uppers;
     std::vector<FindData> dots;
-    if (!folder.isRoot && wild) {
-        if (MatchWildcard(maskUpper, ".")) dots.push_back(MakeFindData(state_, folder.host, ".", false));
-        if (MatchWildcard(maskUpper, ".."))
-            dots.push_back(MakeFindData(state_, HostFolderOf(folder.host), "..", false));
-    }
     if (wild) {
+        int fd = ::open(folder.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (dir == nullptr && fd >= 0) ::close(fd);
+        std::vector<HostEntry> listing;
+        if (dir != nullptr) listing = state_.ListOpenFolder(dir);
+        if (!folder.isRoot) {
+            if (MatchWildcard(maskUpper, ".")) dots.push_back(MakeFindData(state_, folder.host, folder.info, folder.isLink, "."));
+            if (MatchWildcard(maskUpper, "..")) {
+                std::string parent = HostFolderOf(folder.host);
+                bool isLink = false;
+                struct stat st = StatEntry(AT_FDCWD, parent.c_str(), isLink);
+                dots.push_back(MakeFindData(state_, parent, st, isLink, ".."));
+            }
+        }
+        std::vector<std::size_t> listingIndex;
+        bool anyLong = false;
         for (std::size_t i = 0; i < listing.size(); ++i) {
-            if (!MatchWildcard(maskUpper, listing[i].upper)) continue;
-            found.push_back(MakeFindData(state_, hostOf(listing[i].hostName), listing[i].name, false));
-            uppers.push_back(listing[i].upper);
+            HostEntry& e = listing[i];
+            if (!MatchWildcard(maskUpper, e.upper)) continue;
+            bool isLink = false;
+            struct stat st = StatEntry(::dirfd(dir), e.hostName.c_str(), isLink);
+            anyLong = anyLong || (wantShortNames && !IsValidShortName(e.name));
+            found.push_back(MakeFindData(state_, hostOf(e.hostName), st, isLink, e.name));
+            uppers.push_back(e.upper);
             listingIndex.push_back(i);
+        }
+        if (dir != nullptr) ::closedir(dir);
+        if (anyLong) {
+            std::vector<std::string> names;
+            names.reserve(listing.size());
+            for (HostEntry& e : listing) names.push_back(std::move(e.name));
+            std::vector<std::string> shorts = AssignShortNames(names, cp);
+            for (std::size_t k = 0; k < found.size(); ++k) found[k].cAlternateFileName = shorts[listingIndex[k]];
         }
     } else {
         ResolvedPath one = state_.Resolve(full);
         if (one.error == ERROR_SUCCESS && one.exists) {
             std::string name = FileNameOf(one.windowsPath);
-            found.push_back(MakeFindData(state_, one.host, name, false));
+            found.push_back(MakeFindData(state_, one.host, one.info, one.isLink, name));
             uppers.push_back(cp.Upper(name));
-            for (std::size_t i = 0; i < listing.size(); ++i)
-                if (listing[i].upper == uppers.back()) listingIndex.push_back(i);
-            if (listingIndex.empty()) listingIndex.push_back(listing.size());
+            if (wantShortNames && !IsValidShortName(name)) {
+                std::shared_ptr<const FolderNames> names = state_.NamesOf(folder.host);
+                if (const HostEntry* e = names->ByUpper(uppers.back())) found.back().cAlternateFileName = names->ShortNameOf(*e, cp);
+            }
         }
     }
     if (found.empty() && dots.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
-    bool anyLong = false;
-    for (const FindData& f : found) anyLong = anyLong || !IsValidShortName(f.cFileName);
-    if (anyLong) {
-        std::vector<std::string> names;
-        names.reserve(listing.size());
-        for (const HostEntry& e : listing) names.push_back(e.name);
-        std::vector<std::string> shorts = AssignShortNames(names, cp);
-        for (std::size_t k = 0; k < found.size(); ++k)
-            if (listingIndex[k] < shorts.size()) found[k].cAlternateFileName = shorts[listingIndex[k]];
-    }
     SortByUpperName(found, uppers);
     dots.insert(dots.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
-    data = dots.front();
+    data = std::move(dots.front());
     SetLastError(ERROR_SUCCESS);
     return std::make_unique<SimFind>(std::move(dots));
 }
@@ -452,12 +491,15 @@ DWORD SimFiles::GetShortPathName(std::string_view longPath, std::string& shortPa
         const std::string& c = components[i];
         std::string part = c;
         if (!IsValidShortName(c)) {
-            std::vector<HostEntry> listing = state_.ListHostFolder(host);
-            std::vector<std::string> names;
-            for (const HostEntry& e : listing) names.push_back(e.name);
-            std::vector<std::string> shorts = AssignShortNames(names, cp);
-            for (std::size_t k = 0; k < listing.size(); ++k)
-                if (listing[k].name == c && !shorts[k].empty()) part = shorts[k];
+            std::shared_ptr<const FolderNames> names = state_.NamesOf(host);
+            const HostEntry* e = names->ByUpper(cp.Upper(c));
+            if (e == nullptr || e->name != c) {
+                e = nullptr;
+                for (const HostEntry& other : names->Entries())
+                    if (other.name == c) e = &other;
+            }
+            std::string shortName = e != nullptr ? names->ShortNameOf(*e, cp) : std::string();
+            if (!shortName.empty()) part = shortName;
         }
         if (i > 0) result += '\\';
         result += part;

@@ -24,7 +24,8 @@ public:
     bool MoveFileEx(std::string_view existing, std::string_view newName, platform::DWORD flags) override;
     std::unique_ptr<platform::File> CreateFile(std::string_view path, platform::DWORD access,
                                                platform::CreationDisposition disposition) override;
-    std::unique_ptr<platform::FindHandle> FindFirstFile(std::string_view pattern, platform::FindData& data) override;
+    std::unique_ptr<platform::FindHandle> FindFirstFileEx(std::string_view pattern, platform::FindInfoLevel level,
+                                                          platform::FindData& data) override;
     std::string GetCurrentDirectory() override;
     bool SetCurrentDirectory(std::string_view path) override;
     platform::DWORD GetShortPathName(std::string_view longPath, std::string& shortPath) override;

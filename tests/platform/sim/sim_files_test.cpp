@@ -1,5 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
+#include <map>
 
 #include <filesystem>
 #include <functional>
@@ -295,6 +300,101 @@ TEST(SimFiles, HostLinksAreReparsePoints) {
     EXPECT_EQ(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
               FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(Files().GetFileAttributes("C:\\Real") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+
+    // Listed, a link shows what it leads to, with the reparse bit; a dangling one is a plain
+    // entry without size.
+    m.WriteFile("C:\\Real\\data.bin", "12345");
+    ASSERT_EQ(::symlink(m.HostPath("C:\\Real\\data.bin").c_str(), (m.HostPath("C:\\Real") + "/file link").c_str()), 0);
+    ASSERT_EQ(::symlink("/nowhere/at/all", (m.HostPath("C:\\Real") + "/dangling").c_str()), 0);
+    struct Entry {
+        DWORD attributes;
+        std::uint64_t size;
+    };
+    std::map<std::string, Entry> listed;
+    FindData d;
+    auto h = Files().FindFirstFile("C:\\*", d);
+    ASSERT_NE(h, nullptr);
+    do listed[d.cFileName] = {d.dwFileAttributes, d.nFileSize};
+    while (h->FindNextFile(d));
+    h = Files().FindFirstFile("C:\\Link\\*", d);
+    ASSERT_NE(h, nullptr);
+    do listed[d.cFileName] = {d.dwFileAttributes, d.nFileSize};
+    while (h->FindNextFile(d));
+    EXPECT_EQ(listed["Link"].attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(listed["Real"].attributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(listed["."].attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);  // C:\Link itself
+    EXPECT_EQ(listed["data.bin"].attributes, FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(listed["data.bin"].size, 5u);
+    EXPECT_EQ(listed["file link"].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(listed["file link"].size, 5u);
+    EXPECT_EQ(listed["dangling"].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(listed["dangling"].size, 15u);  // the link's own, as nothing stands behind it
+    EXPECT_FALSE(FileExists(Files(), "C:\\Real\\DANGLING"));
+}
+
+// A folder's names are kept while it stays as it was: a path of any case resolves through
+// them, and every change shows at once, whether the machine or the host made it.
+TEST(SimFiles, NamesOfAFolderFollowEveryChange) {
+    TestMachine m;
+    m.WriteFile("C:\\Apps\\Tool.exe", "MZ");
+    const std::string host = m.HostPath("C:\\Apps");
+    // Stamped in the past, so that its names are kept.
+    auto age = [&] {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    };
+    age();
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\TOOL.EXE"));
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\NEW.EXE"));
+
+    // Made on the host: the folder's time moves, and its names are listed afresh.
+    std::ofstream(host + "/New.exe") << "MZ";
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\NEW.EXE"));
+    std::filesystem::rename(host + "/Tool.exe", host + "/Renamed.exe");
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\TOOL.EXE"));
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\RENAMED.EXE"));
+
+    // Made by the machine, and the folder's time set back as if nothing had happened: the
+    // machine forgets the names of a folder it changes.
+    age();
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\MINE.EXE"));
+    ASSERT_TRUE(WriteWholeFile(Files(), "C:\\Apps\\Mine.exe", "MZ"));
+    age();
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\MINE.EXE"));
+    ASSERT_TRUE(Files().MoveFile("C:\\Apps\\Mine.exe", "C:\\Apps\\Moved.exe"));
+    age();
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\MINE.EXE"));
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\MOVED.EXE"));
+    ASSERT_TRUE(Files().DeleteFile("C:\\Apps\\Moved.exe"));
+    age();
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\MOVED.EXE"));
+
+    // A folder stamped at or after the moment it is listed could change again under the same
+    // stamp: its names are not kept, and a change that keeps the stamp still shows.
+    struct timespec future[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), future, 0), 0);
+    EXPECT_FALSE(FileExists(Files(), "C:\\APPS\\LATE.EXE"));
+    std::ofstream(host + "/Late.exe") << "MZ";
+    ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), future, 0), 0);
+    EXPECT_TRUE(FileExists(Files(), "C:\\APPS\\LATE.EXE"));
+}
+
+// Searches at the basic level leave out the 8.3 names, and nothing else.
+TEST(SimFiles, BasicSearchesLeaveOutShortNames) {
+    TestMachine m;
+    m.WriteFile("C:\\Docs\\Long document name.txt", "abc");
+    for (const char* pattern : {"C:\\Docs\\*.txt", "C:\\DOCS\\LONG DOCUMENT NAME.TXT"}) {
+        SCOPED_TRACE(pattern);
+        FindData standard, basic;
+        ASSERT_NE(Files().FindFirstFile(pattern, standard), nullptr);
+        ASSERT_NE(Files().FindFirstFileEx(pattern, FindInfoLevel::Basic, basic), nullptr);
+        EXPECT_EQ(standard.cAlternateFileName, "LONGDO~1.TXT");
+        EXPECT_EQ(basic.cAlternateFileName, "");
+        EXPECT_EQ(basic.cFileName, "Long document name.txt");
+        EXPECT_EQ(basic.nFileSize, 3u);
+        EXPECT_EQ(basic.dwFileAttributes, standard.dwFileAttributes);
+        EXPECT_EQ(basic.ftLastWriteTime.ticks, standard.ftLastWriteTime.ticks);
+    }
 }
 
 TEST(SimFiles, CopyAndMoveRefuseWhatWindowsRefuses) {
