@@ -27,15 +27,16 @@ bool ReadFileStart(FilesService& fs, std::string_view path, std::size_t limit, s
     bytes.clear();
     auto file = fs.CreateFile(path, GENERIC_READ, CreationDisposition::OpenExisting);
     if (!file) return false;
-    std::uint64_t size = 0;
-    if (file->GetFileSizeEx(size) && size < std::numeric_limits<DWORD>::max())
-        bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, limit)));
     char buffer[64 * 1024];
-    while (bytes.size() < limit) {
+    for (bool first = true; bytes.size() < limit; first = false) {
         DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, limit - bytes.size()));
         DWORD read = 0;
         if (!file->ReadFile(buffer, wanted, read)) return false;
         if (read == 0) return true;
+        // Most files fit the first read; only a larger one is worth asking the size of.
+        std::uint64_t size = 0;
+        if (first && read == sizeof buffer && file->GetFileSizeEx(size) && size < std::numeric_limits<DWORD>::max())
+            bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, limit)));
         bytes.append(buffer, read);
     }
     return true;

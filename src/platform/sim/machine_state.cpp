@@ -1,6 +1,7 @@
 #include "platform/sim/machine_state.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <limits.h>
 #include <time.h>
@@ -195,24 +196,34 @@ std::string MachineState::FullPath(std::string_view path) const {
 ResolvedPath MachineState::Resolve(std::string_view path) const { return ResolveFull(FullPath(path)); }
 
 std::vector<HostEntry> MachineState::ListHostFolder(const std::string& hostFolder) const {
-    DIR* dir = opendir(hostFolder.c_str());
-    if (dir == nullptr) return {};
-    std::vector<HostEntry> entries = ListOpenFolder(dir);
-    closedir(dir);
+    int fd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::vector<HostEntry> entries = ListOpenFolder(fd);
+    ::close(fd);
     return entries;
 }
 
-std::vector<HostEntry> MachineState::ListOpenFolder(DIR* dir) const {
+std::vector<HostEntry> MachineState::ListOpenFolder(int folderFd) const {
     std::vector<HostEntry> entries;
-    while (dirent* e = readdir(dir)) {
-        std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        std::string name = cp_.FromUtf8(n);
-        bool nameable = true;
-        for (char c : name) nameable = nameable && (!IsInvalidNameChar(c) || c == '?');
-        if (!nameable) continue;
-        std::string upper = cp_.Upper(name);
-        entries.push_back({std::string(n), std::move(name), std::move(upper)});
+    // Read straight from the descriptor: a directory stream would ask for the folder's
+    // information once more.
+    alignas(struct dirent64) char buffer[32 * 1024];
+    for (;;) {
+        ssize_t n = ::getdents64(folderFd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += e->d_reclen;
+            std::string_view host(e->d_name);
+            if (host == "." || host == "..") continue;
+            std::string name = cp_.FromUtf8(host);
+            bool nameable = true;
+            for (char c : name) nameable = nameable && (!IsInvalidNameChar(c) || c == '?');
+            if (!nameable) continue;
+            std::string upper = cp_.Upper(name);
+            entries.push_back({std::string(host), std::move(name), std::move(upper)});
+        }
     }
     return entries;
 }
@@ -267,7 +278,12 @@ bool Before(const struct timespec& a, const struct timespec& b) {
 
 }  // namespace
 
-std::shared_ptr<const FolderNames> MachineState::NamesOf(const std::string& hostFolder) const {
+std::shared_ptr<const FolderNames> MachineState::NamesOf(const std::string& hostFolder, const struct stat* known) const {
+    if (known != nullptr) {
+        std::lock_guard lock(namesMutex_);
+        auto it = names_.find(hostFolder);
+        if (it != names_.end() && it->second->Matches(*known)) return it->second;
+    }
     // Read before the folder is: a change after this moment stamps the folder later than it.
     struct timespec listedAt {};
     clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
@@ -302,28 +318,30 @@ void MachineState::ForgetNames(const std::string& host) {
     }
 }
 
-bool MachineState::FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found,
-                                struct stat& info) const {
+bool MachineState::FindInFolder(const std::string& hostFolder, const struct stat* folder, std::string_view component,
+                                HostEntry& found, struct stat& info) const {
     auto named = [&](const HostEntry& e) {
         if (::lstat((hostFolder + "/" + e.hostName).c_str(), &info) != 0) return false;
         found = e;
         return true;
     };
-    bool known = false;
-    {
+    // Names of the folder that are known and still hold answer in any case, without a question
+    // to the host; elsewhere the name as given is tried first, as the programs mostly spell
+    // what they listed.
+    std::shared_ptr<const FolderNames> names;
+    if (folder != nullptr) {
         std::lock_guard lock(namesMutex_);
-        known = names_.count(hostFolder) != 0;
+        auto it = names_.find(hostFolder);
+        if (it != names_.end() && it->second->Matches(*folder)) names = it->second;
     }
-    // A folder whose names are known answers in any case; elsewhere the name as given is
-    // tried first, as the programs mostly spell what they listed.
-    if (!known) {
+    if (!names) {
         std::string exact = cp_.ToUtf8(component);
         if (::lstat((hostFolder + "/" + exact).c_str(), &info) == 0) {
             found = {exact, std::string(component), cp_.Upper(component)};
             return true;
         }
+        names = NamesOf(hostFolder, folder);
     }
-    std::shared_ptr<const FolderNames> names = NamesOf(hostFolder);
     std::string upper = cp_.Upper(component);
     if (const HostEntry* e = names->ByUpper(upper)) return named(*e);
     if (component.find('~') == std::string_view::npos) return false;
@@ -362,6 +380,7 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
     bool exists = true;
     bool isLink = false;
     struct stat info {};  // of the last component found, its link followed
+    bool inFolder = false;  // whether info is that of the folder the next component lies in
     for (std::size_t i = 0; i < components.size(); ++i) {
         std::string c = StripTrailingDotsAndBlanks(components[i]);
         bool last = i + 1 == components.size();
@@ -372,7 +391,14 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
             return r;
         }
         HostEntry e;
-        if (FindInFolder(host.empty() ? "/" : host, c, e, info)) {
+        struct stat folder = info;
+        if (last && inFolder) {
+            r.parentKnown = true;
+            r.parentIsLink = isLink;
+            r.parentInfo = folder;
+        }
+        if (FindInFolder(host.empty() ? "/" : host, inFolder ? &folder : nullptr, c, e, info)) {
+            inFolder = true;
             host += "/" + e.hostName;
             win += e.name;
             isLink = S_ISLNK(info.st_mode);

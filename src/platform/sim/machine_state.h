@@ -3,7 +3,6 @@
 // Windows-path resolution onto host folders, file attributes, the current folder and the
 // failures asked for on purpose.
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <map>
@@ -69,6 +68,11 @@ struct ResolvedPath {
     bool isLink = false;  // a host link (a reparse point to Windows)
     const DriveConfig* drive = nullptr;
     struct stat info {};
+    // The folder that holds the entry, when the resolution met it (not for a drive root or
+    // an entry of one).
+    bool parentKnown = false;
+    bool parentIsLink = false;
+    struct stat parentInfo {};
 };
 
 class MachineState {
@@ -88,10 +92,12 @@ public:
     ResolvedPath Resolve(std::string_view path) const;
     // The entries of a host folder that Windows can name, in no particular order.
     std::vector<HostEntry> ListHostFolder(const std::string& hostFolder) const;
-    // The entries of an open host folder (read from its start), as ListHostFolder gives them.
-    std::vector<HostEntry> ListOpenFolder(DIR* folder) const;
+    // The entries of a host folder open for reading (from its start), as ListHostFolder gives
+    // them.
+    std::vector<HostEntry> ListOpenFolder(int folderFd) const;
     // The names of a host folder, kept while it stays unchanged; empty when it cannot be read.
-    std::shared_ptr<const FolderNames> NamesOf(const std::string& hostFolder) const;
+    // The folder's host information, when the caller has it at hand, spares asking again.
+    std::shared_ptr<const FolderNames> NamesOf(const std::string& hostFolder, const struct stat* folder = nullptr) const;
     // The machine itself changed the entry: the names of its folder, and its own when it is a
     // folder, are listed afresh at the next question.
     void ForgetNames(const std::string& host);
@@ -128,8 +134,8 @@ private:
     ResolvedPath ResolveFull(const std::string& full) const;
     // The entry of the folder named by the component, with its host information (not
     // following a link).
-    bool FindInFolder(const std::string& hostFolder, std::string_view component, HostEntry& found,
-                      struct stat& info) const;
+    bool FindInFolder(const std::string& hostFolder, const struct stat* folder, std::string_view component,
+                      HostEntry& found, struct stat& info) const;
 
     MachineConfig config_;
     CodePageTable cp_;

@@ -1,6 +1,5 @@
 #include "platform/sim/sim_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -409,16 +408,14 @@ std::unique_ptr<FindHandle> SimFiles::FindFirstFileEx(std::string_view pattern, 
     std::vector<FindData> dots;
     if (wild) {
         int fd = ::open(folder.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-        if (dir == nullptr && fd >= 0) ::close(fd);
         std::vector<HostEntry> listing;
-        if (dir != nullptr) listing = state_.ListOpenFolder(dir);
+        if (fd >= 0) listing = state_.ListOpenFolder(fd);
         if (!folder.isRoot) {
             if (MatchWildcard(maskUpper, ".")) dots.push_back(MakeFindData(state_, folder.host, folder.info, folder.isLink, "."));
             if (MatchWildcard(maskUpper, "..")) {
                 std::string parent = HostFolderOf(folder.host);
-                bool isLink = false;
-                struct stat st = StatEntry(AT_FDCWD, parent.c_str(), isLink);
+                bool isLink = folder.parentIsLink;
+                struct stat st = folder.parentKnown ? folder.parentInfo : StatEntry(AT_FDCWD, parent.c_str(), isLink);
                 dots.push_back(MakeFindData(state_, parent, st, isLink, ".."));
             }
         }
@@ -428,13 +425,13 @@ std::unique_ptr<FindHandle> SimFiles::FindFirstFileEx(std::string_view pattern, 
             HostEntry& e = listing[i];
             if (!MatchWildcard(maskUpper, e.upper)) continue;
             bool isLink = false;
-            struct stat st = StatEntry(::dirfd(dir), e.hostName.c_str(), isLink);
+            struct stat st = StatEntry(fd, e.hostName.c_str(), isLink);
             anyLong = anyLong || (wantShortNames && !IsValidShortName(e.name));
             found.push_back(MakeFindData(state_, hostOf(e.hostName), st, isLink, e.name));
             uppers.push_back(e.upper);
             listingIndex.push_back(i);
         }
-        if (dir != nullptr) ::closedir(dir);
+        if (fd >= 0) ::close(fd);
         if (anyLong) {
             std::vector<std::string> names;
             names.reserve(listing.size());

@@ -330,6 +330,17 @@ TEST(SimFiles, HostLinksAreReparsePoints) {
     EXPECT_EQ(listed["dangling"].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(listed["dangling"].size, 15u);  // the link's own, as nothing stands behind it
     EXPECT_FALSE(FileExists(Files(), "C:\\Real\\DANGLING"));
+    // The ".." of a folder reached through a link is that link.
+    m.MakeFolder("C:\\Real\\Deeper");
+    for (const auto& [pattern, parent] : {std::pair{"C:\\Link\\Deeper\\*", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+                                          std::pair{"C:\\Real\\Deeper\\*", FILE_ATTRIBUTE_DIRECTORY}}) {
+        SCOPED_TRACE(pattern);
+        h = Files().FindFirstFile(pattern, d);
+        ASSERT_NE(h, nullptr);
+        ASSERT_TRUE(h->FindNextFile(d));
+        EXPECT_EQ(d.cFileName, "..");
+        EXPECT_EQ(d.dwFileAttributes, parent);
+    }
 }
 
 // A folder's names are kept while it stays as it was: a path of any case resolves through
