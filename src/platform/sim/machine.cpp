@@ -188,6 +188,10 @@ void SimMachine::AdvanceClock(std::uint64_t milliseconds) {
     if (services_->clock.IsVirtual()) services_->clock.Advance(milliseconds);
 }
 
+std::chrono::nanoseconds SimMachine::RealTimeSlept() const { return services_->clock.RealTimeSlept(); }
+
+std::chrono::nanoseconds SimMachine::TimeChildrenRan() { return state_->TimeChildrenRan(); }
+
 void SimMachine::QueueGuid(const platform::Guid& guid) { services_->guids.Queue(guid); }
 
 std::string SimMachine::RegistryText() const {

@@ -2,6 +2,7 @@
 // A simulated Windows machine on Linux, built from a machine folder: machine.json for what
 // Windows knows outside the registry, one host folder per drive.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -64,6 +65,10 @@ public:
     std::string WindowsPathOfHost(const std::string& hostPath) const;
     // Moves a virtual clock on; a real clock ignores it.
     void AdvanceClock(std::uint64_t milliseconds);
+    // The real time the program's own thread spent sleeping, and the real time during which a
+    // program the machine started ran.
+    std::chrono::nanoseconds RealTimeSlept() const;
+    std::chrono::nanoseconds TimeChildrenRan();
     void QueueGuid(const platform::Guid& guid);
     // The registry as a file of the format it was read in, and the keys open at the moment.
     std::string RegistryText() const;

@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <limits.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -560,32 +563,86 @@ bool MachineState::Fails(std::string_view op, std::string_view windowsPath, bool
 
 namespace qm::sim {
 
+MachineState::~MachineState() {
+    for (auto& [pid, child] : children_)
+        if (child.pidFd >= 0) ::close(child.pidFd);
+}
+
 void MachineState::AddChild(int pid) {
+    // A descriptor that becomes readable when the child ends, so that a wait wakes at once.
+    int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     std::lock_guard lock(childrenMutex_);
-    children_[pid] = std::nullopt;
+    Child& child = children_[pid];
+    if (child.pidFd >= 0) ::close(child.pidFd);
+    child = Child{};
+    child.pidFd = fd;
+    child.started = child.ended = std::chrono::steady_clock::now();
+}
+
+bool MachineState::Reap(int pid, Child& child) {
+    if (child.status) return true;
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != pid) return false;
+    child.status = status;
+    child.ended = std::chrono::steady_clock::now();
+    // Its descriptor stays open with the machine: another thread may be waiting on it.
+    return true;
 }
 
 std::optional<int> MachineState::ChildExitStatus(int pid) {
     std::lock_guard lock(childrenMutex_);
     auto it = children_.find(pid);
     if (it == children_.end()) return std::nullopt;
-    if (!it->second) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) it->second = status;
-    }
-    return it->second;
+    Reap(pid, it->second);
+    return it->second.status;
 }
 
 bool MachineState::AnyChildRunning() {
     std::lock_guard lock(childrenMutex_);
     bool running = false;
-    for (auto& [pid, status] : children_) {
-        if (status) continue;
-        int st = 0;
-        if (::waitpid(pid, &st, WNOHANG) == pid) status = st;
-        else running = true;
-    }
+    for (auto& [pid, child] : children_) running = !Reap(pid, child) || running;
     return running;
+}
+
+bool MachineState::WaitForChildren(int pid, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::vector<pollfd> ends;
+        bool running = false, blind = false;
+        {
+            std::lock_guard lock(childrenMutex_);
+            for (auto& [p, child] : children_) {
+                if ((pid != -1 && p != pid) || Reap(p, child)) continue;
+                running = true;
+                if (child.pidFd >= 0) ends.push_back({child.pidFd, POLLIN, 0});
+                else blind = true;
+            }
+        }
+        if (!running) return true;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        // A child the host cannot watch is looked at every millisecond.
+        int wait = static_cast<int>(blind ? std::min<std::int64_t>(left.count(), 1) : left.count());
+        if (::poll(ends.data(), ends.size(), wait) < 0 && errno != EINTR) return false;
+    }
+}
+
+std::chrono::nanoseconds MachineState::TimeChildrenRan() {
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::chrono::steady_clock::time_point>> runs;
+    {
+        std::lock_guard lock(childrenMutex_);
+        for (auto& [pid, child] : children_)
+            runs.emplace_back(child.started, Reap(pid, child) ? child.ended : std::chrono::steady_clock::now());
+    }
+    std::sort(runs.begin(), runs.end());
+    std::chrono::nanoseconds total{0};
+    auto covered = std::chrono::steady_clock::time_point::min();
+    for (const auto& [start, end] : runs) {
+        auto from = std::max(start, covered);
+        if (end > from) total += end - from;
+        covered = std::max(covered, end);
+    }
+    return total;
 }
 
 }  // namespace qm::sim

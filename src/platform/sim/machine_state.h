@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,9 @@ struct ResolvedPath {
 class MachineState {
 public:
     explicit MachineState(MachineConfig config);
+    ~MachineState();
+    MachineState(const MachineState&) = delete;
+    MachineState& operator=(const MachineState&) = delete;
 
     const MachineConfig& Config() const { return config_; }
     const CodePageTable& CodePage() const { return cp_; }
@@ -127,6 +131,12 @@ public:
     void AddChild(int pid);
     std::optional<int> ChildExitStatus(int pid);
     bool AnyChildRunning();
+    // Waits in real time until the child ends (every child, for pid -1), at most for the
+    // given time, and wakes as it ends; true when none of them runs any more.
+    bool WaitForChildren(int pid, std::chrono::milliseconds limit);
+    // The real time during which at least one child ran, from each start to the moment the
+    // machine saw it end (up to now for one that still runs).
+    std::chrono::nanoseconds TimeChildrenRan();
     void AddFault(FaultConfig fault);
     void ClearFaults();
 
@@ -150,8 +160,16 @@ private:
     std::vector<ActiveFault> faults_;
     mutable std::mutex namesMutex_;
     mutable std::unordered_map<std::string, std::shared_ptr<const FolderNames>> names_;
+    struct Child {
+        int pidFd = -1;  // readable once the child ended; -1 where the host cannot say so
+        std::optional<int> status;  // its wait status once it ended
+        std::chrono::steady_clock::time_point started;
+        std::chrono::steady_clock::time_point ended;
+    };
+    // Reaps the child when it ended; true when it did.
+    bool Reap(int pid, Child& child);
     std::mutex childrenMutex_;
-    std::map<int, std::optional<int>> children_;  // pid, and its wait status once it ended
+    std::map<int, Child> children_;
 };
 
 platform::FILETIME FileTimeOf(const struct timespec& ts);

@@ -101,21 +101,24 @@ DWORD SimClock::timeGetTime() { return static_cast<DWORD>(CounterReading()); }
 std::uint64_t SimClock::GetTickCount64() { return CounterReading(); }
 
 void SimClock::Sleep(DWORD milliseconds) {
+    const bool own = std::this_thread::get_id() == owner_;
     // A virtual clock moves only with the thread that runs the machine's program: another
     // thread (the wait dialog's) sleeps in real time, or it would run the clock away.
-    if (virtual_ && std::this_thread::get_id() != owner_) {
+    if (virtual_ && !own) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         return;
     }
-    // While a program the machine started runs, real time passes too, so that it can get on
-    // with its work.
-    if (virtual_ && !state_.AnyChildRunning()) {
+    auto start = std::chrono::steady_clock::now();
+    if (virtual_) {
+        // While a program the machine started runs, real time passes too, so that it can get
+        // on with its work; from the moment it ends, the rest of the wait is virtual.
+        state_.WaitForChildren(-1, std::chrono::milliseconds(milliseconds));
         elapsedMs_ += milliseconds;
         std::this_thread::yield();
-        return;
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
-    if (virtual_) elapsedMs_ += milliseconds;
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (own) realSleptNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace qm::sim

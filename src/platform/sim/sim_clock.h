@@ -26,6 +26,8 @@ public:
     void Sleep(platform::DWORD milliseconds) override;
 
     bool IsVirtual() const { return virtual_; }
+    // The real time the machine's own thread spent in Sleep.
+    std::chrono::nanoseconds RealTimeSlept() const { return std::chrono::nanoseconds(realSleptNs_.load()); }
     void Advance(std::uint64_t milliseconds) { elapsedMs_ += milliseconds; }
     // Whether daylight saving time is in force at the given UTC instant.
     bool IsDaylightAt(platform::FILETIME utc) const;
@@ -43,6 +45,7 @@ private:
     std::chrono::steady_clock::time_point realStart_;
     std::thread::id owner_;  // the thread whose sleeps move a virtual clock
     std::atomic<std::uint64_t> elapsedMs_{0};
+    std::atomic<std::int64_t> realSleptNs_{0};
     std::mutex counterMutex_;
     std::uint64_t lastCounterRead_ = static_cast<std::uint64_t>(-1);
 };

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "platform/platform.h"
 #include "platform/sim/host_files.h"
@@ -44,11 +43,11 @@ public:
     }
 
     DWORD WaitForSingleObject(DWORD milliseconds) override {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        // Wakes as the process ends.
         for (;;) {
-            if (state_.ChildExitStatus(pid_)) return WAIT_OBJECT_0;
-            if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= until) return WAIT_TIMEOUT;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            auto limit = std::chrono::milliseconds(milliseconds == INFINITE ? 3600000 : milliseconds);
+            if (state_.WaitForChildren(pid_, limit)) return WAIT_OBJECT_0;
+            if (milliseconds != INFINITE) return WAIT_TIMEOUT;
         }
     }
 

@@ -55,3 +55,28 @@ TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
     EXPECT_EQ(MachineErrorOf(R"({"clock": {"virtual": true, "start": "2026-12-09T07:03:05"}, "processor": {"host": true}})"),
               "machine.json: /processor: a host processor needs the real clock");
 }
+
+// Real time passes in a wait only while a program the machine started runs: the wait wakes
+// as it ends, and the rest of the wait, as any wait without one, is virtual.
+TEST(SimClock, AWaitSpendsRealTimeOnlyWhileAStartedProgramRuns) {
+    TestMachine m(R"({"bios_program": {"delay_ms": 300, "exit_code": 4}})");
+    m.InstallProgram("QMBios.exe", "C:\\Tools");
+    m.WriteFile("C:\\TEMP\\a.hrz", "");
+    auto program = Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+    ASSERT_NE(program, nullptr);
+    std::uint64_t before = Clock().GetTickCount64();
+    // A minute of the machine's time: far longer than the program takes, so the wait can only
+    // end within half of it by waking when the program ends.
+    Clock().Sleep(60000);
+    DWORD code = 0;
+    ASSERT_TRUE(program->GetExitCodeProcess(code));
+    EXPECT_EQ(code, 4u);
+    EXPECT_EQ(Clock().GetTickCount64() - before, 60000u);
+    auto slept = m.Machine().RealTimeSlept();
+    EXPECT_GE(slept, m.Machine().TimeChildrenRan() - std::chrono::milliseconds(50));
+    EXPECT_LT(slept, std::chrono::seconds(30));
+    // With nothing running, a wait costs no real time at all.
+    Clock().Sleep(60000);
+    EXPECT_LT(m.Machine().RealTimeSlept() - slept, std::chrono::seconds(30));
+    EXPECT_EQ(Clock().GetTickCount64() - before, 120000u);
+}
