@@ -16,12 +16,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ratio_reporter.h"
 #include "collectors/software_inventory.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
@@ -166,26 +166,10 @@ BENCHMARK(BM_FindFilesByExt)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FindWithSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FindNamesOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each benchmark's real time per iteration, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> milliseconds;
-};
-
-void PrintRatios(const std::map<std::string, double>& ms) {
-    auto ratio = [&](const char* a, const char* b) {
-        auto x = ms.find(a), y = ms.find(b);
-        return x == ms.end() || y == ms.end() || y->second <= 0 ? 0.0 : x->second / y->second;
-    };
+void PrintRatios(const qm::bench::RatioReporter& times) {
     std::printf("\n%-18s %12s %12s\n", "", "/ find %s", "/ find");
     for (const char* scan : {"BM_FullScan", "BM_FindFilesByExt"})
-        std::printf("%-18s %12.2f %12.2f\n", scan + 3, ratio(scan, "BM_FindWithSizes"), ratio(scan, "BM_FindNamesOnly"));
+        std::printf("%-18s %12.2f %12.2f\n", scan + 3, times.Ratio(scan, "BM_FindWithSizes"), times.Ratio(scan, "BM_FindNamesOnly"));
 }
 
 // The system calls of one scan, counted by strace over this program run with "--one_scan";
@@ -245,10 +229,10 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    qm::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    PrintRatios(reporter.milliseconds);
+    PrintRatios(reporter);
     // The traced program makes a tree of its own; this one is not needed any more.
     TheTree().machine.reset();
     PrintSystemCallsOfOneScan(argv[0]);

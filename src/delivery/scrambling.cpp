@@ -1,6 +1,7 @@
 #include "delivery/scrambling.h"
 
 #include <array>
+#include <memory>
 
 #include "core/trace_log.h"
 #include "platform/platform.h"
@@ -30,22 +31,59 @@ char HighByte(std::uint16_t key) { return static_cast<char>(key >> 8); }
 
 }  // namespace
 
+namespace {
+
+// Large enough that each read and write is worth its call, small enough to stay in the cache.
+constexpr DWORD kScrambleChunk = 512 * 1024;
+
+void Scramble(char* bytes, std::size_t size, char mask) {
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ mask);
+}
+
+void LogUnreadable(std::string_view source) {
+    core::WriteLog("read EncryptFile ERROR:Cannot read " + std::string(source) + " (error " +
+                   std::to_string(GetLastError()) + ")");
+}
+
+}  // namespace
+
 bool ScrambleFile(std::string_view source, std::uint16_t key, std::string& scrambled) {
     if (!ReadWholeFile(Files(), source, scrambled)) {
-        core::WriteLog("read EncryptFile ERROR:Cannot read " + std::string(source) + " (error " +
-                       std::to_string(GetLastError()) + ")");
+        LogUnreadable(source);
         return false;
     }
-    const char mask = HighByte(key);
-    for (char& c : scrambled) c = static_cast<char>(c ^ mask);
+    Scramble(scrambled.data(), scrambled.size(), HighByte(key));
     return true;
 }
 
 bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t key) {
-    std::string bytes;
-    if (!ScrambleFile(source, key, bytes)) return false;
+    auto in = Files().CreateFile(source, GENERIC_READ, CreationDisposition::OpenExisting);
+    if (!in) {
+        LogUnreadable(source);
+        return false;
+    }
     core::WriteLog("save EncryptFile:" + std::string(target));
-    if (!ReplaceFileSafely(Files(), target, bytes)) {
+    // Chunk by chunk into the temporary copy: the file is never held whole.
+    const char mask = HighByte(key);
+    std::unique_ptr<char[]> chunk(new char[kScrambleChunk]);
+    bool unreadable = false;
+    bool written = ReplaceFileSafely(Files(), target, [&](File& out) {
+        for (;;) {
+            DWORD read = 0, put = 0;
+            if (!in->ReadFile(chunk.get(), kScrambleChunk, read)) {
+                unreadable = true;
+                return false;
+            }
+            if (read == 0) return true;
+            Scramble(chunk.get(), read, mask);
+            if (!out.WriteFile(chunk.get(), read, put)) return false;
+        }
+    });
+    if (unreadable) {
+        LogUnreadable(source);
+        return false;
+    }
+    if (!written) {
         core::WriteLog("save EncryptFile ERROR:Cannot write " + std::string(target) + " (error " +
                        std::to_string(GetLastError()) + ")");
         return false;

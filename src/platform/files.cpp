@@ -54,12 +54,16 @@ bool WriteAll(File& file, std::string_view bytes) {
     return true;
 }
 
+// Creates or replaces the file, fills it with `write` and flushes it.
+bool WriteNewFile(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write) {
+    auto file = fs.CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways);
+    return file && write(*file) && file->FlushFileBuffers();
+}
+
 }  // namespace
 
 bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view bytes) {
-    auto file = fs.CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways);
-    if (!file) return false;
-    return WriteAll(*file, bytes) && file->FlushFileBuffers();
+    return WriteNewFile(fs, path, [&](File& file) { return WriteAll(file, bytes); });
 }
 
 bool AppendToFile(FilesService& fs, std::string_view path, std::string_view bytes) {
@@ -152,8 +156,12 @@ bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::str
 }
 
 bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view bytes) {
+    return ReplaceFileSafely(fs, path, [&](File& file) { return WriteAll(file, bytes); });
+}
+
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write) {
     return PlaceThroughTemporary(fs, path, MOVEFILE_REPLACE_EXISTING,
-                                 [&](const std::string& temp) { return WriteWholeFile(fs, temp, bytes); });
+                                 [&](const std::string& temp) { return WriteNewFile(fs, temp, write); });
 }
 
 bool CopyFileSafely(FilesService& fs, std::string_view source, std::string_view target) {

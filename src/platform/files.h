@@ -4,6 +4,7 @@
 // 80 file exists, 183 already exists, ...
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -146,6 +147,10 @@ bool AppendToFile(FilesService& fs, std::string_view path, std::string_view byte
 // Writes the bytes to a temporary file beside the target and renames it into place, so the
 // target is either the old or the new file, never a part.
 bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view bytes);
+// The same for a file written piece by piece: `write` fills the open temporary file, which is
+// then flushed and renamed into place. False with the last error when a step fails (also when
+// `write` answers false); the temporary file never outlives a failure.
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write);
 // Writes several files (path, bytes) so that either every target holds its new bytes or every
 // target keeps what it held: all are written under temporary names first, and only then are
 // the old files set aside and the new ones renamed into place. False with the last error when

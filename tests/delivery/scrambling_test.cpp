@@ -36,6 +36,13 @@ TEST(EncryptFile, WritesTheScrambledCopyAndIsItsOwnInverse) {
     EXPECT_EQ(m.ReadFile("C:\\out\\again.hrz"), plain);
     EXPECT_NE(m.ReadFile(kTraceLog).find("|save EncryptFile:C:\\out\\scrambled.hrz\r\n"), std::string::npos);
 
+    // Larger than the pieces it is scrambled in, and not a multiple of them.
+    std::string large;
+    for (std::size_t i = 0; large.size() < (3u << 20) + 7; ++i) large += static_cast<char>(i * 131 % 251);
+    m.WriteFile("C:\\in\\large.hrz", large);
+    ASSERT_TRUE(EncryptFile("C:\\in\\large.hrz", "C:\\out\\large.hrz", kByteXorKey));
+    EXPECT_TRUE(m.ReadFile("C:\\out\\large.hrz") == ScrambleString(large, kByteXorKey));
+
     m.WriteFile("C:\\in\\empty.sfz", "");
     ASSERT_TRUE(EncryptFile("C:\\in\\empty.sfz", "C:\\out\\empty.sfz", kByteXorKey));
     EXPECT_TRUE(m.Exists("C:\\out\\empty.sfz"));
@@ -52,6 +59,18 @@ TEST(EncryptFile, AFailureIsReportedAndLeavesTheTargetAsItWas) {
     EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
     EXPECT_NE(m.ReadFile(kTraceLog).find("|read EncryptFile ERROR:Cannot read C:\\in\\missing.hrz (error 2)"),
               std::string::npos);
+    // A source that breaks off while it is read leaves the target as it was, and nothing
+    // beside it.
+    m.Machine().AddFault({"ReadFile", "C:\\in\\plain.hrz", qm::platform::ERROR_ACCESS_DENIED, false, -1});
+    EXPECT_FALSE(EncryptFile("C:\\in\\plain.hrz", "C:\\out\\scrambled.hrz", kByteXorKey));
+    m.Machine().ClearFaults();
+    EXPECT_EQ(m.ReadFile("C:\\out\\scrambled.hrz"), "previous");
+    EXPECT_NE(m.ReadFile(kTraceLog).find("|read EncryptFile ERROR:Cannot read C:\\in\\plain.hrz (error 5)"),
+              std::string::npos);
+    {
+        qm::platform::FindData data;
+        EXPECT_EQ(qm::platform::Files().FindFirstFile("C:\\out\\*.tmp", data), nullptr);
+    }
 
     struct Case {
         const char* op;
