@@ -63,9 +63,16 @@ bool HasSubkey(const std::vector<std::string>& subkeys, std::string_view name) {
     return std::any_of(subkeys.begin(), subkeys.end(), [&](const std::string& s) { return EqualsNoCase(s, name); });
 }
 
-// Whether the NT device key is of a device that is present, and what it adds: its class and
-// description, both empty when it adds nothing.
-std::pair<std::string, std::string> PresentDevice(RegistryAccessor& reg, const std::vector<std::string>& subkeys) {
+// What the NT device key gives: the class and description of a present device, both empty
+// when it is not present or has no class. A class that is left out keeps its texts for the
+// trace log; the device is added only when listed is set.
+struct DeviceTexts {
+    std::string cls;
+    std::string description;
+    bool listed = false;
+};
+
+DeviceTexts PresentDevice(RegistryAccessor& reg, const std::vector<std::string>& subkeys) {
     int status = -1;
     if (reg.ValueExists("STATUSFLAGS"))
         status = reg.ReadInteger("STATUSFLAGS");
@@ -84,8 +91,8 @@ std::pair<std::string, std::string> PresentDevice(RegistryAccessor& reg, const s
     std::optional<std::string> desc = TextValue(reg, "FRIENDLYNAME");
     if (!desc) desc = TextValue(reg, "DEVICEDESC");
     cls = AsciiUpper(cls);
-    if (cls == "LEGACYDRIVER" || cls == "UNKNOWN" || cls == "SYSTEM") return {};
-    return {cls, desc.value_or("")};
+    bool listed = cls != "LEGACYDRIVER" && cls != "UNKNOWN" && cls != "SYSTEM";
+    return {cls, desc.value_or(""), listed};
 }
 
 }  // namespace
@@ -167,11 +174,11 @@ void ParcoursDevices(const std::string& path, DeviceList& devices) {
             RegistryAccessor reg(HKEY_LOCAL_MACHINE);
             if (!reg.OpenKeyReadOnly(path)) return;
             subkeys = reg.GetKeyNames();
-            std::pair<std::string, std::string> device;
+            DeviceTexts device;
             // A device entry that cannot be read is left out; the walk goes on below and beside it.
             LogAndGoOn([&] { device = PresentDevice(reg, subkeys); });
-            if (!device.first.empty()) devices.push_back(device.first + ";" + device.second);
-            WriteLog("One peripheral was found : " + device.first + " : " + device.second);
+            if (device.listed) devices.push_back(device.cls + ";" + device.description);
+            WriteLog("One peripheral was found : " + device.cls + " : " + device.description);
         }
         Descend(path, subkeys, [&](const std::string& sub) { ParcoursDevices(sub, devices); });
     });

@@ -93,6 +93,11 @@ TEST(DeviceTreeNt, PresentDevicesSortedAndNumbered) {
     EXPECT_EQ(said.back(), "Quit ArboSystemNT");
     EXPECT_TRUE(Says(m, "One peripheral was found : NET : Fast Ethernet #2"));
     EXPECT_TRUE(Says(m, "One peripheral was found :  : "));  // a key that is no device
+    // A device of a class left out still names what was read of it.
+    EXPECT_TRUE(Says(m, "One peripheral was found : LEGACYDRIVER : Beep"));
+    EXPECT_TRUE(Says(m, "One peripheral was found : SYSTEM : HAL"));
+    // One whose class key has no class is skipped before its description is read.
+    EXPECT_FALSE(Says(m, "One peripheral was found :  : Orphan"));
     EXPECT_TRUE(Says(m, "Begin Analyse GUID :" + disk));
     EXPECT_TRUE(Says(m, "End Analyse GUID :" + disk + " , DiskDrive"));
     EXPECT_TRUE(Says(m, "End Analyse GUID :" + orphan + " , "));
