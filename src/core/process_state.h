@@ -154,6 +154,12 @@ struct ProcessState {
 
     // The number of the next USB device key ("USB_0", ...), from 0 at each USB pass.
     int usbDeviceCounter = 0;
+
+    // The mail recipient the SMTP delivery decoded (empty until then, or when it was refused);
+    // the connection dialog shows it.
+    std::string smtpRecipient;
+    // How many mails the process built: part of each one's identifier.
+    int mailsBuilt = 0;
 };
 
 ProcessState& State();

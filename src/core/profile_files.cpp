@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/ini_image.h"
+#include "platform/text.h"
 
 namespace qm::core {
 
@@ -22,6 +23,12 @@ std::vector<std::string> ReadProfileSectionNames(std::string_view file) {
 
 std::vector<std::string> ReadProfileKeyNames(std::string_view file, std::string_view section) {
     return platform::Profile().GetPrivateProfileKeyNames(section, file);
+}
+
+bool ProfileValueExists(std::string_view file, std::string_view section, std::string_view key) {
+    for (const std::string& name : ReadProfileKeyNames(file, section))
+        if (platform::EqualsNoCase(name, key)) return true;
+    return false;
 }
 
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {

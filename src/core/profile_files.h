@@ -22,6 +22,8 @@ int ReadProfileInteger(std::string_view file, std::string_view section, std::str
 // file or the section cannot be read.
 std::vector<std::string> ReadProfileSectionNames(std::string_view file);
 std::vector<std::string> ReadProfileKeyNames(std::string_view file, std::string_view section);
+// Whether the section holds the key, whatever its value.
+bool ProfileValueExists(std::string_view file, std::string_view section, std::string_view key);
 // Raises ProfileWriteError naming the file when the system refuses the write.
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value);
 

@@ -7,6 +7,8 @@
 #include "core/profile_files.h"
 #include "core/settings.h"
 #include "core/trace_log.h"
+#include "delivery/ftp_delivery.h"
+#include "delivery/smtp_delivery.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
@@ -45,13 +47,13 @@ bool SendByLaterWays(DeliveryContext& context) {
     bool sent = false;
     if (State().flags.ftpOff)
         WriteLog("FTP connection disabled in configuration file");
-    else if (ways.sendFtp != nullptr)
-        sent = ways.sendFtp(context);
+    else
+        sent = (ways.sendFtp != nullptr ? ways.sendFtp : SendFTPFile)(context);
     if (sent) {
         WriteLog("Sent by FTP");
         return true;
     }
-    if (!State().flags.smtpOff && ways.sendSmtp != nullptr) sent = ways.sendSmtp(context);
+    if (!State().flags.smtpOff) sent = (ways.sendSmtp != nullptr ? ways.sendSmtp : SendBySmtp)(context);
     return sent;
 }
 

@@ -29,9 +29,9 @@ struct DeliveryContext {
     bool smtpPrivateDisabled = false;
 };
 
-// The ways that follow the folder copy, each sending the context's archives and answering true
-// when it delivered them. A way is tried only once it is built in here; until then the
-// delivery goes on as if it had failed.
+// Stand-ins for the ways that follow the folder copy, each sending the context's archives and
+// answering true when it delivered them; where none is set, the agent's own way is taken
+// (SendFTPFile, SendBySmtp).
 struct LaterDeliveryWays {
     bool (*sendFtp)(DeliveryContext&) = nullptr;   // SendFTPFile
     bool (*sendSmtp)(DeliveryContext&) = nullptr;  // SendBySmtp

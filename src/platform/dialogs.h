@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm::platform {
@@ -37,6 +38,9 @@ struct ControlSpec {
     bool visible = true;
     bool centred = false;  // a label's text centred
     FontSpec font = {};    // an empty name: the form's font
+    bool enabled = true;   // a disabled control takes no input
+    bool wordWrap = false;  // a label's text wrapped within its width
+    char passwordChar = 0;  // an edit showing this character for each one typed
 };
 
 // The "/LOG2" log window: a form with one multi-line rich-text edit filling its client area.
@@ -67,6 +71,33 @@ struct AssetTagLayout {
     std::string editControl;            // the edit whose text the dialog answers
     std::string defaultButton;          // closes with OK, also on Enter
     std::string cancelButton;           // closes with Cancel, also on Escape
+};
+
+// The connection dialog: a modal form of labels, edits and buttons, some in group boxes
+// ("group box" controls), centred on the screen. An edit's caption is its text when shown.
+struct ConnectionDialogLayout {
+    std::string caption;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    FontSpec font;
+    std::vector<ControlSpec> controls;   // top to bottom
+    std::vector<std::string> okButtons;  // buttons that close the form with OK
+    std::string defaultButton;           // also pressed by Enter
+    std::string cancelButton;            // closes with Cancel, also on Escape
+};
+
+// How the connection dialog was closed and the text of every edit at that moment. The close
+// box closes with Cancel.
+struct ConnectionDialogAnswer {
+    bool ok = false;
+    std::vector<std::pair<std::string, std::string>> edits;  // name, text, in the layout's order
+
+    // The text of the edit; empty when there is none of that name.
+    std::string Text(std::string_view edit) const {
+        for (const auto& [name, text] : edits)
+            if (name == edit) return text;
+        return std::string();
+    }
 };
 
 // The borderless wait dialog: a picture above a progress line.
@@ -145,6 +176,9 @@ public:
     // Shows the asset-tag dialog modally with an empty edit: the text typed when it closes
     // with OK, nothing when it closes any other way (Cancel, Escape, the close box).
     virtual std::optional<std::string> ShowAssetTagDialog(const AssetTagLayout& layout) = 0;
+    // Shows the connection dialog modally until the user closes it. Only a visible, enabled
+    // edit takes what the user types, and only a visible, enabled button can be pressed.
+    virtual ConnectionDialogAnswer ShowConnectionDialog(const ConnectionDialogLayout& layout) = 0;
 
     // The wait dialog, made on the calling thread, whose messages it then serves; the service
     // keeps it until ReleaseWaitDialog.

@@ -41,6 +41,12 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, e));
 }
 
+bool HasControlCharacter(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
+    return false;
+}
+
 std::string_view TrimmedView(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && IsBlankOrControl(s[b])) ++b;

@@ -20,6 +20,9 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix);
 // Blanks and control characters (codes 0 to 32) count as white space, as the agent's
 // trimming has always treated them.
 inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+// Whether the text holds a character below the blank or DEL: what a protocol line or a mail
+// header must never carry.
+bool HasControlCharacter(std::string_view s);
 std::string Trim(std::string_view s);
 // The same without a copy: the part of the text between its white space.
 std::string_view TrimmedView(std::string_view s);

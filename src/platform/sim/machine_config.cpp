@@ -532,13 +532,31 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
     if (r.Has("event_logs")) c.eventLogs = ParseEventLogs(r.Raw("event_logs"), fileName, hostFolder, *cp);
     if (r.Has("dialogs")) {
         MachineFileReader d = r.Object("dialogs");
-        d.OnlyKeys({"asset_tag", "main_window_stays_open"});
+        d.OnlyKeys({"asset_tag", "connection", "main_window_stays_open"});
         if (d.Has("asset_tag")) {
             const json& answers = d.Array("asset_tag");
             for (std::size_t i = 0; i < answers.size(); ++i) {
                 if (answers[i].is_null()) c.dialogs.assetTagAnswers.emplace_back(std::nullopt);
                 else if (answers[i].is_string()) c.dialogs.assetTagAnswers.emplace_back(cp->FromUtf8(answers[i].get<std::string>()));
                 else d.Fail("asset_tag/" + std::to_string(i), "expected the text typed before OK, or null for Cancel");
+            }
+        }
+        if (d.Has("connection")) {
+            const json& answers = d.Array("connection");
+            for (std::size_t i = 0; i < answers.size(); ++i) {
+                MachineFileReader a(answers[i], fileName, d.Pointer("connection") + "/" + std::to_string(i), cp.get());
+                a.OnlyKeys({"type", "press"});
+                ConnectionDialogAnswerConfig answer;
+                if (a.Has("type")) {
+                    const json& typed = a.Raw("type");
+                    if (!typed.is_object()) a.Fail("type", "expected an object of edit names and the texts typed");
+                    for (auto it = typed.begin(); it != typed.end(); ++it) {
+                        if (!it.value().is_string()) a.Fail("type/" + it.key(), "expected the text typed");
+                        answer.typed.emplace_back(it.key(), cp->FromUtf8(it.value().get<std::string>()));
+                    }
+                }
+                answer.press = a.String("press", "");
+                c.dialogs.connectionAnswers.push_back(std::move(answer));
             }
         }
         c.dialogs.mainWindowStaysOpen = d.Boolean("main_window_stays_open", false);

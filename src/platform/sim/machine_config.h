@@ -130,9 +130,19 @@ struct BiosProgramConfig {
     std::string commandLineFile;  // a Windows path where it writes the command line it got, unchanged
 };
 
+// What the user does with one showing of the connection dialog: types texts into edits, then
+// presses a button (none: closes it with the close box).
+struct ConnectionDialogAnswerConfig {
+    std::vector<std::pair<std::string, std::string>> typed;  // edit, text
+    std::string press;
+};
+
 struct DialogConfig {
     // Answers of the asset-tag dialog, in order: a text for OK, none for Cancel.
     std::vector<std::optional<std::string>> assetTagAnswers;
+    // Answers of the connection dialog, in order; once they are used up the user closes it
+    // with the close box.
+    std::vector<ConnectionDialogAnswerConfig> connectionAnswers;
     // The user leaves the main form open until a test closes it.
     bool mainWindowStaysOpen = false;
 };

@@ -124,6 +124,7 @@ public:
 SimDialogs::SimDialogs(const DialogConfig& config, const CodePageTable& codePage)
     : codePage_(codePage),
       assetTagAnswers_(config.assetTagAnswers.begin(), config.assetTagAnswers.end()),
+      connectionAnswers_(config.connectionAnswers.begin(), config.connectionAnswers.end()),
       keepOpen_(config.mainWindowStaysOpen) {}
 
 SimDialogs::~SimDialogs() = default;
@@ -222,6 +223,70 @@ std::optional<std::string> SimDialogs::ShowAssetTagDialog(const platform::AssetT
     }
     Record({"asset tag", layout.caption, layout.prompt + (answer ? " -> OK: " + *answer : " -> Cancel")});
     return answer;
+}
+
+platform::ConnectionDialogAnswer SimDialogs::ShowConnectionDialog(const platform::ConnectionDialogLayout& layout) {
+    std::lock_guard lock(mutex_);
+    ConnectionDialogAnswerConfig user;
+    if (!connectionAnswers_.empty()) {
+        user = connectionAnswers_.front();
+        connectionAnswers_.pop_front();
+    }
+    connectionLayout_ = layout;
+    ++connectionShown_;
+    // A control takes input only when it and every group box it lies in are visible and enabled.
+    auto usable = [&](const platform::ControlSpec& control) {
+        const platform::ControlSpec* c = &control;
+        for (std::size_t depth = 0; c != nullptr && depth <= layout.controls.size(); ++depth) {
+            if (!c->visible || !c->enabled) return false;
+            if (c->parent.empty()) return true;
+            const platform::ControlSpec* parent = nullptr;
+            for (const platform::ControlSpec& p : layout.controls)
+                if (p.name == c->parent) parent = &p;
+            c = parent;
+        }
+        return c == nullptr;
+    };
+    platform::ConnectionDialogAnswer answer;
+    std::string detail;
+    for (const platform::ControlSpec& control : layout.controls) {
+        if (control.kind != "edit") continue;
+        std::string text = control.caption;
+        for (const auto& [edit, typed] : user.typed) {
+            if (edit != control.name) continue;
+            if (usable(control)) text = typed;
+            else detail += edit + " takes no input; ";
+        }
+        answer.edits.emplace_back(control.name, text);
+    }
+    const platform::ControlSpec* pressed = nullptr;
+    for (const platform::ControlSpec& control : layout.controls)
+        if (control.kind == "button" && control.name == user.press) pressed = &control;
+    if (!user.press.empty() && (pressed == nullptr || !usable(*pressed))) {
+        detail += user.press + " cannot be pressed; ";
+        pressed = nullptr;
+    }
+    if (pressed != nullptr)
+        for (const std::string& ok : layout.okButtons)
+            if (ok == pressed->name) answer.ok = true;
+    detail += (pressed != nullptr ? pressed->name : std::string("close box")) + (answer.ok ? " -> OK" : " -> Cancel");
+    Record({"connection", layout.caption, detail});
+    return answer;
+}
+
+platform::ConnectionDialogLayout SimDialogs::LastConnectionDialogLayout() const {
+    std::lock_guard lock(mutex_);
+    return connectionLayout_;
+}
+
+int SimDialogs::ConnectionDialogShown() const {
+    std::lock_guard lock(mutex_);
+    return connectionShown_;
+}
+
+void SimDialogs::AddConnectionAnswer(ConnectionDialogAnswerConfig answer) {
+    std::lock_guard lock(mutex_);
+    connectionAnswers_.push_back(std::move(answer));
 }
 
 std::vector<DialogEvent> SimDialogs::Journal() const {

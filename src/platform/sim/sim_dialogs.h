@@ -41,6 +41,7 @@ public:
     platform::LogWindow* CreateLogWindow(const platform::LogWindowLayout& layout) override;
     void RunMessageLoop() override;
     std::optional<std::string> ShowAssetTagDialog(const platform::AssetTagLayout& layout) override;
+    platform::ConnectionDialogAnswer ShowConnectionDialog(const platform::ConnectionDialogLayout& layout) override;
     platform::SplashFormWindow* CreateSplashForm(const platform::SplashFormLayout& layout) override;
     platform::WaitDialogWindow* CreateWaitDialog(const platform::WaitDialogLayout& layout) override;
     void ReleaseWaitDialog(platform::WaitDialogWindow* window) override;
@@ -87,6 +88,11 @@ public:
     SplashFormState SplashForm() const;
     // The forms as the program last described them.
     platform::AssetTagLayout LastAssetTagLayout() const;
+    platform::ConnectionDialogLayout LastConnectionDialogLayout() const;
+    // How often the connection dialog was shown.
+    int ConnectionDialogShown() const;
+    // Answers of the connection dialog given by a test, used after those of the machine file.
+    void AddConnectionAnswer(ConnectionDialogAnswerConfig answer);
     platform::WaitDialogLayout LastWaitDialogLayout() const;
     platform::SplashFormLayout LastSplashFormLayout() const;
     std::string ApplicationTitle() const;
@@ -114,6 +120,9 @@ private:
     std::vector<DialogEvent> journal_;
     std::unique_ptr<SimLogWindow> logWindow_;
     std::deque<std::optional<std::string>> assetTagAnswers_;
+    std::deque<ConnectionDialogAnswerConfig> connectionAnswers_;
+    platform::ConnectionDialogLayout connectionLayout_;
+    int connectionShown_ = 0;
     const bool keepOpen_;
     bool mainOpen_ = false;
     bool inLoop_ = false;

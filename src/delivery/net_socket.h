@@ -1,0 +1,20 @@
+#pragma once
+// The TCP connection of the FTP and SMTP clients, for the files that talk to the network
+// library (and so include none of the platform layer).
+
+#include <string>
+
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/Timespan.h>
+
+#include "delivery/net_session.h"
+
+namespace qm::delivery {
+
+inline const Poco::Timespan kConnectTimeout(kConnectTimeoutSeconds, 0);
+inline const Poco::Timespan kReplyTimeout(kReplyTimeoutSeconds, 0);
+
+// A TCP connection to the host and port, within the connect time-out; throws on failure.
+Poco::Net::StreamSocket ConnectTo(const std::string& host, int port);
+
+}  // namespace qm::delivery

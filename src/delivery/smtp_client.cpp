@@ -1,0 +1,119 @@
+#include <sstream>
+
+#include <Poco/Net/MailMessage.h>
+#include <Poco/Net/MailRecipient.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Net/StringPartSource.h>
+#include <Poco/Net/SMTPClientSession.h>
+#include <Poco/Timestamp.h>
+
+#include "delivery/net_socket.h"
+#include "delivery/smtp_delivery.h"
+
+namespace qm::delivery {
+
+namespace {
+
+// A display name as a header holds it: encoded when it has characters beyond ASCII, else
+// quoted, so that commas and at signs stay inside it.
+std::string HeaderName(const std::string& name, const std::string& charset) {
+    std::string encoded = Poco::Net::MailMessage::encodeWord(name, charset);
+    if (encoded != name) return encoded;
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void BuildMessage(const AgentMail& mail, Poco::Net::MailMessage& m) {
+    m.setSender(HeaderName(mail.from, mail.charset) + " <" + mail.from + ">");
+    m.set("Reply-To", mail.from);
+    m.setSubject(Poco::Net::MailMessage::encodeWord(mail.subject, mail.charset));
+    m.setDate(Poco::Timestamp(static_cast<Poco::Timestamp::TimeVal>(mail.dateMs) * 1000));
+    m.set("Message-ID", mail.messageId);
+    for (const MailAddress& r : mail.recipients)
+        m.addRecipient(Poco::Net::MailRecipient(Poco::Net::MailRecipient::PRIMARY_RECIPIENT, r.address,
+                                                r.name.empty() ? std::string() : HeaderName(r.name, mail.charset)));
+    std::string body;
+    for (const std::string& line : mail.body) body += line + "\r\n";
+    const std::string textType = "text/plain; charset=" + mail.charset;
+    if (mail.attachments.empty()) {
+        m.setContentType(textType);
+        m.setContent(body, Poco::Net::MailMessage::ENCODING_QUOTED_PRINTABLE);
+        return;
+    }
+    m.addContent(new Poco::Net::StringPartSource(body, textType), Poco::Net::MailMessage::ENCODING_QUOTED_PRINTABLE);
+    for (const MailAttachment& a : mail.attachments)
+        m.addAttachment(a.name, new Poco::Net::StringPartSource(a.bytes, "application/octet-stream", a.name),
+                        Poco::Net::MailMessage::ENCODING_BASE64);
+}
+
+void Expect(Poco::Net::SMTPClientSession& session, const std::string& command, bool (*accepted)(int)) {
+    std::string response;
+    const int status = session.sendCommand(command, response);
+    if (!accepted(status)) throw Poco::Net::SMTPException(command + " refused", response, status);
+}
+bool Completed(int status) { return status / 100 == 2; }
+bool ReadyForData(int status) { return status == 354; }
+
+std::string TrimBlanks(const std::string& s) {
+    const std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+}  // namespace
+
+MailAddress ParseMailAddress(const std::string& text) {
+    const std::string t = TrimBlanks(text);
+    const std::size_t open = t.rfind('<');
+    const std::size_t close = open == std::string::npos ? std::string::npos : t.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) return MailAddress{t, ""};
+    std::string name = TrimBlanks(t.substr(0, open));
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    return MailAddress{TrimBlanks(t.substr(open + 1, close - open - 1)), name};
+}
+
+TKBNMSMTP::TKBNMSMTP(Authentication authentication) : authentication_(authentication) {}
+
+TKBNMSMTP::~TKBNMSMTP() { Disconnect(); }
+
+void TKBNMSMTP::Connect() {
+    Disconnect();
+    auto session = std::make_unique<Poco::Net::SMTPClientSession>(ConnectTo(Host, Port));
+    session->setTimeout(kReplyTimeout);
+    // Reads the greeting, then EHLO (HELO when refused), and AUTH LOGIN when asked.
+    if (authentication_ == Authentication::Login)
+        session->login(HeloName, Poco::Net::SMTPClientSession::AUTH_LOGIN, Username, Password);
+    else
+        session->login(HeloName);
+    session_ = std::move(session);
+}
+
+void TKBNMSMTP::Send(const AgentMail& mail) {
+    if (!session_) throw Poco::Net::SMTPException("Not connected");
+    Poco::Net::MailMessage message;
+    BuildMessage(mail, message);
+    Expect(*session_, "RSET", Completed);
+    Expect(*session_, "MAIL FROM:<" + mail.from + ">", Completed);
+    for (const MailAddress& r : mail.recipients) Expect(*session_, "RCPT TO:<" + r.address + ">", Completed);
+    Expect(*session_, "DATA", ReadyForData);
+    std::ostringstream text;
+    message.write(text);
+    std::istringstream in(text.str());
+    session_->sendMessage(in);
+}
+
+void TKBNMSMTP::Disconnect() {
+    if (!session_) return;
+    try {
+        session_->close();
+    } catch (...) {
+        // A server that is gone already needs no goodbye.
+    }
+    session_.reset();
+}
+
+}  // namespace qm::delivery

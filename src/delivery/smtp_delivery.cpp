@@ -1,0 +1,326 @@
+#include "delivery/smtp_delivery.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "core/error_list.h"
+#include "core/identification.h"
+#include "core/process_state.h"
+#include "core/profile_files.h"
+#include "core/settings.h"
+#include "core/trace_log.h"
+#include "delivery/connection_dialog.h"
+#include "delivery/ftp_delivery.h"
+#include "delivery/net_session.h"
+#include "delivery/scrambling.h"
+#include "platform/ini_image.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace qm::delivery {
+
+using namespace qm::platform;
+using core::LogError;
+using core::ReadProfileString;
+using core::State;
+using core::WriteLog;
+
+namespace {
+
+constexpr int kSendDebugPublicRepeats = 5;
+
+// The values every attempt connects with.
+struct SmtpValues {
+    std::string host;
+    int port = 0;
+    std::string user;
+    std::string password;
+    std::string returnAddress;
+};
+
+void Refuse(const std::string& what) {
+    WriteLog(what);
+    LogError(what);
+}
+
+// Whether the values can go into commands and headers; the first refusal is logged.
+bool Usable(const SmtpValues& v, const char* which) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"host", &v.host}, {"user", &v.user}, {"password", &v.password}, {"return address", &v.returnAddress}};
+    for (const auto& [name, value] : values) {
+        if (std::string why = RefusalOf(*value); !why.empty()) {
+            Refuse(std::string(which) + " SMTP unusable : the " + name + " " + why);
+            return false;
+        }
+    }
+    if (!IsTcpPort(v.port)) {
+        Refuse(std::string(which) + " SMTP unusable : the port is not a port from 1 to 65535");
+        return false;
+    }
+    return true;
+}
+
+std::string Charset() { return "windows-" + std::to_string(CodePage().GetACP()); }
+
+// The name the agent greets with: the computer name, as far as a host name may hold it.
+std::string GreetingName() {
+    std::string name;
+    for (char c : core::GetLocalComputerName())
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.') name += c;
+    return name.empty() ? std::string("localhost") : name;
+}
+
+// "YYYYMMDDHHNNSSZZZ" of the local time.
+std::string LocalStamp() {
+    const SYSTEMTIME t = Clock().GetLocalTime();
+    char text[24];
+    std::snprintf(text, sizeof text, "%04u%02u%02u%02u%02u%02u%03u", unsigned(t.wYear) % 10000u, unsigned(t.wMonth) % 100u,
+                  unsigned(t.wDay) % 100u, unsigned(t.wHour) % 100u, unsigned(t.wMinute) % 100u,
+                  unsigned(t.wSecond) % 100u, unsigned(t.wMilliseconds) % 1000u);
+    return text;
+}
+
+std::int64_t NowMs() {
+    constexpr std::uint64_t kUnixEpochIn1601 = 116444736000000000ull;  // 100 ns since 1601
+    const std::uint64_t ticks = Clock().GetSystemTimeAsFileTime().ticks;
+    return static_cast<std::int64_t>(ticks > kUnixEpochIn1601 ? (ticks - kUnixEpochIn1601) / 10000 : 0);
+}
+
+// Unique for the machine: the time, a number counted through the process, the machine.
+std::string MessageId() {
+    std::string id;
+    for (char c : State().machineId)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) id += c;
+    if (id.empty()) id = "qmagent";
+    return "<" + LocalStamp() + "." + std::to_string(++State().mailsBuilt) + "." + id + "@" + GreetingName() + ">";
+}
+
+// Sends the mail with its date and identifier of the moment.
+void Send(TKBNMSMTP& client, AgentMail& mail) {
+    mail.dateMs = NowMs();
+    mail.messageId = MessageId();
+    client.Send(mail);
+}
+
+// Adds the archive to the message: its path as a body line and its bytes as an attachment.
+// False, with the reason in the error list, when it cannot be read.
+bool Attach(AgentMail& mail, const std::string& archive) {
+    MailAttachment a{archive, FileNameOf(archive), {}};
+    if (!ReadWholeFile(Files(), archive, a.bytes)) {
+        Refuse("Attach failed : " + archive + " (error " + std::to_string(GetLastError()) + ")");
+        return false;
+    }
+    mail.body.push_back(archive);
+    mail.attachments.push_back(std::move(a));
+    return true;
+}
+
+}  // namespace
+
+bool SendBySmtp(DeliveryContext& context) {
+    WriteLog("enterSendBySmtp");
+    bool result = false;
+    EnteredProxy proxy;
+    core::RunFlags& flags = State().flags;
+    const std::string& file = context.settingsFile;
+
+    std::string raw[8];
+    for (int i = 1; i <= 7; ++i) {
+        const std::string key = "S" + std::to_string(i);
+        raw[i] = ReadProfileString(file, "S", key, "");
+        WriteLog("S," + key + "=" + raw[i]);
+    }
+    auto decode = [&](int i) { return DecodeSetting(raw[i], kSettingsKey); };
+
+    SmtpValues current;
+    std::string authPassword;
+    if (core::ProfileValueExists(file, "S", "S1")) {
+        current.host = decode(1);
+        decode(2);
+        int port = 0;
+        if (!ParseWholeInteger(decode(3), port)) {
+            context.smtpPublicDisabled = true;
+        } else {
+            current.port = port;
+            current.user = decode(4);
+            current.returnAddress = decode(5);
+            current.password = authPassword = decode(7);
+            if (!Usable(current, "Public")) context.smtpPublicDisabled = true;
+        }
+    } else {
+        context.smtpPublicDisabled = true;
+    }
+
+    MailAddress recipient;
+    if (core::ProfileValueExists(file, "S", "S6")) {
+        const std::string decoded = decode(6);
+        recipient = ParseMailAddress(decoded);
+        if (std::string why = RefusalOf(decoded); !why.empty()) {
+            Refuse("SMTP disabled : the recipient " + why);
+            flags.smtpOff = true;
+        } else if (recipient.address.empty()) {
+            Refuse("SMTP disabled : the recipient is empty");
+            flags.smtpOff = true;
+        } else {
+            State().smtpRecipient = decoded;
+        }
+    } else {
+        flags.smtpOff = true;
+    }
+    // The subject carries the customer code and the site.
+    for (const std::string* code : {&context.customerCode, &context.siteCode}) {
+        if (std::string why = RefusalOf(*code); !why.empty() && !flags.smtpOff) {
+            Refuse("SMTP disabled : the customer code or site " + why);
+            flags.smtpOff = true;
+        }
+    }
+
+    TKBNMSMTP client(authPassword.empty() ? TKBNMSMTP::Authentication::None : TKBNMSMTP::Authentication::Login);
+    client.HeloName = GreetingName();
+    auto attempt = [&](const char* failure) {
+        try {
+            client.Connect();
+        } catch (const std::exception& e) {
+            LogError(std::string(failure) + ErrorMessage(e));
+        }
+    };
+    auto setValues = [&] {
+        client.Host = current.host;
+        client.Port = current.port;
+        client.Username = current.user;
+        client.Password = current.password;
+    };
+
+    WriteLog("TryToConnectwithITparam");
+    int publicRepeats = 0;
+    while (!client.Connected()) {
+        if (!flags.smtp) {
+            setValues();
+            if (!context.smtpPublicDisabled && !flags.smtpOff) attempt("Public SMTP FAILED : ");
+        }
+        if (client.Connected()) continue;
+        if (flags.sendDebug && !flags.smtp && publicRepeats < kSendDebugPublicRepeats) {
+            ++publicRepeats;
+            continue;
+        }
+        publicRepeats = 0;
+        WriteLog("ConnectwithITparamfailed");
+        const char* keys[] = {"HOST", "USERID", "PORT", "RETURN"};
+        for (const char* key : keys)
+            WriteLog(std::string("SMTP Connection,") + key + "=" + ReadProfileString(file, "SMTP Connection", key, ""));
+        current.host = ReadProfileString(file, "SMTP Connection", "HOST", current.host);
+        current.user = ReadProfileString(file, "SMTP Connection", "USERID", current.user);
+        current.port = core::ReadProfileInteger(file, "SMTP Connection", "PORT", current.port);
+        current.returnAddress = ReadProfileString(file, "SMTP Connection", "RETURN", current.returnAddress);
+        current.password = ScrambleString(ReadProfileString(file, "SMTP Connection", "ICF", ""), kByteXorKey);
+        if (!flags.smtp) {
+            WriteLog("TryToConnectWithINIparam");
+            setValues();
+            if (!context.smtpPrivateDisabled && !flags.smtpOff && Usable(current, "Private"))
+                attempt("Private SMTP FAILED : ");
+        }
+        if (client.Connected()) {
+            if (proxy.entered && SendFTPFile(context)) return true;
+            continue;
+        }
+        if (flags.hide) return false;
+        const bool ok = AskConnectionSettings(file, current.host, current.user, current.password,
+                                              current.returnAddress, current.port, proxy);
+        if (proxy.entered) {
+            context.proxyHost = proxy.host;
+            context.proxyPort = proxy.port;
+        }
+        // With SMTP off no attempt can follow: the dialog served to enter a proxy.
+        if (!ok || flags.smtp || flags.smtpOff) return false;
+    }
+
+    WriteLog("ConnectedBySmtp");
+    AgentMail mail;
+    mail.from = current.returnAddress;
+    const std::string subject = "#" + context.customerCode + "#" + context.siteCode;
+    mail.subject = subject;
+    mail.recipients = {recipient};
+    mail.charset = Charset();
+    bool messageFreed = false;
+    auto freeMessage = [&] {
+        if (messageFreed) return;
+        messageFreed = true;
+        WriteLog("Free SNMP");
+        client.Disconnect();
+        WriteLog("After Free SNMP");
+    };
+
+    if (flags.sendDebug) {
+        mail.subject = "Test:" + LocalStamp() + ":" + context.customerCode;
+        try {
+            Send(client, mail);
+            client.FSent = true;
+        } catch (const std::exception&) {
+            client.FSent = false;
+        }
+        mail.subject = subject;
+        mail.recipients.push_back(MailAddress{kSupportAddress, ""});
+    }
+    // Only the archives' own message counts as delivery.
+    client.FSent = false;
+
+    const bool perArchive = context.maxFiles >= 10;
+    for (const std::string& archive : context.archives) {
+        if (FileExists(Files(), archive)) {
+            WriteLog("Attach : " + archive + ",size : " + std::to_string(core::GetFileSizeByName(archive)));
+            Attach(mail, archive);
+        }
+        if (!perArchive || mail.attachments.empty()) continue;
+        WriteLog("Try to send");
+        try {
+            Send(client, mail);
+        } catch (const std::exception& e) {
+            WriteLog("Send by SMTP failed:" + ErrorMessage(e));
+            LogError("Message not Sent:" + ErrorMessage(e));
+            LogError("Message not Sent");
+            WriteLog("Send by SMTP failed");
+            freeMessage();
+            return false;
+        }
+        MarkFileSent(archive);
+        mail.body.clear();
+        mail.attachments.clear();
+        result = true;
+    }
+    WriteLog("End Attach");
+    WriteLog("before arrange");
+    WriteLog("after arrange");
+    WriteLog("before count");
+    if (mail.attachments.empty()) {
+        freeMessage();
+        return result;
+    }
+    WriteLog("After count");
+    WriteLog("Try to send");
+    WriteLog("Before send");
+    try {
+        Send(client, mail);
+        WriteLog("After send");
+        client.FSent = true;
+        WriteLog("affect Success");
+    } catch (const std::exception& e) {
+        WriteLog("Send by SMTP failed:" + ErrorMessage(e));
+        LogError("Message not Sent:" + ErrorMessage(e));
+    }
+    WriteLog("Get Result");
+    result = client.FSent;
+    freeMessage();
+    if (result) {
+        WriteLog("Sent by SMTP");
+        // Only what travelled in the message is delivered: an archive that could not be read
+        // waits for the next delivery.
+        for (const MailAttachment& a : mail.attachments) MarkFileSent(a.path);
+    } else {
+        LogError("Message not Sent");
+        WriteLog("Sending by SMTP failed");
+    }
+    return result;
+}
+
+}  // namespace qm::delivery
