@@ -6,6 +6,7 @@
 #include "core/process_state.h"
 #include "core/profile_files.h"
 #include "core/trace_log.h"
+#include "delivery/net_session.h"
 #include "delivery/scrambling.h"
 #include "platform/ini_image.h"
 #include "platform/platform.h"
@@ -51,10 +52,7 @@ int FieldAsInteger(std::string_view text, int fallback) {
 bool Storable(std::initializer_list<std::string_view> values, std::string_view section) {
     for (std::string_view v : values) {
         if (!HasControlCharacter(v)) continue;
-        const std::string message = "Connection settings not saved in " + std::string(section) +
-                                    " : a value holds a control character";
-        WriteLog(message);
-        LogError(message);
+        ReportUnusable("Connection settings not saved in " + std::string(section) + " : a value holds a control character");
         return false;
     }
     return true;
@@ -193,9 +191,7 @@ bool AskConnectionSettings(const std::string& settingsFile, std::string& host, s
             Write(settingsFile, "PROXY", "PORT", std::to_string(proxyPort));
         }
     } catch (const core::ProfileWriteError& e) {
-        const std::string message = std::string("Connection settings not saved : ") + e.what();
-        WriteLog(message);
-        LogError(message);
+        ReportUnusable(std::string("Connection settings not saved : ") + e.what());
     }
     return answer.ok;
 }

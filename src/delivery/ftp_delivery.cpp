@@ -35,11 +35,6 @@ struct FtpServer {
     std::string folder;
 };
 
-void Refuse(const std::string& what) {
-    WriteLog(what);
-    LogError(what);
-}
-
 // The server of section "F"; false, with FTP off for the rest of the run, when it is missing
 // or unusable.
 bool ReadFtpServer(const std::string& settingsFile, FtpServer& server) {
@@ -52,19 +47,17 @@ bool ReadFtpServer(const std::string& settingsFile, FtpServer& server) {
     server.user = decoded("F3");
     server.password = decoded("F4");
     server.folder = decoded("F5");
-    if (server.host.empty()) {
-        Refuse("FTP server unusable : F1 is empty");
-        return false;
-    }
+    // An empty host, like a missing one, says that this agent delivers by other ways.
+    if (server.host.empty()) return false;
     if (!IsTcpPort(server.port)) {
-        Refuse("FTP server unusable : F2 is not a port from 1 to 65535");
+        ReportUnusable("FTP server unusable : F2 is not a port from 1 to 65535");
         return false;
     }
     const std::pair<const char*, const std::string*> values[] = {
         {"F1", &server.host}, {"F3", &server.user}, {"F4", &server.password}, {"F5", &server.folder}};
     for (const auto& [key, value] : values) {
         if (std::string why = RefusalOf(*value); !why.empty()) {
-            Refuse(std::string("FTP server unusable : ") + key + " " + why);
+            ReportUnusable(std::string("FTP server unusable : ") + key + " " + why);
             return false;
         }
     }
@@ -77,12 +70,12 @@ bool ProxyUsable(const DeliveryContext& c) {
         {"HOST", &c.proxyHost}, {"USER", &c.proxyUser}, {"PASSWORD", &c.proxyPassword}};
     for (const auto& [key, value] : values) {
         if (std::string why = RefusalOf(*value); !why.empty()) {
-            Refuse(std::string("FTP proxy unusable : PROXY ") + key + " " + why);
+            ReportUnusable(std::string("FTP proxy unusable : PROXY ") + key + " " + why);
             return false;
         }
     }
     if (!c.proxyHost.empty() && !IsTcpPort(c.proxyPort)) {
-        Refuse("FTP proxy unusable : PROXY PORT is not a port from 1 to 65535");
+        ReportUnusable("FTP proxy unusable : PROXY PORT is not a port from 1 to 65535");
         return false;
     }
     return true;

@@ -4,6 +4,8 @@
 #include <Poco/Exception.h>
 #include <Poco/Net/SocketAddress.h>
 
+#include "core/error_list.h"
+#include "core/trace_log.h"
 #include "platform/text.h"
 
 namespace qm::delivery {
@@ -25,6 +27,11 @@ bool IsTcpPort(int port) { return port >= 1 && port <= 65535; }
 
 std::string RefusalOf(std::string_view value) {
     return platform::HasControlCharacter(value) ? "it holds a control character" : std::string();
+}
+
+void ReportUnusable(const std::string& what) {
+    core::WriteLog(what);
+    core::LogError(what);
 }
 
 }  // namespace qm::delivery

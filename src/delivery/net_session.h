@@ -20,5 +20,7 @@ bool IsTcpPort(int port);
 
 // Why a value cannot go into a protocol command or a mail header; empty when it can.
 std::string RefusalOf(std::string_view value);
+// Reports a setting that makes a way of delivery unusable, in the trace log and the error list.
+void ReportUnusable(const std::string& what);
 
 }  // namespace qm::delivery

@@ -39,23 +39,18 @@ struct SmtpValues {
     std::string returnAddress;
 };
 
-void Refuse(const std::string& what) {
-    WriteLog(what);
-    LogError(what);
-}
-
 // Whether the values can go into commands and headers; the first refusal is logged.
 bool Usable(const SmtpValues& v, const char* which) {
     const std::pair<const char*, const std::string*> values[] = {
         {"host", &v.host}, {"user", &v.user}, {"password", &v.password}, {"return address", &v.returnAddress}};
     for (const auto& [name, value] : values) {
         if (std::string why = RefusalOf(*value); !why.empty()) {
-            Refuse(std::string(which) + " SMTP unusable : the " + name + " " + why);
+            ReportUnusable(std::string(which) + " SMTP unusable : the " + name + " " + why);
             return false;
         }
     }
     if (!IsTcpPort(v.port)) {
-        Refuse(std::string(which) + " SMTP unusable : the port is not a port from 1 to 65535");
+        ReportUnusable(std::string(which) + " SMTP unusable : the port is not a port from 1 to 65535");
         return false;
     }
     return true;
@@ -108,7 +103,7 @@ void Send(TKBNMSMTP& client, AgentMail& mail) {
 bool Attach(AgentMail& mail, const std::string& archive) {
     MailAttachment a{archive, FileNameOf(archive), {}};
     if (!ReadWholeFile(Files(), archive, a.bytes)) {
-        Refuse("Attach failed : " + archive + " (error " + std::to_string(GetLastError()) + ")");
+        ReportUnusable("Attach failed : " + archive + " (error " + std::to_string(GetLastError()) + ")");
         return false;
     }
     mail.body.push_back(archive);
@@ -157,10 +152,10 @@ bool SendBySmtp(DeliveryContext& context) {
         const std::string decoded = decode(6);
         recipient = ParseMailAddress(decoded);
         if (std::string why = RefusalOf(decoded); !why.empty()) {
-            Refuse("SMTP disabled : the recipient " + why);
+            ReportUnusable("SMTP disabled : the recipient " + why);
             flags.smtpOff = true;
         } else if (recipient.address.empty()) {
-            Refuse("SMTP disabled : the recipient is empty");
+            // Like a missing one: this agent delivers by other ways.
             flags.smtpOff = true;
         } else {
             State().smtpRecipient = decoded;
@@ -171,7 +166,7 @@ bool SendBySmtp(DeliveryContext& context) {
     // The subject carries the customer code and the site.
     for (const std::string* code : {&context.customerCode, &context.siteCode}) {
         if (std::string why = RefusalOf(*code); !why.empty() && !flags.smtpOff) {
-            Refuse("SMTP disabled : the customer code or site " + why);
+            ReportUnusable("SMTP disabled : the customer code or site " + why);
             flags.smtpOff = true;
         }
     }

@@ -29,15 +29,7 @@ const std::string kStamp = "261209070305042";
 const std::string kDrop = "C:\\Drop\\";
 const std::string kDropSettings = "[IDENTIFICATION]\r\nCODE=C\r\nSITE=S\r\n[DIRECTORY]\r\nDIRECTORY=C:\\Drop\r\n";
 
-// The texts of the error list's lines, without their date and asset.
-std::vector<std::string> Errors() {
-    std::vector<std::string> texts;
-    for (const std::string& line : qm::core::GetErrorList()) {
-        std::size_t at = line.find(" - ", line.find(" - ") + 3);
-        texts.push_back(at == std::string::npos ? line : line.substr(at + 3));
-    }
-    return texts;
-}
+std::vector<std::string> Errors() { return qm::test::ErrorTexts(); }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -460,7 +452,7 @@ TEST_F(Delivery, FtpOffAndSmtpOffTryNothing) {
     }
 }
 
-TEST_F(Delivery, WithoutTheLaterWaysBuiltInTheArchivesWait) {
+TEST_F(Delivery, WithoutServerSettingsTheArchivesWait) {
     TestMachine m;
     m.WriteFile(kResults + "GUID.hrz", "h");
     qm::test::StartAgentWithLog();

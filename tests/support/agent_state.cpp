@@ -1,5 +1,6 @@
 #include "support/agent_state.h"
 
+#include "core/error_list.h"
 #include "core/process_state.h"
 #include "core/result_list.h"
 #include "core/settings.h"
@@ -52,6 +53,15 @@ std::vector<std::string> FileNamesIn(const std::string& folder) {
         } while (find->FindNextFile(data));
     }
     return names;
+}
+
+std::vector<std::string> ErrorTexts() {
+    std::vector<std::string> texts;
+    for (const std::string& line : core::GetErrorList()) {
+        std::size_t at = line.find(" - ", line.find(" - ") + 3);
+        texts.push_back(at == std::string::npos ? line : line.substr(at + 3));
+    }
+    return texts;
 }
 
 std::vector<std::string> LogTexts(const std::string& log) {

@@ -34,6 +34,9 @@ std::string RecordLine(const std::string& section, const std::string& key, const
 // platform's order.
 std::vector<std::string> FileNamesIn(const std::string& folder);
 
+// The texts of the error list's lines, without their date and asset.
+std::vector<std::string> ErrorTexts();
+
 // The texts of a trace log's lines, without their times.
 std::vector<std::string> LogTexts(const std::string& log);
 // Those of them that begin with the prefix, in order.

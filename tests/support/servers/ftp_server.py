@@ -16,7 +16,7 @@ parser.add_argument("--account", action="append", default=[], help="user:passwor
 parser.add_argument("--log", required=True, help="file that receives every command line")
 parser.add_argument("--fail-stor", type=int, default=0, help="refuse the n-th STOR of the server's life")
 parser.add_argument("--drop-after-stor", type=int, default=0,
-                    help="close the control connection once the n-th file is stored")
+                    help="close the control connection at the first command after the n-th file is stored")
 options = parser.parse_args()
 
 logging.getLogger("pyftpdlib").addHandler(logging.NullHandler())
@@ -30,10 +30,14 @@ for account in options.account:
 
 class RecordingHandler(FTPHandler):
     stores = 0
+    received = 0
 
     def pre_process_command(self, line, cmd, arg):
         with open(options.log, "a", encoding="utf-8", errors="backslashreplace") as log:
             log.write(line + "\n")
+        if options.drop_after_stor and RecordingHandler.received >= options.drop_after_stor:
+            self.close()
+            return
         if cmd == "STOR":
             RecordingHandler.stores += 1
             if RecordingHandler.stores == options.fail_stor:
@@ -42,11 +46,11 @@ class RecordingHandler(FTPHandler):
         super().pre_process_command(line, cmd, arg)
 
     def on_file_received(self, file):
-        if RecordingHandler.stores == options.drop_after_stor:
-            self.close_when_done()
+        RecordingHandler.received += 1
 
 
 RecordingHandler.authorizer = authorizer
+RecordingHandler.auth_failed_timeout = 0
 RecordingHandler.banner = "Test FTP server ready."
 server = FTPServer(("127.0.0.1", 0), RecordingHandler)
 print(server.address[1], flush=True)
