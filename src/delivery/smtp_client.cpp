@@ -5,6 +5,7 @@
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/StringPartSource.h>
 #include <Poco/Net/SMTPClientSession.h>
+#include <Poco/Base64Encoder.h>
 #include <Poco/Timestamp.h>
 
 #include "delivery/net_socket.h"
@@ -14,8 +15,8 @@ namespace qm::delivery {
 
 namespace {
 
-// A display name as a header holds it: encoded when it has characters beyond ASCII, else
-// quoted, so that commas and at signs stay inside it.
+// The sender's display name as the From header holds it: encoded when it has characters beyond
+// ASCII, else quoted, so that commas and at signs stay inside it.
 std::string HeaderName(const std::string& name, const std::string& charset) {
     std::string encoded = Poco::Net::MailMessage::encodeWord(name, charset);
     if (encoded != name) return encoded;
@@ -35,7 +36,7 @@ void BuildMessage(const AgentMail& mail, Poco::Net::MailMessage& m) {
     m.set("Message-ID", mail.messageId);
     for (const MailAddress& r : mail.recipients)
         m.addRecipient(Poco::Net::MailRecipient(Poco::Net::MailRecipient::PRIMARY_RECIPIENT, r.address,
-                                                r.name.empty() ? std::string() : HeaderName(r.name, mail.charset)));
+                                                Poco::Net::MailMessage::encodeWord(r.name, mail.charset)));
     std::string body;
     for (const std::string& line : mail.body) body += line + "\r\n";
     const std::string textType = "text/plain; charset=" + mail.charset;
@@ -50,13 +51,27 @@ void BuildMessage(const AgentMail& mail, Poco::Net::MailMessage& m) {
                         Poco::Net::MailMessage::ENCODING_BASE64);
 }
 
-void Expect(Poco::Net::SMTPClientSession& session, const std::string& command, bool (*accepted)(int)) {
+// Sends the command; throws, naming what was refused (never a credential), unless the reply
+// is accepted.
+void Expect(Poco::Net::SMTPClientSession& session, const std::string& command, bool (*accepted)(int),
+            const std::string& what = "") {
     std::string response;
     const int status = session.sendCommand(command, response);
-    if (!accepted(status)) throw Poco::Net::SMTPException(command + " refused", response, status);
+    if (!accepted(status)) throw Poco::Net::SMTPException((what.empty() ? command : what) + " refused", response, status);
 }
 bool Completed(int status) { return status / 100 == 2; }
 bool ReadyForData(int status) { return status == 354; }
+bool Challenged(int status) { return status == 334; }
+bool Authenticated(int status) { return status == 235; }
+
+std::string Base64(const std::string& text) {
+    std::ostringstream out;
+    Poco::Base64Encoder encoder(out);
+    encoder.rdbuf()->setLineLength(0);
+    encoder << text;
+    encoder.close();
+    return out.str();
+}
 
 std::string TrimBlanks(const std::string& s) {
     const std::size_t b = s.find_first_not_of(" \t");
@@ -84,11 +99,14 @@ void TKBNMSMTP::Connect() {
     Disconnect();
     auto session = std::make_unique<Poco::Net::SMTPClientSession>(ConnectTo(Host, Port));
     session->setTimeout(kReplyTimeout);
-    // Reads the greeting, then EHLO (HELO when refused), and AUTH LOGIN when asked.
-    if (authentication_ == Authentication::Login)
-        session->login(HeloName, Poco::Net::SMTPClientSession::AUTH_LOGIN, Username, Password);
-    else
-        session->login(HeloName);
+    // Reads the greeting, then EHLO (HELO when refused).
+    session->login(HeloName);
+    // The server's prompts are not read: servers word them differently.
+    if (authentication_ == Authentication::Login) {
+        Expect(*session, "AUTH LOGIN", Challenged);
+        Expect(*session, Base64(Username), Challenged, "The user name");
+        Expect(*session, Base64(Password), Authenticated, "The password");
+    }
     session_ = std::move(session);
 }
 

@@ -9,6 +9,7 @@ import asyncio
 import functools
 import json
 import os
+import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -20,6 +21,7 @@ parser.add_argument("--password", default="")
 parser.add_argument("--refuse-rcpt", action="append", default=[], help="a recipient address refused with 550")
 parser.add_argument("--refuse-data", action="store_true", help="refuse every message at its end with 554")
 options = parser.parse_args()
+warnings.filterwarnings("ignore")
 
 
 def record(line):
