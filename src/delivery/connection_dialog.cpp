@@ -58,10 +58,6 @@ bool Storable(std::initializer_list<std::string_view> values, std::string_view s
     return true;
 }
 
-void Write(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-    core::WriteProfileString(file, section, key, value);
-}
-
 }  // namespace
 
 TConnectForm::TConnectForm() {
@@ -175,24 +171,22 @@ bool AskConnectionSettings(const std::string& settingsFile, std::string& host, s
     proxyPort = FieldAsInteger(answer.Text("eProxyPort"), kDefaultProxyPort);
     returnAddress = answer.Text("edReturnAdress");
     password = answer.Text("edSMTPPassword");
-    try {
-        // A few password characters scramble to line breaks, which the file could not keep.
-        const std::string scrambled = ScrambleString(password, kByteXorKey);
-        if (!host.empty() && Storable({host, userName, returnAddress, password, scrambled}, "SMTP Connection")) {
-            Write(settingsFile, "SMTP Connection", "HOST", host);
-            Write(settingsFile, "SMTP Connection", "USERID", userName);
-            Write(settingsFile, "SMTP Connection", "PORT", std::to_string(port));
-            Write(settingsFile, "SMTP Connection", "RETURN", returnAddress);
-            Write(settingsFile, "SMTP Connection", "ICF", scrambled);
+    // A few password characters scramble to line breaks, which the file could not keep.
+    const std::string scrambled = ScrambleString(password, kByteXorKey);
+    const bool storeSmtp = !host.empty() && Storable({host, userName, returnAddress, password, scrambled}, "SMTP Connection");
+    const bool storeProxy = !proxyHost.empty() && Storable({proxyHost}, "PROXY");
+    if (storeProxy) proxy = EnteredProxy{true, proxyHost, proxyPort};
+    auto write = [&](std::string_view section, std::initializer_list<std::pair<const char*, std::string>> values) {
+        try {
+            for (const auto& [key, value] : values) core::WriteProfileString(settingsFile, section, key, value);
+        } catch (const core::ProfileWriteError& e) {
+            ReportUnusable(std::string("Connection settings not saved : ") + e.what());
         }
-        if (!proxyHost.empty() && Storable({proxyHost}, "PROXY")) {
-            proxy = EnteredProxy{true, proxyHost, proxyPort};
-            Write(settingsFile, "PROXY", "HOST", proxyHost);
-            Write(settingsFile, "PROXY", "PORT", std::to_string(proxyPort));
-        }
-    } catch (const core::ProfileWriteError& e) {
-        ReportUnusable(std::string("Connection settings not saved : ") + e.what());
-    }
+    };
+    if (storeSmtp)
+        write("SMTP Connection", {{"HOST", host}, {"USERID", userName}, {"PORT", std::to_string(port)},
+                                  {"RETURN", returnAddress}, {"ICF", scrambled}});
+    if (storeProxy) write("PROXY", {{"HOST", proxyHost}, {"PORT", std::to_string(proxyPort)}});
     return answer.ok;
 }
 

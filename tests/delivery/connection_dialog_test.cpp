@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include "core/process_state.h"
+#include "delivery/connection_dialog.h"
+#include "delivery/scrambling.h"
+#include "platform/sim/sim_dialogs.h"
+#include "support/agent_state.h"
+#include "support/test_machine.h"
+
+using namespace qm::delivery;
+using qm::core::State;
+using qm::platform::ControlSpec;
+using qm::test::kAgentSettings;
+using qm::test::TestMachine;
+
+namespace {
+
+struct Values {
+    std::string host = "mail.site.example";
+    std::string user = "agent";
+    std::string password = "given";
+    std::string returnAddress = "given@site.example";
+    int port = 2525;
+    EnteredProxy proxy;
+};
+
+bool Ask(Values& v) {
+    return AskConnectionSettings(kAgentSettings, v.host, v.user, v.password, v.returnAddress, v.port, v.proxy);
+}
+
+const ControlSpec& Find(const qm::platform::ConnectionDialogLayout& layout, const std::string& name) {
+    for (const ControlSpec& c : layout.controls)
+        if (c.name == name) return c;
+    throw std::runtime_error("no control " + name);
+}
+
+qm::sim::SimDialogs& DialogsOf(TestMachine& m) { return m.Machine().DialogsOfMachine(); }
+
+const std::string kStored = "[PROXY]\r\nHOST=proxy.site.example\r\nPORT=8021\r\n[SMTP Connection]\r\nRETURN=stored@site.example\r\nICF=" +
+                            ScrambleString("storedpw", kByteXorKey) + "\r\n";
+
+}  // namespace
+
+TEST(ConnectionDialog, TheFormIsDescribedWhole) {
+    TestMachine m;
+    qm::test::StartAgent();
+    State().smtpRecipient = "Centre <inv@centre.example>";
+    TConnectForm form;
+    form.FormCreate();
+    const auto& layout = form.Layout();
+    EXPECT_EQ(layout.caption, "Automatic Connection Failed...");
+    EXPECT_EQ(layout.clientWidth, 421);
+    EXPECT_EQ(layout.clientHeight, 617);
+    EXPECT_EQ(layout.font.name, "Arial");
+    EXPECT_EQ(layout.defaultButton, "btConnect");
+    EXPECT_EQ(layout.cancelButton, "btClose");
+    EXPECT_EQ(layout.okButtons, (std::vector<std::string>{"btMailto", "btConnect"}));
+    const std::pair<const char*, const char*> texts[] = {
+        {"gbMail", "By providing your proxy information"},
+        {"Label6", "If you have a proxy server in your company, please fill out the following information to allow the agent to send the data. "},
+        {"lblProxyHost", "Proxy name or address"},
+        {"lblProxyPort", "Proxy port"},
+        {"btMailto", "Connect"},
+        {"gbSMTP", "By providing your configuration information"},
+        {"Label5", "Please provide the computer name or IP address of your local SMTP E-mail host."},
+        {"Label3", "A change in the default Port or User ID is usually not necessary."},
+        {"Label1", "Host"},
+        {"Label2", "Port"},
+        {"PortEdit", "25"},
+        {"Label4", "User ID"},
+        {"lblSMTPPAssword", "Password"},
+        {"lblReturnAddress", "Return address"},
+        {"Label7", "Destination Email"},
+        {"Label8", "Centre <inv@centre.example>"},
+        {"btConnect", "Connect"},
+        {"btClose", "Close"},
+        {"Label9", "In case of a problem, please do not hesitate to contact our technical support."},
+    };
+    for (const auto& [name, text] : texts) EXPECT_EQ(Find(layout, name).caption, text) << name;
+    EXPECT_EQ(Find(layout, "lblConnectionFailed").caption.rfind("Due your company's security policy, the agent cannot", 0), 0u);
+    EXPECT_TRUE(Find(layout, "lblConnectionFailed").wordWrap);
+    EXPECT_TRUE(Find(layout, "lblConnectionFailed").font.bold);
+    EXPECT_EQ(Find(layout, "edSMTPPassword").passwordChar, '*');
+    // Every control lies inside its parent, which comes before it.
+    for (std::size_t i = 0; i < layout.controls.size(); ++i) {
+        const ControlSpec& c = layout.controls[i];
+        int width = layout.clientWidth, height = layout.clientHeight;
+        if (!c.parent.empty()) {
+            const ControlSpec& p = Find(layout, c.parent);
+            EXPECT_LT(&p - layout.controls.data(), static_cast<std::ptrdiff_t>(i)) << c.name;
+            width = p.width;
+            height = p.height;
+        }
+        EXPECT_TRUE(c.left >= 0 && c.top >= 0 && c.width > 0 && c.height > 0) << c.name;
+        EXPECT_LE(c.left + c.width, width) << c.name;
+        EXPECT_LE(c.top + c.height, height) << c.name;
+        EXPECT_TRUE(c.visible && c.enabled) << c.name;
+    }
+}
+
+TEST(ConnectionDialog, FlagsDisableOrHideWhatCannotServe) {
+    struct Case {
+        bool ftpOff, smtpOff, settingsMode;
+        std::vector<std::string> disabled;
+        std::vector<std::string> hidden;
+    };
+    const Case cases[] = {
+        {true, false, false, {"eProxyHost", "eProxyPort"}, {}},
+        {false, true, false, {"HostEdit", "PortEdit", "UserIDEdit", "edSMTPPassword", "edReturnAdress"}, {}},
+        {false, false, true, {}, {"btMailto", "btConnect"}},
+    };
+    for (const Case& k : cases) {
+        TestMachine m;
+        qm::test::StartAgent();
+        State().flags.ftpOff = k.ftpOff;
+        State().flags.smtpOff = k.smtpOff;
+        State().flags.smtp = k.settingsMode;
+        TConnectForm form;
+        form.FormCreate();
+        std::vector<std::string> disabled, hidden;
+        for (const ControlSpec& c : form.Layout().controls) {
+            if (!c.enabled) disabled.push_back(c.name);
+            if (!c.visible) hidden.push_back(c.name);
+        }
+        std::sort(disabled.begin(), disabled.end());
+        std::vector<std::string> expected = k.disabled;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(disabled, expected);
+        EXPECT_EQ(hidden, k.hidden);
+    }
+}
+
+TEST(ConnectionDialog, ShowsTheValuesInForceAndStoresNothingOnClose) {
+    TestMachine m;
+    m.WriteFile(kAgentSettings, kStored);
+    qm::test::StartAgent();
+    Values v;
+    EXPECT_FALSE(Ask(v));  // the user closes it
+    const auto layout = DialogsOf(m).LastConnectionDialogLayout();
+    const std::pair<const char*, const char*> shown[] = {
+        {"HostEdit", "mail.site.example"}, {"PortEdit", "2525"},          {"UserIDEdit", "agent"},
+        {"eProxyHost", "proxy.site.example"}, {"eProxyPort", "8021"},  {"edReturnAdress", "stored@site.example"},
+        {"edSMTPPassword", "storedpw"},
+    };
+    for (const auto& [name, text] : shown) EXPECT_EQ(Find(layout, name).caption, text) << name;
+    EXPECT_EQ(m.ReadFile(kAgentSettings), kStored);
+    // The return address and password are those read from the settings file.
+    EXPECT_EQ(v.returnAddress, "stored@site.example");
+    EXPECT_EQ(v.password, "storedpw");
+    EXPECT_EQ(v.host, "mail.site.example");
+    EXPECT_FALSE(v.proxy.entered);
+}
+
+TEST(ConnectionDialog, WritesOnlyWhatTheValuesEntitle) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> typed;
+        std::string press;
+        bool settingsMode;
+        bool answer;
+        std::string file;
+        bool proxyEntered;
+    };
+    const std::string icf = ScrambleString("typedpw", kByteXorKey);
+    const std::vector<std::pair<std::string, std::string>> all{
+        {"HostEdit", "smtp.site.example"}, {"PortEdit", "587"}, {"UserIDEdit", "typed"}, {"edSMTPPassword", "typedpw"},
+        {"edReturnAdress", "typed@site.example"}, {"eProxyHost", "gate.site.example"}, {"eProxyPort", "3128"}};
+    const std::string smtpWritten = "[SMTP Connection]\r\nHOST=smtp.site.example\r\nUSERID=typed\r\nPORT=587\r\n"
+                                    "RETURN=typed@site.example\r\nICF=" + icf + "\r\n";
+    const Case cases[] = {
+        {"OK with both", all, "btConnect", false, true, smtpWritten + "[PROXY]\r\nHOST=gate.site.example\r\nPORT=3128\r\n", true},
+        {"the proxy's connect button", all, "btMailto", false, true,
+         smtpWritten + "[PROXY]\r\nHOST=gate.site.example\r\nPORT=3128\r\n", true},
+        {"Close", all, "btClose", false, false, "", false},
+        {"the close box in connection-settings mode", all, "", true, false,
+         smtpWritten + "[PROXY]\r\nHOST=gate.site.example\r\nPORT=3128\r\n", true},
+        {"no host", {{"HostEdit", ""}, {"UserIDEdit", "typed"}, {"eProxyHost", "gate.site.example"}}, "btConnect", false,
+         true, "[PROXY]\r\nHOST=gate.site.example\r\nPORT=2121\r\n", true},
+        {"no proxy host, ports that are no numbers",
+         {{"HostEdit", "smtp.site.example"}, {"PortEdit", ""}, {"eProxyPort", "x"}}, "btConnect", false, true,
+         "[SMTP Connection]\r\nHOST=smtp.site.example\r\nUSERID=\r\nPORT=25\r\nRETURN=\r\nICF=\r\n", false},
+        {"a line break typed into the host", {{"HostEdit", "smtp\r\n[F]\r\nF1=x"}}, "btConnect", false, true, "", false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        TestMachine m;
+        m.WriteFile(kAgentSettings, "");
+        qm::test::StartAgent();
+        State().flags.smtp = k.settingsMode;
+        DialogsOf(m).AddConnectionAnswer({k.typed, k.press});
+        Values v;
+        v.host = "";
+        v.user = "";
+        EXPECT_EQ(Ask(v), k.answer);
+        EXPECT_EQ(m.ReadFile(kAgentSettings), k.file);
+        EXPECT_EQ(v.proxy.entered, k.proxyEntered);
+        if (k.answer || k.settingsMode) {
+            EXPECT_EQ(v.host, k.typed[0].second);
+        }
+    }
+    {
+        // What the dialog hands back, and the refusal of the line break.
+        TestMachine m;
+        qm::test::StartAgent();
+        m.MakeFolder(qm::test::kAgentFolder);
+        DialogsOf(m).AddConnectionAnswer({all, "btConnect"});
+        Values v;
+        EXPECT_TRUE(Ask(v));
+        EXPECT_EQ(v.host, "smtp.site.example");
+        EXPECT_EQ(v.port, 587);
+        EXPECT_EQ(v.user, "typed");
+        EXPECT_EQ(v.password, "typedpw");
+        EXPECT_EQ(v.returnAddress, "typed@site.example");
+        EXPECT_EQ(v.proxy.host, "gate.site.example");
+        EXPECT_EQ(v.proxy.port, 3128);
+        DialogsOf(m).AddConnectionAnswer({{{"HostEdit", "smtp\r\nX"}}, "btConnect"});
+        EXPECT_TRUE(Ask(v));
+        EXPECT_EQ(v.host, "smtp\r\nX");  // handed back, to be refused by the attempt
+        EXPECT_EQ(qm::test::ErrorTexts(),
+                  (std::vector<std::string>{"Connection settings not saved in SMTP Connection : a value holds a control character"}));
+    }
+}
+
+TEST(ConnectionDialog, ASettingsFileThatCannotBeWrittenKeepsTheEnteredProxy) {
+    TestMachine m(R"({"faults": [{"op": "WritePrivateProfileString", "path": "C:\\Program Files\\Quarmelin\\QMAgent.lic", "error": 5}]})");
+    m.WriteFile(kAgentSettings, "");
+    qm::test::StartAgent();
+    DialogsOf(m).AddConnectionAnswer({{{"eProxyHost", "gate.example"}}, "btMailto"});
+    Values v;
+    EXPECT_TRUE(Ask(v));
+    EXPECT_TRUE(v.proxy.entered);
+    EXPECT_EQ(v.proxy.host, "gate.example");
+    EXPECT_EQ(m.ReadFile(kAgentSettings), "");
+    ASSERT_EQ(qm::test::ErrorTexts().size(), 2u);  // the server and the proxy
+    EXPECT_EQ(qm::test::ErrorTexts()[0].rfind("Connection settings not saved : ", 0), 0u);
+}
+
+TEST(ConnectionDialog, ADisabledFieldTakesNoInputAndAHiddenButtonNoClick) {
+    TestMachine m;
+    m.WriteFile(kAgentSettings, "");
+    qm::test::StartAgent();
+    State().flags.smtpOff = true;
+    State().flags.smtp = true;
+    DialogsOf(m).AddConnectionAnswer({{{"HostEdit", "typed.example"}, {"eProxyHost", "gate.example"}}, "btConnect"});
+    Values v;
+    EXPECT_FALSE(Ask(v));
+    EXPECT_EQ(v.host, "mail.site.example");  // as shown
+    EXPECT_TRUE(v.proxy.entered);
+    const auto journal = DialogsOf(m).Journal();
+    ASSERT_FALSE(journal.empty());
+    EXPECT_EQ(journal.back().kind, "connection");
+    EXPECT_NE(journal.back().detail.find("HostEdit takes no input"), std::string::npos) << journal.back().detail;
+    EXPECT_NE(journal.back().detail.find("btConnect cannot be pressed"), std::string::npos);
+}
