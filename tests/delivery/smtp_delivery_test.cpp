@@ -1,19 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include <Poco/Net/MailMessage.h>
-#include <Poco/Net/MessageHeader.h>
-#include <Poco/Net/NameValueCollection.h>
-#include <Poco/Net/PartHandler.h>
-#include <Poco/StreamCopier.h>
-
 #include "core/process_state.h"
 #include "delivery/delivery_controller.h"
 #include "delivery/scrambling.h"
 #include "delivery/smtp_delivery.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/agent_state.h"
+#include "support/mail_reader.h"
 #include "support/test_machine.h"
 #include "support/test_servers.h"
 
@@ -25,6 +18,8 @@ using qm::test::kAgentFolder;
 using qm::test::kAgentSettings;
 using qm::test::kTraceLog;
 using qm::test::LogTexts;
+using qm::test::Parse;
+using qm::test::Parsed;
 using qm::test::SmtpServerOptions;
 using qm::test::SmtpTestServer;
 using qm::test::TestMachine;
@@ -79,50 +74,6 @@ DeliveryContext Context(const TestMachine& m, const std::string& settings, const
     DeliveryContext c = ReadDeliverySettings();
     c.archives = {kA, kB, kTrans + "gone.GTV", kC};
     return c;
-}
-
-// A received message taken apart: its headers, its text lines and its attachments.
-struct Parsed {
-    Poco::Net::NameValueCollection headers;
-    std::vector<std::string> body;
-    std::vector<std::pair<std::string, std::string>> attachments;  // file name, bytes
-};
-
-class Collector : public Poco::Net::PartHandler {
-public:
-    explicit Collector(Parsed& p) : p_(p) {}
-    void handlePart(const Poco::Net::MessageHeader& header, std::istream& stream) override {
-        std::string bytes;
-        Poco::StreamCopier::copyToString(stream, bytes);
-        std::string disposition;
-        Poco::Net::NameValueCollection parameters;
-        if (header.has("Content-Disposition")) {
-            Poco::Net::MessageHeader::splitParameters(header.get("Content-Disposition"), disposition, parameters);
-            if (disposition == "attachment") {
-                p_.attachments.emplace_back(parameters.get("filename", ""), bytes);
-                return;
-            }
-        }
-        std::istringstream lines(bytes);
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            p_.body.push_back(line);
-        }
-    }
-
-private:
-    Parsed& p_;
-};
-
-Parsed Parse(const std::string& content) {
-    Parsed p;
-    Poco::Net::MailMessage message;
-    Collector collector(p);
-    std::istringstream in(content);
-    message.read(in, collector);
-    for (const auto& [name, value] : message) p.headers.add(name, value);
-    if (p.body.empty() && p.attachments.empty() && !message.getContent().empty()) p.body.push_back(message.getContent());
-    return p;
 }
 
 std::vector<std::string> Matching(const std::vector<std::string>& texts, const std::string& prefix) {
