@@ -192,7 +192,9 @@ bool SendBySmtp(DeliveryContext& context) {
     while (!client.Connected()) {
         if (!flags.smtp) {
             setValues();
-            if (!context.smtpPublicDisabled && !flags.smtpOff) attempt("Public SMTP FAILED : ");
+            // The values may be the dialog's by now: they are checked again before they are used.
+            if (!context.smtpPublicDisabled && !flags.smtpOff && Usable(current, "Public"))
+                attempt("Public SMTP FAILED : ");
         }
         if (client.Connected()) continue;
         if (flags.sendDebug && !flags.smtp && publicRepeats < kSendDebugPublicRepeats) {

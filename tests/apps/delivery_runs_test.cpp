@@ -3,6 +3,7 @@
 #include "apps/agent.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
+#include "platform/sim/sim_dialogs.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 #include "support/agent_state.h"
@@ -19,6 +20,8 @@ namespace {
 
 const std::string kFolder = "C:\\Program Files\\Quarmelin\\";
 const std::string kProgram = kFolder + "QMAgent.exe";
+// The error list goes to the current folder: one of the machine, not the host's.
+const char* const kInMachine = R"({"current_directory": "C:\\WINDOWS"})";
 
 void Set(const std::string& section, const std::string& key, const std::string& value) {
     ASSERT_TRUE(qm::platform::Profile().WritePrivateProfileString(section, key, value, kFolder + "QMAgent.lic"));
@@ -56,7 +59,7 @@ TEST(DeliveryRuns, TheSampleWorkstationDeliversByFtpElseBySmtp) {
         SCOPED_TRACE(ftpUsable ? "by FTP" : "by SMTP");
         FtpTestServer ftp({{{"inventory", "ftp-pw"}}, {"drop"}});
         SmtpTestServer smtp;
-        SampleMachine machine("xp-workstation");
+        SampleMachine machine("xp-workstation", kInMachine);
         machine.InstallProgram("QMBios.exe", kFolder);
         Set("DIRECTORY", "DIRECTORY", "C:\\Inventory\\Missing");
         SetEncoded("F", "F1", "127.0.0.1");
@@ -92,4 +95,36 @@ TEST(DeliveryRuns, TheSampleWorkstationDeliversByFtpElseBySmtp) {
             EXPECT_EQ(mail.attachments[0].second, bytes);
         }
     }
+}
+
+// "/CONFIG" on the sample workstation, which mails nothing (its recipient is empty), given an
+// FTP server: the dialog is shown once, with its mail fields disabled and only "Close", and the
+// proxy typed is stored. Nothing is sent.
+TEST(DeliveryRuns, ConnectionSettingsModeAsksOnceAndStoresTheProxy) {
+    SampleMachine machine("xp-workstation",
+                          R"({"current_directory": "C:\\WINDOWS", "dialogs": {"connection": [{"type": {"eProxyHost": "gate.acme.example", "eProxyPort": "3128",
+                                                                   "HostEdit": "mail.acme.example"}, "press": "btConnect"}]}})");
+    FtpTestServer ftp({{{"inventory", "ftp-pw"}}, {"drop"}});
+    SetEncoded("F", "F1", "127.0.0.1");
+    SetEncoded("F", "F2", std::to_string(ftp.Port()));
+    EXPECT_EQ(qm::agent::AgentMain({kProgram, "/CONFIG"}), 0);
+    EXPECT_TRUE(ftp.Commands().empty());
+    auto& dialogs = machine.Machine().DialogsOfMachine();
+    EXPECT_EQ(dialogs.ConnectionDialogShown(), 1);
+    for (const auto& c : dialogs.LastConnectionDialogLayout().controls) {
+        if (c.kind == "button") {
+            EXPECT_EQ(c.visible, c.name == "btClose") << c.name;
+        }
+        if (c.name == "HostEdit") {
+            EXPECT_FALSE(c.enabled);
+        }
+    }
+    const std::string settings = kFolder + "QMAgent.lic";
+    auto read = [&](const char* section, const char* key) {
+        return qm::platform::Profile().GetPrivateProfileString(section, key, "<none>", settings);
+    };
+    EXPECT_EQ(read("PROXY", "HOST"), "gate.acme.example");
+    EXPECT_EQ(read("PROXY", "PORT"), "3128");
+    EXPECT_EQ(read("SMTP Connection", "HOST"), "<none>");  // the disabled host field kept its empty text
+    EXPECT_TRUE(FileNamesIn(kFolder + "Trans\\").empty());
 }

@@ -335,6 +335,21 @@ TEST(SmtpDelivery, HostileSettingsSendAndInjectNothing) {
     EXPECT_TRUE(server.Mails().empty());
 }
 
+TEST(SmtpDelivery, ALineBreakTypedIntoTheDialogInjectsNothing) {
+    SmtpTestServer server;
+    TestMachine m;
+    SmtpFields f;
+    f.port = std::to_string(qm::test::UnusedPort());
+    DeliveryContext c = Context(m, SmtpSection(f));
+    DialogsOf(m).AddConnectionAnswer(
+        {{{"PortEdit", std::to_string(server.Port())}, {"edReturnAdress", "a@site.example>\r\nRCPT TO:<evil@x.example"}},
+         "btConnect"});
+    EXPECT_FALSE(SendBySmtp(c));
+    EXPECT_TRUE(server.Commands().empty());
+    EXPECT_EQ(Matching(ErrorTexts(), "Public SMTP unusable : the return address").size(), 1u);
+    EXPECT_EQ(Matching(ErrorTexts(), "Private SMTP unusable : the return address").size(), 1u);
+}
+
 TEST(SmtpDelivery, SendDebugMailsATestFirstAndItNeverCountsAsDelivery) {
     {
         SmtpTestServer server;
