@@ -425,7 +425,7 @@ TEST(SmtpDelivery, ASubjectBeyondAsciiIsEncoded) {
     DeliveryContext c = Context(m, WithSite(SmtpSection(f), "Soci\xE9t\xE9"));
     EXPECT_TRUE(SendBySmtp(c));
     ASSERT_EQ(server.Mails().size(), 1u);
-    const std::string& content = server.Mails()[0].content;
+    const std::string content = server.Mails()[0].content;
     const std::size_t subject = content.find("\r\nSubject: ");
     ASSERT_NE(subject, std::string::npos);
     const std::string line = content.substr(subject + 2, content.find("\r\n", subject + 2) - subject - 2);

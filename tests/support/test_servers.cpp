@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -47,16 +48,20 @@ std::string ReadFirstLine(int fd) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
+ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments,
+                             const std::string& errorFile) {
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    // Not the test's own error output: a server holding it would keep the test runner waiting.
+    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, out[1]);
     std::vector<std::string> args{"/usr/bin/python3", ScriptPath(script)};
     args.insert(args.end(), arguments.begin(), arguments.end());
+    args.insert(args.end(), {"--parent", std::to_string(::getpid())});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -140,7 +145,8 @@ std::vector<std::string> SmtpArguments(const SmtpServerOptions& o, const std::st
 
 FtpTestServer::FtpTestServer(const FtpServerOptions& options)
     : root_("qm-ftp-root"), logFolder_("qm-ftp-log"),
-      process_("ftp_server.py", FtpArguments(options, root_.Path(), logFolder_.Path() + "/commands.log")) {}
+      process_("ftp_server.py", FtpArguments(options, root_.Path(), logFolder_.Path() + "/commands.log"),
+               logFolder_.Path() + "/errors.log") {}
 
 std::vector<std::string> FtpTestServer::Commands() const { return HostFileLines(logFolder_.Path() + "/commands.log"); }
 
@@ -161,7 +167,8 @@ std::vector<std::string> FtpTestServer::StoredNames(const std::string& relativeF
 
 SmtpTestServer::SmtpTestServer(const SmtpServerOptions& options)
     : out_("qm-smtp-out"), logFolder_("qm-smtp-log"),
-      process_("smtp_server.py", SmtpArguments(options, out_.Path(), logFolder_.Path() + "/commands.log")) {}
+      process_("smtp_server.py", SmtpArguments(options, out_.Path(), logFolder_.Path() + "/commands.log"),
+               logFolder_.Path() + "/errors.log") {}
 
 std::vector<std::string> SmtpTestServer::Commands() const { return HostFileLines(logFolder_.Path() + "/commands.log"); }
 

@@ -11,10 +11,11 @@
 
 namespace qm::test {
 
-// A program started with /usr/bin/python3 that prints its port on its first output line.
+// A program started with /usr/bin/python3 that prints its port on its first output line; its
+// error output goes to the error file.
 class ServerProcess {
 public:
-    ServerProcess(const std::string& script, const std::vector<std::string>& arguments);
+    ServerProcess(const std::string& script, const std::vector<std::string>& arguments, const std::string& errorFile);
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;

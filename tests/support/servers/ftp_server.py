@@ -5,6 +5,9 @@ file, so a test sees exactly what arrived."""
 
 import argparse
 import logging
+import os
+import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -17,7 +20,19 @@ parser.add_argument("--log", required=True, help="file that receives every comma
 parser.add_argument("--fail-stor", type=int, default=0, help="refuse the n-th STOR of the server's life")
 parser.add_argument("--drop-after-stor", type=int, default=0,
                     help="close the control connection at the first command after the n-th file is stored")
+parser.add_argument("--parent", type=int, default=0, help="the test's process id: the server ends with it")
 options = parser.parse_args()
+
+
+def end_with_the_test():
+    # A test that dies without stopping its server must not leave it running.
+    parent = options.parent or os.getppid()
+    while os.getppid() == parent:
+        time.sleep(0.2)
+    os._exit(0)
+
+
+threading.Thread(target=end_with_the_test, daemon=True).start()
 
 logging.getLogger("pyftpdlib").addHandler(logging.NullHandler())
 logging.getLogger("pyftpdlib").propagate = False

@@ -9,6 +9,8 @@ import asyncio
 import functools
 import json
 import os
+import threading
+import time
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -20,7 +22,19 @@ parser.add_argument("--user", default="", help="the account AUTH LOGIN accepts")
 parser.add_argument("--password", default="")
 parser.add_argument("--refuse-rcpt", action="append", default=[], help="a recipient address refused with 550")
 parser.add_argument("--refuse-data", action="store_true", help="refuse every message at its end with 554")
+parser.add_argument("--parent", type=int, default=0, help="the test's process id: the server ends with it")
 options = parser.parse_args()
+
+
+def end_with_the_test():
+    # A test that dies without stopping its server must not leave it running.
+    parent = options.parent or os.getppid()
+    while os.getppid() == parent:
+        time.sleep(0.2)
+    os._exit(0)
+
+
+threading.Thread(target=end_with_the_test, daemon=True).start()
 warnings.filterwarnings("ignore")
 
 
