@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/process_state.h"
 #include "delivery/connection_dialog.h"
 #include "delivery/scrambling.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/agent_state.h"
+#include "support/scripted_terminal.h"
 #include "support/test_machine.h"
 
 using namespace qm::delivery;
@@ -23,6 +26,10 @@ struct Values {
     int port = 2525;
     EnteredProxy proxy;
 };
+
+// Host, port, user, password and return address.
+using Handed = std::tuple<std::string, int, std::string, std::string, std::string>;
+Handed HandedBack(const Values& v) { return {v.host, v.port, v.user, v.password, v.returnAddress}; }
 
 bool Ask(Values& v) {
     return AskConnectionSettings(kAgentSettings, v.host, v.user, v.password, v.returnAddress, v.port, v.proxy);
@@ -206,11 +213,7 @@ TEST(ConnectionDialog, WritesOnlyWhatTheValuesEntitle) {
         DialogsOf(m).AddConnectionAnswer({all, "btConnect"});
         Values v;
         EXPECT_TRUE(Ask(v));
-        EXPECT_EQ(v.host, "smtp.site.example");
-        EXPECT_EQ(v.port, 587);
-        EXPECT_EQ(v.user, "typed");
-        EXPECT_EQ(v.password, "typedpw");
-        EXPECT_EQ(v.returnAddress, "typed@site.example");
+        EXPECT_EQ(HandedBack(v), (Handed{"smtp.site.example", 587, "typed", "typedpw", "typed@site.example"}));
         EXPECT_EQ(v.proxy.host, "gate.site.example");
         EXPECT_EQ(v.proxy.port, 3128);
         DialogsOf(m).AddConnectionAnswer({{{"HostEdit", "smtp\r\nX"}}, "btConnect"});
@@ -251,4 +254,45 @@ TEST(ConnectionDialog, ADisabledFieldTakesNoInputAndAHiddenButtonNoClick) {
     EXPECT_EQ(journal.back().kind, "connection");
     EXPECT_NE(journal.back().detail.find("HostEdit takes no input"), std::string::npos) << journal.back().detail;
     EXPECT_NE(journal.back().detail.find("btConnect cannot be pressed"), std::string::npos);
+}
+
+// On a terminal the dialog says what it says, shows the disabled fields without asking for
+// them, asks for the others with what they hold as the default, and offers its buttons.
+TEST(ConnectionDialog, OnATerminalItAsksForEachField) {
+    {
+        TestMachine m;
+        m.WriteFile(kAgentSettings, "");
+        qm::test::StartAgent();
+        State().flags.ftpOff = true;
+        State().smtpRecipient = "inv@centre.example";
+        qm::test::ScriptedTerminal t("smtp.acme.example\n\n\nsecret\nret@acme.example\n\n");
+        DialogsOf(m).UseTerminal(t.Make());
+        Values v;
+        EXPECT_TRUE(Ask(v));
+        EXPECT_EQ(HandedBack(v), (Handed{"smtp.acme.example", 2525, "agent", "secret", "ret@acme.example"}));
+        const std::string screen = t.Screen();
+        for (const char* shown : {"== Automatic Connection Failed... ==\nDue your company's security policy",
+                                  "\n[ By providing your proxy information ]\nIf you have a proxy server",
+                                  "\nProxy name or address:   (disabled)\nProxy port: 2121  (disabled)\n",
+                                  "\nHost [mail.site.example]: Port [2525]: User ID [agent]: Password: Return address: ",
+                                  "Destination Email: inv@centre.example\n", "[ Connect ]  Close ? "})
+            EXPECT_NE(screen.find(shown), std::string::npos) << shown << "\n" << screen;
+        EXPECT_NE(m.ReadFile(kAgentSettings).find("HOST=smtp.acme.example"), std::string::npos);
+    }
+    {
+        // Connection-settings mode: "Close" alone, and what the fields hold is stored.
+        TestMachine m;
+        m.WriteFile(kAgentSettings, "");
+        qm::test::StartAgent();
+        State().flags.smtp = true;
+        qm::test::ScriptedTerminal t("\n\n\n\n\n\n\n\n");
+        DialogsOf(m).UseTerminal(t.Make());
+        Values v;
+        EXPECT_FALSE(Ask(v));
+        const std::string screen = t.Screen();
+        EXPECT_NE(screen.find("[ Close ] "), std::string::npos) << screen;
+        EXPECT_EQ(screen.find("Connect ]"), std::string::npos) << screen;
+        EXPECT_EQ(screen.find("Connect  "), std::string::npos) << screen;
+        EXPECT_NE(m.ReadFile(kAgentSettings).find("HOST=mail.site.example"), std::string::npos);
+    }
 }

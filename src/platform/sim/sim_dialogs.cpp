@@ -1,5 +1,6 @@
 #include "platform/sim/sim_dialogs.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -226,7 +227,7 @@ std::optional<std::string> SimDialogs::ShowAssetTagDialog(const platform::AssetT
 }
 
 platform::ConnectionDialogAnswer SimDialogs::ShowConnectionDialog(const platform::ConnectionDialogLayout& layout) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     ConnectionDialogAnswerConfig user;
     if (!connectionAnswers_.empty()) {
         user = connectionAnswers_.front();
@@ -234,18 +235,23 @@ platform::ConnectionDialogAnswer SimDialogs::ShowConnectionDialog(const platform
     }
     connectionLayout_ = layout;
     ++connectionShown_;
+    auto find = [&](const std::string& name) -> const platform::ControlSpec* {
+        for (const platform::ControlSpec& c : layout.controls)
+            if (c.name == name) return &c;
+        return nullptr;
+    };
     // A control takes input only when it and every group box it lies in are visible and enabled.
     auto usable = [&](const platform::ControlSpec& control) {
         const platform::ControlSpec* c = &control;
         for (std::size_t depth = 0; c != nullptr && depth <= layout.controls.size(); ++depth) {
             if (!c->visible || !c->enabled) return false;
             if (c->parent.empty()) return true;
-            const platform::ControlSpec* parent = nullptr;
-            for (const platform::ControlSpec& p : layout.controls)
-                if (p.name == c->parent) parent = &p;
-            c = parent;
+            c = find(c->parent);
         }
         return c == nullptr;
+    };
+    auto isOkButton = [&](const std::string& name) {
+        return std::find(layout.okButtons.begin(), layout.okButtons.end(), name) != layout.okButtons.end();
     };
     platform::ConnectionDialogAnswer answer;
     std::string detail;
@@ -259,18 +265,61 @@ platform::ConnectionDialogAnswer SimDialogs::ShowConnectionDialog(const platform
         }
         answer.edits.emplace_back(control.name, text);
     }
-    const platform::ControlSpec* pressed = nullptr;
-    for (const platform::ControlSpec& control : layout.controls)
-        if (control.kind == "button" && control.name == user.press) pressed = &control;
-    if (!user.press.empty() && (pressed == nullptr || !usable(*pressed))) {
+    const platform::ControlSpec* pressed = find(user.press);
+    if (!user.press.empty() && (pressed == nullptr || pressed->kind != "button" || !usable(*pressed))) {
         detail += user.press + " cannot be pressed; ";
         pressed = nullptr;
     }
-    if (pressed != nullptr)
-        for (const std::string& ok : layout.okButtons)
-            if (ok == pressed->name) answer.ok = true;
-    detail += (pressed != nullptr ? pressed->name : std::string("close box")) + (answer.ok ? " -> OK" : " -> Cancel");
-    Record({"connection", layout.caption, detail});
+    std::string how = pressed != nullptr ? pressed->name : std::string("close box");
+    answer.ok = pressed != nullptr && isOkButton(pressed->name);
+
+    if (terminal_) {
+        // The recorded answer stands in the fields as their defaults.
+        TerminalForm form;
+        form.caption = layout.caption;
+        std::vector<std::size_t> asked;  // the edits, by their place in the answer
+        for (std::size_t i = 0; i < layout.controls.size(); ++i) {
+            const platform::ControlSpec& c = layout.controls[i];
+            if (!c.visible) continue;
+            const platform::ControlSpec* next = i + 1 < layout.controls.size() ? &layout.controls[i + 1] : nullptr;
+            if (c.kind == "group box") {
+                form.texts.push_back("[ " + c.caption + " ]");
+            } else if (c.kind == "label" && next != nullptr && next->kind == "edit") {
+                continue;  // the edit's own label
+            } else if (c.kind == "label" && next != nullptr && next->kind == "label" && next->top == c.top &&
+                       next->parent == c.parent) {
+                form.texts.push_back(c.caption + ": " + next->caption);
+                ++i;
+            } else if (c.kind == "label") {
+                form.texts.push_back(c.caption);
+            } else if (c.kind == "edit") {
+                const platform::ControlSpec* label = i > 0 && layout.controls[i - 1].kind == "label" ? &layout.controls[i - 1] : nullptr;
+                for (std::size_t e = 0; e < answer.edits.size(); ++e) {
+                    if (answer.edits[e].first != c.name) continue;
+                    form.fields.push_back({label != nullptr ? label->caption : c.name, answer.edits[e].second, usable(c),
+                                           c.passwordChar != 0});
+                    asked.push_back(e);
+                }
+            } else if (c.kind == "button" && usable(c)) {
+                const int result = isOkButton(c.name) ? platform::IDOK : platform::IDCANCEL;
+                // Two buttons that read and do the same are one choice.
+                bool same = false;
+                for (const TerminalButton& b : form.buttons) same = same || (b.caption == c.caption && b.result == result);
+                if (!same) form.buttons.push_back({c.caption, result});
+            }
+        }
+        const platform::ControlSpec* byEnter = find(layout.defaultButton);
+        form.defaultResult = byEnter != nullptr && usable(*byEnter) ? platform::IDOK : platform::IDCANCEL;
+        form.closeResult = platform::IDCANCEL;
+        lock.unlock();
+        TerminalAnswer typed = terminal_->Ask(form);
+        lock.lock();
+        for (std::size_t f = 0; f < asked.size() && f < typed.values.size(); ++f)
+            if (form.fields[f].enabled) answer.edits[asked[f]].second = typed.values[f];
+        answer.ok = typed.result == platform::IDOK;
+        how = typed.closed ? std::string("close box on the terminal") : std::string("terminal");
+    }
+    Record({"connection", layout.caption, detail + how + (answer.ok ? " -> OK" : " -> Cancel")});
     return answer;
 }
 

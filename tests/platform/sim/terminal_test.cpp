@@ -8,45 +8,15 @@
 #include "platform/dialogs.h"
 #include "platform/sim/sim_dialogs.h"
 #include "platform/platform.h"
+#include "support/scripted_terminal.h"
 #include "support/test_machine.h"
 
 using namespace qm::sim;
 using qm::platform::IDCANCEL;
 using qm::platform::IDOK;
+using qm::test::ScriptedTerminal;
 
 namespace {
-
-// A terminal whose keyboard is the given text (the input ends after it) and whose screen is
-// kept for the test.
-class ScriptedTerminal {
-public:
-    explicit ScriptedTerminal(const std::string& typed) {
-        EXPECT_EQ(::pipe(in_), 0);
-        EXPECT_EQ(::pipe(out_), 0);
-        EXPECT_EQ(::write(in_[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-        ::close(in_[1]);
-    }
-    ~ScriptedTerminal() {
-        ::close(in_[0]);
-        if (out_[1] >= 0) ::close(out_[1]);
-        ::close(out_[0]);
-    }
-    std::unique_ptr<Terminal> Make() { return std::make_unique<Terminal>(in_[0], out_[1], codePage_); }
-    // What the screen shows; the terminal writes nothing more.
-    std::string Screen() {
-        ::close(out_[1]);
-        out_[1] = -1;
-        std::string s;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(out_[0], buf, sizeof buf)) > 0;) s.append(buf, static_cast<std::size_t>(n));
-        return s;
-    }
-
-private:
-    CodePageTable codePage_{1252};
-    int in_[2] = {-1, -1};
-    int out_[2] = {-1, -1};
-};
 
 TerminalForm ConnectionLikeForm() {
     TerminalForm form;
