@@ -99,8 +99,10 @@ void TKBNMSMTP::Connect() {
     Disconnect();
     auto session = std::make_unique<Poco::Net::SMTPClientSession>(ConnectTo(Host, Port));
     session->setTimeout(kReplyTimeout);
-    // Reads the greeting, then EHLO (HELO when refused).
-    session->login(HeloName);
+    // The greeting, then EHLO, and HELO for a server that does not answer 250 to it.
+    session->open();
+    std::string response;
+    if (session->sendCommand("EHLO", HeloName, response) != 250) Expect(*session, "HELO " + HeloName, Completed);
     // The server's prompts are not read: servers word them differently.
     if (authentication_ == Authentication::Login) {
         Expect(*session, "AUTH LOGIN", Challenged);

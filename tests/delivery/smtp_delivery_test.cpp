@@ -97,7 +97,7 @@ qm::sim::SimDialogs& DialogsOf(TestMachine& m) { return m.Machine().DialogsOfMac
 }  // namespace
 
 TEST(SmtpDelivery, OneMailCarriesEveryArchiveThroughThePublicServerWithAuthLogin) {
-    SmtpTestServer server({"agent", "pw", {}, false});
+    SmtpTestServer server({"agent", "pw", {}, false, false});
     TestMachine m;
     SmtpFields f;
     f.port = std::to_string(server.Port());
@@ -137,6 +137,21 @@ TEST(SmtpDelivery, OneMailCarriesEveryArchiveThroughThePublicServerWithAuthLogin
     EXPECT_TRUE(Has(log, "Sent by SMTP"));
     EXPECT_FALSE(Has(log, "ConnectwithITparamfailed"));
     EXPECT_TRUE(ErrorTexts().empty());
+}
+
+TEST(SmtpDelivery, AServerThatRefusesEhloIsGreetedWithHelo) {
+    SmtpTestServer server({"", "", {}, false, true});
+    TestMachine m;
+    SmtpFields f;
+    f.port = std::to_string(server.Port());
+    DeliveryContext c = Context(m, SmtpSection(f));
+    EXPECT_TRUE(SendBySmtp(c));
+    EXPECT_EQ(server.Mails().size(), 1u);
+    const std::vector<std::string> commands = server.Commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(commands[0].rfind("EHLO ", 0), 0u);
+    EXPECT_EQ(commands[1], "HELO " + commands[0].substr(5));
+    EXPECT_EQ(commands[2], "RSET");
 }
 
 TEST(SmtpDelivery, MaxFilesTenSendsOneMailPerArchive) {
@@ -201,9 +216,9 @@ TEST(SmtpDelivery, ARefusedMessageMarksNothingItDidNotCarry) {
     };
     const std::vector<std::string> waiting{"#C#S#261209070305042.GTV", "#C#S#261209070305043.GTV"};
     const Case cases[] = {
-        {"the recipient is refused", {"", "", {"inventory@centre.example"}, false}, false, waiting},
-        {"the message is refused", {"", "", {}, true}, false, waiting},
-        {"the message of the first archive is refused", {"", "", {}, true}, true, waiting},
+        {"the recipient is refused", {"", "", {"inventory@centre.example"}, false, false}, false, waiting},
+        {"the message is refused", {"", "", {}, true, false}, false, waiting},
+        {"the message of the first archive is refused", {"", "", {}, true, false}, true, waiting},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -372,7 +387,7 @@ TEST(SmtpDelivery, SendDebugMailsATestFirstAndItNeverCountsAsDelivery) {
     }
     {
         // The test mail arrives, the real one is refused: nothing counts as sent.
-        SmtpTestServer server({"", "", {kSupportAddress}, false});
+        SmtpTestServer server({"", "", {kSupportAddress}, false, false});
         TestMachine m;
         SmtpFields f;
         f.port = std::to_string(server.Port());

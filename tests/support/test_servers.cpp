@@ -138,6 +138,7 @@ std::vector<std::string> SmtpArguments(const SmtpServerOptions& o, const std::st
     if (!o.user.empty()) args.insert(args.end(), {"--user", o.user, "--password", o.password});
     for (const std::string& r : o.refusedRecipients) args.insert(args.end(), {"--refuse-rcpt", r});
     if (o.refuseData) args.push_back("--refuse-data");
+    if (o.refuseEhlo) args.push_back("--refuse-ehlo");
     return args;
 }
 

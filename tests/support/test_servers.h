@@ -62,6 +62,7 @@ struct SmtpServerOptions {
     std::string password;
     std::vector<std::string> refusedRecipients;
     bool refuseData = false;
+    bool refuseEhlo = false;
 };
 
 struct ReceivedMail {

@@ -22,6 +22,7 @@ parser.add_argument("--user", default="", help="the account AUTH LOGIN accepts")
 parser.add_argument("--password", default="")
 parser.add_argument("--refuse-rcpt", action="append", default=[], help="a recipient address refused with 550")
 parser.add_argument("--refuse-data", action="store_true", help="refuse every message at its end with 554")
+parser.add_argument("--refuse-ehlo", action="store_true", help="answer EHLO with 502, as an old server does")
 parser.add_argument("--parent", type=int, default=0, help="the test's process id: the server ends with it")
 options = parser.parse_args()
 
@@ -84,6 +85,9 @@ def recording(name):
     @functools.wraps(base)
     async def wrapper(self, arg):
         record(name + (" " + arg if arg else ""))
+        if name == "EHLO" and options.refuse_ehlo:
+            await self.push("502 Command not implemented")
+            return None
         return await base(self, arg)
 
     return wrapper
