@@ -19,6 +19,15 @@ public:
         const int status = _pControlSocket->receiveStatusMessage(response);
         if (status != 220) throw Poco::Net::FTPException("Cannot receive status message", response, status);
     }
+
+protected:
+    // A data connection that stops moving must not hold the agent either.
+    Poco::Net::StreamSocket establishDataConnection(const std::string& command, const std::string& arg) override {
+        Poco::Net::StreamSocket socket = FTPClientSession::establishDataConnection(command, arg);
+        socket.setSendTimeout(kReplyTimeout);
+        socket.setReceiveTimeout(kReplyTimeout);
+        return socket;
+    }
 };
 
 TKBNMFTP::TKBNMFTP() = default;
