@@ -137,11 +137,12 @@ void BootIniInfo() {
         if (timeout == -1) return;
         AddOne(kBoot, "Timeout", std::to_string(timeout));
         AddOne(kBoot, "Default", core::ReadProfileString(kBootIni, "boot loader", "default", ""));
+        // The menu in one read: a read per key would cost a long file's length once per entry.
         std::unordered_set<std::string> seen;
         int n = 1;
-        for (const std::string& key : core::ReadProfileKeyNames(kBootIni, "operating systems")) {
+        for (const auto& [key, value] : core::ReadProfileSection(kBootIni, "operating systems")) {
+            // A repeated key stands for its first value, as a read of that key gives it.
             if (!seen.insert(Upper(key)).second) continue;
-            std::string value = core::ReadProfileString(kBootIni, "operating systems", key, "");
             if (value.empty()) continue;
             AddOne(kBoot, "os" + std::to_string(n++), key + "=" + value);
         }

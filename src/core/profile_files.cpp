@@ -31,6 +31,18 @@ bool ProfileValueExists(std::string_view file, std::string_view section, std::st
     return false;
 }
 
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(std::string_view file, std::string_view section) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string& line : platform::Profile().GetPrivateProfileSection(section, file)) {
+        std::size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            entries.emplace_back(line, std::string());
+        else
+            entries.emplace_back(line.substr(0, equals), platform::ProfileValueUnquoted(std::string_view(line).substr(equals + 1)));
+    }
+    return entries;
+}
+
 void WriteProfileString(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
     if (!platform::Profile().WritePrivateProfileString(section, key, value, file))
         throw ProfileWriteError("Unable to write to " + std::string(file) + " (error " +

@@ -93,6 +93,12 @@ std::vector<std::string> IniImage::SectionNames() const {
     return names;
 }
 
+std::string ProfileValueUnquoted(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return std::string(value);
+}
+
 bool ParseWholeInteger(std::string_view text, int& value) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

@@ -46,4 +46,8 @@ private:
 // Parses a whole decimal or hexadecimal integer as described for IniImage::ReadInteger.
 bool ParseWholeInteger(std::string_view text, int& value);
 
+// A value of the private-profile functions as the read of one key gives it: one pair of
+// matching quotes (double or single) around the whole value removed.
+std::string ProfileValueUnquoted(std::string_view value);
+
 }  // namespace qm::platform

@@ -33,6 +33,10 @@ public:
     // GetPrivateProfileString with no key name: the names of the section's keys in file order,
     // a repeated key as often as it stands there; none when the file or section is missing.
     virtual std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) = 0;
+    // GetPrivateProfileSection: the section's entries in file order, each "key=value" with key
+    // and value trimmed and the value's quotes kept (a line without "=" as it stands); none
+    // when the file or section is missing.
+    virtual std::vector<std::string> GetPrivateProfileSection(std::string_view section, std::string_view fileName) = 0;
     // GetProfileString: the same read on win.ini in the Windows folder.
     virtual std::string GetProfileString(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) = 0;

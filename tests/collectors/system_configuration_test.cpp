@@ -153,6 +153,22 @@ TEST(Boot, TheBootMenuOfBootIni) {
     }
 }
 
+TEST(Boot, ALongMenuIsReadInOnePass) {
+    // Reads of single keys after the time-out and the default entry would fail: the menu comes
+    // from one read of its section, so its length costs no read of the file per entry.
+    TestMachine m(R"({"faults": [{"op": "GetPrivateProfileString", "path": "C:\\boot.ini", "error": 5, "after": 2}]})");
+    std::string file = "[boot loader]\r\ntimeout=5\r\ndefault=d\r\n[operating systems]\r\n";
+    Records records{RecordLine("Boot", "Timeout", "5"), RecordLine("Boot", "Default", "d")};
+    for (int i = 1; i <= 500; ++i) {
+        file += "multi(0)disk(0)rdisk(0)partition(" + std::to_string(i) + ")\\WINDOWS=\"System " + std::to_string(i) + "\"\r\n";
+        records.push_back(RecordLine("Boot", "os" + std::to_string(i),
+                                     "multi(0)disk(0)rdisk(0)partition(" + std::to_string(i) + ")\\WINDOWS=System " + std::to_string(i)));
+    }
+    m.WriteFile("C:\\boot.ini", file);
+    StartAgent();
+    EXPECT_EQ(CollectRecords(BootIniInfo), records);
+}
+
 TEST(SmtpSettings, TheHostUserAndPortWhenAHostIsSet) {
     TestMachine m;
     m.WriteFile(kAgentSettings, "[SMTP Connection]\r\nHOST=mail.example.com\r\nUSERID=jdoe\r\nPASSWORD=secret\r\n");

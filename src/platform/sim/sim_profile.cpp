@@ -1,5 +1,6 @@
 #include "platform/sim/sim_profile.h"
 
+#include "platform/ini_image.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
@@ -96,10 +97,21 @@ private:
     const CodePageTable& cp_;
 };
 
-// One pair of matching quotes around the whole value goes.
-std::string Unquote(const std::string& v) {
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) return v.substr(1, v.size() - 2);
-    return v;
+// Each entry line of the file's section as the caller takes it, in file order; none when the
+// section is missing (last error 2).
+template <typename Take>
+std::vector<std::string> SectionEntriesOf(const std::string& bytes, const CodePageTable& cp, std::string_view section, Take take) {
+    std::vector<std::string> entries;
+    ProfileText text(ParseProfile(bytes), cp);
+    std::size_t header = text.FindSection(section);
+    if (header == ProfileText::npos) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return entries;
+    }
+    for (std::size_t i = header + 1, end = text.SectionEnd(header); i < end; ++i)
+        if (text.Lines()[i].kind == ProfileLine::Kind::Entry) entries.push_back(take(text.Lines()[i]));
+    SetLastError(ERROR_SUCCESS);
+    return entries;
 }
 
 }  // namespace
@@ -133,19 +145,17 @@ std::vector<std::string> SimProfile::GetPrivateProfileSectionNames(std::string_v
 }
 
 std::vector<std::string> SimProfile::GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) {
-    std::vector<std::string> names;
     std::optional<std::string> bytes = ReadFileFor("GetPrivateProfileString", fileName);
-    if (!bytes) return names;
-    ProfileText text(ParseProfile(*bytes), state_.CodePage());
-    std::size_t header = text.FindSection(section);
-    if (header == ProfileText::npos) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return names;
-    }
-    for (std::size_t i = header + 1, end = text.SectionEnd(header); i < end; ++i)
-        if (text.Lines()[i].kind == ProfileLine::Kind::Entry) names.push_back(text.Lines()[i].name);
-    SetLastError(ERROR_SUCCESS);
-    return names;
+    if (!bytes) return {};
+    return SectionEntriesOf(*bytes, state_.CodePage(), section, [](const ProfileLine& line) { return line.name; });
+}
+
+std::vector<std::string> SimProfile::GetPrivateProfileSection(std::string_view section, std::string_view fileName) {
+    std::optional<std::string> bytes = ReadFileFor("GetPrivateProfileSection", fileName);
+    if (!bytes) return {};
+    return SectionEntriesOf(*bytes, state_.CodePage(), section, [](const ProfileLine& line) {
+        return line.raw.find('=') == std::string::npos ? line.name : line.name + "=" + line.value;
+    });
 }
 
 std::string SimProfile::GetPrivateProfileString(std::string_view section, std::string_view key,
@@ -166,7 +176,7 @@ std::string SimProfile::GetPrivateProfileString(std::string_view section, std::s
         return def;
     }
     SetLastError(ERROR_SUCCESS);
-    return Unquote(text.Lines()[line].value);
+    return ProfileValueUnquoted(text.Lines()[line].value);
 }
 
 int SimProfile::GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,

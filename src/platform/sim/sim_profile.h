@@ -26,6 +26,7 @@ public:
                                    std::optional<std::string_view> value, std::string_view fileName) override;
     std::vector<std::string> GetPrivateProfileSectionNames(std::string_view fileName) override;
     std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::string_view fileName) override;
+    std::vector<std::string> GetPrivateProfileSection(std::string_view section, std::string_view fileName) override;
     std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue) override;
 
 private:

@@ -142,3 +142,20 @@ TEST(Profile, ListsSectionsAndKeysInFileOrder) {
     EXPECT_TRUE(Profile().GetPrivateProfileSectionNames("C:\\TEMP\\refused.ini").empty());
     EXPECT_EQ(Profile().GetPrivateProfileKeyNames("A", "C:\\TEMP\\refused.ini"), (std::vector<std::string>{"x"}));
 }
+
+TEST(Profile, ASectionsEntriesAsTheFileHoldsThem) {
+    TestMachine m(R"({"faults": [{"op": "GetPrivateProfileSection", "path": "C:\\TEMP\\refused.ini"}]})");
+    const char* file = "C:\\TEMP\\boot.ini";
+    m.WriteFile(file, "[boot loader]\r\ntimeout=30\r\n[operating systems]\r\n  multi(0)\\WINDOWS =  \"XP\" /fastdetect \r\n"
+                      ";hidden=1\r\nbare line\r\nC:\\=\"Older\"\r\nMULTI(0)\\windows=again=twice\r\nempty=\r\n\r\n[OPERATING SYSTEMS]\r\nlater=1\r\n");
+    // Trimmed, quotes kept, comments left out, a repeated key as often as it stands; the first
+    // of two sections of one name.
+    EXPECT_EQ(Profile().GetPrivateProfileSection("Operating Systems", file),
+              (std::vector<std::string>{"multi(0)\\WINDOWS=\"XP\" /fastdetect", "bare line", "C:\\=\"Older\"",
+                                        "MULTI(0)\\windows=again=twice", "empty="}));
+    EXPECT_TRUE(Profile().GetPrivateProfileSection("missing", file).empty());
+    EXPECT_TRUE(Profile().GetPrivateProfileSection("boot loader", "C:\\TEMP\\missing.ini").empty());
+    m.WriteFile("C:\\TEMP\\refused.ini", "[A]\r\nx=1\r\n");
+    EXPECT_TRUE(Profile().GetPrivateProfileSection("A", "C:\\TEMP\\refused.ini").empty());
+    EXPECT_EQ(Profile().GetPrivateProfileKeyNames("A", "C:\\TEMP\\refused.ini"), (std::vector<std::string>{"x"}));
+}
