@@ -75,19 +75,22 @@ bool PakResult() {
     const core::ResultFileNames& files = State().resultFiles;
     bool scrambled = false;
     try {
-        std::string hardware, software;
         WriteLog("Crypt hardware:" + files.localHardware + "," + files.serverHardware);
-        if (ScrambleFile(files.localHardware, kByteXorKey, hardware)) {
+        if (auto hardware = OpenToScramble(files.localHardware)) {
             WriteLog("save EncryptFile:" + files.serverHardware);
             WriteLog("Crypt Software:" + files.localSoftware + "," + files.serverSoftware);
-            if (ScrambleFile(files.localSoftware, kByteXorKey, software)) {
+            if (auto software = OpenToScramble(files.localSoftware)) {
                 WriteLog("save EncryptFile:" + files.serverSoftware);
                 // A pair from an earlier run may still wait for delivery: it gives way to a
-                // whole new pair only, never to half of one.
+                // whole new pair only, never to half of one. Both are scrambled piece by piece.
+                bool hardwareUnreadable = false, softwareUnreadable = false;
                 scrambled = ReplaceFilesTogether(
-                    Files(), {{files.serverHardware, std::move(hardware)}, {files.serverSoftware, std::move(software)}});
+                    Files(), {{files.serverHardware, ScrambledCopyOf(*hardware, kByteXorKey, hardwareUnreadable)},
+                              {files.serverSoftware, ScrambledCopyOf(*software, kByteXorKey, softwareUnreadable)}});
                 if (scrambled)
                     Clock().Sleep(1000);
+                else if (hardwareUnreadable || softwareUnreadable)
+                    LogUnreadable(hardwareUnreadable ? files.localHardware : files.localSoftware);
                 else
                     WriteLog("save EncryptFile ERROR:Cannot write " + files.serverHardware + " and " +
                              files.serverSoftware + " (error " + std::to_string(GetLastError()) + ")");

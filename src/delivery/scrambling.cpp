@@ -40,37 +40,25 @@ void Scramble(char* bytes, std::size_t size, char mask) {
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ mask);
 }
 
+}  // namespace
+
 void LogUnreadable(std::string_view source) {
     core::WriteLog("read EncryptFile ERROR:Cannot read " + std::string(source) + " (error " +
                    std::to_string(GetLastError()) + ")");
 }
 
-}  // namespace
-
-bool ScrambleFile(std::string_view source, std::uint16_t key, std::string& scrambled) {
-    if (!ReadWholeFile(Files(), source, scrambled)) {
-        LogUnreadable(source);
-        return false;
-    }
-    Scramble(scrambled.data(), scrambled.size(), HighByte(key));
-    return true;
+std::unique_ptr<File> OpenToScramble(std::string_view source) {
+    auto in = Files().CreateFile(source, GENERIC_READ, CreationDisposition::OpenExisting);
+    if (!in) LogUnreadable(source);
+    return in;
 }
 
-bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t key) {
-    auto in = Files().CreateFile(source, GENERIC_READ, CreationDisposition::OpenExisting);
-    if (!in) {
-        LogUnreadable(source);
-        return false;
-    }
-    core::WriteLog("save EncryptFile:" + std::string(target));
-    // Chunk by chunk into the temporary copy: the file is never held whole.
-    const char mask = HighByte(key);
-    std::unique_ptr<char[]> chunk(new char[kScrambleChunk]);
-    bool unreadable = false;
-    bool written = ReplaceFileSafely(Files(), target, [&](File& out) {
+FileWriter ScrambledCopyOf(File& source, std::uint16_t key, bool& unreadable) {
+    return [&source, &unreadable, mask = HighByte(key)](File& out) {
+        std::unique_ptr<char[]> chunk(new char[kScrambleChunk]);
         for (;;) {
             DWORD read = 0, put = 0;
-            if (!in->ReadFile(chunk.get(), kScrambleChunk, read)) {
+            if (!source.ReadFile(chunk.get(), kScrambleChunk, read)) {
                 unreadable = true;
                 return false;
             }
@@ -78,7 +66,15 @@ bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t
             Scramble(chunk.get(), read, mask);
             if (!out.WriteFile(chunk.get(), read, put)) return false;
         }
-    });
+    };
+}
+
+bool EncryptFile(std::string_view source, std::string_view target, std::uint16_t key) {
+    auto in = OpenToScramble(source);
+    if (!in) return false;
+    core::WriteLog("save EncryptFile:" + std::string(target));
+    bool unreadable = false;
+    bool written = ReplaceFileSafely(Files(), target, ScrambledCopyOf(*in, key, unreadable));
     if (unreadable) {
         LogUnreadable(source);
         return false;

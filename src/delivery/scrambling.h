@@ -3,8 +3,11 @@
 // the encoded server fields of the settings file.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/files.h"
 
 namespace qm::delivery {
 
@@ -14,9 +17,13 @@ inline constexpr std::uint16_t kByteXorKey = 38219;
 // Only the low byte takes effect. Settings files are delivered already encoded with it.
 inline constexpr std::uint16_t kSettingsKey = 9617;
 
-// The scrambled bytes of a file. False, with the reason in the trace log, when the source
-// cannot be read.
-bool ScrambleFile(std::string_view source, std::uint16_t key, std::string& scrambled);
+// Writes the scrambled copy of the open source into a file, piece by piece, so that no file is
+// ever held whole; `unreadable` is set when the source breaks off.
+platform::FileWriter ScrambledCopyOf(platform::File& source, std::uint16_t key, bool& unreadable);
+// Opens a file to scramble; null, with the reason in the trace log, when it cannot be read.
+std::unique_ptr<platform::File> OpenToScramble(std::string_view source);
+// Logs that the source cannot be read, with the last error.
+void LogUnreadable(std::string_view source);
 // Writes the scrambled copy of the source to the target, through a temporary file renamed into
 // place, so that a target is either complete or untouched. False, with the reason in the
 // trace log, when the source cannot be read or the target cannot be written.

@@ -55,7 +55,7 @@ bool WriteAll(File& file, std::string_view bytes) {
 }
 
 // Creates or replaces the file, fills it with `write` and flushes it.
-bool WriteNewFile(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write) {
+bool WriteNewFile(FilesService& fs, std::string_view path, const FileWriter& write) {
     auto file = fs.CreateFile(path, GENERIC_WRITE, CreationDisposition::CreateAlways);
     return file && write(*file) && file->FlushFileBuffers();
 }
@@ -111,6 +111,13 @@ bool PlaceThroughTemporary(FilesService& fs, std::string_view path, DWORD moveFl
 }  // namespace
 
 bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<std::pair<std::string, FileWriter>> writers;
+    for (const auto& [path, bytes] : files)
+        writers.emplace_back(path, [&bytes = bytes](File& file) { return WriteAll(file, bytes); });
+    return ReplaceFilesTogether(fs, writers);
+}
+
+bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, FileWriter>>& files) {
     const std::size_t n = files.size();
     std::vector<std::string> temp(n), aside(n);
     std::vector<bool> placed(n, false);
@@ -134,7 +141,7 @@ bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::str
     try {
         for (std::size_t i = 0; i < n; ++i) {
             temp[i] = TemporaryBeside(files[i].first);
-            if (!WriteWholeFile(fs, temp[i], files[i].second)) return failed();
+            if (!WriteNewFile(fs, temp[i], files[i].second)) return failed();
         }
         for (std::size_t i = 0; i < n; ++i) {
             if (!FileExists(fs, files[i].first)) continue;
@@ -159,7 +166,7 @@ bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view
     return ReplaceFileSafely(fs, path, [&](File& file) { return WriteAll(file, bytes); });
 }
 
-bool ReplaceFileSafely(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write) {
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, const FileWriter& write) {
     return PlaceThroughTemporary(fs, path, MOVEFILE_REPLACE_EXISTING,
                                  [&](const std::string& temp) { return WriteNewFile(fs, temp, write); });
 }

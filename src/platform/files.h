@@ -130,6 +130,9 @@ public:
 
 // Helpers built on the service above.
 
+// Fills an open file, piece by piece; false when a piece cannot be written or had.
+using FileWriter = std::function<bool(File&)>;
+
 // True when the path names an existing file (a folder does not count).
 bool FileExists(FilesService& fs, std::string_view path);
 // True when the path names an existing folder.
@@ -150,12 +153,14 @@ bool ReplaceFileSafely(FilesService& fs, std::string_view path, std::string_view
 // The same for a file written piece by piece: `write` fills the open temporary file, which is
 // then flushed and renamed into place. False with the last error when a step fails (also when
 // `write` answers false); the temporary file never outlives a failure.
-bool ReplaceFileSafely(FilesService& fs, std::string_view path, const std::function<bool(File&)>& write);
+bool ReplaceFileSafely(FilesService& fs, std::string_view path, const FileWriter& write);
 // Writes several files (path, bytes) so that either every target holds its new bytes or every
 // target keeps what it held: all are written under temporary names first, and only then are
 // the old files set aside and the new ones renamed into place. False with the last error when
 // any step fails; what was set aside then returns.
 bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, std::string>>& files);
+// The same for files written piece by piece: each writer fills its open temporary file.
+bool ReplaceFilesTogether(FilesService& fs, const std::vector<std::pair<std::string, FileWriter>>& files);
 // Copies the source to a temporary file beside the target and renames the copy into place, so
 // the target folder never shows a part of the file under the target's name. An existing target
 // is never replaced: false with 183 (already exists) then.

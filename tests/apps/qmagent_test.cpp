@@ -106,8 +106,12 @@ TEST(Program, OnlineLeavesThePlainResultsAndAFailedCheckDeliversNothing) {
 }
 
 TEST(Program, ASecondInstanceEndsAtOnceAndTouchesNothing) {
-    // The first one waits for a slow BIOS program, holding the single-instance mutex.
-    TestMachine m(std::string(kAgentMachine).insert(1, R"("bios_program": {"delay_ms": 1500}, )"));
+    // The first one waits for a slow BIOS program, holding the single-instance mutex. The
+    // delay goes into the machine's own BIOS program entry: a second entry of that name would
+    // give way to it, and the first run would not wait.
+    std::string machine = kAgentMachine;
+    machine.insert(machine.find("\"uuid\""), R"("delay_ms": 1500, )");
+    TestMachine m(machine);
     Prepare(m, true);
     pid_t first = StartProgram(m, "/N");
     for (int i = 0; i < 2000 && !std::filesystem::exists(m.HostPath("C:\\WINDOWS\\QM-TEST-01.hrz")); ++i)
