@@ -103,9 +103,13 @@ std::uint64_t SimClock::GetTickCount64() { return CounterReading(); }
 void SimClock::Sleep(DWORD milliseconds) {
     const bool own = std::this_thread::get_id() == owner_;
     // A virtual clock moves only with the thread that runs the machine's program: another
-    // thread (the wait dialog's) sleeps in real time, or it would run the clock away.
+    // thread (the wait dialog's, the front-end's worker) sleeps in real time, or it would run
+    // the clock away; a wait of it while a started program runs ends with that program too.
     if (virtual_ && !own) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        if (state_.AnyChildRunning())
+            state_.WaitForChildren(-1, std::chrono::milliseconds(milliseconds));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         return;
     }
     auto start = std::chrono::steady_clock::now();

@@ -79,4 +79,16 @@ TEST(SimClock, AWaitSpendsRealTimeOnlyWhileAStartedProgramRuns) {
     Clock().Sleep(60000);
     EXPECT_LT(m.Machine().RealTimeSlept() - slept, std::chrono::seconds(30));
     EXPECT_EQ(Clock().GetTickCount64() - before, 120000u);
+
+    // Another thread's wait passes in real time and leaves the clock alone, but it too ends
+    // with the program it waits on.
+    program = Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+    ASSERT_NE(program, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    std::thread other([] { Clock().Sleep(60000); });
+    other.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    ASSERT_TRUE(program->GetExitCodeProcess(code));
+    EXPECT_EQ(code, 4u);
+    EXPECT_LT(Clock().GetTickCount64() - before, 120000u + 5u);
 }
