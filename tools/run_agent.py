@@ -207,7 +207,10 @@ def main(argv):
         out += machine.shown(error_list)
     out.append("What the windows showed: " + journal_file)
     out.append("")
-    out.append("To start afresh, delete the machine folder; ./run.sh makes it anew:")
+    # ./run.sh makes the sample machine that QM_SAMPLE names, the XP workstation without it.
+    sample = os.environ.get("QM_SAMPLE", "")
+    again = "./run.sh" if sample in ("", "xp-workstation") else "QM_SAMPLE=" + sample + " ./run.sh"
+    out.append("To start afresh, delete the machine folder; " + again + " makes it anew:")
     out.append("    rm -rf '" + machine.folder + "'")
     # Names and texts come from the machine: none may act on the terminal.
     print(re.sub(r"[\x00-\x09\x0b-\x1f\x7f-\x9f]", "?", "\n".join(out)))

@@ -30,9 +30,10 @@ void InstallSample(const fs::path& machine) {
         fs::copy_file(bin / program, machine / kAgentFolder / program, fs::copy_options::overwrite_existing);
 }
 
-// One interactive run of the installed agent through the runner of ./run.sh; what it printed.
-std::string RunInstalled(const fs::path& machine) {
-    std::string command = "/usr/bin/python3 '" + std::string(QM_SOURCE_DIR) + "/tools/run_agent.py' '" +
+// One interactive run of the installed agent through the runner of ./run.sh, with the
+// environment's variables before it; what it printed.
+std::string RunInstalled(const fs::path& machine, const std::string& variables = "") {
+    std::string command = variables + " /usr/bin/python3 '" + std::string(QM_SOURCE_DIR) + "/tools/run_agent.py' '" +
                           machine.string() + "' 'C:\\Program Files\\Quarmelin\\' /DLG /LOG 2>&1 </dev/null";
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -155,6 +156,22 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     std::string third = RunInstalled(machine);
     EXPECT_NE(third.find("Archives: 1, 1 of them made or delivered in this run"), std::string::npos) << third;
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
+}
+
+// The summary's way to a fresh machine is the command that makes this sample machine again.
+TEST(InstalledAgent, TheSummaryNamesTheCommandThatMakesTheMachineAnew) {
+    qm::test::TempFolder temp("qm-anew");
+    fs::path machine = fs::path(temp.Path()) / "machine";
+    InstallSample(machine);
+    const std::pair<const char*, const char*> cases[] = {
+        {"env -u QM_SAMPLE", "; ./run.sh makes it anew:\n"},
+        {"QM_SAMPLE=xp-workstation", "; ./run.sh makes it anew:\n"},
+        {"QM_SAMPLE=win98-desktop", "; QM_SAMPLE=win98-desktop ./run.sh makes it anew:\n"},
+    };
+    for (const auto& [variables, line] : cases) {
+        std::string out = RunInstalled(machine, variables);
+        EXPECT_NE(out.find(std::string("To start afresh, delete the machine folder") + line), std::string::npos) << out;
+    }
 }
 
 // On a terminal the windows wait for the user: the asset-tag dialog asks for the tag, the end
