@@ -135,9 +135,15 @@ bool SendFTPFile(DeliveryContext& context) {
         }
     }
     if (client->FConnected) {
+        // The folder change is relative to where the session stands: once in the folder, a
+        // later pass stays there instead of looking for the folder inside itself.
+        bool inFolder = false;
         for (int r = 0; r < kPasses;) {
             try {
-                client->ChangeDir(server.folder);
+                if (!inFolder) {
+                    client->ChangeDir(server.folder);
+                    inFolder = true;
+                }
                 WriteLog("try to send data");
                 for (const std::string& archive : context.archives) {
                     if (!FileExists(Files(), archive)) continue;

@@ -215,10 +215,12 @@ TEST(FtpDelivery, FailedPassesKeepWhatWasNotStoredWaiting) {
     const Case cases[] = {
         {"the folder is missing", {{{"agent", "secret"}}, {}}, "inbox", false, 5, {}, waiting},
         {"the folder is empty", {{{"agent", "secret"}}, {"inbox"}}, "", false, 5, {}, waiting},
-        // The next pass stores what the failed one left: the first archive is not sent twice. (A
-        // relative folder would be looked for inside itself by the next pass.)
+        // The next pass stores what the failed one left: the first archive is not sent twice, and
+        // the next pass stays in the folder, also when it was named relative to the login folder.
         {"the second store is refused", {{{"agent", "secret"}}, {"inbox"}, 2}, "/inbox", true, 1, all,
          {"#C#S#261209070305042.Old", "#C#S#261209070305043.Old"}},
+        {"the second store into a relative folder is refused", {{{"agent", "secret"}}, {"inbox"}, 2}, "inbox", true, 1,
+         all, {"#C#S#261209070305042.Old", "#C#S#261209070305043.Old"}},
         {"the connection is lost after the first store", {{{"agent", "secret"}}, {"inbox"}, 0, 1}, "inbox", false, 5,
          {"#C#S#261209070305042.GTV"}, {"#C#S#261209070305042.Old", "#C#S#261209070305043.GTV"}},
     };
