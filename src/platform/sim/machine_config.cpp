@@ -330,14 +330,57 @@ std::map<platform::LCTYPE, std::string> DefaultLocale() {
             {platform::LOCALE_S2359, "PM"}};
 }
 
+namespace {
+
+// The tree the library builds, except that a refused text (a syntax error, or a number too
+// large for a double, which the library reports without a place) names the file and the line
+// and column where it stops.
+class PlacedDomParser : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    PlacedDomParser(json& tree, const std::string& text, const std::string& fileName)
+        : json_sax_dom_parser<json>(tree, true), text_(text), fileName_(fileName) {}
+
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
+        std::string what = e.what();
+        if (what.find(" at line ") == std::string::npos) {
+            // The place where the refused token starts.
+            std::size_t start = std::min(position, text_.size());
+            start -= std::min(start, token.size());
+            std::string_view before = std::string_view(text_).substr(0, start);
+            std::size_t lineStart = before.rfind('\n');
+            std::size_t line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+            std::size_t column = 1 + before.size() - (lineStart == std::string_view::npos ? 0 : lineStart + 1);
+            what = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+        }
+        throw MachineError(fileName_ + ": " + what);
+    }
+
+private:
+    const std::string& text_;
+    const std::string& fileName_;
+};
+
+}  // namespace
+
+json ParseJsonText(const std::string& text, const std::string& fileName) {
+    json root;
+    PlacedDomParser parser(root, text, fileName);
+    json::sax_parse(text, &parser);
+    return root;
+}
+
+WORD LanguageOfLocale(const std::map<platform::LCTYPE, std::string>& locale) {
+    auto it = locale.find(platform::LOCALE_ILANGUAGE);
+    if (it == locale.end() || it->second.empty() || it->second.size() > 4 ||
+        it->second.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return 0x0409;
+    return static_cast<WORD>(std::stoul(it->second, nullptr, 16));
+}
+
 MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string& hostFolder,
                                  const std::string& fileName) {
-    json root;
-    try {
-        root = json::parse(jsonText);
-    } catch (const json::parse_error& e) {
-        throw MachineError(fileName + ": " + e.what());
-    }
+    json root = ParseJsonText(jsonText, fileName);
     MachineConfig c;
     c.folder = hostFolder;
     c.version.dwMajorVersion = 5;

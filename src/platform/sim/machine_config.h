@@ -2,6 +2,8 @@
 // What machine.json says about a simulated machine, parsed and checked. Texts are held in
 // the machine's ANSI code page.
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -190,6 +192,10 @@ struct MachineConfig {
     UsbConfig usb;  // host controllers, hubs and the devices on their ports
 };
 
+// Parses the text of a JSON file of the machine; a malformed one throws MachineError naming
+// the file and the place in it.
+nlohmann::json ParseJsonText(const std::string& text, const std::string& fileName);
+
 // Parses machine.json text; hostFolder is the machine folder that relative drive folders
 // start from, fileName the name used in messages.
 MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string& hostFolder,
@@ -197,5 +203,8 @@ MachineConfig ParseMachineConfig(const std::string& jsonText, const std::string&
 
 // Locale values of the United States English locale, the default of every machine.
 std::map<platform::LCTYPE, std::string> DefaultLocale();
+
+// The language identifier of a locale's "language_id"; United States English when it has none.
+platform::WORD LanguageOfLocale(const std::map<platform::LCTYPE, std::string>& locale);
 
 }  // namespace qm::sim

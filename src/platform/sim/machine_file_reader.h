@@ -135,11 +135,7 @@ inline std::string FileBesideMachine(const std::string& name, const std::string&
 inline std::optional<nlohmann::json> ReadJsonFile(const std::string& path) {
     std::optional<std::string> text = ReadHostFile(path);
     if (!text) return std::nullopt;
-    try {
-        return nlohmann::json::parse(*text);
-    } catch (const nlohmann::json::parse_error& e) {
-        throw MachineError(path + ": " + e.what());
-    }
+    return ParseJsonText(*text, path);
 }
 
 }  // namespace qm::sim

@@ -283,14 +283,6 @@ public:
 // Beyond this many languages a module's resource directory is taken as damaged.
 constexpr std::size_t kMostMessageTables = 256;
 
-WORD LanguageOfLocale(const std::map<LCTYPE, std::string>& locale) {
-    auto it = locale.find(LOCALE_ILANGUAGE);
-    if (it == locale.end() || it->second.empty() || it->second.size() > 4 ||
-        it->second.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        return 0x0409;
-    return static_cast<WORD>(std::stoul(it->second, nullptr, 16));
-}
-
 }  // namespace
 
 EventLogsConfig ParseEventLogs(const json& node, const std::string& fileName, const std::string& machineFolder,

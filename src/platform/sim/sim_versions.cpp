@@ -19,6 +19,7 @@ struct Node {
     std::u16string key;
     std::size_t valueStart = 0, valueLength = 0;  // in bytes
     bool text = false;
+    bool cut = false;  // the node ends before its value would start
     std::size_t childrenStart = 0;
 };
 
@@ -43,11 +44,13 @@ bool ParseNode(std::string_view b, std::size_t at, std::size_t limit, Node& node
         if (c == 0) break;
         node.key += c;
     }
-    p = Align4(p);
+    // A block cut short may end inside the padding before the value: such a node has none.
+    node.cut = Align4(p) > node.end;
+    p = std::min(Align4(p), node.end);
     node.valueStart = p;
     // A text value's length counts characters, a binary one's bytes.
     node.valueLength = std::min(node.text ? valueLength * 2 : valueLength, node.end > p ? node.end - p : 0);
-    node.childrenStart = Align4(p + node.valueLength);
+    node.childrenStart = std::min(Align4(p + node.valueLength), node.end);
     return true;
 }
 
@@ -64,12 +67,24 @@ bool SameKey(const std::u16string& key, std::string_view name) {
 
 }  // namespace
 
-bool FindVersionResource(File& file, std::string& block) {
+bool FindVersionResource(File& file, WORD userLanguage, std::string& block) {
     PeResources resources;
     if (!resources.Load(file)) return false;
-    // The first name and the first language of the type.
     std::vector<PeResource> found = resources.OfType(kResourceVersion);
-    return !found.empty() && PeResources::Read(file, found.front(), block);
+    if (found.empty()) return false;
+    // The first name, in the language the resource loader prefers: the user's, then United
+    // States English, then the first one the file holds.
+    const PeResource& first = found.front();
+    auto sameName = [&](const PeResource& r) { return r.named == first.named && r.id == first.id; };
+    const PeResource* chosen = &first;
+    for (WORD wanted : {userLanguage, WORD{0x0409}}) {
+        auto it = std::find_if(found.begin(), found.end(), [&](const PeResource& r) { return sameName(r) && r.language == wanted; });
+        if (it != found.end()) {
+            chosen = &*it;
+            break;
+        }
+    }
+    return PeResources::Read(file, *chosen, block);
 }
 
 bool SimVersions::Resource(std::string_view path, std::string& block) {
@@ -86,7 +101,7 @@ bool SimVersions::Resource(std::string_view path, std::string& block) {
     }
     auto file = files_.CreateFile(path, GENERIC_READ, CreationDisposition::OpenExisting);
     std::string found;
-    bool ok = file && FindVersionResource(*file, found);
+    bool ok = file && FindVersionResource(*file, LanguageOfLocale(state_.Config().locale), found);
     cachedPath_ = full;
     cachedTime_ = attributes.ftLastWriteTime;
     cachedSize_ = attributes.nFileSize;
@@ -142,7 +157,7 @@ bool SimVersions::VerQueryValue(std::string_view block, std::string_view subBloc
         }
         if (!found) return false;
     }
-    if (node.valueLength == 0 && !node.text && path.empty()) return false;
+    if (node.cut || (node.valueLength == 0 && path.empty())) return false;
     std::string raw(block.substr(node.valueStart, node.valueLength));
     if (!node.text) {
         value = raw;

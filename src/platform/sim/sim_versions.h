@@ -33,7 +33,8 @@ private:
     bool cachedFound_ = false;
 };
 
-// The version resource of a PE file's bytes; false when it has none.
-bool FindVersionResource(platform::File& file, std::string& block);
+// The version resource of a PE file's bytes, in the language the resource loader would choose
+// for a user of that language; false when it has none.
+bool FindVersionResource(platform::File& file, platform::WORD userLanguage, std::string& block);
 
 }  // namespace qm::sim

@@ -23,3 +23,10 @@ TEST(MachineFile, BrokenFilesNameTheFileAndThePlace) {
     EXPECT_EQ(MachineErrorOf(R"({"guids": ["not a guid"]})"), "guids: \"not a guid\" is not a GUID");
     EXPECT_EQ(MachineErrorOf("[1, 2]"), "machine.json: /: expected an object");
 }
+
+TEST(MachineFile, ANumberTooLargeForADoubleNamesTheFileAndThePlace) {
+    EXPECT_EQ(MachineErrorOf("{\n  \"memory\": {\"total\": 1E400}\n}"),
+              "machine.json: line 2, column 23: [json.exception.out_of_range.406] number overflow parsing '1E400'");
+    EXPECT_EQ(MachineErrorOf("{\"screen\": -1e999}"),
+              "machine.json: line 1, column 12: [json.exception.out_of_range.406] number overflow parsing '-1e999'");
+}

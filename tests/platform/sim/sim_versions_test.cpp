@@ -90,3 +90,64 @@ TEST(SimVersions, AHostileSectionTableReadsNothingAndCostsNothing) {
     m.WriteFile("C:\\Apps\\hostile.exe", pe);
     EXPECT_EQ(Versions().GetFileVersionInfoSize("C:\\Apps\\hostile.exe"), 0u);
 }
+
+namespace {
+
+std::string Words(std::initializer_list<std::uint16_t> words) {
+    std::string bytes;
+    for (std::uint16_t w : words) {
+        bytes += static_cast<char>(w & 0xFF);
+        bytes += static_cast<char>(w >> 8);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(SimVersions, BlocksCutShortOfTheirPaddingAnswerFalseAndNeverThrow) {
+    TestMachine m;
+    // A text-typed root of 6 bytes: its value would start at byte 8.
+    std::string textRoot = Words({6, 4, 1});
+    // A root "R" whose child "A" ends at the block's end, 2 bytes short of its value.
+    std::string childAtEnd = Words({22, 0, 0, 'R', 0, 0}) + Words({10, 3, 1, 'A', 0});
+    for (const char* path : {"\\", "\\StringFileInfo", "\\VarFileInfo\\Translation"})
+        EXPECT_EQ(Query(textRoot, path), "<none>") << path;
+    EXPECT_EQ(Query(childAtEnd, "\\A"), "<none>");
+    EXPECT_EQ(Query(childAtEnd, "\\"), "<none>");
+    // Every cut of a real block answers or refuses, and never reads past what it was given.
+    std::string block = qm::test::BuildVersionInfoBlock(Resource());
+    for (std::size_t size = 0; size <= block.size(); ++size) {
+        std::string cut = block.substr(0, size);
+        for (const char* path : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040C04E4\\CompanyName",
+                                 "\\StringFileInfo\\040904E4\\CompanyName"}) {
+            std::string value;
+            EXPECT_NO_THROW(Versions().VerQueryValue(cut, path, value)) << size << " " << path;
+        }
+    }
+}
+
+TEST(SimVersions, TheCopyInTheUsersLanguageThenUnitedStatesEnglishThenTheFirst) {
+    auto copy = [](std::uint16_t language, const char* productName) {
+        return qm::test::PeResourceData{16, 1, language,
+                                        qm::test::BuildVersionInfoBlock(qm::test::StringVersion({{"ProductName", productName}}))};
+    };
+    std::string threeCopies = qm::test::BuildPeFileWithResources({copy(0x0401, "Arabic"), copy(0x040C, "French"), copy(0x0409, "English")});
+    std::string noEnglish = qm::test::BuildPeFileWithResources({copy(0x0401, "Arabic"), copy(0x0407, "German")});
+    struct Case {
+        const char* languageId;
+        const std::string* file;
+        const char* productName;
+    } cases[] = {{"0409", &threeCopies, "English"},
+                 {"040c", &threeCopies, "French"},
+                 {"0407", &threeCopies, "English"},
+                 {"0407", &noEnglish, "German"},
+                 {"0409", &noEnglish, "Arabic"}};
+    for (const Case& c : cases) {
+        TestMachine m(std::string(R"({"locale": {"language_id": ")") + c.languageId + "\"}}");
+        m.WriteFile("C:\\Apps\\app.dll", *c.file);
+        std::string block;
+        ASSERT_TRUE(Versions().GetFileVersionInfo("C:\\Apps\\app.dll", Versions().GetFileVersionInfoSize("C:\\Apps\\app.dll"), block));
+        EXPECT_EQ(Query(block, "\\StringFileInfo\\040904E4\\ProductName"), std::string(c.productName) + '\0')
+            << c.languageId << " " << c.productName;
+    }
+}
