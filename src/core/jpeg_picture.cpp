@@ -15,6 +15,9 @@ struct ErrorManager {
 };
 
 constexpr JDIMENSION kMaxSide = 4096;
+// A progressive picture needs a few dozen scans at most; a file that repeats its scans by the
+// thousand would take minutes to decode, and is no picture.
+constexpr int kMostScans = 100;
 
 [[noreturn]] void OnError(j_common_ptr info) {
     auto* errors = reinterpret_cast<ErrorManager*>(info->err);
@@ -22,6 +25,11 @@ constexpr JDIMENSION kMaxSide = 4096;
 }
 
 void Quiet(j_common_ptr, int) {}
+
+void LimitScans(j_common_ptr info) {
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostScans)
+        OnError(info);
+}
 
 }  // namespace
 
@@ -41,6 +49,9 @@ bool DecodeJpeg(std::string_view bytes, Picture& picture) {
         return false;
     }
     jpeg_create_decompress(&info);
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = LimitScans;
+    info.progress = &progress;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     // A window's picture: anything larger is no picture for it (and would cost the memory).

@@ -18,8 +18,8 @@ using qm::test::TestMachine;
 
 namespace {
 
-// A small grey JPEG picture.
-std::string EncodeJpeg(int width, int height) {
+// A small grey JPEG picture, baseline or progressive.
+std::string EncodeJpeg(int width, int height, bool progressive = false) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -32,6 +32,7 @@ std::string EncodeJpeg(int width, int height) {
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(static_cast<std::size_t>(width) * 3, 128);
     while (info.next_scanline < info.image_height) {
@@ -147,4 +148,21 @@ TEST(WaitDialog, AFreshProcessStateStopsAndJoinsItsThread) {
     // Joined: the thread closed its dialog before the state was replaced.
     EXPECT_FALSE(state.WaitDialog().exists);
     EXPECT_EQ(state.Journal().back().kind, "wait dialog released");
+}
+
+TEST(WaitDialog, AProgressivePictureThatRepeatsItsLastScanIsNoPicture) {
+    std::string progressive = EncodeJpeg(16, 16, true);
+    Picture p;
+    ASSERT_TRUE(DecodeJpeg(progressive, p));
+    EXPECT_EQ(p.width, 16);
+    // The last scan, from its marker to the end-of-picture marker, written 5,000 times.
+    std::size_t lastScan = progressive.rfind("\xFF\xDA");
+    ASSERT_NE(lastScan, std::string::npos);
+    std::string scan = progressive.substr(lastScan, progressive.size() - 2 - lastScan);
+    std::string repeated = progressive.substr(0, progressive.size() - 2);
+    for (int i = 0; i < 5000; ++i) repeated += scan;
+    repeated += "\xFF\xD9";
+    EXPECT_FALSE(DecodeJpeg(repeated, p));
+    EXPECT_EQ(p.width, 0);
+    EXPECT_TRUE(p.rgb.empty());
 }
