@@ -1,5 +1,6 @@
 #include "platform/sim/sim_shell_links.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -89,6 +90,8 @@ bool ParseShellLink(std::string_view bytes, const CodePageTable& cp, LinkData& l
         if (!r.Has(at, count * bytesPerChar)) return false;
         std::string_view chars = bytes.substr(at, count * bytesPerChar);
         out = bytesPerChar == 1 ? std::string(chars) : cp.FromUtf16LeBytes(chars);
+        // Some writers count the terminating zero; the interface hands back a C string.
+        out.resize(std::min(out.find('\0'), out.size()));
         at += count * bytesPerChar;
         return true;
     };

@@ -48,3 +48,23 @@ TEST(SimShellLinks, ReadTheTargetLocalOrByItsShare) {
     m.Machine().AddFault({"CoCreateInstance", "ShellLink", 0x80040154u, false, -1});
     EXPECT_EQ(ShellLinks().CreateShellLink(), nullptr);
 }
+
+TEST(SimShellLinks, TextsWhoseLengthCountsTheirZeroComeBackAsCStrings) {
+    TestMachine m;
+    qm::test::ShortcutSpec spec;
+    spec.localBasePath = "C:\\App\\app.exe";
+    spec.name = std::string("The app\0", 8);
+    spec.workingDirectory = std::string("C:\\App\0", 7);
+    spec.arguments = std::string("/quiet\0junk", 11);
+    m.WriteFile("C:\\Links\\counted.lnk", qm::test::BuildShortcut(spec));
+    auto link = ShellLinks().CreateShellLink();
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(link->Load(u"C:\\Links\\counted.lnk"));
+    std::string text;
+    ASSERT_TRUE(link->GetDescription(text, 255));
+    EXPECT_EQ(text, "The app");
+    ASSERT_TRUE(link->GetWorkingDirectory(text, 255));
+    EXPECT_EQ(text, "C:\\App");
+    ASSERT_TRUE(link->GetArguments(text, 255));
+    EXPECT_EQ(text, "/quiet");
+}
