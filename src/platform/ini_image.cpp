@@ -22,13 +22,10 @@ IniImage IniImage::FromText(std::string_view text) {
         if (t.empty() || line.front() == ';') continue;
         if (t.front() == '[' && t.back() == ']') {
             std::string name = Trim(t.substr(1, t.size() - 2));
-            current = nullptr;
-            for (Section& s : image.sections_)
-                if (EqualsNoCase(s.name, name)) current = &s;
-            if (current == nullptr) {
-                image.sections_.push_back({name, {}});
-                current = &image.sections_.back();
-            }
+            // A section written twice is one section, in the place of its first spelling.
+            auto [it, added] = image.sectionIndex_.try_emplace(AsciiUpper(name), image.sections_.size());
+            if (added) image.sections_.push_back({name, {}});
+            current = &image.sections_[it->second];
             continue;
         }
         if (current != nullptr) current->lines.push_back(std::move(line));
@@ -43,9 +40,8 @@ IniImage IniImage::FromFile(FilesService& fs, std::string_view path) {
 }
 
 const IniImage::Section* IniImage::Find(std::string_view section) const {
-    for (const Section& s : sections_)
-        if (EqualsNoCase(s.name, section)) return &s;
-    return nullptr;
+    auto it = sectionIndex_.find(AsciiUpper(section));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
 const std::string* IniImage::FindLine(std::string_view section, std::string_view key) const {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/files.h"
@@ -41,6 +42,7 @@ private:
     const Section* Find(std::string_view section) const;
     const std::string* FindLine(std::string_view section, std::string_view key) const;
     std::vector<Section> sections_;
+    std::unordered_map<std::string, std::size_t> sectionIndex_;  // upper-cased name to its place
 };
 
 // Parses a whole decimal or hexadecimal integer as described for IniImage::ReadInteger.

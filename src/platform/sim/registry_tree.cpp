@@ -133,30 +133,30 @@ void RegKey::RemoveSubkey(const std::string& upperName) {
 }
 
 const RegValue* RegKey::FindValue(const std::string& upperName) const {
-    for (std::size_t i = 0; i < values_.size(); ++i)
-        if (valueUppers_[i] == upperName) return &values_[i];
-    return nullptr;
+    auto it = valueIndex_.find(upperName);
+    return it == valueIndex_.end() ? nullptr : &values_[it->second];
 }
 
 void RegKey::SetValue(RegValue value, const std::string& upperName) {
-    for (std::size_t i = 0; i < values_.size(); ++i)
-        if (valueUppers_[i] == upperName) {
-            values_[i].type = value.type;
-            values_[i].data = std::move(value.data);
-            return;
-        }
-    values_.push_back(std::move(value));
-    valueUppers_.push_back(upperName);
+    auto [it, added] = valueIndex_.try_emplace(upperName, values_.size());
+    if (added) {
+        values_.push_back(std::move(value));
+        return;
+    }
+    // A value set again keeps its name as first written and its place.
+    values_[it->second].type = value.type;
+    values_[it->second].data = std::move(value.data);
 }
 
 bool RegKey::RemoveValue(const std::string& upperName) {
-    for (std::size_t i = 0; i < values_.size(); ++i)
-        if (valueUppers_[i] == upperName) {
-            values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(i));
-            valueUppers_.erase(valueUppers_.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
-    return false;
+    auto it = valueIndex_.find(upperName);
+    if (it == valueIndex_.end()) return false;
+    std::size_t place = it->second;
+    valueIndex_.erase(it);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(place));
+    for (auto& [name, at] : valueIndex_)
+        if (at > place) --at;
+    return true;
 }
 
 RegistryTree::RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes,

@@ -44,7 +44,7 @@ private:
     std::vector<std::unique_ptr<RegKey>> subkeys_;
     std::unordered_map<std::string, RegKey*> subkeyIndex_;
     std::vector<RegValue> values_;
-    std::vector<std::string> valueUppers_;  // the names in upper case, beside values_
+    std::unordered_map<std::string, std::size_t> valueIndex_;  // upper-cased name to its place in values_
 };
 
 enum class RegFileFormat { Regedit4, Regedit5 };

@@ -132,3 +132,17 @@ TEST(RegistryFile, NoInputCrashesTheReader) {
         }
     }
 }
+
+TEST(RegistryFile, AValueWrittenTwiceKeepsItsFirstNameAndPlace) {
+    TestMachine m("{}", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Twice]\r\n\"Alpha\"=\"1\"\r\n\"Beta\"=\"2\"\r\n"
+                        "\"ALPHA\"=dword:00000003\r\n\"Gamma\"=\"4\"\r\n\"beta\"=-\r\n\"Delta\"=\"5\"\r\n");
+    HKEY k = 0;
+    ASSERT_EQ(Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Twice", KEY_READ, k), ERROR_SUCCESS);
+    std::vector<std::string> names;
+    std::string name;
+    for (DWORD i = 0; Registry().RegEnumValue(k, i, name, nullptr) == ERROR_SUCCESS; ++i) names.push_back(name);
+    Registry().RegCloseKey(k);
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Gamma", "Delta"}));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Twice", "alpha").type, REG_DWORD);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Twice", "Delta").data, std::string("5\0", 2));
+}

@@ -159,3 +159,12 @@ TEST(Profile, ASectionsEntriesAsTheFileHoldsThem) {
     EXPECT_TRUE(Profile().GetPrivateProfileSection("A", "C:\\TEMP\\refused.ini").empty());
     EXPECT_EQ(Profile().GetPrivateProfileKeyNames("A", "C:\\TEMP\\refused.ini"), (std::vector<std::string>{"x"}));
 }
+
+TEST(Profile, TheImageMergesASectionWrittenTwiceIntoItsFirstSpelling) {
+    IniImage image = IniImage::FromText("[Alpha]\r\na=1\r\n[Beta]\r\nb=2\r\n[ALPHA]\r\na=3\r\nc=4\r\n[beta]\r\n");
+    EXPECT_EQ(image.SectionNames(), (std::vector<std::string>{"Alpha", "Beta"}));
+    EXPECT_EQ(image.SectionLines("alpha"), (std::vector<std::string>{"a=1", "a=3", "c=4"}));
+    EXPECT_EQ(image.ReadString("ALPHA", "A", ""), "1");
+    EXPECT_EQ(image.ReadString("Alpha", "c", ""), "4");
+    EXPECT_EQ(image.KeyNames("BETA"), (std::vector<std::string>{"b"}));
+}
