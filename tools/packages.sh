@@ -7,11 +7,16 @@ QM_PACKAGES=(
     binutils-mingw-w64-x86-64
     chromium
 )
+# The fuzz targets only (tools/fuzz.sh): clang with libFuzzer and the sanitizers, and llvm's
+# coverage tools.
+QM_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
 
+# Installs what is missing of the given list (QM_PACKAGES by default).
 ensure_packages() {
     local missing=()
     local p
-    for p in "${QM_PACKAGES[@]}"; do
+    local -n wanted=${1:-QM_PACKAGES}
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

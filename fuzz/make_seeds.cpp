@@ -1,0 +1,67 @@
+// Writes the seeds the sample machines cannot give as files of their own: version blocks and
+// program files, message tables with a message id in front, shortcuts, EDIDs and settings
+// fields, made by the same writers as the tests. Usage: make_seeds <corpus folder>; each
+// target's seeds go to a folder named after it.
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "delivery/scrambling.h"
+#include "support/edid_writer.h"
+#include "support/lnk_writer.h"
+#include "support/pe_writer.h"
+
+namespace fs = std::filesystem;
+using namespace qm::test;
+
+namespace {
+
+fs::path corpus;
+
+void Seed(const std::string& target, const std::string& name, const std::string& bytes) {
+    fs::create_directories(corpus / target);
+    std::ofstream(corpus / target / name, std::ios::binary) << bytes;
+}
+
+std::string Id(std::uint32_t id) { return std::string(reinterpret_cast<const char*>(&id), 4); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
+        return 2;
+    }
+    corpus = argv[1];
+    VersionResource full;
+    full.fixed = FixedVersion{{6, 0, 2900, 2180}, {6, 0, 2900, 2180}};
+    full.tables = {{"040904E4", {{"CompanyName", "Example"}, {"FileDescription", "Tool"}, {"ProductVersion", "6.0"}}}};
+    full.translations = VersionTranslations{{0x0409, 0x04E4}};
+    Seed("version_resource", "block", "\x01" + BuildVersionInfoBlock(full));
+    Seed("version_resource", "program", "\x00" + BuildPeFile(full));
+    Seed("version_resource", "strings", "\x00" + BuildPeFile(StringVersion({{"ProductName", "Only strings"}})));
+
+    std::string table = BuildMessageTable({{1, "Started %1.", true}, {2, "Stopped %1!-10s! at %2!08X!%n", false}, {0x40000003, "Third", true}});
+    Seed("message_table", "unicode", Id(1) + table);
+    Seed("message_table", "ansi", Id(2) + table);
+    Seed("message_table", "severity", Id(0x40000003) + table);
+
+    ShortcutSpec spec;
+    spec.localBasePath = "C:\\Program Files\\App\\app.exe";
+    spec.name = "The app";
+    spec.arguments = "/quiet";
+    spec.workingDirectory = "C:\\Program Files\\App";
+    Seed("shell_link", "local", BuildShortcut(spec));
+    Seed("shell_link", "share", ShortcutToShare("\\\\SRV\\Apps", "tool.exe", "N:"));
+
+    for (const char* machine : {"xp-workstation", "win98-desktop"})
+        if (auto edid = SampleMonitorEdid(machine)) {
+            std::vector<std::uint8_t> bytes = edid->Bytes();
+            Seed("edid", machine, std::string(bytes.begin(), bytes.end()));
+        }
+
+    Seed("settings", "field", qm::delivery::EncodeSetting("ftp.example.com", qm::delivery::kSettingsKey, "0123456789abcdef"));
+    return 0;
+}
