@@ -46,6 +46,20 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Calls f with each character of the text: a surrogate pair as one, an unpaired surrogate as
+// itself.
+template <class F>
+void ForEachCharacter(std::u16string_view wide, F f) {
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        char32_t c = wide[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            ++i;
+        }
+        f(c);
+    }
+}
+
 }  // namespace
 
 bool IsAscii(std::string_view s) {
@@ -108,24 +122,11 @@ std::u16string CodePageTable::ToUtf16(std::string_view ansi) const {
 std::string CodePageTable::FromUtf16(std::u16string_view wide) const {
     std::string r;
     r.reserve(wide.size());
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        char32_t c = wide[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            ++i;
-        }
-        r += FromUnicode(c);
-    }
+    ForEachCharacter(wide, [&](char32_t c) { r += FromUnicode(c); });
     return r;
 }
 
-std::string CodePageTable::FromUtf16LeBytes(std::string_view bytes) const {
-    std::u16string wide;
-    wide.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-    return FromUtf16(wide);
-}
+std::string CodePageTable::FromUtf16LeBytes(std::string_view bytes) const { return FromUtf16(Utf16FromLeBytes(bytes)); }
 
 std::string CodePageTable::ToUtf8(std::string_view ansi) const {
     if (IsAscii(ansi)) return std::string(ansi);
@@ -135,30 +136,85 @@ std::string CodePageTable::ToUtf8(std::string_view ansi) const {
     return r;
 }
 
+namespace {
+
+// The character of the UTF-8 sequence at s[i] (surrogate code points included, as WTF-8 has
+// them) and its length; an invalid byte stands for itself as a Latin-1 character.
+std::size_t DecodeUtf8At(std::string_view s, std::size_t i, char32_t& c) {
+    auto b = static_cast<unsigned char>(s[i]);
+    std::size_t extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+    c = b & (0x3Fu >> extra);
+    bool valid = extra > 0 && i + extra < s.size();
+    for (std::size_t k = 1; valid && k <= extra; ++k) {
+        auto cb = static_cast<unsigned char>(s[i + k]);
+        valid = (cb & 0xC0) == 0x80;
+        c = (c << 6) | (cb & 0x3Fu);
+    }
+    if (valid) return extra + 1;
+    c = b;
+    return 1;
+}
+
+}  // namespace
+
 std::string CodePageTable::FromUtf8(std::string_view s) const {
     if (IsAscii(s)) return std::string(s);
     std::string r;
     r.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        std::size_t extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
-        char32_t c = b & (0x3Fu >> extra);
-        bool valid = extra > 0 && i + extra < s.size();
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            auto cb = static_cast<unsigned char>(s[i + k]);
-            valid = (cb & 0xC0) == 0x80;
-            c = (c << 6) | (cb & 0x3Fu);
-        }
-        if (valid) {
-            r += FromUnicode(c);
-            i += extra + 1;
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t c = 0;
+        i += DecodeUtf8At(s, i, c);
+        r += c < 0x80 ? static_cast<char>(c) : FromUnicode(c);
+    }
+    return r;
+}
+
+std::string Utf16ToWtf8(std::u16string_view wide) {
+    std::string r;
+    r.reserve(wide.size());
+    ForEachCharacter(wide, [&](char32_t c) { AppendUtf8(r, c); });
+    return r;
+}
+
+std::u16string Wtf8ToUtf16(std::string_view s) {
+    std::u16string r;
+    r.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t c = 0;
+        i += DecodeUtf8At(s, i, c);
+        if (c >= 0x10000) {
+            r += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            r += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
-            r += b < 0x80 ? static_cast<char>(b) : FromUnicode(b);
-            ++i;
+            r += static_cast<char16_t>(c);
         }
     }
     return r;
+}
+
+std::u16string UpperUtf16(std::u16string_view wide) {
+    std::u16string r(wide);
+    for (char16_t& u : r)
+        if (u < 0xD800 || u >= 0xE000) u = static_cast<char16_t>(towupper_l(static_cast<wint_t>(u), Utf8Locale()));
+    return r;
+}
+
+std::string Utf16LeBytes(std::u16string_view wide) {
+    std::string bytes;
+    bytes.reserve(wide.size() * 2);
+    for (char16_t c : wide) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+std::u16string Utf16FromLeBytes(std::string_view bytes) {
+    std::u16string wide;
+    wide.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return wide;
 }
 
 }  // namespace qm::sim

@@ -42,4 +42,13 @@ private:
 // True when every byte is ASCII, so that no conversion is needed.
 bool IsAscii(std::string_view s);
 
+// UTF-16 to WTF-8 (UTF-8 that also carries unpaired surrogates) and back, both without loss.
+std::string Utf16ToWtf8(std::u16string_view wide);
+std::u16string Wtf8ToUtf16(std::string_view text);
+// Each UTF-16 unit in upper case, as the system's case table has it.
+std::u16string UpperUtf16(std::u16string_view wide);
+// UTF-16 as little-endian bytes, and back (an odd last byte is dropped).
+std::string Utf16LeBytes(std::u16string_view wide);
+std::u16string Utf16FromLeBytes(std::string_view bytes);
+
 }  // namespace qm::sim

@@ -25,14 +25,6 @@ bool IsTextType(DWORD type) {
     return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ || type == platform::REG_MULTI_SZ;
 }
 
-std::string AnsiToUtf16Bytes(std::string_view ansi, const CodePageTable& cp) {
-    std::string bytes;
-    for (char16_t c : cp.ToUtf16(ansi)) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -159,6 +151,21 @@ bool RegKey::RemoveValue(const std::string& upperName) {
     return true;
 }
 
+std::string RegistryTree::Upper(std::string_view name) {
+    if (IsAscii(name)) return platform::AsciiUpper(name);
+    return Utf16ToWtf8(UpperUtf16(Wtf8ToUtf16(name)));
+}
+
+std::string RegistryTree::NameToAnsi(std::string_view name) const { return cp_.FromUtf16(Wtf8ToUtf16(name)); }
+
+std::string RegistryTree::DataToAnsi(const RegValue& value) const {
+    return IsTextType(value.type) ? cp_.FromUtf16LeBytes(value.data) : value.data;
+}
+
+std::string RegistryTree::DataFromAnsi(DWORD type, std::string_view ansi) const {
+    return IsTextType(type) ? Utf16LeBytes(cp_.ToUtf16(ansi)) : std::string(ansi);
+}
+
 RegistryTree::RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes,
                            const std::string& fileName)
     : cp_(cp) {
@@ -195,7 +202,7 @@ std::string RegistryTree::PathOf(const RegKey* key) const {
 RegKey* RegistryTree::Find(RegKey* from, const std::vector<std::string>& names) const {
     RegKey* k = from;
     for (const std::string& n : names) {
-        k = k->FindSubkey(cp_.Upper(n));
+        k = k->FindSubkey(Upper(n));
         if (k == nullptr) return nullptr;
     }
     return k;
@@ -206,7 +213,7 @@ RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names
     if (firstMade != nullptr) *firstMade = nullptr;
     RegKey* k = from;
     for (const std::string& n : names) {
-        std::string upper = cp_.Upper(n);
+        std::string upper = Upper(n);
         RegKey* next = k->FindSubkey(upper);
         if (next == nullptr) {
             next = k->AddSubkey(n, upper);
@@ -219,13 +226,15 @@ RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names
 }
 
 void RegistryTree::Delete(RegKey* key) {
-    if (key->Parent() != nullptr) key->Parent()->RemoveSubkey(cp_.Upper(key->Name()));
+    if (key->Parent() != nullptr) key->Parent()->RemoveSubkey(Upper(key->Name()));
 }
 
 void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
     bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                    static_cast<unsigned char>(bytes[1]) == 0xFE;
-    std::string text = unicode ? cp_.FromUtf16LeBytes(bytes.substr(2)) : std::string(bytes);
+    // The file's own names and texts are kept: a version 5 file's whole, a REGEDIT4 file's
+    // as its code page reads them.
+    std::string text = unicode ? Utf16ToWtf8(Utf16FromLeBytes(bytes.substr(2))) : cp_.ToUtf8(bytes);
     std::vector<std::string> lines = platform::SplitLines(text);
     bool headerSeen = false;
     RegKey* key = nullptr;
@@ -279,7 +288,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
         ++pos;
         while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
         std::string_view rest = std::string_view(t).substr(pos);
-        std::string upper = cp_.Upper(name);
+        std::string upper = Upper(name);
         RegValue v;
         v.name = name;
         if (rest == "-") {
@@ -292,7 +301,7 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
             if (!ParseQuoted(rest, p, s)) fail("the text value has no closing quote");
             if (!RestIsBlankOrComment(rest, p)) fail("unexpected text after the closing quote");
             v.type = platform::REG_SZ;
-            v.data = s + '\0';
+            v.data = Utf16LeBytes(Wtf8ToUtf16(s)) + std::string(2, '\0');
         } else if (platform::StartsWithNoCase(rest, "dword:")) {
             std::uint32_t n = 0;
             if (!ParseHexNumber(platform::Trim(rest.substr(6)), 8, n)) fail("a dword value has one to eight hex digits");
@@ -332,7 +341,8 @@ void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {
                 data += static_cast<char>(byte);
             }
             v.type = type;
-            v.data = unicode && IsTextType(type) ? cp_.FromUtf16LeBytes(data) : data;
+            // Text in a REGEDIT4 file's bytes is in the code page.
+            v.data = !unicode && IsTextType(type) ? Utf16LeBytes(cp_.ToUtf16(data)) : data;
         } else {
             fail("unknown kind of value (a quoted text, dword:, hex: or hex(n): was expected)");
         }
@@ -359,10 +369,14 @@ void AppendHex(std::string& out, std::string_view prefix, std::string_view data)
     out += line + "\r\n";
 }
 
+// A text value that a quoted text gives back as it is: whole UTF-16 units up to one final
+// zero, no other zero, no line break.
 bool PrintableAsText(const RegValue& v) {
-    if (v.type != platform::REG_SZ || v.data.empty() || v.data.back() != '\0') return false;
-    std::string_view text(v.data.data(), v.data.size() - 1);
-    return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+    if (v.type != platform::REG_SZ || v.data.size() < 2 || v.data.size() % 2 != 0) return false;
+    std::u16string text = Utf16FromLeBytes(v.data);
+    if (text.back() != u'\0') return false;
+    text.pop_back();
+    return text.find_first_of(std::u16string_view(u"\0\r\n", 3)) == std::u16string::npos;
 }
 
 }  // namespace
@@ -376,7 +390,7 @@ std::string RegistryTree::Write(RegFileFormat format) const {
             for (const RegValue& v : key.Values()) {
                 std::string prefix = (v.name.empty() ? std::string("@") : Quote(v.name)) + "=";
                 if (PrintableAsText(v)) {
-                    out += prefix + Quote(std::string_view(v.data.data(), v.data.size() - 1)) + "\r\n";
+                    out += prefix + Quote(Utf16ToWtf8(Utf16FromLeBytes(v.data.substr(0, v.data.size() - 2)))) + "\r\n";
                 } else if (v.type == platform::REG_DWORD && v.data.size() == 4) {
                     std::uint32_t n = 0;
                     for (int b = 3; b >= 0; --b) n = n << 8 | static_cast<unsigned char>(v.data[static_cast<std::size_t>(b)]);
@@ -387,8 +401,8 @@ std::string RegistryTree::Write(RegFileFormat format) const {
                     char kind[16];
                     if (v.type == platform::REG_BINARY) std::snprintf(kind, sizeof kind, "hex:");
                     else std::snprintf(kind, sizeof kind, "hex(%x):", v.type);
-                    bool wide = format == RegFileFormat::Regedit5 && IsTextType(v.type);
-                    AppendHex(out, prefix + kind, wide ? AnsiToUtf16Bytes(v.data, cp_) : v.data);
+                    bool ansi = format == RegFileFormat::Regedit4 && IsTextType(v.type);
+                    AppendHex(out, prefix + kind, ansi ? cp_.FromUtf16LeBytes(v.data) : v.data);
                 }
             }
             out += "\r\n";
@@ -396,8 +410,9 @@ std::string RegistryTree::Write(RegFileFormat format) const {
         for (const auto& sub : key.Subkeys()) self(*sub, self);
     };
     for (const auto& root : roots_) writeKey(*root, writeKey);
-    if (format == RegFileFormat::Regedit4) return out;
-    return "\xFF\xFE" + AnsiToUtf16Bytes(out, cp_);
+    // A REGEDIT4 file is in the code page, which may lack some of the names and texts.
+    if (format == RegFileFormat::Regedit4) return cp_.FromUtf16(Wtf8ToUtf16(out));
+    return "\xFF\xFE" + Utf16LeBytes(Wtf8ToUtf16(out));
 }
 
 }  // namespace qm::sim

@@ -1,8 +1,10 @@
 #pragma once
 // The simulated registry: a tree of keys with values, names compared without regard to case
-// and kept as written, subkeys and values in the order they were made. It reads and writes
-// the two regedit file formats: "REGEDIT4" (ANSI) and "Windows Registry Editor Version 5.00"
-// (UTF-16LE with a byte-order mark), whose text is converted to and from the ANSI code page.
+// and kept as written, subkeys and values in the order they were made. As in Windows, names
+// and text data are held in Unicode whatever the file they came from, so that nothing outside
+// the ANSI code page is lost or merged; the ANSI calls convert them where they read and write.
+// It reads and writes the two regedit file formats: "REGEDIT4" (ANSI text in the code page)
+// and "Windows Registry Editor Version 5.00" (UTF-16LE with a byte-order mark).
 
 #include <memory>
 #include <optional>
@@ -16,10 +18,12 @@
 
 namespace qm::sim {
 
+// Names are held in WTF-8 (UTF-8 that also carries unpaired surrogates, so that every UTF-16
+// name goes through it and back unchanged).
 struct RegValue {
     std::string name;
     platform::DWORD type = 0;
-    std::string data;  // bytes as RegQueryValueExA gives them
+    std::string data;  // as the registry stores it: text types in UTF-16LE, as RegQueryValueExW gives them
 };
 
 class RegKey {
@@ -71,7 +75,15 @@ public:
     // created tells whether a key was made; firstMade, when asked, is the uppermost key made.
     RegKey* Create(RegKey* from, const std::vector<std::string>& names, bool& created, RegKey** firstMade = nullptr);
     void Delete(RegKey* key);
-    std::string Upper(std::string_view name) const { return cp_.Upper(name); }
+    // A name in upper case, as the registry compares names.
+    static std::string Upper(std::string_view name);
+
+    // What the ANSI calls see and give: names from and to the code page ("?" for a character
+    // it lacks), and text data converted from and to UTF-16LE.
+    std::string NameFromAnsi(std::string_view ansi) const { return cp_.ToUtf8(ansi); }
+    std::string NameToAnsi(std::string_view name) const;
+    std::string DataToAnsi(const RegValue& value) const;
+    std::string DataFromAnsi(platform::DWORD type, std::string_view ansi) const;
 
     std::string Write(RegFileFormat format) const;
     // The format of the file the tree was read from; none when there was no file.

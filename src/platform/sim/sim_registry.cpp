@@ -50,7 +50,7 @@ SimRegistry::SimRegistry(MachineState& state, std::string file, std::string_view
 
 LONG SimRegistry::Fault(std::string_view op, const RegKey* key, const std::vector<std::string>& below, bool writes) {
     if (!state_.HasFaults()) return ERROR_SUCCESS;
-    std::string path = tree_.PathOf(key);
+    std::string path = tree_.NameToAnsi(tree_.PathOf(key));
     for (const std::string& n : below) path += "\\" + n;
     if (!state_.Fails(op, path, writes)) return ERROR_SUCCESS;
     return static_cast<LONG>(GetLastError());
@@ -78,6 +78,13 @@ LONG SimRegistry::SubkeyNames(std::string_view subKey, std::vector<std::string>&
     return ERROR_SUCCESS;
 }
 
+std::vector<std::string> SimRegistry::TreeNames(const std::vector<std::string>& ansiNames) const {
+    std::vector<std::string> names;
+    names.reserve(ansiNames.size());
+    for (const std::string& n : ansiNames) names.push_back(tree_.NameFromAnsi(n));
+    return names;
+}
+
 LONG SimRegistry::Opened(RegKey* key, REGSAM access, HKEY& result) {
     result = nextHandle_;
     nextHandle_ += 4;
@@ -93,7 +100,7 @@ LONG SimRegistry::RegOpenKeyEx(HKEY key, std::string_view subKey, REGSAM access,
     if (LONG e = KeyOf(key, 0, from); e != ERROR_SUCCESS) return e;
     if (LONG e = SubkeyNames(subKey, names); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegOpenKeyEx", from, names, (access & kWriteAccess) != 0); e != ERROR_SUCCESS) return e;
-    RegKey* target = tree_.Find(from, names);
+    RegKey* target = tree_.Find(from, TreeNames(names));
     if (target == nullptr) return ERROR_FILE_NOT_FOUND;
     return Opened(target, access, result);
 }
@@ -108,7 +115,7 @@ LONG SimRegistry::RegCreateKeyEx(HKEY key, std::string_view subKey, REGSAM acces
     if (LONG e = Fault("RegCreateKeyEx", from, names, true); e != ERROR_SUCCESS) return e;
     bool created = false;
     RegKey* firstMade = nullptr;
-    RegKey* target = tree_.Create(from, names, created, &firstMade);
+    RegKey* target = tree_.Create(from, TreeNames(names), created, &firstMade);
     // What cannot be kept on disk is not kept at all, and the caller learns of it.
     if (created && !Save()) {
         tree_.Delete(firstMade);
@@ -124,10 +131,11 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* t
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegQueryValueEx", k, {}, false); e != ERROR_SUCCESS) return e;
-    const RegValue* v = k->FindValue(tree_.Upper(valueName));
+    const RegValue* v = k->FindValue(tree_.Upper(tree_.NameFromAnsi(valueName)));
     if (v == nullptr) return ERROR_FILE_NOT_FOUND;
     if (type != nullptr) *type = v->type;
-    auto size = static_cast<DWORD>(v->data.size());
+    const std::string bytes = tree_.DataToAnsi(*v);
+    auto size = static_cast<DWORD>(bytes.size());
     if (data == nullptr) {
         if (dataSize != nullptr) *dataSize = size;
         return ERROR_SUCCESS;
@@ -137,7 +145,7 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* t
         *dataSize = size;
         return ERROR_MORE_DATA;
     }
-    std::memcpy(data, v->data.data(), size);
+    std::memcpy(data, bytes.data(), size);
     *dataSize = size;
     return ERROR_SUCCESS;
 }
@@ -148,13 +156,13 @@ LONG SimRegistry::RegSetValueEx(HKEY key, std::string_view valueName, DWORD type
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegSetValueEx", k, {}, true); e != ERROR_SUCCESS) return e;
-    std::string upper = tree_.Upper(valueName);
+    RegValue v;
+    v.name = tree_.NameFromAnsi(valueName);
+    std::string upper = tree_.Upper(v.name);
     std::optional<RegValue> before;
     if (const RegValue* old = k->FindValue(upper)) before = *old;
-    RegValue v;
-    v.name = std::string(valueName);
     v.type = type;
-    if (data != nullptr) v.data.assign(reinterpret_cast<const char*>(data), dataSize);
+    if (data != nullptr) v.data = tree_.DataFromAnsi(type, std::string_view(reinterpret_cast<const char*>(data), dataSize));
     k->SetValue(std::move(v), upper);
     if (!Save()) {
         if (before) k->SetValue(*before, upper);
@@ -170,7 +178,7 @@ LONG SimRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
     if (LONG e = KeyOf(key, KEY_ENUMERATE_SUB_KEYS, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegEnumKeyEx", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Subkeys().size()) return ERROR_NO_MORE_ITEMS;
-    name = k->Subkeys()[index]->Name();
+    name = tree_.NameToAnsi(k->Subkeys()[index]->Name());
     return ERROR_SUCCESS;
 }
 
@@ -180,7 +188,7 @@ LONG SimRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name, DWORD* 
     if (LONG e = KeyOf(key, KEY_QUERY_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegEnumValue", k, {}, false); e != ERROR_SUCCESS) return e;
     if (index >= k->Values().size()) return ERROR_NO_MORE_ITEMS;
-    name = k->Values()[index].name;
+    name = tree_.NameToAnsi(k->Values()[index].name);
     if (type != nullptr) *type = k->Values()[index].type;
     return ERROR_SUCCESS;
 }
@@ -190,7 +198,7 @@ LONG SimRegistry::RegDeleteValue(HKEY key, std::string_view valueName) {
     RegKey* k = nullptr;
     if (LONG e = KeyOf(key, KEY_SET_VALUE, k); e != ERROR_SUCCESS) return e;
     if (LONG e = Fault("RegDeleteValue", k, {}, true); e != ERROR_SUCCESS) return e;
-    std::string upper = tree_.Upper(valueName);
+    std::string upper = tree_.Upper(tree_.NameFromAnsi(valueName));
     const RegValue* old = k->FindValue(upper);
     if (old == nullptr) return ERROR_FILE_NOT_FOUND;
     RegValue before = *old;

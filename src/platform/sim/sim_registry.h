@@ -45,6 +45,8 @@ private:
     // The key of a handle, when the handle allows what is needed.
     platform::LONG KeyOf(platform::HKEY key, platform::REGSAM needed, RegKey*& result);
     platform::LONG SubkeyNames(std::string_view subKey, std::vector<std::string>& names) const;
+    // ANSI names as the tree holds them.
+    std::vector<std::string> TreeNames(const std::vector<std::string>& ansiNames) const;
     platform::LONG Opened(RegKey* key, platform::REGSAM access, platform::HKEY& result);
     // A fault on the operation for the key (or the subkey the names lead to below it): its
     // error (or a throw), else ERROR_SUCCESS. The key's path is spelt only when there are faults.

@@ -146,3 +146,107 @@ TEST(RegistryFile, AValueWrittenTwiceKeepsItsFirstNameAndPlace) {
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Twice", "alpha").type, REG_DWORD);
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Twice", "Delta").data, std::string("5\0", 2));
 }
+
+namespace {
+
+std::vector<std::string> SubkeysOf(const std::string& path) {
+    std::vector<std::string> names;
+    HKEY k = 0;
+    if (Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, KEY_READ, k) != ERROR_SUCCESS) return names;
+    std::string name;
+    for (DWORD i = 0; Registry().RegEnumKeyEx(k, i, name) == ERROR_SUCCESS; ++i) names.push_back(name);
+    Registry().RegCloseKey(k);
+    return names;
+}
+
+std::vector<std::string> ValuesOf(const std::string& path) {
+    std::vector<std::string> names;
+    HKEY k = 0;
+    if (Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, KEY_READ, k) != ERROR_SUCCESS) return names;
+    std::string name;
+    for (DWORD i = 0; Registry().RegEnumValue(k, i, name, nullptr) == ERROR_SUCCESS; ++i) names.push_back(name);
+    Registry().RegCloseKey(k);
+    return names;
+}
+
+// What RegQueryValueEx answers for the value of the key, or what opening the key answers.
+LONG QueryAnswer(const std::string& path, const std::string& name) {
+    HKEY k = 0;
+    if (LONG e = Registry().RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, KEY_READ, k); e != ERROR_SUCCESS) return e;
+    DWORD size = 0;
+    LONG answer = Registry().RegQueryValueEx(k, name, nullptr, nullptr, &size);
+    Registry().RegCloseKey(k);
+    return answer;
+}
+
+void SetText(const std::string& path, const std::string& name, const std::string& text) {
+    HKEY k = 0;
+    ASSERT_EQ(Registry().RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, k, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(Registry().RegSetValueEx(k, name, REG_SZ, reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                                       static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+    Registry().RegCloseKey(k);
+}
+
+}  // namespace
+
+// Names and texts of another script on a Western machine: the programs see "?" where the code
+// page lacks a character, as through the ANSI calls of Windows, but the registry keeps them.
+TEST(RegistryFile, NamesAndTextsOutsideTheCodePageAreKeptAndNeverMerge) {
+    const std::u16string file =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripts\\\u041A\u043B\u044E\u0447]\r\n"
+        u"\"\u03A9\"=\"\u03A9mega\"\r\n"
+        u"\"\u0416\"=\"zhe\"\r\n"
+        u"@=hex(2):25,00,3a,04,00,00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripts\\\u0416\u0443\u043A]\r\n"
+        u"\"caf\u00E9\"=\"\u20AC \u4E2D\"\r\n";
+    TestMachine m("{}", Utf16File(file));
+    EXPECT_EQ(SubkeysOf("SOFTWARE\\Scripts"), (std::vector<std::string>{"????", "???"}));
+    // Two keys of the same length in another script stay two keys; they cannot be opened by
+    // their ANSI spelling, as on Windows.
+    EXPECT_EQ(QueryAnswer("SOFTWARE\\Scripts\\????", ""), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(QueryAnswer("SOFTWARE\\Scripts\\???", ""), ERROR_FILE_NOT_FOUND);
+    // A write through the programs saves the file again: every name and text survives it.
+    SetText("SOFTWARE\\Quarmelin", "GUID", "0F8FAD5BD9CB469FA16570867728950E");
+    std::string saved = m.RegistryFile();
+    for (const char* utf8 : {"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", "\xD0\x96\xD1\x83\xD0\xBA", "\"\xCE\xA9\"=\"\xCE\xA9mega\"",
+                             "\"\xD0\x96\"=\"zhe\"", "\"caf\xC3\xA9\"=\"\xE2\x82\xAC \xE4\xB8\xAD\""})
+        EXPECT_NE(saved.find(Utf16Bytes(std::string(utf8), false)), std::string::npos) << utf8;
+    m.Reload();
+    EXPECT_EQ(SubkeysOf("SOFTWARE\\Scripts"), (std::vector<std::string>{"????", "???"}));
+    EXPECT_EQ(m.RegistryFile(), saved);
+}
+
+TEST(RegistryFile, TheAnsiCallsSeeTheCodePageSpellingOfWhatTheFileHolds) {
+    const std::u16string file =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\u00E9]\r\n"
+        u"\"\u03A9\"=\"\u03A9mega\"\r\n"
+        u"\"\u0416\"=\"zhe\"\r\n"
+        u"\"Na\u00EFve\"=\"\u20AC \u4E2D\"\r\n"
+        u"\"Multi\"=hex(7):41,00,00,00,a9,03,00,00,00,00\r\n";
+    TestMachine m("{}", Utf16File(file));
+    // The two one-letter names stay two values, both "?" to the ANSI calls.
+    EXPECT_EQ(ValuesOf("SOFTWARE\\CAF\xC9"), (std::vector<std::string>{"?", "?", "Na\xEFve", "Multi"}));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\caf\xE9", "NA\xCFVE").data, std::string("\x80 ?\0", 4));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Caf\xE9", "Multi").data, std::string("A\0?\0\0", 5));
+    EXPECT_EQ(QueryAnswer("SOFTWARE\\Caf\xE9", "?"), ERROR_FILE_NOT_FOUND);
+    // What the programs write in ANSI is held in Unicode and reads back the same.
+    SetText("SOFTWARE\\Caf\xE9", "Dr\xF4le", "\xE9t\xE9 \x80");
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\caf\xC9", "DR\xD4LE").data, std::string("\xE9t\xE9 \x80\0", 6));
+    EXPECT_NE(m.RegistryFile().find(Utf16Bytes(std::string("\"Dr\xC3\xB4le\"=\"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC\""), false)),
+              std::string::npos);
+}
+
+TEST(RegistryFile, ARegedit4FileStaysInItsCodePage) {
+    const std::string file = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xE9]\r\n\"Na\xEFve\"=\"\x80\x81\x9F\xFF\"\r\n"
+                             "\"Bytes\"=hex(2):e9,81,00\r\n\r\n";
+    TestMachine m("{}", file);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Caf\xE9", "na\xCFve").data, std::string("\x80\x81\x9F\xFF\0", 5));
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Caf\xE9", "Bytes").data, std::string("\xE9\x81\0", 3));
+    SetText("SOFTWARE\\Quarmelin", "GUID", "X");
+    std::string saved = m.RegistryFile();
+    EXPECT_EQ(saved.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_NE(saved.find(file.substr(10)), std::string::npos) << saved;
+}
