@@ -62,6 +62,21 @@ int main(int argc, char** argv) {
             Seed("edid", machine, std::string(bytes.begin(), bytes.end()));
         }
 
+    // The attribute and threshold sectors of a drive with three attributes.
+    std::string sectors(1024, '\0');
+    const unsigned char attributes[][4] = {{1, 0x0F, 117, 6}, {9, 0x32, 91, 0}, {194, 0x22, 38, 0}};
+    sectors[0] = sectors[512] = 0x10;
+    for (std::size_t i = 0; i < 3; ++i) {
+        std::size_t at = 2 + 12 * i;
+        sectors[at] = static_cast<char>(attributes[i][0]);
+        sectors[at + 1] = static_cast<char>(attributes[i][1]);
+        sectors[at + 3] = sectors[at + 4] = static_cast<char>(attributes[i][2]);
+        sectors[at + 5] = static_cast<char>(0x40 + i);
+        sectors[512 + at] = static_cast<char>(attributes[i][0]);
+        sectors[512 + at + 1] = static_cast<char>(attributes[i][3]);
+    }
+    Seed("smart_sectors", "three_attributes", sectors);
+
     Seed("settings", "field", qm::delivery::EncodeSetting("ftp.example.com", qm::delivery::kSettingsKey, "0123456789abcdef"));
     return 0;
 }

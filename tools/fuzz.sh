@@ -16,7 +16,8 @@ source "$ROOT/tools/packages.sh"
 ensure_packages QM_PACKAGES
 ensure_packages QM_FUZZ_PACKAGES
 BUILD=$ROOT/build-fuzz
-ALL="registry_file ini version_resource shell_link result_list settings machine_json jpeg message_table edid template catalogues"
+ALL="registry_file ini version_resource shell_link result_list settings machine_json jpeg message_table edid template catalogues
+    smart_sectors handheld_database"
 PARALLEL=${FUZZ_PARALLEL:-2}
 
 # The files each target parses, for the coverage report.
@@ -34,6 +35,8 @@ parser_files() {
         edid) echo src/collectors/video_monitor.cpp ;;
         template) echo src/online/template_engine.cpp src/online/report_tables.cpp ;;
         catalogues) echo src/online/report_data.cpp ;;
+        smart_sectors) echo src/collectors/smart_disks.cpp ;;
+        handheld_database) echo src/collectors/palm/palm.cpp ;;
         *) echo "unknown target $1" >&2; return 1 ;;
     esac
 }
@@ -69,6 +72,7 @@ make_seeds() {
     seed_files "$seeds/catalogues" '\000' frontend/data.dta
     seed_files "$seeds/catalogues" '\001' frontend/datap.dta
     seed_files "$seeds/settings" "" machines/**/*.lic
+    seed_files "$seeds/handheld_database" "" machines/**/*.PDB
     shopt -u globstar nullglob nocaseglob
     local t
     for t in $ALL; do mkdir -p "$seeds/$t"; done
