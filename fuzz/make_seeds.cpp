@@ -9,6 +9,7 @@
 #include <string>
 
 #include "delivery/scrambling.h"
+#include "platform/sim/sim_event_log.h"
 #include "support/edid_writer.h"
 #include "support/lnk_writer.h"
 #include "support/pe_writer.h"
@@ -76,6 +77,15 @@ int main(int argc, char** argv) {
         sectors[512 + at + 1] = static_cast<char>(attributes[i][3]);
     }
     Seed("smart_sectors", "three_attributes", sectors);
+
+    qm::sim::EventRecordConfig record;
+    record.number = 2;
+    record.type = 1;
+    record.eventId = 1000;
+    record.source = "Fuzzed";
+    record.strings = {"first", "second"};
+    record.data = "\x01\x02";
+    Seed("event_records", "two_strings", qm::sim::EventRecordBytes(record, "PC"));
 
     Seed("settings", "field", qm::delivery::EncodeSetting("ftp.example.com", qm::delivery::kSettingsKey, "0123456789abcdef"));
     return 0;

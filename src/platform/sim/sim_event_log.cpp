@@ -101,8 +101,11 @@ EventRecordConfig ParseRecord(const json& r, const Place& at, const CodePageTabl
         Place here = at.At(key);
         if (key == "number") continue;
         if (record.damaged && key != "raw") here.Fail("a damaged record has only its number and its raw bytes");
-        if (key == "raw") record.raw = BytesOf(v, here);
-        else if (key == "time") record.timeGenerated = SecondsOf(v, here);
+        if (key == "raw") {
+            record.raw = BytesOf(v, here);
+            // The service hands over whole records only; one of no bytes cannot be handed over.
+            if (record.raw.empty()) here.Fail("a damaged record has at least one byte");
+        } else if (key == "time") record.timeGenerated = SecondsOf(v, here);
         else if (key == "time_written") record.timeWritten = SecondsOf(v, here);
         else if (key == "event_id") record.eventId = static_cast<DWORD>(WholeOf(v, here, 0xFFFFFFFFu));
         else if (key == "type") record.type = TypeOf(v, here);

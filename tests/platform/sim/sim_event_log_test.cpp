@@ -234,6 +234,7 @@ TEST(SimEventLog, TheMachineFileRefusesWhatNoLogHolds) {
         {R"({"event_logs": {"System": [{"event_id": "0x1FFFFFFFF"}]}})",
          "machine.json: /event_logs/System/0/event_id: expected a whole number from 0 to 4294967295"},
         {R"({"event_logs": {"System": [{"raw": "4C 6"}]}})", "machine.json: /event_logs/System/0/raw: expected bytes in hexadecimal pairs"},
+        {R"({"event_logs": {"System": [{"raw": ""}]}})", "machine.json: /event_logs/System/0/raw: a damaged record has at least one byte"},
         {R"({"event_logs": {"System": [{"raw": "00", "source": "x"}]}})",
          "machine.json: /event_logs/System/0/source: a damaged record has only its number and its raw bytes"},
         {R"({"event_logs": {"System": [{"strings": ["a", 2]}]}})", "machine.json: /event_logs/System/0/strings/1: expected a text"},
