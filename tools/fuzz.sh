@@ -117,7 +117,7 @@ coverage() {
         local f
         for f in $(parser_files "$t"); do
             llvm-cov report "$dir/bin/fuzz_$t" -instr-profile="$dir/$t.profdata" "$ROOT/$f" |
-                awk -v t="$t" -v f="$f" '$1 ~ /\.cpp$/ { print t ": " f ": lines " $(NF-3) " of " $(NF-5) " missed, " $(NF-2) " covered" }'
+                awk -v t="$t" -v f="$f" '$1 ~ /\.cpp$/ { print t ": " f ": " $(NF-3) " of " $(NF-5) " lines" }'
         done
     done
     return $failed
