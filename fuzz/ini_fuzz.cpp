@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)Profile().GetPrivateProfileInt(section, key, 0, "C:\\TEMP\\fuzz.ini");
         }
     }
+    // The profile's own lists of the same file.
+    for (const std::string& section : Profile().GetPrivateProfileSectionNames("C:\\TEMP\\fuzz.ini"))
+        for (const std::string& key : Profile().GetPrivateProfileKeyNames(section, "C:\\TEMP\\fuzz.ini"))
+            (void)Profile().GetPrivateProfileString(section, key, "", "C:\\TEMP\\fuzz.ini");
     int number = 0;
     (void)ParseWholeInteger(bytes, number);
     return 0;
