@@ -87,6 +87,12 @@ int main(int argc, char** argv) {
     record.data = "\x01\x02";
     Seed("event_records", "two_strings", qm::sim::EventRecordBytes(record, "PC"));
 
+    // A configuration with one interface and one endpoint, the languages, and a string.
+    Seed("usb_descriptors", "configuration",
+         std::string("\x00\x09\x02\x19\x00\x01\x01\x00\xA0\x32\x09\x04\x00\x00\x01\x03\x01\x02\x00\x07\x05\x81\x03\x04\x00\x0A", 26));
+    Seed("usb_descriptors", "languages", std::string("\x01\x04\x03\x09\x04", 5));
+    Seed("usb_descriptors", "string", std::string("\x02\x0A\x03M\0a\0k\0e\0", 11));
+
     Seed("settings", "field", qm::delivery::EncodeSetting("ftp.example.com", qm::delivery::kSettingsKey, "0123456789abcdef"));
     return 0;
 }

@@ -17,7 +17,7 @@ ensure_packages QM_PACKAGES
 ensure_packages QM_FUZZ_PACKAGES
 BUILD=$ROOT/build-fuzz
 ALL="registry_file ini version_resource shell_link result_list settings machine_json jpeg message_table edid template catalogues
-    smart_sectors handheld_database event_records"
+    smart_sectors handheld_database event_records usb_descriptors"
 PARALLEL=${FUZZ_PARALLEL:-2}
 
 # The files each target parses, for the coverage report.
@@ -38,6 +38,7 @@ parser_files() {
         smart_sectors) echo src/collectors/smart_disks.cpp ;;
         handheld_database) echo src/collectors/palm/palm.cpp ;;
         event_records) echo src/collectors/event_logs.cpp ;;
+        usb_descriptors) echo src/collectors/usb_devices.cpp ;;
         *) echo "unknown target $1" >&2; return 1 ;;
     esac
 }
