@@ -9,19 +9,10 @@
 
 using namespace qm::online;
 
-namespace {
-
-Lines SampleLines(const char* name) {
-    std::optional<std::string> text = qm::test::ReadHostFile(std::string(QM_SOURCE_DIR) + "/tests/fixtures/golden/" + name);
-    return text ? qm::platform::SplitLines(*text) : Lines();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qm::fuzz::Machine();
-    static const Lines hard = SampleLines("xp-workstation.hrz");
-    static const Lines soft = SampleLines("xp-workstation.sfz");
+    static const Lines hard = qm::fuzz::SampleResultLines("xp-workstation.hrz");
+    static const Lines soft = qm::fuzz::SampleResultLines("xp-workstation.sfz");
     if (size == 0) return 0;
     std::string plain = DecodeStream(qm::fuzz::Bytes(data + 1, size - 1), qm::delivery::kByteXorKey);
     Lines rows = qm::platform::SplitLines(plain);

@@ -14,16 +14,6 @@ const char* const kRegistry =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Eventlog]\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application]\r\n\r\n";
 
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string hex;
-    for (std::size_t i = 0; i < size; ++i) {
-        hex += digits[data[i] >> 4];
-        hex += digits[data[i] & 15];
-    }
-    return hex;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     nlohmann::json good1 = {{"source", "Before"}, {"type", "error"}, {"event_id", 1}, {"strings", {"one"}}};
     nlohmann::json good2 = {{"source", "After"}, {"type", "error"}, {"event_id", 3}};
-    nlohmann::json patch = {{"event_logs", {{"Application", nlohmann::json::array({good1, {{"raw", Hex(data, size)}}, good2})}}}};
+    nlohmann::json patch = {{"event_logs", {{"Application", nlohmann::json::array({good1, {{"raw", qm::fuzz::HexPairs(data, size)}}, good2})}}}};
     qm::test::TestMachine machine(patch.dump(), kRegistry);
     machine.WriteFile(qm::test::kAgentSettings, "");
     qm::test::StartAgent();

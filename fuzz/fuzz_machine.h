@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/test_machine.h"
 
@@ -20,6 +21,12 @@ inline std::string Bytes(const std::uint8_t* data, std::size_t size) {
 inline void Require(bool holds) {
     if (!holds) std::abort();
 }
+
+// The bytes as hexadecimal pairs with blanks between, as the machine file writes bytes.
+std::string HexPairs(const std::uint8_t* data, std::size_t size);
+
+// The lines of one of the sample machines' golden result files ("xp-workstation.hrz").
+std::vector<std::string> SampleResultLines(const std::string& name);
 
 // The default test machine, made at the first call and kept for the process.
 test::TestMachine& Machine(const std::string& jsonPatch = "{}", const std::string& registryFile = "");

@@ -4,25 +4,15 @@
 #include "fuzz_machine.h"
 #include "online/template_engine.h"
 #include "platform/platform.h"
-#include "platform/text.h"
 
 using namespace qm::online;
-
-namespace {
-
-Lines SampleLines(const char* name) {
-    std::optional<std::string> text = qm::test::ReadHostFile(std::string(QM_SOURCE_DIR) + "/tests/fixtures/golden/" + name);
-    return text ? qm::platform::SplitLines(*text) : Lines();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto& machine = qm::fuzz::Machine();
     static ReportData report = [] {
         ReportData r;
-        r.Hard = SampleLines("xp-workstation.hrz");
-        r.Soft = SampleLines("xp-workstation.sfz");
+        r.Hard = qm::fuzz::SampleResultLines("xp-workstation.hrz");
+        r.Soft = qm::fuzz::SampleResultLines("xp-workstation.sfz");
         r.Tags = BuildTags();
         BuildSoftRows(r);
         return r;

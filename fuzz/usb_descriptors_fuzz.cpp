@@ -8,24 +8,9 @@
 #include "fuzz_machine.h"
 #include "support/agent_state.h"
 
-namespace {
-
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string hex;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (i > 0) hex += ' ';
-        hex += digits[data[i] >> 4];
-        hex += digits[data[i] & 15];
-    }
-    return hex;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    nlohmann::json raw = {{"bytes", Hex(data + 1, size - 1)}};
+    nlohmann::json raw = {{"bytes", qm::fuzz::HexPairs(data + 1, size - 1)}};
     switch (data[0] % 3) {
         case 0: raw.update({{"type", 2}, {"index", 0}}); break;
         case 1: raw.update({{"type", 3}, {"index", 0}, {"language", "0"}}); break;
