@@ -14,6 +14,7 @@ import os
 import re
 import subprocess
 import sys
+import termios
 
 ARCHIVE_FOLDERS = ("Trans", "Usage", "SNMP", "Pda")
 WAITING = {".GTV", ".NTV", ".DTV", ".BTV", ".RTV"}
@@ -131,7 +132,16 @@ def main(argv):
 
     # The machine is the one the program is installed on, not one an environment names.
     env = {k: v for k, v in os.environ.items() if not k.startswith("QM_")}
-    code = subprocess.run([program] + switches, cwd=os.path.dirname(program), env=env).returncode
+    # A run stopped by Ctrl-C at a password prompt would leave the terminal without echo.
+    terminal = termios.tcgetattr(sys.stdin.fileno()) if sys.stdin.isatty() else None
+    try:
+        code = subprocess.run([program] + switches, cwd=os.path.dirname(program), env=env).returncode
+    except KeyboardInterrupt:
+        print("\nThe run was interrupted.", file=sys.stderr)
+        return 130
+    finally:
+        if terminal is not None:
+            termios.tcsetattr(sys.stdin.fileno(), termios.TCSADRAIN, terminal)
 
     journal = read_text(journal_file)[journal_start:]
     trace_log = join(machine.windows, "Gantrovelminds.log")

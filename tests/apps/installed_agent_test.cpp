@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -93,6 +94,20 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     const std::string& Screen() const { return screen_; }
+    // Whether the terminal echoes what is typed, and setting it as a password prompt does.
+    bool Echoes() const {
+        termios modes{};
+        return ::tcgetattr(master_, &modes) == 0 && (modes.c_lflag & ECHO) != 0;
+    }
+    void SetEcho(bool on) {
+        termios modes{};
+        ASSERT_EQ(::tcgetattr(master_, &modes), 0);
+        if (on)
+            modes.c_lflag |= ECHO;
+        else
+            modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ASSERT_EQ(::tcsetattr(master_, TCSANOW, &modes), 0);
+    }
 
 private:
     bool ReadSome() {
@@ -197,4 +212,20 @@ TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
     EXPECT_NE(journal.find("qmagent.exe: asset tag \"Please enter asset tag #\"\n    Asset Tag # -> OK: TAG-0042\n"),
               std::string::npos)
         << journal;
+}
+
+// A run stopped by Ctrl-C while a prompt has the echo off gives the terminal back as it was.
+TEST(InstalledAgent, AnInterruptedRunGivesTheTerminalBackWithItsEcho) {
+    qm::test::TempFolder temp("qm-interrupt");
+    fs::path machine = fs::path(temp.Path()) / "machine";
+    InstallSample(machine);
+    TerminalSession session("/usr/bin/python3", {std::string(QM_SOURCE_DIR) + "/tools/run_agent.py", machine.string(),
+                                                 "C:\\Program Files\\Quarmelin\\", "/DLG", "/AT"});
+    ASSERT_TRUE(session.Started());
+    ASSERT_TRUE(session.WaitFor("Asset Tag #: ")) << session.Screen();
+    session.SetEcho(false);
+    session.Type("\x03");
+    EXPECT_EQ(session.ExitCode(), 130) << session.Screen();
+    EXPECT_NE(session.Screen().find("The run was interrupted."), std::string::npos) << session.Screen();
+    EXPECT_TRUE(session.Echoes());
 }
