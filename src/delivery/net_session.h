@@ -13,7 +13,7 @@ namespace qm::delivery {
 inline constexpr int kConnectTimeoutSeconds = 30;
 inline constexpr int kReplyTimeoutSeconds = 120;
 
-// The message of a failure as the logs show it.
+// The message of a failure as the logs show it: on one line, control characters made blanks.
 std::string ErrorMessage(const std::exception& e);
 
 bool IsTcpPort(int port);
