@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/sim/host_files.h"
 #include "platform/sim/machine_state.h"
@@ -101,19 +104,44 @@ bool HoldsMachineFile(const std::string& folder) {
     return std::filesystem::is_regular_file(folder + "/machine.json", ec);
 }
 
-// "machine" beside the program (the build's own folder), else the nearest folder above the
-// program that holds a machine file: a program installed on one of the machine's drives runs
-// on the machine it is installed on.
-std::string MachineFolderOfProgram(const std::string& program) {
+// Whether the program lies on a drive of the machine in the folder: inside one of the drive
+// folders that its machine file names within that folder. A machine file that is no JSON
+// counts, so that its load names its fault; a stray or hostile one higher up on the host,
+// whose drives do not hold the program, never takes it over.
+bool ProgramOnMachineDrive(const std::string& machineFolder, const std::string& programFolder) {
+    namespace fs = std::filesystem;
+    std::optional<std::string> text = ReadHostFile(machineFolder + "/machine.json");
+    if (!text) return false;
+    nlohmann::json root = nlohmann::json::parse(*text, nullptr, false);
+    if (root.is_discarded()) return true;
+    if (!root.is_object() || !root.contains("drives") || !root["drives"].is_array()) return false;
+    fs::path program = fs::path(programFolder).lexically_normal();
+    for (const nlohmann::json& drive : root["drives"]) {
+        if (!drive.is_object() || !drive.contains("folder") || !drive["folder"].is_string()) continue;
+        fs::path folder = fs::path(drive["folder"].get<std::string>()).lexically_normal();
+        // Only a folder of the machine's own: a drive that maps some other host folder does
+        // not make the machine the program's.
+        if (folder.empty() || folder.is_absolute() || folder == "." || *folder.begin() == "..") continue;
+        fs::path inside = program.lexically_relative(fs::path(machineFolder).lexically_normal() / folder);
+        if (!inside.empty() && *inside.begin() != "..") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string SimMachine::FolderOfProgram(const std::string& program) {
     std::string folder = HostFolderOf(program);
     std::string beside = folder + "/machine";
     if (HoldsMachineFile(beside)) return beside;
     for (std::string f = folder;; f = HostFolderOf(f)) {
-        if (HoldsMachineFile(f)) return f;
+        if (HoldsMachineFile(f) && ProgramOnMachineDrive(f, folder)) return f;
         if (f == "/" || f == ".") break;
     }
     return beside;  // its load names the missing file
 }
+
+namespace {
 
 std::string BaseNameOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -127,7 +155,7 @@ std::shared_ptr<SimMachine> SimMachine::LoadForProgram(int argc, char** argv) {
     std::string program = HostProgramFile();
     if (program.empty()) program = arguments.at(0);
     const char* chosen = std::getenv("QM_MACHINE");
-    std::string folder = chosen != nullptr && *chosen != '\0' ? std::string(chosen) : MachineFolderOfProgram(program);
+    std::string folder = chosen != nullptr && *chosen != '\0' ? std::string(chosen) : FolderOfProgram(program);
     std::shared_ptr<SimMachine> machine = Load(folder);
     machine->services_->processes.SetHostArguments(arguments);
     // What a program's windows show stays readable after it ended, for whoever ran it.

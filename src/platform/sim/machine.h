@@ -21,9 +21,13 @@ class SimMachine final : public platform::Platform {
 public:
     // Loads a machine folder; throws MachineError naming the file and place of a fault.
     static std::shared_ptr<SimMachine> Load(const std::string& folder);
-    // The machine a program runs on: the folder named by QM_MACHINE, else "machine" beside
-    // the program file; it knows the program's arguments.
+    // The machine a program runs on: the folder named by QM_MACHINE, else FolderOfProgram;
+    // it knows the program's arguments.
     static std::shared_ptr<SimMachine> LoadForProgram(int argc, char** argv);
+    // The machine folder of a program file on the host that QM_MACHINE does not name: "machine"
+    // beside it, else the nearest folder above it whose machine file names a drive folder that
+    // holds the program (a program installed on the machine); else "machine" beside it.
+    static std::string FolderOfProgram(const std::string& program);
     // A machine from machine.json text whose relative drive folders start at hostFolder, with
     // a registry from regedit text that lives in memory only.
     static std::shared_ptr<SimMachine> FromJson(const std::string& jsonText, const std::string& hostFolder,

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/platform.h"
 #include "support/test_machine.h"
 
@@ -34,5 +37,44 @@ TEST(MachineFile, SampleMachinesLoad) {
                                               KEY_READ, k),
                   ERROR_SUCCESS);
         machine->Registry().RegCloseKey(k);
+    }
+}
+
+// A program that QM_MACHINE does not place runs on "machine" beside it, or on the machine it is
+// installed on; a machine file higher up on the host whose drives do not hold the program
+// (a stray copy, or one put there on purpose) never takes it over.
+TEST(MachineFile, AProgramRunsOnlyOnTheMachineItIsInstalledOn) {
+    qm::test::TempFolder temp("qm-lookup");
+    const std::string root = temp.Path();
+    const std::string drives = R"({"drives": [{"letter": "C", "type": "fixed", "folder": "drive_c"}]})";
+    auto place = [&](const std::string& folder, const std::string& json) {
+        std::filesystem::create_directories(root + folder);
+        std::ofstream(root + folder + "/machine.json") << json;
+    };
+    place("", drives);
+    place("/m", drives);
+    place("/m/drive_c/Program Files", drives);
+    place("/beside/bin/machine", "{}");
+    place("/escape", R"({"drives": [{"letter": "C", "folder": "."}, {"letter": "D", "folder": ".."},
+                                     {"letter": "E", "folder": "/"}, {"letter": "F", "folder": "x/../.."}]})");
+    place("/broken", "{ no JSON");
+    struct Case {
+        const char* program;
+        const char* folder;
+    } cases[] = {
+        {"/beside/bin/qmagent.exe", "/beside/bin/machine"},
+        {"/m/drive_c/Program Files/Quarmelin/qmagent.exe", "/m"},
+        {"/m/drive_c/qmagent.exe", "/m"},
+        // Not on a drive of the machine above, nor of the one in the folders between.
+        {"/m/tools/qmagent.exe", "/m/tools/machine"},
+        {"/m/drive_c/Program Files/qmagent.exe", "/m"},
+        {"/elsewhere/build/bin/qmagent.exe", "/elsewhere/build/bin/machine"},
+        {"/escape/sub/qmagent.exe", "/escape/sub/machine"},
+        // A machine file that is no JSON is taken, so that its load names its fault.
+        {"/broken/drive_c/qmagent.exe", "/broken"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        EXPECT_EQ(SimMachine::FolderOfProgram(root + c.program), root + c.folder);
     }
 }
