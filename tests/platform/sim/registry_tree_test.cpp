@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/registry_tree.h"
 #include "support/registry_samples.h"
 #include "support/test_machine.h"
 
@@ -249,4 +250,25 @@ TEST(RegistryFile, ARegedit4FileStaysInItsCodePage) {
     std::string saved = m.RegistryFile();
     EXPECT_EQ(saved.rfind("REGEDIT4\r\n", 0), 0u);
     EXPECT_NE(saved.find(file.substr(10)), std::string::npos) << saved;
+}
+
+// The sample machines' registries, once saved as the simulator writes them, come back byte for
+// byte from a save in either format, and a version 5 file saved again as REGEDIT4 is the
+// REGEDIT4 file (the 98 desktop's holds text of its code page beyond ASCII).
+TEST(RegistryFile, TheSampleRegistriesGoThroughBothFormatsUnchanged) {
+    const qm::sim::CodePageTable cp(1252);
+    using qm::sim::RegFileFormat;
+    using qm::sim::RegistryTree;
+    for (const char* name : {"xp-workstation", "win98-desktop"}) {
+        SCOPED_TRACE(name);
+        std::optional<std::string> file = ReadHostFile(std::string(QM_SOURCE_DIR) + "/machines/" + name + "/registry.reg");
+        ASSERT_TRUE(file);
+        const std::string regedit4 = RegistryTree(cp, file, "registry.reg").Write(RegFileFormat::Regedit4);
+        EXPECT_TRUE(RegistryTree(cp, regedit4, "registry.reg").Write(RegFileFormat::Regedit4) == regedit4);
+        const std::string regedit5 = RegistryTree(cp, regedit4, "registry.reg").Write(RegFileFormat::Regedit5);
+        EXPECT_EQ(regedit5.rfind("\xFF\xFE", 0), 0u);
+        const RegistryTree fromRegedit5(cp, regedit5, "registry.reg");
+        EXPECT_TRUE(fromRegedit5.Write(RegFileFormat::Regedit5) == regedit5);
+        EXPECT_TRUE(fromRegedit5.Write(RegFileFormat::Regedit4) == regedit4);
+    }
 }
