@@ -82,7 +82,9 @@ make_seeds() {
 
 build() {
     local preset=$1 dir=$2
-    [ -f "$dir/CMakeCache.txt" ] || cmake --preset "$preset" -S "$ROOT" > /dev/null
+    # The presets are read from the current folder, which may be any.
+    cd "$ROOT"
+    [ -f "$dir/CMakeCache.txt" ] || cmake --preset "$preset" > /dev/null
     cmake --build --preset "$preset" -j3 > "$dir/build.log" 2>&1 || { tail -30 "$dir/build.log" >&2; exit 1; }
 }
 
@@ -111,7 +113,7 @@ coverage() {
     for t in "$@"; do
         local corpus=$BUILD/corpus/$t
         mkdir -p "$corpus"
-        [ -d "$BUILD/seeds/$t" ] || make_seeds "$BUILD/seeds" "$BUILD"
+        [ -d "$BUILD/seeds/$t" ] || make_seeds "$BUILD/seeds" "$dir"
         rm -f "$dir/$t".profraw
         LLVM_PROFILE_FILE="$dir/$t.profraw" "$dir/bin/fuzz_$t" -runs=0 "$corpus" "$BUILD/seeds/$t" > "$dir/$t.run.log" 2>&1 || failed=1
         llvm-profdata merge -sparse "$dir/$t.profraw" -o "$dir/$t.profdata"
