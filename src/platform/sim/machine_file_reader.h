@@ -46,10 +46,10 @@ public:
         if (!Has(key)) return def;
         const nlohmann::json& v = j_.at(key);
         if (!v.is_number_integer()) Fail(key, "expected a whole number");
-        std::int64_t n = v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)
-                             ? max
-                             : v.get<std::int64_t>();
-        if (n < min || n > max)
+        // A whole number beyond the signed range is beyond every range asked for.
+        bool beyond = v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX);
+        std::int64_t n = beyond ? 0 : v.get<std::int64_t>();
+        if (beyond || n < min || n > max)
             Fail(key, "expected a number from " + std::to_string(min) + " to " + std::to_string(max));
         return n;
     }

@@ -22,6 +22,11 @@ TEST(MachineFile, BrokenFilesNameTheFileAndThePlace) {
               "attributes: C:\\none.txt does not exist");
     EXPECT_EQ(MachineErrorOf(R"({"guids": ["not a guid"]})"), "guids: \"not a guid\" is not a GUID");
     EXPECT_EQ(MachineErrorOf("[1, 2]"), "machine.json: /: expected an object");
+    // Beyond the range asked for even where the range ends at the largest signed number.
+    EXPECT_EQ(MachineErrorOf(R"({"version": {"build": 18446744073709551615}})"),
+              "machine.json: /version/build: expected a number from 0 to 4294967295");
+    EXPECT_EQ(MachineErrorOf(R"({"drives": [{"letter": "C", "folder": "c", "total_bytes": 9223372036854775808}]})"),
+              "machine.json: /drives/0/total_bytes: expected a number from 0 to 9223372036854775807");
 }
 
 TEST(MachineFile, ANumberTooLargeForADoubleNamesTheFileAndThePlace) {
