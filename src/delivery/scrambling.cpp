@@ -57,14 +57,16 @@ FileWriter ScrambledCopyOf(File& source, std::uint16_t key, bool& unreadable) {
     return [&source, &unreadable, mask = HighByte(key)](File& out) {
         std::unique_ptr<char[]> chunk(new char[kScrambleChunk]);
         for (;;) {
-            DWORD read = 0, put = 0;
+            DWORD read = 0;
             if (!source.ReadFile(chunk.get(), kScrambleChunk, read)) {
                 unreadable = true;
                 return false;
             }
             if (read == 0) return true;
             Scramble(chunk.get(), read, mask);
-            if (!out.WriteFile(chunk.get(), read, put)) return false;
+            // A write that took only part of the piece must not leave a shorter copy that
+            // counts as written.
+            if (!WriteAll(out, std::string_view(chunk.get(), read))) return false;
         }
     };
 }

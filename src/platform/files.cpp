@@ -42,17 +42,22 @@ bool ReadFileStart(FilesService& fs, std::string_view path, std::size_t limit, s
     return true;
 }
 
-namespace {
-
 bool WriteAll(File& file, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!file.WriteFile(bytes.data(), chunk, written)) return false;
+        // A write that takes nothing would be asked again for ever.
+        if (written == 0 || written > chunk) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
         bytes.remove_prefix(written);
     }
     return true;
 }
+
+namespace {
 
 // Creates or replaces the file, fills it with `write` and flushes it.
 bool WriteNewFile(FilesService& fs, std::string_view path, const FileWriter& write) {

@@ -142,6 +142,9 @@ bool ReadWholeFile(FilesService& fs, std::string_view path, std::string& bytes);
 // Reads the file's first limit bytes (all of a shorter file), so that a huge file costs no
 // more memory than its reader can use; false as ReadWholeFile.
 bool ReadFileStart(FilesService& fs, std::string_view path, std::size_t limit, std::string& bytes);
+// Writes all the bytes at the file pointer, again after a write that took only part of them;
+// false with the last error when a write fails or takes nothing.
+bool WriteAll(File& file, std::string_view bytes);
 // Creates or replaces the file with the bytes; false with the last error on failure.
 bool WriteWholeFile(FilesService& fs, std::string_view path, std::string_view bytes);
 // Appends the bytes at the end of the file, making it when it does not exist; false with the

@@ -187,3 +187,57 @@ TEST(EncodeSetting, IsTheExactInverseOfTheDecoder) {
     }
     EXPECT_EQ(Base64Decode(EncodeSetting("abc", kSettingsKey)).size(), 19u);
 }
+
+namespace {
+
+// A file of bytes in memory whose writes take at most `perWrite` bytes a call.
+class PartialFile final : public qm::platform::File {
+public:
+    explicit PartialFile(std::string bytes = {}, qm::platform::DWORD perWrite = 0) : bytes_(std::move(bytes)), perWrite_(perWrite) {}
+    bool ReadFile(void* buffer, qm::platform::DWORD toRead, qm::platform::DWORD& read) override {
+        read = static_cast<qm::platform::DWORD>(std::min<std::size_t>(toRead, bytes_.size() - at_));
+        std::copy_n(bytes_.data() + at_, read, static_cast<char*>(buffer));
+        at_ += read;
+        return true;
+    }
+    bool WriteFile(const void* data, qm::platform::DWORD size, qm::platform::DWORD& written) override {
+        written = std::min(size, perWrite_);
+        bytes_.append(static_cast<const char*>(data), written);
+        return true;
+    }
+    bool FlushFileBuffers() override { return true; }
+    bool SetEndOfFile() override { return true; }
+    bool SetFilePointerEx(std::int64_t, qm::platform::MoveMethod, std::uint64_t*) override { return true; }
+    bool GetFileSizeEx(std::uint64_t& size) override {
+        size = bytes_.size();
+        return true;
+    }
+    bool SetFileTime(const qm::platform::FILETIME*) override { return true; }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    qm::platform::DWORD perWrite_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+TEST(ScrambledCopyOf, AWriteThatTakesPartOfAPieceIsAskedAgainAndOneThatTakesNothingFails) {
+    const std::string plain(700 * 1024, 'x');
+    {
+        PartialFile source(plain), out({}, 100 * 1024);
+        bool unreadable = false;
+        EXPECT_TRUE(ScrambledCopyOf(source, kByteXorKey, unreadable)(out));
+        EXPECT_FALSE(unreadable);
+        EXPECT_EQ(out.Bytes(), ScrambleString(plain, kByteXorKey));
+    }
+    {
+        // A target that takes nothing counts as not written, and the copy does not go round for ever.
+        PartialFile source(plain), out({}, 0);
+        bool unreadable = false;
+        EXPECT_FALSE(ScrambledCopyOf(source, kByteXorKey, unreadable)(out));
+        EXPECT_FALSE(unreadable);
+        EXPECT_EQ(qm::platform::GetLastError(), qm::platform::ERROR_WRITE_FAULT);
+    }
+}
