@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 #include "platform/platform.h"
 #include "platform/sim/host_files.h"
@@ -582,7 +584,11 @@ void MachineState::AddChild(int pid) {
 bool MachineState::Reap(int pid, Child& child) {
     if (child.status) return true;
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) != pid) return false;
+    pid_t reaped = ::waitpid(pid, &status, WNOHANG);
+    if (reaped == 0 || (reaped < 0 && errno == EINTR)) return false;
+    // One that is no child of ours any more was reaped elsewhere: it ended, how is not known,
+    // and a wait on it must not go on until its limit.
+    if (reaped != pid) status = SIGKILL;
     child.status = status;
     child.ended = std::chrono::steady_clock::now();
     // Its descriptor stays open with the machine: another thread may be waiting on it.
@@ -622,7 +628,7 @@ bool MachineState::WaitForChildren(int pid, std::chrono::milliseconds limit) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         // A child the host cannot watch is looked at every millisecond.
-        int wait = static_cast<int>(blind ? std::min<std::int64_t>(left.count(), 1) : left.count());
+        int wait = static_cast<int>(std::min<std::int64_t>(left.count(), blind ? 1 : std::numeric_limits<int>::max()));
         if (::poll(ends.data(), ends.size(), wait) < 0 && errno != EINTR) return false;
     }
 }

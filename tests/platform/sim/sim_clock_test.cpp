@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
 #include <thread>
 
@@ -91,4 +93,21 @@ TEST(SimClock, AWaitSpendsRealTimeOnlyWhileAStartedProgramRuns) {
     ASSERT_TRUE(program->GetExitCodeProcess(code));
     EXPECT_EQ(code, 4u);
     EXPECT_LT(Clock().GetTickCount64() - before, 120000u + 5u);
+}
+
+TEST(SimClock, AStartedProgramReapedElsewhereCountsAsEnded) {
+    TestMachine m(R"({"bios_program": {"delay_ms": 100, "exit_code": 4}})");
+    m.InstallProgram("QMBios.exe", "C:\\Tools");
+    m.WriteFile("C:\\TEMP\\a.hrz", "");
+    auto program = Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+    ASSERT_NE(program, nullptr);
+    // Someone else in the process collects the program's end before the machine looks.
+    int status = 0;
+    ASSERT_GT(::waitpid(-1, &status, 0), 0);
+    Clock().Sleep(60000);
+    EXPECT_LT(m.Machine().RealTimeSlept(), std::chrono::seconds(30));
+    DWORD code = 0;
+    ASSERT_TRUE(program->GetExitCodeProcess(code));
+    EXPECT_NE(code, STILL_ACTIVE);
+    EXPECT_EQ(program->WaitForSingleObject(60000), WAIT_OBJECT_0);
 }
