@@ -58,13 +58,22 @@ TEST(SimClock, OnlyTheMachinesOwnThreadMovesAVirtualClock) {
               "machine.json: /processor: a host processor needs the real clock");
 }
 
+namespace {
+
+// The machine's BIOS program, started on a file of its own; it runs as long as the machine says.
+std::unique_ptr<Process> StartBiosProgram(TestMachine& m) {
+    m.InstallProgram("QMBios.exe", "C:\\Tools");
+    m.WriteFile("C:\\TEMP\\a.hrz", "");
+    return Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+}
+
+}  // namespace
+
 // Real time passes in a wait only while a program the machine started runs: the wait wakes
 // as it ends, and the rest of the wait, as any wait without one, is virtual.
 TEST(SimClock, AWaitSpendsRealTimeOnlyWhileAStartedProgramRuns) {
     TestMachine m(R"({"bios_program": {"delay_ms": 300, "exit_code": 4}})");
-    m.InstallProgram("QMBios.exe", "C:\\Tools");
-    m.WriteFile("C:\\TEMP\\a.hrz", "");
-    auto program = Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+    auto program = StartBiosProgram(m);
     ASSERT_NE(program, nullptr);
     std::uint64_t before = Clock().GetTickCount64();
     // A minute of the machine's time: far longer than the program takes, so the wait can only
@@ -97,9 +106,7 @@ TEST(SimClock, AWaitSpendsRealTimeOnlyWhileAStartedProgramRuns) {
 
 TEST(SimClock, AStartedProgramReapedElsewhereCountsAsEnded) {
     TestMachine m(R"({"bios_program": {"delay_ms": 100, "exit_code": 4}})");
-    m.InstallProgram("QMBios.exe", "C:\\Tools");
-    m.WriteFile("C:\\TEMP\\a.hrz", "");
-    auto program = Processes().CreateProcess("C:\\Tools\\QMBios.exe /C:\\TEMP\\a.hrz", SW_HIDE, 0);
+    auto program = StartBiosProgram(m);
     ASSERT_NE(program, nullptr);
     // Someone else in the process collects the program's end before the machine looks.
     int status = 0;
