@@ -39,12 +39,21 @@ struct SmtpValues {
     std::string returnAddress;
 };
 
+// An address goes between the angle brackets of "MAIL FROM" and "RCPT TO": a bracket or a
+// blank in it would close them and add parameters of the settings' making.
+std::string AddressRefusalOf(std::string_view address) {
+    if (std::string why = RefusalOf(address); !why.empty()) return why;
+    if (address.find_first_of("<> ") != std::string_view::npos) return "it is not a bare mail address";
+    return std::string();
+}
+
 // Whether the values can go into commands and headers; the first refusal is logged.
 bool Usable(const SmtpValues& v, const char* which) {
     const std::pair<const char*, const std::string*> values[] = {
         {"host", &v.host}, {"user", &v.user}, {"password", &v.password}, {"return address", &v.returnAddress}};
     for (const auto& [name, value] : values) {
-        if (std::string why = RefusalOf(*value); !why.empty()) {
+        const std::string why = value == &v.returnAddress ? AddressRefusalOf(*value) : RefusalOf(*value);
+        if (!why.empty()) {
             ReportUnusable(std::string(which) + " SMTP unusable : the " + name + " " + why);
             return false;
         }
@@ -151,7 +160,9 @@ bool SendBySmtp(DeliveryContext& context) {
     if (core::ProfileValueExists(file, "S", "S6")) {
         const std::string decoded = decode(6);
         recipient = ParseMailAddress(decoded);
-        if (std::string why = RefusalOf(decoded); !why.empty()) {
+        std::string why = RefusalOf(decoded);
+        if (why.empty()) why = AddressRefusalOf(recipient.address);
+        if (!why.empty()) {
             ReportUnusable("SMTP disabled : the recipient " + why);
             flags.smtpOff = true;
         } else if (recipient.address.empty()) {

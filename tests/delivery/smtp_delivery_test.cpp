@@ -332,6 +332,13 @@ TEST(SmtpDelivery, HostileSettingsSendAndInjectNothing) {
          "Public SMTP unusable : the host it holds a control character"},
         {"a line break in the user", with([](SmtpFields& f) { f.user = "agent\r\nX"; }),
          "Public SMTP unusable : the user it holds a control character"},
+        // What stands between the brackets of a command must be one address, not parameters of its own.
+        {"a parameter after the recipient",
+         with([](SmtpFields& f) { f.recipient = "inventory@centre.example> NOTIFY=NEVER"; }),
+         "SMTP disabled : the recipient it is not a bare mail address"},
+        {"a parameter after the return address",
+         with([](SmtpFields& f) { f.returnAddress = "agent@site.example> SIZE=1"; }),
+         "Public SMTP unusable : the return address it is not a bare mail address"},
         {"a control character in the site", WithSite(with([](SmtpFields&) {}), "S\x0b\x01X"),
          "SMTP disabled : the customer code or site it holds a control character"},
     };
