@@ -138,9 +138,14 @@ bool IsHubName(const std::string& name) {
                         [](char c) { return c == '\\' || c == '/' || static_cast<unsigned char>(c) < 0x20; });
 }
 
+bool Named(const std::string& name, const std::vector<std::string>& hubs) {
+    return std::any_of(hubs.begin(), hubs.end(), [&](const std::string& hub) { return EqualsNoCase(hub, name); });
+}
+
+// A hub named again on other ports would have its ports walked once for each: a few hubs of
+// many ports naming one another would multiply the walk past any end.
 bool Follows(const std::string& name, const std::vector<std::string>& hubs) {
-    if (hubs.size() >= kMaxHubTiers) return false;
-    return std::none_of(hubs.begin(), hubs.end(), [&](const std::string& hub) { return EqualsNoCase(hub, name); });
+    return hubs.size() < kMaxHubTiers && !Named(name, hubs) && !Named(name, core::State().usbHubsWalked);
 }
 
 }  // namespace
@@ -151,6 +156,7 @@ void UsbInventory() {
 
 void EnumerateHostControllers() {
     core::State().usbDeviceCounter = 0;
+    core::State().usbHubsWalked.clear();
     for (int i = 0; i <= 10; ++i) {
         // One controller that fails costs the others nothing.
         LogAndGoOn([i] {
@@ -186,6 +192,7 @@ void UsbHubInfo(const std::string& hubName, const std::string& hubKey, const std
         core::WriteLog("USB hub name refused: " + path);
         return;
     }
+    core::State().usbHubsWalked.push_back(hubName);
     std::unique_ptr<Device> hub = Devices().CreateFile(path, GENERIC_WRITE, FILE_SHARE_WRITE, CreationDisposition::OpenExisting);
     if (!hub) return;
     Block node(usb::kNodeInformationSize, 0);
@@ -238,8 +245,8 @@ void UsbPortsInfo(Device& hub, unsigned ports, const std::string& parentKey, con
         AddItem(kUsb, key, "IS_HUB", "YES");
         const std::string name = GetExternalHubName(hub, port);
         if (name.empty()) continue;
-        // A driver that names a hub above this one again, or hubs past the last tier, would
-        // have the walk go round for ever.
+        // A driver that names a hub above this one or one already walked, or hubs past the
+        // last tier, would have the walk go round for ever.
         if (!Follows(name, hubs)) {
             core::WriteLog("USB hub not followed: \\\\.\\" + name);
             continue;

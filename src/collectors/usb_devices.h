@@ -26,7 +26,8 @@ void EnumerateHostControllers();
 // The name of the host controller's root hub; empty when it cannot be read.
 std::string GetRootHubName(platform::Device& hostController);
 // The hub's records under its key, then the devices on its ports. ancestors are the names of
-// the hubs above it, root first; a hub among them, or one past the last tier, is not walked.
+// the hubs above it, root first; a hub among them, one this pass walked already, or one past
+// the last tier, is not walked.
 void UsbHubInfo(const std::string& hubName, const std::string& hubKey, const std::vector<std::string>& ancestors = {});
 // The records of every connected device on ports 1 to ports, walking into hubs. hubs are the
 // names of this hub and those above it.

@@ -154,6 +154,8 @@ struct ProcessState {
 
     // The number of the next USB device key ("USB_0", ...), from 0 at each USB pass.
     int usbDeviceCounter = 0;
+    // The hubs this USB pass has walked: a hub stands at one place of the tree only.
+    std::vector<std::string> usbHubsWalked;
 
     // The mail recipient the SMTP delivery decoded (empty until then, or when it was refused);
     // the connection dialog shows it.

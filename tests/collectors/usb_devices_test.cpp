@@ -312,6 +312,23 @@ TEST(UsbInventory, HubsThatNameThemselvesOrAnAncestorAreNotWalkedAgain) {
     EXPECT_TRUE(Logged(m, "USB hub not followed: \\\\.\\H1"));
 }
 
+TEST(UsbInventory, AHubNamedOnSeveralPortsIsWalkedOnce) {
+    // Hub B on port 2 of the root hub, and named again on both ports of hub A: walked each
+    // time, a few such hubs of many ports would multiply the walk past any end.
+    json tree = RootWith({{{"port", 1},
+                           {"hub", {{"name", "A"}, {"devices", {{{"port", 1}, {"hub_name", "B"}}, {{"port", 2}, {"hub_name", "b"}}}}}}},
+                          {{"port", 2}, {"hub", {{"name", "B"}, {"devices", {{{"port", 1}}}}}}}});
+    TestMachine m(WithUsb(tree));
+    StartAgentWithLog();
+    Records names;
+    for (const std::string& r : CollectRecords(UsbInventory))
+        if (r.find("\"WindowsName\"") != std::string::npos) names.push_back(r);
+    EXPECT_EQ(names, (Records{Rec("HCD", "HCD_0", "WindowsName", "\\\\.\\R"), Usb("USB_0", "WindowsName", "\\\\.\\A"),
+                              Usb("USB_1", "WindowsName", "\\\\.\\B")}));
+    EXPECT_TRUE(Logged(m, "USB hub not followed: \\\\.\\b"));
+    EXPECT_EQ(qm::core::State().usbDeviceCounter, 5);  // A, both hubs on its ports, the device behind B, and B
+}
+
 TEST(UsbInventory, HubsAreFollowedAtMostSevenTiersDeep) {
     // A chain of eight hubs below the root hub, each on port 1 of the one above.
     json hub = {{"name", "H8"}, {"ports", 1}};
