@@ -87,7 +87,7 @@ std::string ErrorMessage(const std::exception& e) {
 bool IsTcpPort(int port) { return port >= 1 && port <= 65535; }
 
 std::string RefusalOf(std::string_view value) {
-    return platform::HasControlCharacter(value) ? "it holds a control character" : std::string();
+    return platform::HasControlCharacter(value) ? "holds a control character" : std::string();
 }
 
 void ReportUnusable(const std::string& what) {

@@ -43,7 +43,7 @@ struct SmtpValues {
 // blank in it would close them and add parameters of the settings' making.
 std::string AddressRefusalOf(std::string_view address) {
     if (std::string why = RefusalOf(address); !why.empty()) return why;
-    if (address.find_first_of("<> ") != std::string_view::npos) return "it is not a bare mail address";
+    if (address.find_first_of("<> ") != std::string_view::npos) return "is not a bare mail address";
     return std::string();
 }
 

@@ -300,7 +300,7 @@ TEST(FtpDelivery, AProxyValueWithAControlCharacterKeepsTheProxyUnused) {
     c.proxyUser = "gate\tSITE x";
     EXPECT_FALSE(SendFTPFile(c));
     EXPECT_TRUE(server.Commands().empty());
-    EXPECT_EQ(ErrorTexts(), (std::vector<std::string>{"FTP proxy unusable : PROXY USER it holds a control character"}));
+    EXPECT_EQ(ErrorTexts(), (std::vector<std::string>{"FTP proxy unusable : PROXY USER holds a control character"}));
 }
 
 TEST(FtpDelivery, ConnectionSettingsModeMakesNoAttempt) {

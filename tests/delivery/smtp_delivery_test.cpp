@@ -324,23 +324,23 @@ TEST(SmtpDelivery, HostileSettingsSendAndInjectNothing) {
     const Case cases[] = {
         {"a line break in the recipient",
          with([](SmtpFields& f) { f.recipient = "inventory@centre.example>\r\nRCPT TO:<evil@x.example"; }),
-         "SMTP disabled : the recipient it holds a control character"},
+         "SMTP disabled : the recipient holds a control character"},
         {"a line break in the return address",
          with([](SmtpFields& f) { f.returnAddress = "agent@site.example>\r\nRCPT TO:<evil@x.example"; }),
-         "Public SMTP unusable : the return address it holds a control character"},
+         "Public SMTP unusable : the return address holds a control character"},
         {"a line break in the host", with([](SmtpFields& f) { f.host = "127.0.0.1\r\nX"; }),
-         "Public SMTP unusable : the host it holds a control character"},
+         "Public SMTP unusable : the host holds a control character"},
         {"a line break in the user", with([](SmtpFields& f) { f.user = "agent\r\nX"; }),
-         "Public SMTP unusable : the user it holds a control character"},
+         "Public SMTP unusable : the user holds a control character"},
         // What stands between the brackets of a command must be one address, not parameters of its own.
         {"a parameter after the recipient",
          with([](SmtpFields& f) { f.recipient = "inventory@centre.example> NOTIFY=NEVER"; }),
-         "SMTP disabled : the recipient it is not a bare mail address"},
+         "SMTP disabled : the recipient is not a bare mail address"},
         {"a parameter after the return address",
          with([](SmtpFields& f) { f.returnAddress = "agent@site.example> SIZE=1"; }),
-         "Public SMTP unusable : the return address it is not a bare mail address"},
+         "Public SMTP unusable : the return address is not a bare mail address"},
         {"a control character in the site", WithSite(with([](SmtpFields&) {}), "S\x0b\x01X"),
-         "SMTP disabled : the customer code or site it holds a control character"},
+         "SMTP disabled : the customer code or site holds a control character"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
