@@ -119,6 +119,7 @@ bool ProgramOnMachineDrive(const std::string& machineFolder, const std::string& 
     for (const nlohmann::json& drive : root["drives"]) {
         if (!drive.is_object() || !drive.contains("folder") || !drive["folder"].is_string()) continue;
         fs::path folder = fs::path(drive["folder"].get<std::string>()).lexically_normal();
+        if (!folder.empty() && folder.filename().empty()) folder = folder.parent_path();  // "drive_c/"
         // Only a folder of the machine's own: a drive that maps some other host folder does
         // not make the machine the program's.
         if (folder.empty() || folder.is_absolute() || folder == "." || *folder.begin() == "..") continue;

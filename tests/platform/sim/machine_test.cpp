@@ -58,6 +58,7 @@ TEST(MachineFile, AProgramRunsOnlyOnTheMachineItIsInstalledOn) {
     place("/escape", R"({"drives": [{"letter": "C", "folder": "."}, {"letter": "D", "folder": ".."},
                                      {"letter": "E", "folder": "/"}, {"letter": "F", "folder": "x/../.."}]})");
     place("/broken", "{ no JSON");
+    place("/spelt", R"({"drives": [{"letter": "C", "folder": "./c/"}]})");
     struct Case {
         const char* program;
         const char* folder;
@@ -72,6 +73,7 @@ TEST(MachineFile, AProgramRunsOnlyOnTheMachineItIsInstalledOn) {
         {"/escape/sub/qmagent.exe", "/escape/sub/machine"},
         // A machine file that is no JSON is taken, so that its load names its fault.
         {"/broken/drive_c/qmagent.exe", "/broken"},
+        {"/spelt/c/qmagent.exe", "/spelt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program);
