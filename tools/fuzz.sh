@@ -59,7 +59,8 @@ make_seeds() {
     local seeds=$1
     rm -rf "$seeds"
     mkdir -p "$seeds"
-    "$2/bin/fuzz_make_seeds" "$seeds"
+    # A coverage build of the seed maker writes its profile beside itself, not in the source folder.
+    LLVM_PROFILE_FILE="$2/make_seeds.profraw" "$2/bin/fuzz_make_seeds" "$seeds"
     cd "$ROOT"
     shopt -s globstar nullglob nocaseglob
     seed_files "$seeds/registry_file" "" machines/*/registry.reg tests/fixtures/**/*.reg
