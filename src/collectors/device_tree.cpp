@@ -100,7 +100,7 @@ DeviceTexts PresentDevice(RegistryAccessor& reg, const std::vector<std::string>&
 void WriteDeviceRecords(DeviceList& devices) {
     SortIgnoringCase(Collation(), devices);
     for (std::size_t i = 0; i < devices.size(); ++i)
-        core::AddResultLine(kPeripheralsTree, std::to_string(i + 1), core::QuoteField(devices[i]));
+        core::AddQuotedResultLine(kPeripheralsTree, std::to_string(i + 1), devices[i]);
 }
 
 void getHardwareKey(const std::string& path, HardwareKeyList& keys) {

@@ -33,10 +33,6 @@ using namespace qm::core;
 
 namespace {
 
-void AddOne(const char* section, const char* key, const std::string& value) {
-    AddResultLine(section, key, QuoteField(value));
-}
-
 // The value of an "Ident" record as Chk_ID keeps it: every double quote removed, so that a
 // record of several fields or a stray quote brings none, and at most 32 characters, a whole
 // UUID.
@@ -122,23 +118,23 @@ void WriteStartOptions() {
                                                     {"opt_HMAIL", f.hmail}, {"opt_DLG", f.dlg},     {"opt_REMOTE", f.remote},
                                                     {"opt_LOG", f.log}};
     for (const auto& [key, inForce] : options)
-        if (inForce) AddOne(sections::kStartOption, key, "YES");
+        if (inForce) AddQuotedResultLine(sections::kStartOption, key, "YES");
 }
 
 void WriteInventoryHeader() {
     auto& s = State();
     if (s.headerWritten) return;
-    AddOne(sections::kInventory, "QMAgent version", kAgentVersion);
-    AddOne(sections::kInventory, "QMAgent lang", kAgentLanguage);
-    AddOne(sections::kInventory, "Date", FormatDateTime("mm'/'dd'/'yyyy hh':'nn", Now()));
-    AddOne(sections::kInventory, "Path", s.workFolder);
-    AddOne(sections::kIdentification, "Asset#", s.resultFiles.serverBaseName);
-    AddOne(sections::kIdentification, "ComputerName", GetLocalComputerName());
-    AddOne(sections::kIdentification, "GUID", s.machineId);
-    AddOne(sections::kIdentification, "AssetTag#", ReadProfileString(s.chkIdPath, "Identification", "AssetTag#", ""));
+    AddQuotedResultLine(sections::kInventory, "QMAgent version", kAgentVersion);
+    AddQuotedResultLine(sections::kInventory, "QMAgent lang", kAgentLanguage);
+    AddQuotedResultLine(sections::kInventory, "Date", FormatDateTime("mm'/'dd'/'yyyy hh':'nn", Now()));
+    AddQuotedResultLine(sections::kInventory, "Path", s.workFolder);
+    AddQuotedResultLine(sections::kIdentification, "Asset#", s.resultFiles.serverBaseName);
+    AddQuotedResultLine(sections::kIdentification, "ComputerName", GetLocalComputerName());
+    AddQuotedResultLine(sections::kIdentification, "GUID", s.machineId);
+    AddQuotedResultLine(sections::kIdentification, "AssetTag#", ReadProfileString(s.chkIdPath, "Identification", "AssetTag#", ""));
     std::string settings = GetSettingsFileName();
-    AddOne(sections::kIdentification, "Client code", ReadProfileString(settings, "IDENTIFICATION", "CODE", ""));
-    AddOne(sections::kIdentification, "Site", ReadProfileString(settings, "IDENTIFICATION", "SITE", ""));
+    AddQuotedResultLine(sections::kIdentification, "Client code", ReadProfileString(settings, "IDENTIFICATION", "CODE", ""));
+    AddQuotedResultLine(sections::kIdentification, "Site", ReadProfileString(settings, "IDENTIFICATION", "SITE", ""));
     s.headerWritten = true;
 }
 

@@ -17,6 +17,7 @@
 namespace qm::collectors {
 
 using namespace qm::platform;
+using core::AddQuotedResultLine;
 using core::AddResultLine;
 using core::QuoteField;
 using core::sections::kAntivirus;
@@ -29,10 +30,6 @@ using core::sections::kScreenSaver;
 namespace {
 
 constexpr const char* kUninstallKey = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL";
-
-void AddOne(const char* section, const std::string& key, const std::string& value) {
-    AddResultLine(section, key, QuoteField(value));
-}
 
 void AddAntivirus(const char* product, const char* label, const std::string& text) {
     AddResultLine(kAntivirus, product, QuoteField(label) + "," + QuoteField(text));
@@ -120,7 +117,7 @@ void SoftwaresFromRegistryInfo() {
             CollectUninstallNames(HKEY_LOCAL_MACHINE, kUninstallKey, names);
             CollectUninstallNames(HKEY_CURRENT_USER, kUninstallKey, names);
             SortIgnoringCase(Collation(), names);
-            for (std::size_t i = 0; i < names.size(); ++i) AddOne(kInstalledSoft, std::to_string(i + 1), names[i]);
+            for (std::size_t i = 0; i < names.size(); ++i) AddQuotedResultLine(kInstalledSoft, std::to_string(i + 1), names[i]);
         });
     });
 }
@@ -255,7 +252,7 @@ void AutoLogonInfo() {
         if (!opened || !reg.ValueExists("AutoAdminLogon"))
             opened = reg.OpenKeyReadOnly("\\SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\WINLOGON") || opened;
         if (!opened) return;
-        AddOne(kAutoLogon, "Active", ReadRegValueAsString("AutoAdminLogon", reg) == "1" ? "YES" : "NO");
+        AddQuotedResultLine(kAutoLogon, "Active", ReadRegValueAsString("AutoAdminLogon", reg) == "1" ? "YES" : "NO");
     });
 }
 
@@ -264,13 +261,13 @@ void ScreenSaverInfo() {
         RegistryAccessor reg(HKEY_CURRENT_USER);
         if (!reg.OpenKeyReadOnly("CONTROL PANEL\\DESKTOP")) return;
         if (ReadRegValueAsString("ScreenSaveActive", reg) != "1") {
-            AddOne(kScreenSaver, "Active", "NO");
+            AddQuotedResultLine(kScreenSaver, "Active", "NO");
             return;
         }
-        AddOne(kScreenSaver, "Active", "YES");
-        AddOne(kScreenSaver, "isSecure", ReadRegValueAsString("ScreenSaverIsSecure", reg) == "1" ? "YES" : "NO");
-        AddOne(kScreenSaver, "TimeOut", ReadRegValueAsString("ScreenSaveTimeOut", reg));
-        AddOne(kScreenSaver, "EXE", DescriptionOrPathAndVersion(ExtractExistingFile(ReadRegValueAsString("SCRNSAVE.EXE", reg))));
+        AddQuotedResultLine(kScreenSaver, "Active", "YES");
+        AddQuotedResultLine(kScreenSaver, "isSecure", ReadRegValueAsString("ScreenSaverIsSecure", reg) == "1" ? "YES" : "NO");
+        AddQuotedResultLine(kScreenSaver, "TimeOut", ReadRegValueAsString("ScreenSaveTimeOut", reg));
+        AddQuotedResultLine(kScreenSaver, "EXE", DescriptionOrPathAndVersion(ExtractExistingFile(ReadRegValueAsString("SCRNSAVE.EXE", reg))));
     });
 }
 
@@ -285,7 +282,7 @@ void LotusNotesInfo() {
         std::string release = "0.0";
         for (const std::string& name : releases)
             if (name > release) release = name;  // ordinal: by character codes
-        AddOne(kLotusNotes, "Version", release);
+        AddQuotedResultLine(kLotusNotes, "Version", release);
         RegistryAccessor reg(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly("\\Software\\Lotus\\Notes\\" + release)) return;
         std::string folderValue = ReadRegValueAsString("Path", reg);
@@ -295,11 +292,11 @@ void LotusNotesInfo() {
         if (!date) throw std::runtime_error("The Lotus Notes program " + program.value_or(folder) + " has no date");
         int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
         core::DecodeDateTime(*date, year, month, day, hour, minute, second, ms);
-        AddOne(kLotusNotes, "Date", std::to_string(day) + "/" + std::to_string(month) + "/" + std::to_string(year));
+        AddQuotedResultLine(kLotusNotes, "Date", std::to_string(day) + "/" + std::to_string(month) + "/" + std::to_string(year));
         std::string formats = folder + "formats.ini";
         for (const std::string& section : core::ReadProfileSectionNames(formats)) {
             if (!EqualsNoCase(section, "General")) continue;
-            AddOne(kLotusNotes, "IniVersion", core::ReadProfileString(formats, "General", "version", ""));
+            AddQuotedResultLine(kLotusNotes, "IniVersion", core::ReadProfileString(formats, "General", "version", ""));
             break;
         }
     });
@@ -313,7 +310,7 @@ void InstantMessengerInfo() {
             {"Yahoo Messenger", "\\Software\\Yahoo\\Pager\\profiles"}};
         for (const auto& [key, path] : messengers) {
             RegistryAccessor reg(HKEY_CURRENT_USER);
-            AddOne(kInstantMessenger, key, reg.OpenKeyReadOnly(path) ? "YES" : "NO");
+            AddQuotedResultLine(kInstantMessenger, key, reg.OpenKeyReadOnly(path) ? "YES" : "NO");
         }
     });
 }

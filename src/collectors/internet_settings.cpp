@@ -17,8 +17,6 @@
 namespace qm::collectors {
 
 using namespace qm::platform;
-using core::AddResultLine;
-using core::QuoteField;
 using core::sections::kInternet;
 using core::sections::kInternetExplorer;
 
@@ -29,7 +27,7 @@ constexpr const char* kSettingsKey = "\\Software\\Microsoft\\Windows\\CurrentVer
 constexpr const char* kInternetZoneKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
 
 void AddExplorer(const std::string& key, const std::string& value) {
-    AddResultLine(kInternetExplorer, key, QuoteField(value));
+    core::AddQuotedResultLine(kInternetExplorer, key, value);
 }
 
 // A number read from text as the registry's text values hold one; raises for anything else.
@@ -95,7 +93,7 @@ void DefaultProgramInfo(const char* commandKey, const char* key) {
         reader.Get(viVersion, version);
         value = Trim(description + " " + version);
     });
-    AddResultLine(kInternet, key, QuoteField(value));
+    core::AddQuotedResultLine(kInternet, key, value);
 }
 
 bool CookiesFromZoneValue(RegistryAccessor& reg, const char* name, const char* one) {

@@ -21,12 +21,7 @@ using core::sections::kIpAddress, core::sections::kIpConfig, core::sections::kMa
 
 namespace {
 
-// Every record of these sections has one value field.
-void AddRecord(const char* section, const std::string& key, const std::string& value) {
-    core::AddResultLine(section, key, core::QuoteField(value));
-}
-
-void AddIpConfig(const char* key, const std::string& value) { AddRecord(kIpConfig, key, value); }
+void AddIpConfig(const char* key, const std::string& value) { core::AddQuotedResultLine(kIpConfig, key, value); }
 
 const std::string kServices = "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\";
 const std::string kNetworkCards = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\NETWORKCARDS\\";
@@ -151,7 +146,7 @@ void IpConfig9x(const std::string& s) {
 }
 
 void AddAdapter(int& counter, const std::string& description) {
-    AddRecord(kNetworkAdapter, std::to_string(counter), description);
+    core::AddQuotedResultLine(kNetworkAdapter, std::to_string(counter), description);
     ++counter;
 }
 
@@ -214,7 +209,7 @@ void IPInfo() {
         try {
             std::vector<std::string> list;
             LogAndGoOn([&] { GetLocalIPList(list); });
-            for (std::size_t i = 0; i < list.size(); ++i) AddRecord(kIpAddress, std::to_string(i), list[i]);
+            for (std::size_t i = 0; i < list.size(); ++i) core::AddQuotedResultLine(kIpAddress, std::to_string(i), list[i]);
         } catch (...) {
             ReleaseWinsock();
             throw;
@@ -302,7 +297,7 @@ void MacAddressInfo() {
             if (text != "0000:0000:0000") addresses.insert(text);
         }
         int key = 0;
-        for (const std::string& text : addresses) AddRecord(kMacAddress, std::to_string(key++), text);
+        for (const std::string& text : addresses) core::AddQuotedResultLine(kMacAddress, std::to_string(key++), text);
     });
 }
 

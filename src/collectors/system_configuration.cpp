@@ -19,8 +19,7 @@
 namespace qm::collectors {
 
 using namespace qm::platform;
-using core::AddResultLine;
-using core::QuoteField;
+using core::AddQuotedResultLine;
 using core::sections::kBoot;
 using core::sections::kHotFix;
 using core::sections::kOffice;
@@ -36,10 +35,6 @@ constexpr const char* kRunKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr const char* kHotFixKey = "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\HotFix";
 constexpr const char* kBootIni = "c:\\boot.ini";
 constexpr int kServiceAutomatic = 2;
-
-void AddOne(const char* section, const std::string& key, const std::string& value) {
-    AddResultLine(section, key, QuoteField(value));
-}
 
 std::string Upper(std::string_view text) { return CodePage().CharUpper(text); }
 
@@ -64,7 +59,7 @@ void ServiceRecord(const std::string& name) {
         core::WriteLog("Service " + name + ": '" + start + "' is not a valid start type");
         return;
     }
-    if (type == kServiceAutomatic) AddOne(kServices, display, program);
+    if (type == kServiceAutomatic) AddQuotedResultLine(kServices, display, program);
 }
 
 }  // namespace
@@ -79,7 +74,7 @@ void OfficeProductIdInfo() {
             std::string registration = kOfficeKey + version + "\\Registration";
             RegistryAccessor reg(HKEY_LOCAL_MACHINE);
             if (reg.OpenKeyReadOnly(registration + "\\ProductID")) {
-                AddOne(kOffice, "ProductId", ReadRegValueAsString("", reg));
+                AddQuotedResultLine(kOffice, "ProductId", ReadRegValueAsString("", reg));
                 return;
             }
             if (!reg.OpenKeyReadOnly(registration)) continue;
@@ -87,7 +82,7 @@ void OfficeProductIdInfo() {
             reg.CloseKey();
             for (const std::string& group : groups) {
                 if (!reg.OpenKeyReadOnly(registration + "\\" + group)) continue;
-                AddOne(kOffice, "ProductId", ReadRegValueAsString("ProductID", reg));
+                AddQuotedResultLine(kOffice, "ProductId", ReadRegValueAsString("ProductID", reg));
                 break;
             }
         }
@@ -124,7 +119,7 @@ void RunInfo() {
                 std::string company, product;
                 reader.Get(viEditeur, company);
                 reader.Get(viNomProduit, product);
-                AddOne(kRun, program, "[" + company + "] " + product);
+                AddQuotedResultLine(kRun, program, "[" + company + "] " + product);
             }
         }
     });
@@ -135,8 +130,8 @@ void BootIniInfo() {
     StopSilently([] {
         int timeout = core::ReadProfileInteger(kBootIni, "boot loader", "timeout", -1);
         if (timeout == -1) return;
-        AddOne(kBoot, "Timeout", std::to_string(timeout));
-        AddOne(kBoot, "Default", core::ReadProfileString(kBootIni, "boot loader", "default", ""));
+        AddQuotedResultLine(kBoot, "Timeout", std::to_string(timeout));
+        AddQuotedResultLine(kBoot, "Default", core::ReadProfileString(kBootIni, "boot loader", "default", ""));
         // The menu in one read: a read per key would cost a long file's length once per entry.
         std::unordered_set<std::string> seen;
         int n = 1;
@@ -144,7 +139,7 @@ void BootIniInfo() {
             // A repeated key stands for its first value, as a read of that key gives it.
             if (!seen.insert(Upper(key)).second) continue;
             if (value.empty()) continue;
-            AddOne(kBoot, "os" + std::to_string(n++), key + "=" + value);
+            AddQuotedResultLine(kBoot, "os" + std::to_string(n++), key + "=" + value);
         }
     });
 }
@@ -154,7 +149,7 @@ void SmtpSettingsInfo() {
         std::string settings = core::GetSettingsFileName();
         if (core::ReadProfileString(settings, "SMTP Connection", "HOST", "").empty()) return;
         for (const char* key : {"HOST", "USERID", "PORT"})
-            AddOne(kSmtpConnection, key, core::ReadProfileString(settings, "SMTP Connection", key, ""));
+            AddQuotedResultLine(kSmtpConnection, key, core::ReadProfileString(settings, "SMTP Connection", key, ""));
     });
 }
 
@@ -164,7 +159,7 @@ void HotFixInfo() {
             RegistryAccessor reg(HKEY_LOCAL_MACHINE);
             if (!reg.OpenKeyReadOnly(std::string(kHotFixKey) + "\\" + name)) continue;
             if (ReadRegValueAsString("Installed", reg) == "1")
-                AddOne(kHotFix, name, ReadRegValueAsString("Fix Description", reg));
+                AddQuotedResultLine(kHotFix, name, ReadRegValueAsString("Fix Description", reg));
         }
     });
 }

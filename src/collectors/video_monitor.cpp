@@ -24,11 +24,7 @@ using core::sections::kMonitor, core::sections::kVideo;
 
 namespace {
 
-void AddRecord(const char* section, const std::string& key, const std::string& value) {
-    core::AddResultLine(section, key, core::QuoteField(value));
-}
-
-void AddMonitor(const std::string& key, const std::string& value) { AddRecord(kMonitor, key, value); }
+void AddMonitor(const std::string& key, const std::string& value) { core::AddQuotedResultLine(kMonitor, key, value); }
 
 // The kernel's path of the video driver's key, from its "System" on, as a path below
 // HKEY_LOCAL_MACHINE.
@@ -129,7 +125,7 @@ void VideoInfo() {
             }
             if (adapter.empty()) FindDisplayClassDevice("SYSTEM\\CurrentControlSet\\Enum\\Root", adapter);
         }
-        AddRecord(kVideo, "Video adapter", adapter);
+        core::AddQuotedResultLine(kVideo, "Video adapter", adapter);
     });
 }
 

@@ -16,15 +16,13 @@
 namespace qm::collectors {
 
 using namespace qm::platform;
-using core::AddResultLine;
-using core::QuoteField;
 using core::sections::kWindows;
 
 namespace {
 
 std::string Narrow(const std::u16string& wide) { return CodePage().WideCharToMultiByte(wide); }
 
-void AddWindows(const char* key, const std::string& value) { AddResultLine(kWindows, key, QuoteField(value)); }
+void AddWindows(const char* key, const std::string& value) { core::AddQuotedResultLine(kWindows, key, value); }
 
 // The network user name through a buffer that grows to what the name needs.
 std::string NetworkUser(std::optional<std::string_view> localName) {

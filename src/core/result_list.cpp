@@ -106,6 +106,10 @@ void AddResultLine(std::string_view section, std::string_view key, std::string_v
     WriteLog("RES : " + list->back());
 }
 
+void AddQuotedResultLine(std::string_view section, std::string_view key, std::string_view text) {
+    AddResultLine(section, key, QuoteField(text));
+}
+
 void AddFieldHeader(int count) {
     if (count < 1) throw std::invalid_argument("a header line names at least one field");
     std::string line;

@@ -40,6 +40,8 @@ void CloseResultList(std::string_view path);
 // Appends the record: the quoted section, the quoted key, and the value as given (one or more
 // fields already quoted and joined by commas); the trace log mirrors it.
 void AddResultLine(std::string_view section, std::string_view key, std::string_view value);
+// Appends the record of one value field: the text through QuoteField.
+void AddQuotedResultLine(std::string_view section, std::string_view key, std::string_view text);
 // Appends the header line "F1","F2",... up to Fn.
 void AddFieldHeader(int count);
 // Whether Windows takes the character in a file name: no control character and none of

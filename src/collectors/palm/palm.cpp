@@ -265,7 +265,7 @@ void ParsePalmDatabase(std::string_view contents, const PalmFieldList& positions
                                     "\"");
         std::string value(field(3, std::min(length, lengths[3])));
         if (key == kIdentifierKey) identifier = value;
-        core::AddResultLine(SectionOf(letter), key, QuoteField(value));
+        core::AddQuotedResultLine(SectionOf(letter), key, value);
     }
 }
 
