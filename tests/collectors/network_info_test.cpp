@@ -31,12 +31,7 @@ const char* const kNine = R"({"version": {"platform_id": 1, "major": 4, "minor":
 std::string LogNow(TestMachine& m) { return m.ReadFile(kTraceLog); }
 
 // What the trace log says besides the records it mirrors.
-std::vector<std::string> Said(TestMachine& m) {
-    std::vector<std::string> said;
-    for (const std::string& text : LogTexts(LogNow(m)))
-        if (text.rfind("RES : ", 0) != 0) said.push_back(text);
-    return said;
-}
+std::vector<std::string> Said(TestMachine& m) { return LogTextsBesideRecords(LogNow(m)); }
 
 }  // namespace
 

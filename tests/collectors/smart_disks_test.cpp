@@ -78,12 +78,7 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-Lines Said(TestMachine& m) {
-    Lines said;
-    for (const std::string& text : LogTexts(m.ReadFile(kTraceLog)))
-        if (text.rfind("RES : ", 0) != 0) said.push_back(text);
-    return said;
-}
+Lines Said(TestMachine& m) { return LogTextsBesideRecords(m.ReadFile(kTraceLog)); }
 
 bool Contains(const Lines& lines, const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 

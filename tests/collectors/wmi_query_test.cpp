@@ -17,9 +17,7 @@ const std::string kStars(65, '*');
 
 // What the trace log says besides the records it mirrors, from the given line on.
 Lines SaidSince(TestMachine& m, std::size_t from) {
-    Lines said;
-    for (const std::string& text : LogTexts(m.ReadFile(kTraceLog)))
-        if (text.rfind("RES : ", 0) != 0) said.push_back(text);
+    Lines said = LogTextsBesideRecords(m.ReadFile(kTraceLog));
     return Lines(said.begin() + static_cast<std::ptrdiff_t>(std::min(from, said.size())), said.end());
 }
 

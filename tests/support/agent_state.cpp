@@ -77,4 +77,11 @@ std::vector<std::string> LogTextsStartingWith(const std::string& log, const std:
     return found;
 }
 
+std::vector<std::string> LogTextsBesideRecords(const std::string& log) {
+    std::vector<std::string> said;
+    for (const std::string& text : LogTexts(log))
+        if (text.rfind("RES : ", 0) != 0) said.push_back(text);
+    return said;
+}
+
 }  // namespace qm::test

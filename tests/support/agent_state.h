@@ -41,5 +41,7 @@ std::vector<std::string> ErrorTexts();
 std::vector<std::string> LogTexts(const std::string& log);
 // Those of them that begin with the prefix, in order.
 std::vector<std::string> LogTextsStartingWith(const std::string& log, const std::string& prefix);
+// What the trace log says besides the records it mirrors (its "RES : " lines), in order.
+std::vector<std::string> LogTextsBesideRecords(const std::string& log);
 
 }  // namespace qm::test

@@ -59,7 +59,8 @@ ServerProcess::ServerProcess(const std::string& script, const std::vector<std::s
     posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, out[1]);
-    std::vector<std::string> args{"/usr/bin/python3", ScriptPath(script)};
+    // -B: the servers' shared module is imported from the source tree, which keeps no byte code.
+    std::vector<std::string> args{"/usr/bin/python3", "-B", ScriptPath(script)};
     args.insert(args.end(), arguments.begin(), arguments.end());
     args.insert(args.end(), {"--parent", std::to_string(::getpid())});
     std::vector<char*> argv;

@@ -6,12 +6,12 @@ file, so a test sees exactly what arrived."""
 import argparse
 import logging
 import os
-import threading
-import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+from test_server import append_line, end_with_the_test
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--root", required=True, help="home folder of every account")
@@ -22,17 +22,7 @@ parser.add_argument("--drop-after-stor", type=int, default=0,
                     help="close the control connection at the first command after the n-th file is stored")
 parser.add_argument("--parent", type=int, default=0, help="the test's process id: the server ends with it")
 options = parser.parse_args()
-
-
-def end_with_the_test():
-    # A test that dies without stopping its server must not leave it running.
-    parent = options.parent or os.getppid()
-    while os.getppid() == parent:
-        time.sleep(0.2)
-    os._exit(0)
-
-
-threading.Thread(target=end_with_the_test, daemon=True).start()
+end_with_the_test(options.parent or os.getppid())
 
 logging.getLogger("pyftpdlib").addHandler(logging.NullHandler())
 logging.getLogger("pyftpdlib").propagate = False
@@ -48,8 +38,7 @@ class RecordingHandler(FTPHandler):
     received = 0
 
     def pre_process_command(self, line, cmd, arg):
-        with open(options.log, "a", encoding="utf-8", errors="backslashreplace") as log:
-            log.write(line + "\n")
+        append_line(options.log, line)
         if options.drop_after_stor and RecordingHandler.received >= options.drop_after_stor:
             self.close()
             return

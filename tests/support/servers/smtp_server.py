@@ -9,11 +9,11 @@ import asyncio
 import functools
 import json
 import os
-import threading
-import time
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+from test_server import append_line, end_with_the_test
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--out", required=True, help="folder that receives the messages")
@@ -25,23 +25,12 @@ parser.add_argument("--refuse-data", action="store_true", help="refuse every mes
 parser.add_argument("--refuse-ehlo", action="store_true", help="answer EHLO with 502, as an old server does")
 parser.add_argument("--parent", type=int, default=0, help="the test's process id: the server ends with it")
 options = parser.parse_args()
-
-
-def end_with_the_test():
-    # A test that dies without stopping its server must not leave it running.
-    parent = options.parent or os.getppid()
-    while os.getppid() == parent:
-        time.sleep(0.2)
-    os._exit(0)
-
-
-threading.Thread(target=end_with_the_test, daemon=True).start()
+end_with_the_test(options.parent or os.getppid())
 warnings.filterwarnings("ignore")
 
 
 def record(line):
-    with open(options.log, "a", encoding="utf-8", errors="backslashreplace") as log:
-        log.write(line + "\n")
+    append_line(options.log, line)
 
 
 class Handler:
