@@ -141,7 +141,13 @@ std::string NotSentText() {
 bool CheckPreviousInstance() {
     // In upper case: "qmagent.exe" and "QMAgent.exe" are the same program to Windows.
     std::string name = AsciiUpper(FileNameOf(ParamStr(0)));
-    std::unique_ptr<MutexHandle> mutex = Processes().CreateMutex(name);
+    std::unique_ptr<MutexHandle> mutex;
+    try {
+        mutex = Processes().CreateMutex(name);
+    } catch (...) {
+        // A mutex that cannot be made at all is no other agent: the run goes on unguarded.
+        return true;
+    }
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) return false;
     State().instanceMutex = std::move(mutex);
     return true;
@@ -194,12 +200,20 @@ void SetApplicationIcon(const std::string& iconFile) {
 int AgentMain(const std::vector<std::string>& parameters) {
     ResetState(parameters);
     if (!CheckPreviousInstance()) return 0;
+    std::string escaped;
     try {
         Run();
     } catch (const std::exception& e) {
-        WriteLog(std::string("The run ended on an error: ") + e.what());
+        escaped = std::string("The run ended on an error: ") + e.what();
     } catch (...) {
-        WriteLog("The run ended on an unknown error");
+        escaped = "The run ended on an unknown error";
+    }
+    if (!escaped.empty()) {
+        try {
+            WriteLog(escaped);
+        } catch (...) {
+            // The report of an error must not be one more way out past the exit path.
+        }
     }
     ExitPath();
     // The process ends here: the mutex goes with it.

@@ -26,9 +26,15 @@ void WriteTimedLine(const SYSTEMTIME& t, std::string_view message) {
     if (!s.logOn || !s.traceLog) return;
     std::string line = TraceLinePrefix(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds) + std::string(message);
     std::string withEnd = line + "\r\n";
-    DWORD written = 0;
-    if (!s.traceLog->WriteFile(withEnd.data(), static_cast<DWORD>(withEnd.size()), written) ||
-        written != withEnd.size() || !s.traceLog->FlushFileBuffers()) {
+    bool written = false;
+    try {
+        DWORD count = 0;
+        written = s.traceLog->WriteFile(withEnd.data(), static_cast<DWORD>(withEnd.size()), count) &&
+                  count == withEnd.size() && s.traceLog->FlushFileBuffers();
+    } catch (...) {
+        // Raised or returned, an input/output error is the same: the run goes on without a log.
+    }
+    if (!written) {
         SwitchOff();
         return;
     }

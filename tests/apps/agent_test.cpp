@@ -389,3 +389,34 @@ TEST(Agent, StoredParametersThatCannotBeReadCountAsMissing) {
         EXPECT_EQ(log.find("\"Start Option\",\"opt_AT\"") != std::string::npos, c.at);
     }
 }
+
+TEST(Agent, ALogOrMutexThatRaisesNeverEndsTheRun) {
+    struct Case {
+        const char* name;
+        const char* fault;
+        bool logged;  // the trace log holds the run's lines
+    };
+    const Case cases[] = {
+        {"a trace-log write raises", R"({"op": "WriteFile", "path": "C:\\WINDOWS\\Gantrovelminds.log", "raise": true})", false},
+        {"a trace-log write raises later",
+         R"({"op": "WriteFile", "path": "C:\\WINDOWS\\Gantrovelminds.log", "raise": true, "after": 6})", false},
+        {"a trace-log flush raises", R"({"op": "FlushFileBuffers", "path": "C:\\WINDOWS\\Gantrovelminds.log", "raise": true})",
+         false},
+        // As no mutex: the run goes on.
+        {"the mutex raises", R"({"op": "CreateMutex", "raise": true})", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(std::string(kAgentMachine)
+                          .insert(1, std::string(R"("current_directory": "C:\\TEMP", "faults": [)") + c.fault + "], "));
+        PlaceAgent(m);
+        m.WriteFile(qm::test::kAgentSettings, "[DIRECTORY]\r\nDIRECTORY=C:\\Missing\r\n");
+        EXPECT_EQ(Agent({"/LOG", "/S"}), 0);
+        // The inventory ran, the delivery had its archives to offer, and its failure was kept
+        // in the error list.
+        ASSERT_TRUE(m.Exists("C:\\TEMP\\QMAgent.LOG"));
+        EXPECT_NE(m.ReadFile("C:\\TEMP\\QMAgent.LOG").find(" - Directory not Found : C:\\Missing\r\n"), std::string::npos);
+        const std::string log = m.Exists(kTraceLog) ? m.ReadFile(kTraceLog) : std::string();
+        EXPECT_EQ(log.find("|Enter  SendSimpleMail\r\n") != std::string::npos, c.logged) << log;
+    }
+}
