@@ -34,8 +34,9 @@ std::vector<std::string>& GetErrorList() {
 }
 
 void LogError(std::string_view message) {
+    // One entry, one line, whatever a server or the machine put into the message.
     std::string line = DateTimeToStr(Now()) + " - " + GetAssetId() + " - " + std::string(message);
-    GetErrorList().push_back(std::move(line));
+    GetErrorList().push_back(BlankControlCharacters(line));
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace qm::core {
 
@@ -24,7 +25,9 @@ void SwitchOff() {
 void WriteTimedLine(const SYSTEMTIME& t, std::string_view message) {
     auto& s = State();
     if (!s.logOn || !s.traceLog) return;
-    std::string line = TraceLinePrefix(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds) + std::string(message);
+    // Texts of the machine, its files and servers reach the log: none of them may end the
+    // line and forge one of its own. Nothing the agent writes itself needs a control character.
+    std::string line = TraceLinePrefix(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds) + BlankControlCharacters(message);
     std::string withEnd = line + "\r\n";
     bool written = false;
     try {
@@ -96,7 +99,7 @@ void CloseLogFile() {
         } catch (...) {
             // A file that cannot be looked at is reported as missing.
         }
-        s.logWindow->AppendLine(s.traceLogPath + (exists ? " exists" : " not exists"));
+        s.logWindow->AppendLine(BlankControlCharacters(s.traceLogPath) + (exists ? " exists" : " not exists"));
     }
 }
 

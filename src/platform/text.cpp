@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace qm::platform {
 
 std::string AsciiUpper(std::string_view s) {
@@ -41,10 +43,16 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, e));
 }
 
-bool HasControlCharacter(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
-    return false;
+namespace {
+bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }
+}  // namespace
+
+bool HasControlCharacter(std::string_view s) { return std::any_of(s.begin(), s.end(), IsControlCharacter); }
+
+std::string BlankControlCharacters(std::string_view s) {
+    std::string line(s);
+    std::replace_if(line.begin(), line.end(), IsControlCharacter, ' ');
+    return line;
 }
 
 std::string_view TrimmedView(std::string_view s) {

@@ -23,6 +23,8 @@ inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 3
 // Whether the text holds a character below the blank or DEL: what a protocol line or a mail
 // header must never carry.
 bool HasControlCharacter(std::string_view s);
+// The text with each of those characters made a blank: one line of a log, whatever it holds.
+std::string BlankControlCharacters(std::string_view s);
 std::string Trim(std::string_view s);
 // The same without a copy: the part of the text between its white space.
 std::string_view TrimmedView(std::string_view s);

@@ -98,3 +98,17 @@ TEST(ErrorList, FailuresThatRaiseNeitherLoseLinesNorEndTheProcess) {
     EXPECT_NO_THROW(SaveErrorLog());
     EXPECT_EQ(m.ReadFile(kList), text);
 }
+
+TEST(ErrorList, AMessageFromOutsideStaysOnItsOwnLine) {
+    TestMachine m(kInTemp);
+    StartAgent();
+    InitWorkFolder();
+    // A server's reply may hold line breaks and other control characters.
+    LogError("Public SMTP FAILED : 421 busy\r\n12/9/2026 7:03:05 AM - QM-TEST-01 - Sent\tby\x7fSMTP\x1b");
+    LogError("next");
+    SaveErrorLog();
+    EXPECT_EQ(m.ReadFile(kList),
+              "12/9/2026 7:03:05 AM - QM-TEST-01 - Public SMTP FAILED : 421 busy  12/9/2026 7:03:05 AM - QM-TEST-01 - "
+              "Sent by SMTP \r\n"
+              "12/9/2026 7:03:05 AM - QM-TEST-01 - next\r\n");
+}

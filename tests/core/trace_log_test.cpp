@@ -113,3 +113,34 @@ TEST(TraceLog, TheLogWindowSaysWhenTheFileCouldNotBeMade) {
     EXPECT_EQ(m.Machine().DialogsOfMachine().LogWindowLines(),
               (std::vector<std::string>{"", "C:\\WINDOWS\\Gantrovelminds.log not exists"}));
 }
+
+TEST(TraceLog, ATextFromOutsideStaysOnItsOwnLine) {
+    struct Case {
+        std::string text;
+        std::string written;
+    };
+    // A value read from the machine, a file or a server may hold anything: what would end the
+    // line, or move the cursor, or hide text, becomes a blank.
+    const Case cases[] = {
+        {"model\r\n7:3:5:42|Sent by SMTP", "model  7:3:5:42|Sent by SMTP"},
+        {"a\nb\rc", "a b c"},
+        {std::string("nul\0end", 7), "nul end"},
+        {"tab\tvertical\vform\ffeed", "tab vertical form feed"},
+        {"\x1b[2Kerased\x7f", " [2Kerased "},
+        {"Soci\xE9t\xE9 \xA0 kept", "Soci\xE9t\xE9 \xA0 kept"},  // code-page characters stay
+    };
+    TestMachine m(R"({"dialogs": {"main_window_stays_open": true}})");
+    StartAgent({"/LOG2"});
+    State().logWindowOn = true;
+    OpenLogFile();
+    for (const Case& c : cases) WriteLog(c.text);
+    CloseLogFile();
+    std::vector<std::string> expected{"BEGIN", "12/9/2026", "7:3:5:42", "LogFile:C:\\WINDOWS\\Gantrovelminds.log"};
+    for (const Case& c : cases) expected.push_back(c.written);
+    expected.insert(expected.end(), {"closing logfile", "END"});
+    EXPECT_EQ(qm::test::LogTexts(m.ReadFile(kTraceLog)), expected);
+    // The window shows the same lines.
+    std::vector<std::string> shown = m.Machine().DialogsOfMachine().LogWindowLines();
+    ASSERT_EQ(shown.size(), expected.size() + 2);
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(shown[i + 1], "7:3:5:42|" + expected[i]);
+}
