@@ -171,9 +171,15 @@ bool AskConnectionSettings(const std::string& settingsFile, std::string& host, s
     proxyPort = FieldAsInteger(answer.Text("eProxyPort"), kDefaultProxyPort);
     returnAddress = answer.Text("edReturnAdress");
     password = answer.Text("edSMTPPassword");
-    // A few password characters scramble to line breaks, which the file could not keep.
+    // The password is stored scrambled, and the scrambled form of a few characters is one the
+    // settings file cannot give back: a line break or a zero cuts the value, a blank at its
+    // ends is trimmed, quotes around it removed. Anything else goes in as it is.
     const std::string scrambled = ScrambleString(password, kByteXorKey);
-    const bool storeSmtp = !host.empty() && Storable({host, userName, returnAddress, password, scrambled}, "SMTP Connection");
+    bool storeSmtp = !host.empty() && Storable({host, userName, returnAddress, password}, "SMTP Connection");
+    if (storeSmtp && !ProfileValueReadsBack(scrambled)) {
+        ReportUnusable("Connection settings not saved in SMTP Connection : the password would not read back as typed");
+        storeSmtp = false;
+    }
     const bool storeProxy = !proxyHost.empty() && Storable({proxyHost}, "PROXY");
     if (storeProxy) proxy = EnteredProxy{true, proxyHost, proxyPort};
     auto write = [&](std::string_view section, std::initializer_list<std::pair<const char*, std::string>> values) {

@@ -95,6 +95,17 @@ std::string ProfileValueUnquoted(std::string_view value) {
     return std::string(value);
 }
 
+std::string_view TrimProfileBlanks(std::string_view s) {
+    while (!s.empty() && IsProfileBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsProfileBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool ProfileValueReadsBack(std::string_view value) {
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
+    return ProfileValueUnquoted(TrimProfileBlanks(value)) == value;
+}
+
 bool ParseWholeInteger(std::string_view text, int& value) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

@@ -51,5 +51,11 @@ bool ParseWholeInteger(std::string_view text, int& value);
 // A value of the private-profile functions as the read of one key gives it: one pair of
 // matching quotes (double or single) around the whole value removed.
 std::string ProfileValueUnquoted(std::string_view value);
+// The blanks that the private-profile functions trim around names and values.
+inline bool IsProfileBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
+std::string_view TrimProfileBlanks(std::string_view s);
+// Whether a value written with the private-profile functions reads back exactly: a line break
+// or a zero would cut it, blanks at its ends are trimmed and quotes around it removed.
+bool ProfileValueReadsBack(std::string_view value);
 
 }  // namespace qm::platform

@@ -296,3 +296,48 @@ TEST(ConnectionDialog, OnATerminalItAsksForEachField) {
         EXPECT_NE(m.ReadFile(kAgentSettings).find("HOST=mail.site.example"), std::string::npos);
     }
 }
+
+TEST(ConnectionDialog, APasswordIsStoredOnlyWhenItReadsBackAsTyped) {
+    struct Case {
+        const char* name;
+        std::string typed;
+        bool stored;
+    };
+    // The stored form is scrambled byte by byte with 0x95: "\xB5" becomes a blank, "\xEA" DEL,
+    // "\x9C" a tab, "\x98" CR, "\x9F" LF, "\x95" a zero, "\x8F" Ctrl-Z, "\xB7" a double quote.
+    const Case cases[] = {
+        {"an ordinary one", "typedpw", true},
+        {"none", "", true},
+        {"a blank at its start", "\xB5pw", false},
+        {"a blank at its end", "pw\xB5", false},
+        {"a blank inside", "p\xB5w", true},
+        {"DEL", "\xEApw\xEA", true},
+        {"a tab inside", "p\x9Cw", true},
+        {"a tab at its start", "\x9Cpw", false},
+        {"Ctrl-Z at its end", "pw\x8F", false},
+        {"a carriage return", "p\x98w", false},
+        {"a line feed", "p\x9Fw", false},
+        {"a zero", std::string("p\x95w"), false},
+        {"quotes around it", "\xB7pw\xB7", false},
+        {"one quote", "\xB7pw", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        TestMachine m;
+        m.WriteFile(kAgentSettings, "");
+        qm::test::StartAgent();
+        DialogsOf(m).AddConnectionAnswer({{{"HostEdit", "smtp.site.example"}, {"edSMTPPassword", k.typed}}, "btConnect"});
+        // The second dialog shows the password as the settings file gives it back.
+        DialogsOf(m).AddConnectionAnswer({{}, "btClose"});
+        Values v;
+        EXPECT_TRUE(Ask(v));
+        EXPECT_EQ(v.password, k.typed);  // handed back as typed, stored or not
+        EXPECT_FALSE(Ask(v));
+        EXPECT_EQ(v.password, k.stored ? k.typed : "");
+        EXPECT_EQ(m.ReadFile(kAgentSettings).empty(), !k.stored);
+        EXPECT_EQ(qm::test::ErrorTexts(),
+                  k.stored ? std::vector<std::string>{}
+                           : std::vector<std::string>{
+                                 "Connection settings not saved in SMTP Connection : the password would not read back as typed"});
+    }
+}

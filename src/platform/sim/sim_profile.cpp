@@ -11,14 +11,6 @@ using namespace qm::platform;
 
 namespace {
 
-bool IsProfileBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
-
-std::string_view TrimProfile(std::string_view s) {
-    while (!s.empty() && IsProfileBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsProfileBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 struct ProfileLine {
     enum class Kind { Blank, Comment, Section, Entry };
     std::string raw;
@@ -31,7 +23,7 @@ std::vector<ProfileLine> ParseProfile(std::string_view text) {
     std::vector<ProfileLine> lines;
     for (std::string& raw : SplitLines(text)) {
         ProfileLine l;
-        std::string_view t = TrimProfile(raw);
+        std::string_view t = TrimProfileBlanks(raw);
         if (t.empty()) {
             l.kind = ProfileLine::Kind::Blank;
         } else if (t.front() == ';') {
@@ -39,12 +31,12 @@ std::vector<ProfileLine> ParseProfile(std::string_view text) {
         } else if (t.front() == '[') {
             l.kind = ProfileLine::Kind::Section;
             std::size_t close = t.find(']');
-            l.name = std::string(TrimProfile(t.substr(1, close == std::string_view::npos ? t.npos : close - 1)));
+            l.name = std::string(TrimProfileBlanks(t.substr(1, close == std::string_view::npos ? t.npos : close - 1)));
         } else {
             l.kind = ProfileLine::Kind::Entry;
             std::size_t eq = t.find('=');
-            l.name = std::string(TrimProfile(t.substr(0, eq)));
-            if (eq != std::string_view::npos) l.value = std::string(TrimProfile(t.substr(eq + 1)));
+            l.name = std::string(TrimProfileBlanks(t.substr(0, eq)));
+            if (eq != std::string_view::npos) l.value = std::string(TrimProfileBlanks(t.substr(eq + 1)));
         }
         l.raw = std::move(raw);
         lines.push_back(std::move(l));
@@ -58,7 +50,7 @@ public:
 
     // Index of the section's header line, or npos.
     std::size_t FindSection(std::string_view section) const {
-        std::string want = cp_.Upper(TrimProfile(section));
+        std::string want = cp_.Upper(TrimProfileBlanks(section));
         for (std::size_t i = 0; i < lines_.size(); ++i)
             if (lines_[i].kind == ProfileLine::Kind::Section && cp_.Upper(lines_[i].name) == want) return i;
         return npos;
@@ -72,7 +64,7 @@ public:
     }
 
     std::size_t FindKey(std::size_t header, std::string_view key) const {
-        std::string want = cp_.Upper(TrimProfile(key));
+        std::string want = cp_.Upper(TrimProfileBlanks(key));
         for (std::size_t i = header + 1, end = SectionEnd(header); i < end; ++i)
             if (lines_[i].kind == ProfileLine::Kind::Entry && cp_.Upper(lines_[i].name) == want) return i;
         return npos;
