@@ -1,7 +1,6 @@
 #include <sstream>
 
 #include <Poco/Net/MailMessage.h>
-#include <Poco/Net/MailRecipient.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/StringPartSource.h>
 #include <Poco/Net/SMTPClientSession.h>
@@ -15,28 +14,18 @@ namespace qm::delivery {
 
 namespace {
 
-// The sender's display name as the From header holds it: encoded when it has characters beyond
-// ASCII, else quoted, so that commas and at signs stay inside it.
-std::string HeaderName(const std::string& name, const std::string& charset) {
-    std::string encoded = Poco::Net::MailMessage::encodeWord(name, charset);
-    if (encoded != name) return encoded;
-    std::string quoted = "\"";
-    for (char c : name) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 void BuildMessage(const AgentMail& mail, Poco::Net::MailMessage& m) {
-    m.setSender(HeaderName(mail.from, mail.charset) + " <" + mail.from + ">");
+    // The sender's name is its address, quoted so that its at sign stays inside it.
+    m.setSender(MailboxHeader(MailAddress{mail.from, mail.from}, mail.charset));
     m.set("Reply-To", mail.from);
     m.setSubject(Poco::Net::MailMessage::encodeWord(mail.subject, mail.charset));
     m.setDate(Poco::Timestamp(static_cast<Poco::Timestamp::TimeVal>(mail.dateMs) * 1000));
     m.set("Message-ID", mail.messageId);
-    for (const MailAddress& r : mail.recipients)
-        m.addRecipient(Poco::Net::MailRecipient(Poco::Net::MailRecipient::PRIMARY_RECIPIENT, r.address,
-                                                Poco::Net::MailMessage::encodeWord(r.name, mail.charset)));
+    // Written here, not from the message's recipients: the library would put an encoded name
+    // inside quotes and leave quotes in a name unescaped. The envelope names them itself.
+    std::string to;
+    for (const MailAddress& r : mail.recipients) to += (to.empty() ? "" : ", ") + MailboxHeader(r, mail.charset);
+    m.set("To", to);
     std::string body;
     for (const std::string& line : mail.body) body += line + "\r\n";
     const std::string textType = "text/plain; charset=" + mail.charset;
@@ -87,7 +76,15 @@ MailAddress ParseMailAddress(const std::string& text) {
     const std::size_t close = open == std::string::npos ? std::string::npos : t.find('>', open);
     if (open == std::string::npos || close == std::string::npos) return MailAddress{t, ""};
     std::string name = TrimBlanks(t.substr(0, open));
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+        // Inside the quotes a backslash only says that the next character is the name's.
+        std::string unquoted;
+        for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+            if (name[i] == '\\' && i + 2 < name.size()) ++i;
+            unquoted += name[i];
+        }
+        name = std::move(unquoted);
+    }
     return MailAddress{TrimBlanks(t.substr(open + 1, close - open - 1)), name};
 }
 

@@ -1,5 +1,6 @@
 #include "delivery/smtp_delivery.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -65,6 +66,65 @@ bool Usable(const SmtpValues& v, const char* which) {
     return true;
 }
 
+// The characters of a text in the ANSI code page, each as its bytes: an encoded word must hold
+// whole characters. Bytes the code page cannot read stand for one character each.
+std::vector<std::string> CharactersOf(std::string_view text) {
+    platform::CodePageService& cp = platform::CodePage();
+    const std::u16string wide = cp.MultiByteToWideChar(text);
+    std::vector<std::string> characters;
+    std::string joined;
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const bool pair = wide[i] >= 0xD800 && wide[i] < 0xDC00 && i + 1 < wide.size();
+        characters.push_back(cp.WideCharToMultiByte(std::u16string_view(wide).substr(i, pair ? 2 : 1)));
+        joined += characters.back();
+        if (pair) ++i;
+    }
+    if (joined != text) {
+        characters.clear();
+        for (char c : text) characters.emplace_back(1, c);
+    }
+    return characters;
+}
+
+// A character as it may stand in an encoded word of a display name: letters, digits and a few
+// signs as they are, a blank as "_", every other byte in hexadecimal.
+std::string QEncoded(std::string_view character) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : character) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+            std::string_view("!*+-/").find(c) != std::string_view::npos)
+            out += c;
+        else if (c == ' ')
+            out += '_';
+        else
+            out += {'=', kHex[b >> 4], kHex[b & 15]};
+    }
+    return out;
+}
+
+// The name as encoded words of at most 75 characters, each further one on a folded line.
+std::string EncodedWords(std::string_view name, const std::string& charset) {
+    constexpr std::size_t kWordLimit = 75;
+    const std::string open = "=?" + charset + "?q?";
+    const std::string close = "?=";
+    std::string words;
+    std::string word;
+    auto flush = [&] {
+        if (word.empty()) return;
+        words += (words.empty() ? "" : "\r\n ") + open + word + close;
+        word.clear();
+    };
+    for (const std::string& character : CharactersOf(name)) {
+        const std::string encoded = QEncoded(character);
+        if (open.size() + word.size() + encoded.size() + close.size() > kWordLimit) flush();
+        word += encoded;
+    }
+    flush();
+    return words;
+}
+
 std::string Charset() { return "windows-" + std::to_string(CodePage().GetACP()); }
 
 // The name the agent greets with: the computer name, as far as a host name may hold it.
@@ -121,6 +181,22 @@ bool Attach(AgentMail& mail, const std::string& archive) {
 }
 
 }  // namespace
+
+std::string MailboxHeader(const MailAddress& mailbox, const std::string& charset) {
+    // Nothing of the name may end the header's line.
+    const std::string name = platform::BlankControlCharacters(mailbox.name);
+    const std::string address = "<" + mailbox.address + ">";
+    if (name.empty()) return address;
+    const bool beyondAscii =
+        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (beyondAscii) return EncodedWords(name, charset) + " " + address;
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\" " + address;
+}
 
 bool SendBySmtp(DeliveryContext& context) {
     WriteLog("enterSendBySmtp");

@@ -24,6 +24,10 @@ struct MailAddress {
 };
 // "Name <address>", "\"Name\" <address>" or a bare address; blanks around it removed.
 MailAddress ParseMailAddress(const std::string& text);
+// A mailbox as a header holds it: "<address>" after the display name, which is quoted (its
+// quotes and backslashes escaped), or, with characters beyond ASCII, encoded words in the
+// character set. Control characters of the name are blanks.
+std::string MailboxHeader(const MailAddress& mailbox, const std::string& charset);
 
 struct MailAttachment {
     std::string path;  // the file it was read from

@@ -114,7 +114,7 @@ TEST(SmtpDelivery, OneMailCarriesEveryArchiveThroughThePublicServerWithAuthLogin
     EXPECT_EQ(p.headers.get("Subject", ""), "#C#S");
     EXPECT_EQ(p.headers.get("Reply-To", ""), "agent@site.example");
     EXPECT_EQ(p.headers.get("From", ""), "\"agent@site.example\" <agent@site.example>");
-    EXPECT_EQ(p.headers.get("To", ""), "Processing Centre <inventory@centre.example>");
+    EXPECT_EQ(p.headers.get("To", ""), "\"Processing Centre\" <inventory@centre.example>");
     EXPECT_NE(p.headers.get("Date", ""), "");
     EXPECT_NE(p.headers.get("Message-ID", "").find('@'), std::string::npos);
     EXPECT_EQ(p.body, (std::vector<std::string>{kA, kB, kC}));
@@ -467,10 +467,94 @@ TEST(SmtpDelivery, MailAddressesWithAndWithoutTheirNames) {
         {"<inv@centre.example>", "inv@centre.example", ""},
         {"Centre <inv@centre.example", "Centre <inv@centre.example", ""},
         {"", "", ""},
+        // A quoted name's escapes are the quoting's, not the name's.
+        {"\"Say \\\"Hi\\\" \\\\ Co\" <inv@centre.example>", "inv@centre.example", "Say \"Hi\" \\ Co"},
     };
     for (const Case& k : cases) {
         MailAddress a = ParseMailAddress(k.text);
         EXPECT_EQ(a.address, k.address) << k.text;
         EXPECT_EQ(a.name, k.name) << k.text;
+    }
+}
+
+namespace {
+
+// The header's lines as they travelled, folded lines joined again.
+std::string RawHeader(const std::string& content, const std::string& name) {
+    const std::size_t at = content.find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "(none)";
+    std::size_t end = at + 2;
+    while ((end = content.find("\r\n", end)) != std::string::npos && (content[end + 2] == ' ' || content[end + 2] == '\t'))
+        end += 2;
+    return content.substr(at + 2, end - at - 2);
+}
+
+}  // namespace
+
+TEST(SmtpDelivery, TheRecipientsNameIsQuotedOrEncodedAndTheEnvelopeHasTheAddressAlone) {
+    struct Case {
+        const char* name;
+        std::string recipient;
+        std::string to;  // the header as it travelled
+    };
+    const Case cases[] = {
+        {"a plain name", "Centre <inv@centre.example>", "To: \"Centre\" <inv@centre.example>"},
+        {"a comma and an at sign", "\"Centre, Lyon @ HQ\" <inv@centre.example>", "To: \"Centre, Lyon @ HQ\" <inv@centre.example>"},
+        {"a quote and a backslash", "O\"Brien \\ Co <inv@centre.example>", "To: \"O\\\"Brien \\\\ Co\" <inv@centre.example>"},
+        {"no name", "inv@centre.example", "To: <inv@centre.example>"},
+        {"beyond ASCII", "Soci\xE9t\xE9 G\xE9n\xE9rale <inv@centre.example>",
+         "To: =?windows-1252?q?Soci=E9t=E9_G=E9n=E9rale?= <inv@centre.example>"},
+        // In a name, only letters, digits and a few signs may stand as they are in an encoded word.
+        {"signs beside a letter beyond ASCII", "\xC9quipe (\"R&D\") #2 <inv@centre.example>",
+         "To: =?windows-1252?q?=C9quipe_=28=22R=26D=22=29_=232?= <inv@centre.example>"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SmtpTestServer server;
+        TestMachine m;
+        SmtpFields f;
+        f.port = std::to_string(server.Port());
+        f.recipient = k.recipient;
+        DeliveryContext c = Context(m, SmtpSection(f));
+        EXPECT_TRUE(SendBySmtp(c));
+        ASSERT_EQ(server.Mails().size(), 1u);
+        EXPECT_EQ(server.Mails()[0].to, (std::vector<std::string>{"inv@centre.example"}));
+        EXPECT_EQ(RawHeader(server.Mails()[0].content, "To"), k.to);
+    }
+}
+
+TEST(SmtpDelivery, ALongOrHostileNameNeverBreaksTheHeader) {
+    struct Case {
+        const char* name;
+        std::string displayName;
+        std::string header;  // after "To: ", folded lines as they are
+    };
+    const std::string longName = "Centre de traitement des inventaires de la soci\xE9t\xE9 anonyme";
+    const Case cases[] = {
+        // Each encoded word at most 75 characters, the next one on a folded line of its own.
+        {"a long name", longName,
+         "=?windows-1252?q?Centre_de_traitement_des_inventaires_de_la_soci=E9t=E9_a?=\r\n"
+         " =?windows-1252?q?nonyme?= <inv@centre.example>"},
+        // Line breaks and other control characters are blanks: the header keeps its one line.
+        {"line breaks", "Centre\r\nBcc: evil@x.example", "\"Centre  Bcc: evil@x.example\" <inv@centre.example>"},
+        {"a line break beside a letter beyond ASCII", "\xC9\r\nBcc:", "=?windows-1252?q?=C9__Bcc=3A?= <inv@centre.example>"},
+    };
+    TestMachine m;  // its code page tells the characters apart
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const std::string header = MailboxHeader(MailAddress{"inv@centre.example", k.displayName}, "windows-1252");
+        EXPECT_EQ(header, k.header);
+        std::size_t from = 0;
+        for (std::size_t end; (end = header.find("\r\n", from)) != std::string::npos; from = end + 3) {
+            EXPECT_EQ(header.substr(end, 3), "\r\n ");  // every line break folds
+            EXPECT_LE(end - from, 76u);
+        }
+        std::size_t word = 0;
+        while ((word = header.find("=?", word)) != std::string::npos) {
+            const std::size_t close = header.find("?=", word + 2 + std::string("windows-1252?q?").size());
+            ASSERT_NE(close, std::string::npos);
+            EXPECT_LE(close + 2 - word, 75u);
+            word = close + 2;
+        }
     }
 }
