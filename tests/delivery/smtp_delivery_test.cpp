@@ -558,3 +558,32 @@ TEST(SmtpDelivery, ALongOrHostileNameNeverBreaksTheHeader) {
         }
     }
 }
+
+TEST(SmtpDelivery, OneMessageMarksOnlyTheArchivesItCarried) {
+    struct Case {
+        const char* name;
+        qm::sim::FaultConfig fault;
+    };
+    const Case cases[] = {
+        {"the archive cannot be opened", {"CreateFile", kB, qm::platform::ERROR_SHARING_VIOLATION}},
+        {"the archive cannot be read", {"ReadFile", kB, qm::platform::ERROR_ACCESS_DENIED}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SmtpTestServer server;
+        TestMachine m;
+        SmtpFields f;
+        f.port = std::to_string(server.Port());
+        DeliveryContext c = Context(m, SmtpSection(f));
+        m.Machine().AddFault(k.fault);
+        EXPECT_TRUE(SendBySmtp(c));
+        ASSERT_EQ(server.Mails().size(), 1u);
+        Parsed p = Parse(server.Mails()[0].content);
+        EXPECT_EQ(p.body, (std::vector<std::string>{kA, kC}));
+        ASSERT_EQ(p.attachments.size(), 2u);
+        // The archive that did not travel waits for the next delivery; the others are marked.
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#261209070305042.Old", "#C#S#261209070305043.GTV"}));
+        EXPECT_EQ(qm::test::FileNamesIn(kAgentFolder + "Pda\\"), (std::vector<std::string>{"#C#S#261209070305044.Old"}));
+        EXPECT_EQ(Matching(ErrorTexts(), "Attach failed : " + kB).size(), 1u);
+    }
+}
