@@ -125,7 +125,7 @@ void RunReport() {
         RequireBareName("ZIPNAME", data.ZipName);
         // The archive replaces the file of its name.
         if (NamesOneOf(done, data.ZipName, templates) || (!resultFile.empty() && NamesOneOf(done, data.ZipName, {resultFile})))
-            throw std::runtime_error("ZIPNAME must not name a page of the report: " + data.ZipName);
+            throw std::runtime_error("ZIPNAME must not name a page of the report or the RESULT_FILE: " + data.ZipName);
         if (!ZipFolder(data.ZipName, done))
             throw std::runtime_error("The report could not be zipped into " + done + data.ZipName);
     }

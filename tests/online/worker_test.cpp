@@ -270,7 +270,7 @@ TEST(FrontEnd, AZipNameOfAPageOrOfTheResultFileIsRefused) {
         SetSetting(folder, "ZIPNAME", c.zipName);
         SetSetting(folder, "RESULT_FILE", c.resultFile);
         EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
-        EXPECT_EQ(ErrorLog(folder), (std::vector<std::string>{std::string("ERROR : ZIPNAME must not name a page of the report: ") + c.zipName}));
+        EXPECT_EQ(ErrorLog(folder), (std::vector<std::string>{std::string("ERROR : ZIPNAME must not name a page of the report or the RESULT_FILE: ") + c.zipName}));
         for (const char* page : {"report.htm", "software.htm", c.longTemplate}) {
             if (page == nullptr) continue;
             std::string bytes = Read(folder + "DONE\\" + page);
