@@ -86,14 +86,39 @@ std::string CharAt(std::string_view text, std::size_t index) {
     return index < text.size() ? std::string(1, text[index]) : std::string();
 }
 
+// The fields of a result line without its outer quotes, TAB-separated, an empty field between
+// two others written as a blank so that the TAB field rule does not move the later ones up.
+// Each step is one pass into a new text, so a line of many fields costs no more than its length.
+std::string TabSeparatedFields(std::string_view text) {
+    constexpr std::string_view kEmptyField = "\",\"\",\"";
+    std::string spaced;
+    spaced.reserve(text.size() + text.size() / 3);
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.compare(i, kEmptyField.size(), kEmptyField) == 0) {
+            // The separator that closes the empty field may open the next one: it is looked at again.
+            spaced.append(kFieldSeparator).push_back(' ');
+            i += kFieldSeparator.size();
+        } else {
+            spaced += text[i++];
+        }
+    }
+    std::string tabbed;
+    tabbed.reserve(spaced.size());
+    for (std::size_t i = 0; i < spaced.size();) {
+        if (spaced.compare(i, kFieldSeparator.size(), kFieldSeparator) == 0) {
+            tabbed += '\t';
+            i += kFieldSeparator.size();
+        } else {
+            tabbed += spaced[i++];
+        }
+    }
+    return tabbed;
+}
+
 std::string DiskRow(const ReportData& data, const std::string& line, int colour, bool& skip) {
     skip = false;
-    std::string text = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
-    // An empty field keeps its place as a blank, so that the TAB field rule does not move
-    // the later ones up.
-    for (std::size_t at; (at = text.find("\",\"\",\"")) != std::string::npos;) text.replace(at, 6, "\",\" \",\"");
-    for (std::size_t at = 0; (at = text.find(kFieldSeparator, at)) != std::string::npos;) text.replace(at, 3, "\t");
-    Lines f = SplitTabFields(text);
+    std::string_view text = line.size() >= 2 ? std::string_view(line).substr(1, line.size() - 2) : std::string_view();
+    Lines f = SplitTabFields(TabSeparatedFields(text));
     std::string type = FieldAt(f, 7);
     std::string icon;
     if (type == "Fixed drive") {

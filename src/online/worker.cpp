@@ -1,5 +1,6 @@
 #include "online/worker.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "online/report_data.h"
 #include "online/template_engine.h"
 #include "platform/platform.h"
+#include "platform/winpath.h"
 
 namespace qm::online {
 
@@ -50,6 +52,20 @@ std::vector<std::string> TemplateNames(const std::string& folder) {
 void RequireBareName(std::string_view setting, const std::string& value) {
     if (!IsBareFileName(value))
         throw std::runtime_error(std::string(setting) + " must name a file of DONE\\ alone, not " + value);
+}
+
+// A name of a file of the folder as Windows compares it: the long name of the file it finds
+// (so that a short name finds it too), without the dots and blanks Windows ignores at the end,
+// in the code page's capitals.
+std::string NameKey(const std::string& folder, const std::string& name) {
+    std::string found;
+    std::string longName = Files().GetLongPathName(folder + name, found) != 0 ? FileNameOf(found) : name;
+    return CodePage().CharUpper(WithoutTrailingDotsAndBlanks(longName));
+}
+
+bool NamesOneOf(const std::string& folder, const std::string& name, const std::vector<std::string>& names) {
+    const std::string key = NameKey(folder, name);
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return NameKey(folder, n) == key; });
 }
 
 }  // namespace
@@ -100,14 +116,23 @@ void RunReport() {
     }
     for (const std::string& path : {names.localHardware, names.localSoftware})
         if (FileExists(Files(), path)) Files().DeleteFile(path);
+    // Whatever DONE\ holds from an earlier run is no report of this one: not to be zipped or
+    // opened as if it were.
+    if (templates.empty()) throw std::runtime_error("No report was made: " + exeFolder + "HTML\\ holds no template");
 
     std::string resultFile = core::ReadProfileString(exeFolder + kSettingsFileName, "GLOBAL", "RESULT_FILE");
     if (!data.ZipName.empty()) {
         RequireBareName("ZIPNAME", data.ZipName);
-        ZipFolder(data.ZipName, done);
+        // The archive replaces the file of its name.
+        if (NamesOneOf(done, data.ZipName, templates) || (!resultFile.empty() && NamesOneOf(done, data.ZipName, {resultFile})))
+            throw std::runtime_error("ZIPNAME must not name a page of the report or the RESULT_FILE: " + data.ZipName);
+        if (!ZipFolder(data.ZipName, done))
+            throw std::runtime_error("The report could not be zipped into " + done + data.ZipName);
     }
     if (!resultFile.empty()) {
         RequireBareName("RESULT_FILE", resultFile);
+        if (!NamesOneOf(done, resultFile, templates))
+            throw std::runtime_error("RESULT_FILE names no page of this run's report: " + resultFile);
         Shell().ShellExecute("open", done + resultFile, "", "", SW_SHOWMAXIMIZED);
     }
 }

@@ -46,6 +46,12 @@ std::string FileNameOf(std::string_view path) {
     return std::string(i == std::string_view::npos ? path : path.substr(i + 1));
 }
 
+std::string WithoutTrailingDotsAndBlanks(std::string_view name) {
+    std::size_t e = name.size();
+    while (e > 0 && (name[e - 1] == '.' || name[e - 1] == ' ')) --e;
+    return std::string(name.substr(0, e));
+}
+
 std::string ExtensionOf(std::string_view path) {
     std::string name = FileNameOf(path);
     std::size_t dot = name.rfind('.');

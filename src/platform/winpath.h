@@ -16,6 +16,8 @@ std::string DriveOf(std::string_view path);
 std::string FolderOf(std::string_view path);
 // What follows the last delimiter or drive colon.
 std::string FileNameOf(std::string_view path);
+// The name without the dots and blanks that Windows ignores at its end ("a.htm. " -> "a.htm").
+std::string WithoutTrailingDotsAndBlanks(std::string_view name);
 // The file name's extension from its last dot, dot included; empty without one.
 std::string ExtensionOf(std::string_view path);
 // Replaces (or appends) the extension; ext includes its dot, or is empty to drop it.

@@ -119,6 +119,13 @@ TEST(ReportTables, RenderDiskTableDrawsTheUsageBarOfEveryDrive) {
         {"\"Disk sizes\",\"Drive d\",\"600\",\"0\",\"D:\\\",\"CD\",\"CDFS\",\"CDROM drive\",\"1\"", ""},
         {"\"CDROM\",\"Drive d\",\"\"", "|d:||||"},
         {"\"CDROM\",\"Drive", "|:||||"},  // cut short: no letter, no crash
+        // A line of 80,000 empty fields after its values: the same row, at the cost of its length.
+        {"\"Disk sizes\",\"Drive c\",\"100\",\"25\",\"C:\\\",\"SYSTEM\",\"NTFS\",\"Fixed drive\",\"1C2D\"" + [] {
+             std::string empty;
+             for (int i = 0; i < 80000; ++i) empty += ",\"\"";
+             return empty;
+         }(),
+         fixed + "|c:|100|" + bar("45", "15", "25.0%") + "|C:\\|NTFS"},
     };
     for (const Case& c : cases) {
         ReportData data;
@@ -183,10 +190,16 @@ TEST(ReportTables, TheSoftwareTableListsKnownProgramsAndUnknownOnesOfTheirOwnFol
         }
         return found;
     };
-    std::string all;
-    RenderSoftwareTable(data, all, 2, 0);
-    EXPECT_EQ(names(all), (std::vector<std::string>{"Alpha*", "Ledger", "Spare*", "Guard", "Zeta*"}));
-    EXPECT_EQ(all.rfind("<TR><TD b1>Acme</TD>", 0), 0u) << all;
+    // With no empty row, the first program sorts first itself: it is listed all the same.
+    for (bool emptyRow : {true, false}) {
+        SCOPED_TRACE(emptyRow);
+        ReportData shown = data;
+        if (!emptyRow) shown.SoftRows.erase(shown.SoftRows.begin());
+        std::string all;
+        RenderSoftwareTable(shown, all, 2, 0);
+        EXPECT_EQ(names(all), (std::vector<std::string>{"Alpha*", "Ledger", "Spare*", "Guard", "Zeta*"}));
+        EXPECT_EQ(all.rfind("<TR><TD b1>Acme</TD>", 0), 0u) << all;
+    }
     std::string classed;
     RenderSoftwareTable(data, classed, 3, 1);
     EXPECT_EQ(classed, "<TR><TD b2>Shield</TD><TD b2>Guard</TD><TD b2>G&#160;(7)</TD><TD b2>C:\\S\\</TD></TR>");

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "core/process_state.h"
 #include "online/html_text.h"
 #include "online/main_form.h"
@@ -225,4 +230,151 @@ TEST(FrontEnd, ColoursAreDecimalOrHexadecimal) {
         {"$00FF8000", 0x00FF8000}, {"0x10", 16}, {"255", 255}, {"-1", 0xFFFFFFFF}, {"$8000000F", 0x8000000F}};
     for (const auto& [text, colour] : cases) EXPECT_EQ(ParseColour(text), colour) << text;
     for (const char* text : {"", "$", "blue", "12 ", "$1FFFFFFFF", "4294967296"}) EXPECT_THROW(ParseColour(text), std::invalid_argument) << text;
+}
+
+namespace {
+
+// The settings file of the installation with one key's value changed.
+void SetSetting(const std::string& folder, const std::string& key, const std::string& value) {
+    std::string ini = Read(folder + "qnlonline.ini");
+    std::size_t at = ini.find(key + "=");
+    ASSERT_NE(at, std::string::npos) << key;
+    std::size_t end = ini.find_first_of("\r\n", at);
+    ini.replace(at, end - at, key + "=" + value);
+    ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), folder + "qnlonline.ini", ini));
+}
+
+bool IsZip(const std::string& bytes) { return bytes.rfind("PK", 0) == 0; }
+
+}  // namespace
+
+// An archive name that is also the name of a page of the report, or of the file to open, would
+// put the archive in that file's place: it is refused, and the pages stay as rendered.
+TEST(FrontEnd, AZipNameOfAPageOrOfTheResultFileIsRefused) {
+    struct Case {
+        const char* zipName;
+        const char* resultFile;
+        const char* longTemplate;  // one more template, or null
+    };
+    const Case cases[] = {{"report.htm", "report.htm", nullptr},          {"REPORT.HTM", "report.htm", nullptr},
+                          {"report.htm.", "software.htm", nullptr},       {"Software.htm", "report.htm", nullptr},
+                          {"FULLRE~1.HTM", "report.htm", "Full report.htm"}, {"NOTES.txt", "notes.txt", nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zipName);
+        SampleMachine machine("xp-workstation");
+        const std::string folder = kSamples[0].folder;
+        Install(machine, folder);
+        if (c.longTemplate != nullptr) {
+            ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), folder + "HTML\\" + c.longTemplate, "<TD><MEMORY></TD>"));
+        }
+        SetSetting(folder, "ZIPNAME", c.zipName);
+        SetSetting(folder, "RESULT_FILE", c.resultFile);
+        EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+        EXPECT_EQ(ErrorLog(folder), (std::vector<std::string>{std::string("ERROR : ZIPNAME must not name a page of the report or the RESULT_FILE: ") + c.zipName}));
+        for (const char* page : {"report.htm", "software.htm", c.longTemplate}) {
+            if (page == nullptr) continue;
+            std::string bytes = Read(folder + "DONE\\" + page);
+            EXPECT_NE(bytes.find("<TD"), std::string::npos) << page;
+            EXPECT_FALSE(IsZip(bytes)) << page;
+        }
+        EXPECT_TRUE(machine.Machine().ShellOfMachine().Requests().empty());
+    }
+}
+
+// Only a report of this run is zipped and opened: without a template, with a report file that
+// the run did not render, or with an archive that cannot be written, the run ends with its
+// error and opens nothing.
+TEST(FrontEnd, NothingOfAnEarlierRunIsZippedOrOpenedAsNew) {
+    struct Case {
+        const char* what;
+        std::function<void(SampleMachine&, const std::string&)> prepare;
+        std::string error;  // after the folder
+        bool zipped;
+    };
+    auto removeTemplates = [](SampleMachine&, const std::string& folder) {
+        for (const char* page : {"report.htm", "software.htm"}) ASSERT_TRUE(qm::platform::Files().DeleteFile(folder + "HTML\\" + page));
+    };
+    const Case cases[] = {
+        {"an empty HTML folder", removeTemplates, "ERROR : No report was made: @HTML\\ holds no template", false},
+        {"no HTML folder",
+         [&](SampleMachine& m, const std::string& folder) {
+             removeTemplates(m, folder);
+             ASSERT_TRUE(qm::platform::Files().RemoveDirectory(folder + "HTML"));
+         },
+         "ERROR : No report was made: @HTML\\ holds no template", false},
+        {"a report file that no template renders",
+         [](SampleMachine&, const std::string& folder) { SetSetting(folder, "RESULT_FILE", "old.htm"); },
+         "ERROR : RESULT_FILE names no page of this run's report: old.htm", true},
+        {"an archive that cannot be written",
+         [](SampleMachine& m, const std::string& folder) {
+             qm::sim::FaultConfig fault;
+             fault.op = "write";
+             fault.path = folder + "DONE\\report.zip";
+             m.Machine().AddFault(fault);
+         },
+         "ERROR : The report could not be zipped into @DONE\\report.zip", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SampleMachine machine("xp-workstation");
+        const std::string folder = kSamples[0].folder;
+        Install(machine, folder);
+        // The report of an earlier run waits in DONE\.
+        for (const char* page : {"report.htm", "old.htm"})
+            ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), folder + "DONE\\" + page, "<P>earlier</P>"));
+        c.prepare(machine, folder);
+        EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+        std::string error = c.error;
+        if (std::size_t at = error.find('@'); at != std::string::npos) error.replace(at, 1, folder);
+        EXPECT_EQ(ErrorLog(folder), std::vector<std::string>{error});
+        EXPECT_EQ(Exists(folder + "DONE\\report.zip"), c.zipped);
+        EXPECT_TRUE(machine.Machine().ShellOfMachine().Requests().empty());
+        // The agent's results were read all the same: they go.
+        EXPECT_FALSE(Exists("C:\\WINDOWS\\QM-XP-WS01.hrz"));
+    }
+}
+
+// The results are deleted only once the report is made: a template that cannot be written
+// keeps both for the next try.
+TEST(FrontEnd, AFailedRenderingKeepsTheResults) {
+    SampleMachine machine("xp-workstation");
+    const std::string folder = kSamples[0].folder;
+    Install(machine, folder);
+    qm::sim::FaultConfig fault;
+    fault.op = "write";
+    fault.path = folder + "DONE\\software.htm";
+    machine.Machine().AddFault(fault);
+    EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+    std::vector<std::string> log = ErrorLog(folder);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("ERROR : Cannot write " + folder + "DONE\\software.htm", 0), 0u) << log[0];
+    EXPECT_TRUE(Exists("C:\\WINDOWS\\QM-XP-WS01.hrz"));
+    EXPECT_TRUE(Exists("C:\\WINDOWS\\QM-XP-WS01.sfz"));
+    EXPECT_TRUE(machine.Machine().ShellOfMachine().Requests().empty());
+}
+
+// An agent that leaves the software results of an earlier run untouched makes no report of
+// them: the error names the file that was not written.
+TEST(FrontEnd, ResultsMustBothBeWrittenByThisRun) {
+    SampleMachine machine("xp-workstation");
+    const std::string folder = kSamples[0].folder;
+    Install(machine, folder);
+    const std::string hard = "C:\\WINDOWS\\QM-XP-WS01.hrz";
+    const std::string soft = "C:\\WINDOWS\\QM-XP-WS01.sfz";
+    for (const std::string& path : {hard, soft}) {
+        ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), path, "\"F1\"\r\n"));
+        // Written long before the run.
+        std::filesystem::last_write_time(machine.Machine().HostPathOf(path), std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+    }
+    // The stand-in rewrites the hardware results only.
+    const std::string agent = machine.Machine().HostPathOf(folder + "qmagent.exe");
+    ASSERT_FALSE(agent.empty());
+    std::filesystem::remove(agent);
+    std::ofstream(agent) << "#!/bin/sh\nprintf '\"F1\"\\r\\n' > '" << machine.Machine().HostPathOf(hard) << "'\n";
+    std::filesystem::permissions(agent, std::filesystem::perms::owner_all);
+    EXPECT_EQ(QnlOnlineMain(folder + "qnlonline.exe"), 0);
+    EXPECT_EQ(ErrorLog(folder), std::vector<std::string>{"ERROR : The agent did not write " + soft});
+    EXPECT_TRUE(Exists(hard));
+    EXPECT_TRUE(Exists(soft));
+    EXPECT_FALSE(Exists(folder + "DONE\\report.htm"));
 }

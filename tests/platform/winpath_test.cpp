@@ -49,6 +49,9 @@ TEST(WinPath, JoinsChangesExtensionsAndTellsRoots) {
     EXPECT_EQ(ExcludeTrailingBackslash("C:\\a\\"), "C:\\a");
     for (const char* root : {"C:", "C:\\", "d:/", "\\\\srv\\share", "\\\\srv\\share\\"}) EXPECT_TRUE(IsDriveRoot(root)) << root;
     for (const char* other : {"C:\\a", "\\\\srv", "\\\\srv\\", "\\a", "", "a"}) EXPECT_FALSE(IsDriveRoot(other)) << other;
+    const std::pair<const char*, const char*> trimmed[] = {
+        {"report.htm", "report.htm"}, {"report.htm. .", "report.htm"}, {"a b ", "a b"}, {"...", ""}, {".x", ".x"}};
+    for (const auto& [name, kept] : trimmed) EXPECT_EQ(WithoutTrailingDotsAndBlanks(name), kept) << name;
     EXPECT_EQ(PathComponents("C:\\a\\\\b\\"), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(PathComponents("\\\\srv\\share\\x"), (std::vector<std::string>{"x"}));
 }

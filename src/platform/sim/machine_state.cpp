@@ -67,13 +67,6 @@ bool IsInvalidNameChar(char c) {
     return static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
 }
 
-// Windows ignores dots and blanks at the end of a name.
-std::string StripTrailingDotsAndBlanks(std::string_view c) {
-    std::size_t e = c.size();
-    while (e > 0 && (c[e - 1] == '.' || c[e - 1] == ' ')) --e;
-    return std::string(c.substr(0, e));
-}
-
 std::string RealFolder(const std::string& host) {
     char buf[PATH_MAX];
     if (realpath(host.c_str(), buf) != nullptr) return buf;
@@ -387,7 +380,7 @@ ResolvedPath MachineState::ResolveFull(const std::string& full) const {
     struct stat info {};  // of the last component found, its link followed
     bool inFolder = false;  // whether info is that of the folder the next component lies in
     for (std::size_t i = 0; i < components.size(); ++i) {
-        std::string c = StripTrailingDotsAndBlanks(components[i]);
+        std::string c = platform::WithoutTrailingDotsAndBlanks(components[i]);
         bool last = i + 1 == components.size();
         bool invalid = c.empty();
         for (char ch : c) invalid = invalid || IsInvalidNameChar(ch);
