@@ -55,3 +55,23 @@ TEST(Collation, TheMachinesLocaleAndCodePageDecide) {
         EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
     }
 }
+
+TEST(Collation, TheWordSortMarksKeepTheLettersBesideThemApart) {
+    // Czech sorts the letter "ch" after "h"; a hyphen or an apostrophe between c and h weighs
+    // nothing, yet leaves them two letters.
+    TestMachine m;
+    struct Case {
+        std::string a, b;
+        int result;
+    };
+    const Case cases[] = {
+        {"ch", "ci", CSTR_GREATER_THAN},
+        {"ch", "hz", CSTR_GREATER_THAN},
+        {"c-h", "ci", CSTR_LESS_THAN},
+        {"c'h", "ci", CSTR_LESS_THAN},
+        {"c-h", "ch", CSTR_LESS_THAN},
+        {"c-h", "c'h", CSTR_EQUAL},
+        {"-ch-", "CH", CSTR_EQUAL},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Compare(c.a, c.b, NORM_IGNORECASE, 0x0405), c.result) << c.a << " / " << c.b;
+}
