@@ -43,11 +43,15 @@ struct Listed {
 
 // One source file as libzip reads it: through the platform's file handle, opened only while
 // libzip reads this file, so that an archive of thousands of files holds one open at a time.
-// What goes wrong is kept for the builder: the error code, or an exception, which must not
-// cross libzip.
+// It reads in pieces of the buffer it is given (shared by the files of an archive), larger
+// than those libzip asks for. What goes wrong is kept for the builder: the error code, or an
+// exception, which must not cross libzip.
 struct SourceReader {
     const std::string* path = nullptr;
     std::uint64_t size = 0;
+    std::vector<char>* piece = nullptr;
+    std::size_t at = 0;    // of the piece, the first byte libzip has not had
+    std::size_t held = 0;  // the bytes of the piece read from the file
     std::unique_ptr<File> file;
     bool failed = false;
     DWORD error = 0;
@@ -72,12 +76,20 @@ struct SourceReader {
             switch (command) {
             case ZIP_SOURCE_OPEN:
                 self.file = Files().CreateFile(*self.path, GENERIC_READ, CreationDisposition::OpenExisting);
+                self.at = self.held = 0;
                 return self.file ? 0 : self.Fail(ZIP_ER_OPEN);
             case ZIP_SOURCE_READ: {
-                DWORD read = 0;
-                DWORD wanted = static_cast<DWORD>(std::min<zip_uint64_t>(length, 1u << 30));
-                if (!self.file->ReadFile(data, wanted, read)) return self.Fail(ZIP_ER_READ);
-                return static_cast<zip_int64_t>(read);
+                if (self.at == self.held) {
+                    DWORD read = 0;
+                    if (!self.file->ReadFile(self.piece->data(), static_cast<DWORD>(self.piece->size()), read))
+                        return self.Fail(ZIP_ER_READ);
+                    self.at = 0;
+                    self.held = std::min<std::size_t>(read, self.piece->size());
+                }
+                std::size_t given = std::min<std::size_t>(static_cast<std::size_t>(length), self.held - self.at);
+                std::copy_n(self.piece->data() + self.at, given, static_cast<char*>(data));
+                self.at += given;
+                return static_cast<zip_int64_t>(given);
             }
             case ZIP_SOURCE_CLOSE:
                 self.file.reset();
@@ -293,6 +305,8 @@ public:
     bool Save(const std::string& path) {
         while (!Empty()) {
             std::vector<SourceReader> readers(entries_.size());
+            std::vector<char> piece(kReadPiece);
+            for (SourceReader& reader : readers) reader.piece = &piece;
             std::string zipError;
             std::exception_ptr raised;
             bool written = ReplaceFileSafely(Files(), path, [&](File& out) {
@@ -314,6 +328,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t kReadPiece = 64 * 1024;
+
     struct Entry {
         std::string path;
         std::string name;
