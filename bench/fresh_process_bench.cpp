@@ -17,7 +17,6 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -265,10 +264,8 @@ void BM_FirstCompareString(benchmark::State& state) {
     Record(state, "compare_ms", "load_ms");
 }
 
-// The child processes: each starts as the agent does, loads the bench machine and does one
-// thing.
+// The child processes: each loads the bench machine and does one thing.
 int ChildMain(const std::string& mode, const std::string& machineFolder) {
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);  // as the agent's own start
     std::shared_ptr<qm::sim::SimMachine> machine = qm::sim::SimMachine::Load(machineFolder);
     qm::platform::InstallPlatform(machine);
     int code = 0;

@@ -1,7 +1,5 @@
 // The agent program: one inventory run on the machine it is installed on, then it ends.
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -12,9 +10,6 @@
 #include "platform/sim/machine.h"
 
 int main(int argc, char** argv) {
-    // The run is short and frees and takes again the same blocks (a deflate state for every
-    // packed file): heap given back to the system would only be faulted in afresh.
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);
     std::shared_ptr<qm::sim::SimMachine> machine;
     try {
         machine = qm::sim::SimMachine::LoadForProgram(argc, argv);

@@ -1,6 +1,7 @@
 #include "delivery/archives.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,21 +39,89 @@ std::string ErrorText(std::string_view what, std::string_view path) {
 struct Listed {
     std::string path;
     FILETIME lastWrite;
-    std::uint64_t size = 0;
 };
 
-// One source file as libzip reads it: through the platform's file handle, opened only while
-// libzip reads this file, so that an archive of thousands of files holds one open at a time.
-// It reads in pieces of the buffer it is given (shared by the files of an archive), larger
-// than those libzip asks for. What goes wrong is kept for the builder: the error code, or an
-// exception, which must not cross libzip.
+// One deflate stream for all the files of an archive, reset between them: libzip would take
+// and free a state of its own (with a larger hash, slower to clear) for every file. Deflate at
+// zlib's usual level: the strongest one costs three times the time for a few bytes less on
+// result files.
+class Deflater {
+public:
+    Deflater() : piece_(kPiece) { ready_ = deflateInit2(&stream_, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
+    ~Deflater() {
+        if (ready_) deflateEnd(&stream_);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // Compresses what the handle reads, in pieces, for `owner`; false with the last error when
+    // a read fails.
+    bool Pack(File& file, const void* owner) {
+        owner_ = nullptr;
+        packed_.clear();
+        crc_ = crc32(0, nullptr, 0);
+        size_ = 0;
+        if (!ready_ || deflateReset(&stream_) != Z_OK) return Refuse();
+        for (;;) {
+            DWORD read = 0;
+            if (!file.ReadFile(piece_.data(), static_cast<DWORD>(piece_.size()), read)) return false;
+            read = std::min<DWORD>(read, static_cast<DWORD>(piece_.size()));
+            if (read == 0) break;
+            crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(piece_.data()), read);
+            size_ += read;
+            stream_.next_in = reinterpret_cast<Bytef*>(piece_.data());
+            stream_.avail_in = read;
+            if (!Run(Z_NO_FLUSH)) return Refuse();
+        }
+        if (!Run(Z_FINISH)) return Refuse();
+        owner_ = owner;
+        return true;
+    }
+
+    const void* Owner() const { return owner_; }
+    const std::string& Packed() const { return packed_; }
+    std::uint32_t Crc() const { return static_cast<std::uint32_t>(crc_); }
+    std::uint64_t Size() const { return size_; }
+
+private:
+    static constexpr std::size_t kPiece = 64 * 1024;
+
+    bool Run(int flush) {
+        char out[16 * 1024];
+        int result = Z_OK;
+        do {
+            stream_.next_out = reinterpret_cast<Bytef*>(out);
+            stream_.avail_out = sizeof out;
+            result = deflate(&stream_, flush);
+            if (result == Z_STREAM_ERROR) return false;
+            packed_.append(out, sizeof out - stream_.avail_out);
+        } while (stream_.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        return true;
+    }
+
+    bool Refuse() {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+
+    z_stream stream_{};
+    bool ready_ = false;
+    std::vector<char> piece_;
+    std::string packed_;
+    uLong crc_ = 0;
+    std::uint64_t size_ = 0;
+    const void* owner_ = nullptr;
+};
+
+// One source file as libzip takes it: read in pieces through the platform's file handle,
+// which is open only while the file is read, so that an archive of thousands of files holds
+// one open at a time, and handed to libzip already compressed (by the archive's one
+// Deflater). What goes wrong is kept for the builder: the error code, or an exception, which
+// must not cross libzip.
 struct SourceReader {
     const std::string* path = nullptr;
-    std::uint64_t size = 0;
-    std::vector<char>* piece = nullptr;
-    std::size_t at = 0;    // of the piece, the first byte libzip has not had
-    std::size_t held = 0;  // the bytes of the piece read from the file
-    std::unique_ptr<File> file;
+    Deflater* deflater = nullptr;
+    std::size_t at = 0;  // of the compressed bytes, the first libzip has not had
     bool failed = false;
     DWORD error = 0;
     std::exception_ptr raised;
@@ -70,36 +139,43 @@ struct SourceReader {
         return -1;
     }
 
+    // The file compressed, unless the deflater still holds it.
+    bool Ready() {
+        if (deflater->Owner() == this) return true;
+        auto file = Files().CreateFile(*path, GENERIC_READ, CreationDisposition::OpenExisting);
+        if (!file) return Fail(ZIP_ER_OPEN) == 0;
+        if (!deflater->Pack(*file, this)) return Fail(ZIP_ER_READ) == 0;
+        return true;
+    }
+
     static zip_int64_t Call(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
         auto& self = *static_cast<SourceReader*>(state);
         try {
             switch (command) {
             case ZIP_SOURCE_OPEN:
-                self.file = Files().CreateFile(*self.path, GENERIC_READ, CreationDisposition::OpenExisting);
-                self.at = self.held = 0;
-                return self.file ? 0 : self.Fail(ZIP_ER_OPEN);
+                self.at = 0;
+                return self.Ready() ? 0 : -1;
             case ZIP_SOURCE_READ: {
-                if (self.at == self.held) {
-                    DWORD read = 0;
-                    if (!self.file->ReadFile(self.piece->data(), static_cast<DWORD>(self.piece->size()), read))
-                        return self.Fail(ZIP_ER_READ);
-                    self.at = 0;
-                    self.held = std::min<std::size_t>(read, self.piece->size());
-                }
-                std::size_t given = std::min<std::size_t>(static_cast<std::size_t>(length), self.held - self.at);
-                std::copy_n(self.piece->data() + self.at, given, static_cast<char*>(data));
+                if (!self.Ready()) return -1;
+                const std::string& packed = self.deflater->Packed();
+                std::size_t given = std::min<std::size_t>(static_cast<std::size_t>(length), packed.size() - self.at);
+                std::copy_n(packed.data() + self.at, given, static_cast<char*>(data));
                 self.at += given;
                 return static_cast<zip_int64_t>(given);
             }
             case ZIP_SOURCE_CLOSE:
-                self.file.reset();
                 return 0;
             case ZIP_SOURCE_STAT: {
                 auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &self.zipError);
-                if (st == nullptr) return -1;
+                if (st == nullptr || !self.Ready()) return -1;
                 zip_stat_init(st);
-                st->size = self.size;
-                st->valid |= ZIP_STAT_SIZE;
+                st->size = self.deflater->Size();
+                st->comp_size = self.deflater->Packed().size();
+                st->crc = self.deflater->Crc();
+                st->comp_method = ZIP_CM_DEFLATE;
+                st->encryption_method = ZIP_EM_NONE;
+                st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                             ZIP_STAT_ENCRYPTION_METHOD;
                 return sizeof(zip_stat_t);
             }
             case ZIP_SOURCE_ERROR:
@@ -269,10 +345,9 @@ public:
         for (const Entry& entry : entries_)
             if (EqualsNoCase(entry.name, name)) return;  // listed twice
         Files().SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
-        Entry entry{path, std::move(name), {}, 0};
+        Entry entry{path, std::move(name), {}};
         if (listed != nullptr) {
             entry.lastWrite = listed->lastWrite;
-            entry.size = listed->size;
         } else {
             FileAttributeData info;
             if (!Files().GetFileAttributesEx(path, info)) {
@@ -285,7 +360,6 @@ public:
                 return;
             }
             entry.lastWrite = info.ftLastWriteTime;
-            entry.size = info.nFileSize;
         }
         entries_.push_back(std::move(entry));
     }
@@ -305,8 +379,8 @@ public:
     bool Save(const std::string& path) {
         while (!Empty()) {
             std::vector<SourceReader> readers(entries_.size());
-            std::vector<char> piece(kReadPiece);
-            for (SourceReader& reader : readers) reader.piece = &piece;
+            Deflater deflater;
+            for (SourceReader& reader : readers) reader.deflater = &deflater;
             std::string zipError;
             std::exception_ptr raised;
             bool written = ReplaceFileSafely(Files(), path, [&](File& out) {
@@ -328,13 +402,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kReadPiece = 64 * 1024;
-
     struct Entry {
         std::string path;
         std::string name;
         FILETIME lastWrite;
-        std::uint64_t size;
     };
 
     // Fills the open temporary file with the archive; false when libzip, a source or the file
@@ -361,7 +432,6 @@ private:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const Entry& entry = entries_[i];
             readers[i].path = &entry.path;
-            readers[i].size = entry.size;
             zip_source_t* source = zip_source_function(archive, SourceReader::Call, &readers[i]);
             if (source == nullptr) return failed();
             // The name holds ANSI bytes: stored as they are, without the UTF-8 flag.
@@ -370,10 +440,8 @@ private:
                 zip_source_free(source);
                 return failed();
             }
+            // Stored as the source hands it, deflated.
             const auto at = static_cast<zip_uint64_t>(index);
-            // Deflate at zlib's usual level: the strongest one costs three times the time for a
-            // few bytes less on result files.
-            if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, 6) != 0) return failed();
             WORD dosDate = 0, dosTime = 0;
             if (FileTimeToDosDateTime(Clock().FileTimeToLocalFileTime(entry.lastWrite), dosDate, dosTime) &&
                 zip_file_set_dostime(archive, at, dosTime, dosDate, 0) != 0)
@@ -427,7 +495,7 @@ void ListFiles(std::string_view folder, std::string_view extension, std::vector<
                 data.cFileName == "..")
                 continue;
             WriteLog("find FileName:" + std::string(folder) + data.cFileName);
-            list.push_back({std::string(folder) + data.cFileName, data.ftLastWriteTime, data.nFileSize});
+            list.push_back({std::string(folder) + data.cFileName, data.ftLastWriteTime});
         } while (find->FindNextFile(data));
     }
     WriteLog("EndGetDirectoryFiles(" + where);
