@@ -332,9 +332,9 @@ private:
     zip_error_t zipError_;
 };
 
-// One archive: the files are noted as they are added and streamed from their handles into
-// the archive's temporary file when it is saved, which is then renamed into place: the
-// archive on disk is either complete or absent.
+// One archive: the files are noted as they are added; when it is saved, each is read through
+// its handle and deflated in turn, straight into the archive's temporary file, which is then
+// renamed into place: the archive on disk is either complete or absent.
 class ZipBuilder {
 public:
     // Clears the file's attributes, so that it can be deleted once packed, and notes it under
@@ -434,13 +434,13 @@ private:
             readers[i].path = &entry.path;
             zip_source_t* source = zip_source_function(archive, SourceReader::Call, &readers[i]);
             if (source == nullptr) return failed();
-            // The name holds ANSI bytes: stored as they are, without the UTF-8 flag.
+            // The name holds ANSI bytes: stored as they are, without the UTF-8 flag. No
+            // compression is set: the source's bytes come deflated, and libzip stores them so.
             zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_CP437);
             if (index < 0) {
                 zip_source_free(source);
                 return failed();
             }
-            // Stored as the source hands it, deflated.
             const auto at = static_cast<zip_uint64_t>(index);
             WORD dosDate = 0, dosTime = 0;
             if (FileTimeToDosDateTime(Clock().FileTimeToLocalFileTime(entry.lastWrite), dosDate, dosTime) &&
