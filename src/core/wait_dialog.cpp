@@ -85,30 +85,50 @@ void TDLGWait::StepProgress() {
 TDLGThread::TDLGThread() : thread_([this] { Execute(); }) {}
 
 TDLGThread::~TDLGThread() {
-    terminated_ = true;
+    Terminate();
     if (thread_.joinable()) thread_.join();
 }
 
+void TDLGThread::Terminate() {
+    {
+        std::lock_guard lock(mutex_);
+        terminated_ = true;
+    }
+    changed_.notify_all();
+}
+
 bool TDLGThread::WaitFor(std::chrono::milliseconds limit) {
-    auto until = std::chrono::steady_clock::now() + limit;
-    while (!finished_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (!finished_) return false;
+    {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, limit, [this] { return finished_.load(); })) return false;
+    }
     if (thread_.joinable()) thread_.join();
     return true;
+}
+
+bool TDLGThread::Pause(std::chrono::milliseconds length) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, length, [this] { return terminated_.load(); });
+}
+
+void TDLGThread::Finish() {
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+    }
+    changed_.notify_all();
 }
 
 void TDLGThread::Execute() {
     try {
         ShowWaitDialog();
-        while (!terminated_) {
-            Clock().Sleep(100);
-            Dialogs().ProcessMessages();
-        }
+        // The dialog's cadence: a round of its messages every 100 ms, until the stop.
+        while (!terminated_ && Pause(std::chrono::milliseconds(100))) Dialogs().ProcessMessages();
     } catch (...) {
         // The dialog is a courtesy: whatever goes wrong with it must not end the run.
     }
     CloseWaitDialog();
-    finished_ = true;
+    Finish();
 }
 
 void StartWaitThread() { State().waitThread = std::make_unique<TDLGThread>(); }

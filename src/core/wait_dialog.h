@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/dialogs.h"
@@ -44,15 +46,24 @@ public:
     TDLGThread(const TDLGThread&) = delete;
     TDLGThread& operator=(const TDLGThread&) = delete;
 
-    void Terminate() { terminated_ = true; }
+    // Also cuts the thread's pause short, so that it ends at once.
+    void Terminate();
     bool Terminated() const { return terminated_; }
     // Waits at most the given time for the thread to end; true when it did.
     bool WaitFor(std::chrono::milliseconds limit);
 
 private:
     void Execute();
+    // The pause between two rounds of messages; false when the stop came during it.
+    bool Pause(std::chrono::milliseconds length);
+    void Finish();
+
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
+    // A timed wait needs a condition: the flags change under the mutex, the condition wakes
+    // both the thread's pause and the wait for its end.
+    std::mutex mutex_;
+    std::condition_variable changed_;
     std::thread thread_;
 };
 

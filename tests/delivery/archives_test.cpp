@@ -149,6 +149,38 @@ TEST(CreateOneZipFile, PacksTheFilesUnderTheirBareNamesAndThenDeletesThem) {
     EXPECT_EQ(std::system(test.c_str()), 0);
 }
 
+TEST(CreateOneZipFile, KeepsEveryByteOfSourcesOfAnySize) {
+    // Sizes on both sides of the pieces the archive is written in, and bytes that do not
+    // compress, so that headers are mended both in a pending piece and in one already written.
+    std::string noise;
+    unsigned seed = 12345;
+    for (std::size_t i = 0; i < (1u << 20) + 7; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise += static_cast<char>(seed >> 23);
+    }
+    const std::vector<std::pair<std::string, std::string>> sources = {
+        {"empty.hrz", ""},
+        {"one.hrz", "x"},
+        {"noise.hrz", noise},
+        {"small.hrz", "after the noise"},
+        {"records.hrz", std::string(3u << 20, 'r')},
+        {"tail.hrz", noise.substr(0, 300000)},
+    };
+    TestMachine m;
+    for (const auto& [name, bytes] : sources) m.WriteFile(kResults + name, bytes);
+    StartAgent();
+    ASSERT_TRUE(CreateOneZipFile(kTrans + "a.GTV", kResults, {".hrz"}, true));
+    std::vector<qm::test::ZipEntry> entries = qm::test::ReadZip(m.ReadFile(kTrans + "a.GTV"));
+    std::vector<std::pair<std::string, std::string>> packed;
+    for (const qm::test::ZipEntry& e : entries) packed.emplace_back(e.name, e.bytes);
+    auto expected = sources;
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        return qm::platform::AsciiUpper(a.first) < qm::platform::AsciiUpper(b.first);
+    });
+    EXPECT_EQ(packed, expected);
+    EXPECT_EQ(qm::test::FileNamesIn(kResults), std::vector<std::string>{});
+}
+
 TEST(CreateOneZipFile, StoresTheSourcesLastWriteTime) {
     TestMachine m;
     m.WriteFile(kResults + "PC1.hrz", "hardware");

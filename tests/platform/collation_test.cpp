@@ -12,15 +12,16 @@ int Compare(const std::string& a, const std::string& b, DWORD flags = NORM_IGNOR
     return Collation().CompareString(locale, flags, a, b);
 }
 
+struct CompareCase {
+    std::string a, b;
+    int result;
+};
+
 }  // namespace
 
 TEST(Collation, CompareStringSortsByTheLocaleWithoutRegardToCase) {
     TestMachine m;
-    struct Case {
-        std::string a, b;
-        int result;
-    };
-    const Case cases[] = {
+    const CompareCase cases[] = {
         {"apple", "Banana", CSTR_LESS_THAN},
         {"ZEBRA", "apple", CSTR_GREATER_THAN},
         {"Ledger", "LEDGER", CSTR_EQUAL},
@@ -30,7 +31,7 @@ TEST(Collation, CompareStringSortsByTheLocaleWithoutRegardToCase) {
         {"\xE9t\xE9", "f", CSTR_LESS_THAN},       // but after the letter
         {"", "a", CSTR_LESS_THAN},
     };
-    for (const Case& c : cases) EXPECT_EQ(Compare(c.a, c.b), c.result) << c.a << " / " << c.b;
+    for (const CompareCase& c : cases) EXPECT_EQ(Compare(c.a, c.b), c.result) << c.a << " / " << c.b;
     // With case, lower case comes first.
     EXPECT_EQ(Compare("ledger", "Ledger", 0), CSTR_LESS_THAN);
     EXPECT_EQ(Compare("a", "b", 0x10000000), 0);
@@ -54,4 +55,20 @@ TEST(Collation, TheMachinesLocaleAndCodePageDecide) {
         EXPECT_EQ(Compare("a", "b"), 0);
         EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
     }
+}
+
+TEST(Collation, TheWordSortMarksKeepTheLettersBesideThemApart) {
+    // Czech sorts the letter "ch" after "h"; a hyphen or an apostrophe between c and h weighs
+    // nothing, yet leaves them two letters.
+    TestMachine m;
+    const CompareCase cases[] = {
+        {"ch", "ci", CSTR_GREATER_THAN},
+        {"ch", "hz", CSTR_GREATER_THAN},
+        {"c-h", "ci", CSTR_LESS_THAN},
+        {"c'h", "ci", CSTR_LESS_THAN},
+        {"c-h", "ch", CSTR_LESS_THAN},
+        {"c-h", "c'h", CSTR_EQUAL},
+        {"-ch-", "CH", CSTR_EQUAL},
+    };
+    for (const CompareCase& c : cases) EXPECT_EQ(Compare(c.a, c.b, NORM_IGNORECASE, 0x0405), c.result) << c.a << " / " << c.b;
 }
