@@ -133,8 +133,8 @@ bool SendByRep(DeliveryContext& context) {
         }
         context.copyFolder = IncludeTrailingBackslash(context.copyFolder);
         for (; next < context.archives.size(); ++next) {
-            const std::string& archive = context.archives[next];
-            const std::string target = context.copyFolder + FileNameOf(archive);
+            std::string archive = context.archives[next];
+            std::string target = context.copyFolder + FileNameOf(archive);
             // The archive's own folder is no delivery: a copy there would retire the archive.
             DWORD error = ERROR_ALREADY_EXISTS;
             bool delivered = false;
@@ -145,10 +145,22 @@ bool SendByRep(DeliveryContext& context) {
                 if (!delivered && error == ERROR_ALREADY_EXISTS) {
                     // Archive names do not name the machine: a file of that name may be another
                     // agent's archive, never to be replaced. Only the same bytes are this archive,
-                    // delivered before.
+                    // delivered before; another archive goes under a fresh time stamp.
                     delivered = SameBytes(archive, target);
-                    how = ": the same file is there already";
-                    error = ERROR_FILE_EXISTS;
+                    if (delivered) {
+                        how = ": the same file is there already";
+                    } else {
+                        error = ERROR_FILE_EXISTS;
+                        const std::string renamed = RestampArchive(archive, [&](const std::string& name) {
+                            return FileExists(Files(), context.copyFolder + name);
+                        });
+                        if (!renamed.empty()) {
+                            archive = renamed;
+                            target = context.copyFolder + FileNameOf(archive);
+                            delivered = CopyFileSafely(Files(), archive, target);
+                            if (!delivered) error = GetLastError();
+                        }
+                    }
                 }
             }
             if (delivered) {
@@ -171,15 +183,63 @@ bool SendByRep(DeliveryContext& context) {
     return all;
 }
 
-void MarkFileSent(std::string_view path) {
-    if (!FileExists(Files(), path)) return;
+bool MarkFileSent(std::string_view path) {
+    if (!FileExists(Files(), path)) return true;
     const std::string target = ChangeExtension(path, ".Old");
     if (FileExists(Files(), target)) {
         Files().SetFileAttributes(target, FILE_ATTRIBUTE_NORMAL);
         Files().DeleteFile(target);
     }
     Files().SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    Files().MoveFile(path, target);
+    if (Files().MoveFile(path, target)) return true;
+    // The archive keeps its name and would be listed again by the next delivery.
+    const std::string line = "rename " + std::string(path) + " to " + target + " failed :" + std::to_string(GetLastError());
+    WriteLog(line);
+    LogError(line);
+    return false;
+}
+
+std::string RestampArchive(const std::string& archive, const std::function<bool(const std::string&)>& taken) {
+    constexpr std::size_t kStampLength = 15;
+    const std::string folder = FolderOf(archive);
+    const std::string name = FileNameOf(archive);
+    // The stamp follows the last number sign (a code may hold one); a series index and the
+    // extension follow the stamp and stay.
+    const std::size_t hash = name.rfind('#');
+    const bool stamped = hash != std::string::npos && name.size() >= hash + 1 + kStampLength &&
+                         name.find_first_not_of("0123456789", hash + 1) >= hash + 1 + kStampLength;
+    if (!stamped) {
+        WriteLog(archive + " cannot take a fresh time stamp: its name holds none");
+        return std::string();
+    }
+    const std::string head = name.substr(0, hash + 1);
+    const std::string oldStamp = name.substr(hash + 1, kStampLength);
+    const std::string tail = name.substr(hash + 1 + kStampLength);
+    // The clock moves on by a millisecond per attempt, as when packing; a destination that
+    // holds every name it is asked about is not asked for ever.
+    constexpr int kAttempts = 1000;
+    constexpr int kTakenAnswers = 10;
+    for (int attempt = 0, refused = 0; attempt < kAttempts && refused < kTakenAnswers; ++attempt, Clock().Sleep(1)) {
+        const std::string stamp = GetFileTimeStamp();
+        const std::string fresh = head + stamp + tail;
+        const std::string path = folder + fresh;
+        if (stamp == oldStamp || FileExists(Files(), path) || FileExists(Files(), ChangeExtension(path, ".Old"))) continue;
+        if (taken(fresh)) {
+            ++refused;
+            continue;
+        }
+        Files().SetFileAttributes(archive, FILE_ATTRIBUTE_NORMAL);
+        if (!Files().MoveFile(archive, path)) {
+            const std::string line = "rename " + archive + " to " + path + " failed :" + std::to_string(GetLastError());
+            WriteLog(line);
+            LogError(line);
+            return std::string();
+        }
+        WriteLog(name + " is taken at the destination: " + archive + " renamed " + path);
+        return path;
+    }
+    WriteLog("no free archive name for " + archive);
+    return std::string();
 }
 
 }  // namespace qm::delivery

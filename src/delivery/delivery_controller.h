@@ -3,6 +3,7 @@
 // the four archive folders and delivers them by folder copy, then FTP upload, then SMTP mail,
 // marking what was delivered with the extension ".Old".
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,9 @@ namespace qm::delivery {
 
 // The state of one delivery, read by every way of delivery.
 struct DeliveryContext {
-    std::vector<std::string> archives;  // what still waits to be delivered, in listing order
+    // What still waits to be delivered, in listing order. A way of delivery takes out what it
+    // delivered, so that no later pass or way sends it again, even when it kept its name.
+    std::vector<std::string> archives;
     std::string settingsFile;
     std::string customerCode;
     std::string siteCode;
@@ -56,6 +59,15 @@ bool SendSimpleMail();
 bool SendByRep(DeliveryContext& context);
 
 // Renames a delivered archive to the extension ".Old", replacing an older one of that name.
-void MarkFileSent(std::string_view path);
+// A rename that fails is reported in the trace log and the error list; false then.
+bool MarkFileSent(std::string_view path);
+
+// Gives an archive named "#CODE#SITE#stamp..." a fresh time stamp, for a name that another
+// agent's archive holds at the destination already: renamed in its own folder first, so that
+// the file delivered is the file marked sent afterwards and nothing is lost when a step fails.
+// `taken` says whether a name (without folder) is held at the destination. The new path; empty,
+// with the reason logged, when the name has no time stamp, no free name is found or the rename
+// fails.
+std::string RestampArchive(const std::string& archive, const std::function<bool(const std::string&)>& taken);
 
 }  // namespace qm::delivery

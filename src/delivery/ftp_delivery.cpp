@@ -145,14 +145,37 @@ bool SendFTPFile(DeliveryContext& context) {
                     inFolder = true;
                 }
                 WriteLog("try to send data");
-                for (const std::string& archive : context.archives) {
-                    if (!FileExists(Files(), archive)) continue;
+                for (auto it = context.archives.begin(); it != context.archives.end();) {
+                    if (!FileExists(Files(), *it)) {
+                        ++it;
+                        continue;
+                    }
+                    // Archive names do not name the machine: a name on the server may be another
+                    // agent's archive, which is never stored over.
+                    const auto stands = [&](const std::string& name) {
+                        return client->Stands(name) == TKBNMFTP::Presence::Stands;
+                    };
+                    const TKBNMFTP::Presence presence = client->Stands(FileNameOf(*it));
+                    if (presence == TKBNMFTP::Presence::Stands) {
+                        const std::string renamed = RestampArchive(*it, stands);
+                        if (renamed.empty()) throw std::runtime_error(FileNameOf(*it) + " stands on the server already");
+                        *it = renamed;
+                    }
+                    const std::string& archive = *it;
                     std::string bytes;
                     if (!ReadWholeFile(Files(), archive, bytes))
                         throw std::runtime_error("Cannot read " + archive + " (error " + std::to_string(GetLastError()) + ")");
-                    client->Put(bytes, FileNameOf(archive));
+                    try {
+                        client->Put(bytes, FileNameOf(archive));
+                    } catch (...) {
+                        // What a broken store left under a name the server called free is a cut
+                        // copy of this archive: it must not keep the whole one from its name.
+                        if (presence != TKBNMFTP::Presence::Unknown) client->Delete(FileNameOf(archive));
+                        throw;
+                    }
                     WriteLog(archive + " was sent");
                     MarkFileSent(archive);
+                    it = context.archives.erase(it);
                 }
                 result = true;
                 break;

@@ -37,6 +37,12 @@ public:
     // connection then closed again.
     void Connect(const std::string& host, int port, const std::string& user, const std::string& password);
     void ChangeDir(const std::string& folder);
+    // What the server says of a file name (SIZE): it stands there, it does not, or the server
+    // does not know the command. Throws on any other answer.
+    enum class Presence { Stands, Absent, Unknown };
+    Presence Stands(const std::string& remoteName);
+    // Deletes a file of the server's folder, whatever the server answers; never throws.
+    void Delete(const std::string& remoteName);
     // Stores the bytes under the bare file name over an active data connection.
     void Put(const std::string& bytes, const std::string& remoteName);
     // Leaves the server (QUIT when connected); never throws.

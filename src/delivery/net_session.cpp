@@ -17,6 +17,8 @@ namespace qm::delivery {
 
 namespace {
 
+int replyTimeoutMilliseconds = kReplyTimeoutSeconds * 1000;
+
 // Far more than any reply of the commands the agent sends; a server that goes on beyond it
 // is not answering.
 constexpr int kMaxReplyBytes = 64 * 1024;
@@ -28,6 +30,11 @@ constexpr int kMaxReplyBytes = 64 * 1024;
 // trickling bytes ends too.
 class BoundedReplySocket : public Poco::Net::StreamSocketImpl {
 public:
+    void StartReply() {
+        received_ = 0;
+        deadline_ = Poco::Timestamp() + ReplyTimeout().totalMicroseconds();
+    }
+
     using StreamSocketImpl::connect;
     using StreamSocketImpl::receiveBytes;
     using StreamSocketImpl::sendBytes;
@@ -46,7 +53,7 @@ public:
     int receiveBytes(void* buffer, int length, int flags) override {
         const Poco::Timestamp::TimeDiff left = deadline_ - Poco::Timestamp();
         if (left <= 0) throw Poco::TimeoutException("No whole reply from the server in time");
-        setReceiveTimeout(Poco::Timespan(std::min<Poco::Timestamp::TimeDiff>(left, kReplyTimeout.totalMicroseconds())));
+        setReceiveTimeout(Poco::Timespan(std::min<Poco::Timestamp::TimeDiff>(left, ReplyTimeout().totalMicroseconds())));
         const int n = StreamSocketImpl::receiveBytes(buffer, std::min(length, kMaxReplyBytes - received_ + 1), flags);
         if (n == 0) throw Poco::Net::ConnectionResetException("The server closed the connection");
         received_ += n;
@@ -55,11 +62,6 @@ public:
     }
 
 private:
-    void StartReply() {
-        received_ = 0;
-        deadline_ = Poco::Timestamp() + kReplyTimeout.totalMicroseconds();
-    }
-
     int received_ = 0;
     Poco::Timestamp deadline_;
 };
@@ -69,9 +71,19 @@ private:
 Poco::Net::StreamSocket ConnectTo(const std::string& host, int port) {
     Poco::Net::StreamSocket socket(new BoundedReplySocket);
     socket.connect(Poco::Net::SocketAddress(host, static_cast<Poco::UInt16>(port)), kConnectTimeout);
-    socket.setReceiveTimeout(kReplyTimeout);
-    socket.setSendTimeout(kReplyTimeout);
+    socket.setReceiveTimeout(ReplyTimeout());
+    socket.setSendTimeout(ReplyTimeout());
     return socket;
+}
+
+void StartReplyTime(Poco::Net::Socket& connection) {
+    if (auto* bounded = dynamic_cast<BoundedReplySocket*>(connection.impl())) bounded->StartReply();
+}
+
+int ReplyTimeoutMilliseconds() { return replyTimeoutMilliseconds; }
+
+void SetReplyTimeoutForTests(int milliseconds) {
+    replyTimeoutMilliseconds = milliseconds > 0 ? milliseconds : kReplyTimeoutSeconds * 1000;
 }
 
 std::string ErrorMessage(const std::exception& e) {

@@ -13,6 +13,12 @@ namespace qm::delivery {
 inline constexpr int kConnectTimeoutSeconds = 30;
 inline constexpr int kReplyTimeoutSeconds = 120;
 
+// How long a reply may take, and how long a data transfer may stand still: kReplyTimeoutSeconds
+// unless a test has shortened it, so that a slow server can outlast it in seconds, not minutes.
+int ReplyTimeoutMilliseconds();
+// For tests only; a value of 0 or below restores kReplyTimeoutSeconds.
+void SetReplyTimeoutForTests(int milliseconds);
+
 // The message of a failure as the logs show it: on one line, control characters made blanks.
 std::string ErrorMessage(const std::exception& e);
 

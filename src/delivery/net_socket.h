@@ -12,9 +12,12 @@
 namespace qm::delivery {
 
 inline const Poco::Timespan kConnectTimeout(kConnectTimeoutSeconds, 0);
-inline const Poco::Timespan kReplyTimeout(kReplyTimeoutSeconds, 0);
+inline Poco::Timespan ReplyTimeout() { return Poco::Timespan(Poco::Timespan::TimeDiff(ReplyTimeoutMilliseconds()) * 1000); }
 
 // A TCP connection to the host and port, within the connect time-out; throws on failure.
 Poco::Net::StreamSocket ConnectTo(const std::string& host, int port);
+// Times the next reply on a connection of ConnectTo from now rather than from the last command
+// sent: the reply to a command that moves data comes only once the data has moved.
+void StartReplyTime(Poco::Net::Socket& connection);
 
 }  // namespace qm::delivery

@@ -95,7 +95,7 @@ TKBNMSMTP::~TKBNMSMTP() { Disconnect(); }
 void TKBNMSMTP::Connect() {
     Disconnect();
     auto session = std::make_unique<Poco::Net::SMTPClientSession>(ConnectTo(Host, Port));
-    session->setTimeout(kReplyTimeout);
+    session->setTimeout(ReplyTimeout());
     // The greeting, then EHLO, and HELO for a server that does not answer 250 to it.
     session->open();
     std::string response;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "core/error_list.h"
 #include "core/process_state.h"
@@ -139,7 +140,7 @@ TEST(MarkFileSent, RenamesToOldAndReplacesAnOlderOne) {
     m.WriteFile(kTrans + "a.GTV", "new");
     m.WriteFile(kTrans + "a.Old", "delivered long ago");
     m.WriteFile(kTrans + "b.v1.NTV", "usage");
-    StartAgent();
+    qm::test::StartAgentWithLog();
     Files().SetFileAttributes(kTrans + "a.Old", qm::platform::FILE_ATTRIBUTE_READONLY);
     Files().SetFileAttributes(kTrans + "a.GTV", qm::platform::FILE_ATTRIBUTE_READONLY);
     MarkFileSent(kTrans + "a.GTV");
@@ -151,8 +152,12 @@ TEST(MarkFileSent, RenamesToOldAndReplacesAnOlderOne) {
     // A rename that fails leaves the archive waiting.
     m.WriteFile(kTrans + "c.GTV", "c");
     m.Machine().AddFault({"MoveFile", kTrans + "c.GTV", qm::platform::ERROR_SHARING_VIOLATION, false, -1});
-    EXPECT_NO_THROW(MarkFileSent(kTrans + "c.GTV"));
+    EXPECT_FALSE(MarkFileSent(kTrans + "c.GTV"));
     EXPECT_EQ(m.ReadFile(kTrans + "c.GTV"), "c");
+    // ...and says so, or the archive would be listed again unexplained.
+    const std::string line = "rename " + kTrans + "c.GTV to " + kTrans + "c.Old failed :32";
+    EXPECT_EQ(Errors(), (std::vector<std::string>{line}));
+    EXPECT_TRUE(Contains(m.ReadFile(kTraceLog), "|" + line + "\r\n"));
 }
 
 TEST(SendByRep, WithoutAFolderOrWithAMissingOneNothingIsCopied) {
@@ -275,21 +280,21 @@ TEST_F(Delivery, TwoAgentsOfOneSiteNeverReplaceEachOthersArchiveInASharedFolder)
         EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#" + kStamp + ".Old"}));
     }
     TestMachine b(machine);
-    EXPECT_FALSE(deliver(b, "BBBB", "second"));
-    // The first agent's archive is still there, whole; the second one waits for the later ways.
-    EXPECT_EQ(qm::test::FileNamesIn("N:\\"), (std::vector<std::string>{name}));
+    EXPECT_TRUE(deliver(b, "BBBB", "second"));
+    // The first agent's archive is still there, whole; the second one went in beside it under a
+    // fresh time stamp, in the same delivery, and was marked sent under that name.
+    std::vector<std::string> shared = qm::test::FileNamesIn("N:\\");
+    ASSERT_EQ(shared.size(), 2u);
+    const std::string fresh = shared[0] == name ? shared[1] : shared[0];
+    EXPECT_TRUE(std::regex_match(fresh, std::regex("#C#S#[0-9]{15}\\.GTV"))) << fresh;
+    EXPECT_NE(fresh, name);
     EXPECT_EQ(b.ReadFile("N:\\" + name), first);
     EXPECT_EQ(qm::test::ZipNames(first), (std::vector<std::string>{"AAAA.hrz", "AAAA.sfz"}));
-    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{name}));
-    EXPECT_EQ(Calls().ftpArchives, (std::vector<std::string>{kTrans + name}));
-    EXPECT_EQ(Calls().smtpArchives, (std::vector<std::string>{kTrans + name}));
-    EXPECT_EQ(Errors(), (std::vector<std::string>{"copy " + kTrans + name + " to N:\\" + name + " failed :80"}));
-    // The next run finds it waiting still, beside its own new archive.
-    b.Machine().AdvanceClock(1000);
-    EXPECT_FALSE(deliver(b, "BBBB", "second"));
-    EXPECT_EQ(qm::test::FileNamesIn(kTrans).size(), 2u);
-    EXPECT_EQ(b.ReadFile("N:\\" + name), first);
-    EXPECT_EQ(qm::test::FileNamesIn("N:\\").size(), 2u);
+    EXPECT_EQ(qm::test::ZipNames(b.ReadFile("N:\\" + fresh)), (std::vector<std::string>{"BBBB.hrz", "BBBB.sfz"}));
+    EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{fresh.substr(0, fresh.size() - 4) + ".Old"}));
+    EXPECT_EQ(Calls().ftp + Calls().smtp, 0);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_TRUE(Contains(b.ReadFile(kTraceLog), "|copy " + kTrans + fresh + " to N:\\" + fresh + " succeeded \r\n"));
 }
 
 TEST(SendByRep, TheArchivesOwnFolderIsNoDelivery) {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <regex>
+
 #include "core/process_state.h"
 #include "delivery/delivery_controller.h"
 #include "delivery/ftp_delivery.h"
 #include "delivery/scrambling.h"
 #include "support/agent_state.h"
+#include "support/reply_time.h"
 #include "support/test_machine.h"
 #include "support/test_servers.h"
 
@@ -63,6 +68,14 @@ DeliveryContext Context(const TestMachine& m, const std::string& settings, std::
     return c;
 }
 
+// The same for a delivery to the server's folder, as the account agent:secret.
+DeliveryContext ContextFor(const TestMachine& m, const FtpTestServer& server, const std::string& folder = "inbox") {
+    FtpFields f;
+    f.port = std::to_string(server.Port());
+    f.folder = folder;
+    return Context(m, FtpSection(f));
+}
+
 // The commands without the addresses that change from run to run.
 std::vector<std::string> Verbs(const std::vector<std::string>& commands) {
     std::vector<std::string> verbs;
@@ -105,9 +118,10 @@ TEST(FtpDelivery, UploadsEveryArchiveDirectlyAndMarksEachSent) {
     EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#261209070305042.Old", "#C#S#261209070305043.Old"}));
     EXPECT_EQ(qm::test::FileNamesIn(kUsage), (std::vector<std::string>{"#C#S#261209070305044.Old"}));
     EXPECT_EQ(Verbs(server.Commands()),
-              (std::vector<std::string>{"USER agent", "PASS secret", "TYPE I", "SYST", "CWD inbox", "PORT",
-                                        "STOR #C#S#261209070305042.GTV", "PORT", "STOR #C#S#261209070305043.GTV", "PORT",
-                                        "STOR #C#S#261209070305044.NTV", "QUIT"}));
+              (std::vector<std::string>{"USER agent", "PASS secret", "TYPE I", "SYST", "CWD inbox",
+                                        "SIZE #C#S#261209070305042.GTV", "PORT", "STOR #C#S#261209070305042.GTV",
+                                        "SIZE #C#S#261209070305043.GTV", "PORT", "STOR #C#S#261209070305043.GTV",
+                                        "SIZE #C#S#261209070305044.NTV", "PORT", "STOR #C#S#261209070305044.NTV", "QUIT"}));
     EXPECT_EQ(DeliveryLog(m.ReadFile(kTraceLog)),
               (std::vector<std::string>{"EnterSendFTPFile", "try FTP connection(" + N + "0)", "EnterSendFTPFile",
                                         "try to send data", kA + " was sent", kB + " was sent", kU + " was sent",
@@ -137,8 +151,10 @@ TEST(FtpDelivery, ThroughTheProxyTheLoginNamesUserAndSite) {
                                            "\r\nPASSWORD=gatepw\r\n");
         EXPECT_TRUE(SendFTPFile(c));
         std::vector<std::string> expected = k.login;
-        for (const char* s : {"TYPE I", "SYST", "CWD inbox", "PORT", "STOR #C#S#261209070305042.GTV", "PORT",
-                              "STOR #C#S#261209070305043.GTV", "PORT", "STOR #C#S#261209070305044.NTV", "QUIT"})
+        for (const char* s : {"TYPE I", "SYST", "CWD inbox", "SIZE #C#S#261209070305042.GTV", "PORT",
+                              "STOR #C#S#261209070305042.GTV", "SIZE #C#S#261209070305043.GTV", "PORT",
+                              "STOR #C#S#261209070305043.GTV", "SIZE #C#S#261209070305044.NTV", "PORT",
+                              "STOR #C#S#261209070305044.NTV", "QUIT"})
             expected.push_back(s);
         EXPECT_EQ(Verbs(server.Commands()), expected);
         EXPECT_EQ(server.Stored("inbox/#C#S#261209070305043.GTV"), Bytes('b'));
@@ -228,10 +244,7 @@ TEST(FtpDelivery, FailedPassesKeepWhatWasNotStoredWaiting) {
         SCOPED_TRACE(k.name);
         FtpTestServer server(k.options);
         TestMachine m;
-        FtpFields f;
-        f.port = std::to_string(server.Port());
-        f.folder = k.folder;
-        DeliveryContext c = Context(m, FtpSection(f));
+        DeliveryContext c = ContextFor(m, server, k.folder);
         EXPECT_EQ(SendFTPFile(c), k.sent);
         EXPECT_EQ(server.StoredNames(k.folder.empty() ? "inbox" : k.folder), k.stored);
         EXPECT_EQ(qm::test::FileNamesIn(kTrans), k.trans);
@@ -319,4 +332,142 @@ TEST(FtpDelivery, ConnectionSettingsModeMakesNoAttempt) {
     EXPECT_FALSE(SendFTPFile(c));
     EXPECT_TRUE(State().flags.ftpOff);
     EXPECT_TRUE(server.Commands().empty());
+}
+
+namespace {
+
+// How often a command line arrived.
+std::size_t CountOf(const std::vector<std::string>& commands, const std::string& command) {
+    return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), command));
+}
+
+void WriteOnServer(const FtpTestServer& server, const std::string& relativePath, const std::string& bytes) {
+    std::ofstream(server.Root() + "/" + relativePath, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+TEST(FtpDelivery, AnUploadLastsAsLongAsItsBytesKeepMoving) {
+    struct Case {
+        const char* name;
+        FtpServerOptions options;
+        std::size_t stores;
+        std::size_t failedPasses;
+    };
+    const Case cases[] = {
+        // Far longer in all than the reply time, with bytes moving far more often than it.
+        {"a server that reads slowly", {{{"agent", "secret"}}, {"inbox"}, 0, 0, {}, 5.0, 0}, 1, 0},
+        // That upload fails, the next pass stores the archive whole under its own name.
+        {"a data connection lost halfway", {{{"agent", "secret"}}, {"inbox"}, 0, 0, {}, 0, 100000}, 2, 1},
+    };
+    const qm::test::ShortReplyTime replyTime(2000);
+    std::string big;
+    for (int i = 0; big.size() < 3 * 1024 * 1024; ++i) big += Bytes(static_cast<char>(i));
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpTestServer server(k.options);
+        TestMachine m;
+        DeliveryContext c = ContextFor(m, server);
+        m.WriteFile(kA, big);
+        c.archives = {kA};
+        EXPECT_TRUE(SendFTPFile(c));
+        EXPECT_EQ(CountOf(server.Commands(), "STOR #C#S#261209070305042.GTV"), k.stores);
+        EXPECT_EQ(server.StoredNames("inbox"), (std::vector<std::string>{"#C#S#261209070305042.GTV"}));
+        EXPECT_TRUE(server.Stored("inbox/#C#S#261209070305042.GTV") == big);
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans), (std::vector<std::string>{"#C#S#261209070305042.Old", "#C#S#261209070305043.GTV"}));
+        EXPECT_EQ(LogWith(m.ReadFile(kTraceLog), " was sent"), (std::vector<std::string>{kA + " was sent"}));
+        std::vector<std::string> errors = ErrorTexts();
+        ASSERT_EQ(errors.size(), k.failedPasses);
+        if (k.failedPasses > 0) {
+            EXPECT_EQ(errors[0].rfind("Upload failed (" + N + "1) : Message (", 0), 0u) << errors[0];
+        }
+    }
+}
+
+TEST(FtpDelivery, AnotherAgentsArchiveOnTheServerIsNeverStoredOver) {
+    struct Case {
+        const char* name;
+        std::string sizeReply;
+        bool sent;
+        bool fresh;  // the first archive went under a fresh time stamp
+        int failedPasses;
+    };
+    const Case cases[] = {
+        {"the server tells", "", true, true, 0},
+        // Without the command the server cannot tell: stored as it always was.
+        {"SIZE unknown (500)", "500 Unknown command.", true, false, 0},
+        {"SIZE unknown (502)", "502 Command not implemented.", true, false, 0},
+        // An answer that says neither yes nor no, or a server that holds every name.
+        {"an unclear answer", "451 Try again later.", false, false, 5},
+        {"every name taken", "213 1", false, false, 5},
+    };
+    const std::string name = "#C#S#261209070305042.GTV";
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpServerOptions options{{{"agent", "secret"}}, {"inbox"}};
+        options.sizeReply = k.sizeReply;
+        FtpTestServer server(options);
+        WriteOnServer(server, "inbox/" + name, "another agent's archive");
+        TestMachine m;
+        DeliveryContext c = ContextFor(m, server);
+        EXPECT_EQ(SendFTPFile(c), k.sent);
+        const std::vector<std::string> stored = server.StoredNames("inbox");
+        const std::vector<std::string> trans = qm::test::FileNamesIn(kTrans);
+        if (k.fresh) {
+            ASSERT_EQ(stored.size(), 4u);
+            std::string renamed;
+            for (const std::string& n : stored)
+                if (n != name && n != "#C#S#261209070305043.GTV" && n != "#C#S#261209070305044.NTV") renamed = n;
+            EXPECT_TRUE(std::regex_match(renamed, std::regex("#C#S#[0-9]{15}\\.GTV"))) << renamed;
+            EXPECT_EQ(server.Stored("inbox/" + renamed), Bytes('a'));
+            EXPECT_EQ(server.Stored("inbox/" + name), "another agent's archive");
+            // What is marked sent is the file that was stored.
+            const std::string old = renamed.substr(0, renamed.size() - 4) + ".Old";
+            EXPECT_NE(std::find(trans.begin(), trans.end(), old), trans.end());
+            EXPECT_EQ(m.ReadFile(kTrans + old), Bytes('a'));
+            EXPECT_EQ(trans.size(), 2u);
+        } else if (k.sent) {
+            EXPECT_EQ(stored.size(), 3u);
+            EXPECT_EQ(server.Stored("inbox/" + name), Bytes('a'));
+            EXPECT_EQ(trans, (std::vector<std::string>{"#C#S#261209070305042.Old", "#C#S#261209070305043.Old"}));
+        } else {
+            EXPECT_EQ(stored, (std::vector<std::string>{name}));
+            EXPECT_EQ(server.Stored("inbox/" + name), "another agent's archive");
+            EXPECT_EQ(trans, (std::vector<std::string>{name, "#C#S#261209070305043.GTV"}));
+            EXPECT_EQ(CountOf(Verbs(server.Commands()), "PORT"), 0u);
+        }
+        EXPECT_EQ(ErrorTexts().size(), static_cast<std::size_t>(k.failedPasses));
+        for (const std::string& e : ErrorTexts()) EXPECT_EQ(e.rfind("Upload failed (", 0), 0u) << e;
+    }
+}
+
+TEST(FtpDelivery, WhatWasStoredIsNotSentAgainWhenItKeepsItsName) {
+    struct Case {
+        const char* name;
+        FtpServerOptions options;
+        bool sent;
+        std::vector<std::string> left;  // for the later ways
+    };
+    const Case cases[] = {
+        {"by a later pass", {{{"agent", "secret"}}, {"inbox"}, 2}, true, {}},
+        {"by a later way", {{{"agent", "secret"}}, {"inbox"}, 0, 1}, false, {kB, kU}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpTestServer server(k.options);
+        TestMachine m;
+        DeliveryContext c = ContextFor(m, server);
+        // The first archive is stored, but cannot be renamed to .Old.
+        m.Machine().AddFault({"MoveFile", kA, qm::platform::ERROR_SHARING_VIOLATION, false, -1});
+        EXPECT_EQ(SendFTPFile(c), k.sent);
+        m.Machine().ClearFaults();
+        EXPECT_EQ(CountOf(server.Commands(), "STOR #C#S#261209070305042.GTV"), 1u);
+        EXPECT_EQ(CountOf(Verbs(server.Commands()), "SIZE #C#S#261209070305042.GTV"), 1u);
+        EXPECT_EQ(c.archives, k.left);
+        EXPECT_EQ(qm::test::FileNamesIn(kTrans)[0], "#C#S#261209070305042.GTV");
+        const std::string line = "rename " + kA + " to " + kTrans + "#C#S#261209070305042.Old failed :32";
+        ASSERT_FALSE(ErrorTexts().empty());
+        EXPECT_EQ(ErrorTexts()[0], line);
+        EXPECT_EQ(LogWith(m.ReadFile(kTraceLog), line).size(), 1u);
+    }
 }

@@ -17,16 +17,19 @@
 #include "delivery/ftp_delivery.h"
 #include "delivery/net_session.h"
 #include "delivery/smtp_delivery.h"
+#include "support/reply_time.h"
 
 using namespace qm::delivery;
 
 namespace {
 
 // Accepts one connection, writes the opening bytes, then the repeated bytes for as long as the
-// client reads them (none: it closes at once), then closes.
+// client reads them (none: it closes at once), then closes; or, when silent, writes nothing more
+// and keeps the connection open until the client leaves.
 class ScriptedServer {
 public:
-    ScriptedServer(std::string opening, std::string repeated) : opening_(std::move(opening)), repeated_(std::move(repeated)) {
+    ScriptedServer(std::string opening, std::string repeated, bool silent = false)
+        : opening_(std::move(opening)), repeated_(std::move(repeated)), silent_(silent) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         if (listener_ < 0) throw std::runtime_error("socket");
         sockaddr_in a{};
@@ -59,7 +62,7 @@ private:
         if (c < 0) return;
         bool open = Write(c, opening_);
         while (open && !repeated_.empty()) open = Write(c, repeated_);
-        ::shutdown(c, SHUT_WR);
+        if (!silent_) ::shutdown(c, SHUT_WR);
         char buffer[4096];
         for (ssize_t n; (n = ::recv(c, buffer, sizeof buffer, 0)) > 0;) received_.append(buffer, static_cast<std::size_t>(n));
         ::close(c);
@@ -76,6 +79,7 @@ private:
 
     std::string opening_;
     std::string repeated_;
+    bool silent_ = false;
     int listener_ = -1;
     int port_ = 0;
     std::string received_;
@@ -150,5 +154,42 @@ TEST(HostileServer, ControlCharactersOfARefusalNeverReachTheLogs) {
         ExpectPrintable(message);
         EXPECT_NE(message.find("Denied"), std::string::npos) << message;
         EXPECT_NE(message.find("forged line"), std::string::npos) << message;
+    }
+}
+
+TEST(HostileServer, AServerSilentAfterItsGreetingIsLeftWithinTheReplyTime) {
+    struct Case {
+        const char* what;
+        std::string greeting;
+        void (*connect)(int port);
+        std::string command;  // the one the server leaves unanswered
+    };
+    const Case cases[] = {
+        {"FTP", "220 Ready\r\n",
+         [](int port) {
+             TKBNMFTP client;
+             client.Connect("127.0.0.1", port, "agent", "secret");
+         },
+         "USER agent\r\n"},
+        {"SMTP", "220 Ready\r\n",
+         [](int port) {
+             TKBNMSMTP client(TKBNMSMTP::Authentication::None);
+             client.Host = "127.0.0.1";
+             client.Port = port;
+             client.Connect();
+         },
+         "EHLO "},
+    };
+    const qm::test::ShortReplyTime replyTime(1000);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        ScriptedServer server(k.greeting, "", true);
+        try {
+            k.connect(server.Port());
+            ADD_FAILURE() << "connected";
+        } catch (const std::exception& e) {
+            EXPECT_NE(ErrorMessage(e).find("Timeout"), std::string::npos) << ErrorMessage(e);
+        }
+        EXPECT_EQ(server.Received().rfind(k.command, 0), 0u);
     }
 }

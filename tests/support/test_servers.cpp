@@ -131,6 +131,9 @@ std::vector<std::string> FtpArguments(const FtpServerOptions& o, const std::stri
     for (const auto& [user, password] : o.accounts) args.insert(args.end(), {"--account", user + ":" + password});
     if (o.failStor > 0) args.insert(args.end(), {"--fail-stor", std::to_string(o.failStor)});
     if (o.dropAfterStor > 0) args.insert(args.end(), {"--drop-after-stor", std::to_string(o.dropAfterStor)});
+    if (!o.sizeReply.empty()) args.insert(args.end(), {"--size-reply", o.sizeReply});
+    if (o.slowReadSeconds > 0) args.insert(args.end(), {"--slow-read", std::to_string(o.slowReadSeconds)});
+    if (o.cutStore > 0) args.insert(args.end(), {"--cut-store", std::to_string(o.cutStore)});
     return args;
 }
 

@@ -37,6 +37,9 @@ struct FtpServerOptions {
     std::vector<std::string> folders;                          // made below the root
     int failStor = 0;      // the n-th STOR of the server's life is refused
     int dropAfterStor = 0;  // the control connection closes after the n-th stored file
+    std::string sizeReply = {};  // the reply line to every SIZE; none: the server's own
+    double slowReadSeconds = 0;  // each upload is read a chunk every 0.2 s for this long
+    int cutStore = 0;  // the first upload's data connection closes after at most this many bytes
 };
 
 class FtpTestServer {
