@@ -94,6 +94,8 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     const std::string& Screen() const { return screen_; }
+    // What the screen showed after the text last waited for.
+    std::string SinceLastWait() const { return screen_.substr(mark_); }
     // Whether the terminal echoes what is typed, and setting it as a password prompt does.
     bool Echoes() const {
         termios modes{};
@@ -197,7 +199,9 @@ TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
     InstallSample(machine);
     TerminalSession session(machine / kAgentFolder / "qmagent.exe", {"/DLG", "/AT"});
     ASSERT_TRUE(session.Started());
-    ASSERT_TRUE(session.WaitFor("== Please enter asset tag # ==\nAsset Tag #: ")) << session.Screen();
+    ASSERT_TRUE(session.WaitFor("== Please enter asset tag # ==\nCancel: no asset tag is stored, and the inventory runs on "
+                                "without one.\nAsset Tag #: "))
+        << session.Screen();
     session.Type("TAG-0042\n");
     ASSERT_TRUE(session.WaitFor("[ OK ]  Cancel ? ")) << session.Screen();
     session.Type("\n");
@@ -206,6 +210,9 @@ TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
         << session.Screen();
     session.Type("\n");
     EXPECT_EQ(session.ExitCode(), 0) << session.Screen();
+    // The wait dialog's progress line is not drawn again after the end message box: the
+    // terminal is left with nothing of it.
+    EXPECT_EQ(session.SinceLastWait().find("\xe2\x96\x84"), std::string::npos) << session.Screen();
     std::string chkId = qm::test::ReadHostFile((machine / "drive_c/WINDOWS/Chk_ID").string()).value_or("");
     EXPECT_NE(chkId.find("AssetTag#=TAG-0042\r\n"), std::string::npos) << chkId;
     std::string journal = qm::test::ReadHostFile((machine / "windows.log").string()).value_or("");
