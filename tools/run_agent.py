@@ -96,6 +96,21 @@ def read_text(path):
         return ""
 
 
+def profile_value(text, section, key):
+    """A value of an INI file's text, its section and key found without regard to case, as the
+    private-profile functions find them; None when it is not there."""
+    current = None
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("[") and "]" in line:
+            current = line[1:line.index("]")].strip().casefold()
+        elif current == section.casefold() and "=" in line:
+            name, value = line.split("=", 1)
+            if name.strip().casefold() == key.casefold():
+                return value.strip()
+    return None
+
+
 def end_message(journal):
     """The text of the last "Inventory" message box in the windows' journal, or None."""
     text = None
@@ -210,7 +225,13 @@ def main(argv):
         out.append("Trace log:")
         out += machine.shown(trace_log)
     out.append("Identification file:")
-    out += machine.shown(join(machine.windows, "Chk_ID"))
+    chk_id = join(machine.windows, "Chk_ID")
+    out += machine.shown(chk_id)
+    tag = profile_value(read_text(machine.host_path(chk_id) or "/nonexistent"), "Identification", "AssetTag#")
+    if tag:
+        out.append("Asset tag of the inventory: " + tag)
+    else:
+        out.append("Asset tag of the inventory: none (\"/AT\" asks for one until one is stored)")
     error_list = join(agent_folder, "qmagent.LOG")
     if machine.host_path(error_list):
         out.append("Error list (the delivery failures of every run):")
@@ -220,6 +241,10 @@ def main(argv):
     # ./run.sh makes the sample machine that QM_SAMPLE names, the XP workstation without it.
     sample = os.environ.get("QM_SAMPLE", "")
     again = "./run.sh" if sample in ("", "xp-workstation") else "QM_SAMPLE=" + sample + " ./run.sh"
+    # The results left the machine scrambled: the front-end's report is where they can be read.
+    report = "./qnlonline.exe" if sample in ("", "xp-workstation") else "QM_MACHINE=machine-98 ./qnlonline.exe"
+    out.append("The inventory is read in the report, which the front-end makes from a new online run:")
+    out.append("    cd build/bin && " + report + "    (then open build/bin/DONE/report.htm)")
     out.append("To start afresh, delete the machine folder; " + again + " makes it anew:")
     out.append("    rm -rf '" + machine.folder + "'")
     # Names and texts come from the machine: none may act on the terminal.

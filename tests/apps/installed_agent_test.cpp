@@ -94,6 +94,8 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     const std::string& Screen() const { return screen_; }
+    // What the screen showed after the text last waited for.
+    std::string SinceLastWait() const { return screen_.substr(mark_); }
     // Whether the terminal echoes what is typed, and setting it as a password prompt does.
     bool Echoes() const {
         termios modes{};
@@ -159,9 +161,18 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
     EXPECT_EQ(FilesIn(machine / "drive_c/Inventory/Outbox"), 1u);
 
+    EXPECT_NE(first.find("\nAsset tag of the inventory: none (\"/AT\" asks for one until one is stored)\n"), std::string::npos)
+        << first;
+
     // A name on the machine's drive never acts on the terminal the summary is printed on.
     { std::ofstream(machine / kAgentFolder / "Trans" / "note\x1b[2J.txt") << "x"; }
+    // The asset tag the identification file holds is the one the run used.
+    std::size_t section = chkId.find("[Identification]\r\n");
+    ASSERT_NE(section, std::string::npos) << chkId;
+    chkId.insert(section + 18, "AssetTag#=QM-7\x1b[2J\r\n");
+    { std::ofstream(machine / "drive_c/WINDOWS/Chk_ID", std::ios::binary) << chkId; }
     std::string second = RunInstalled(machine);
+    EXPECT_NE(second.find("\nAsset tag of the inventory: QM-7?[2J\n"), std::string::npos) << second;
     EXPECT_NE(second.find("Archives: 3, 1 of them made or delivered in this run"), std::string::npos) << second;
     EXPECT_NE(second.find("\\Trans\\note?[2J.txt  [other file]"), std::string::npos) << second;
     EXPECT_EQ(second.find('\x1b'), std::string::npos) << second;
@@ -173,19 +184,31 @@ TEST(InstalledAgent, RunsOnTheMachineItLiesOnAndAFreshMachineStartsAfresh) {
     EXPECT_EQ(FilesIn(machine / kAgentFolder / "Trans"), 1u);
 }
 
-// The summary's way to a fresh machine is the command that makes this sample machine again.
+// The summary's way to a fresh machine is the command that makes this sample machine again,
+// and its way to the inventory the front-end's command for that machine.
 TEST(InstalledAgent, TheSummaryNamesTheCommandThatMakesTheMachineAnew) {
     qm::test::TempFolder temp("qm-anew");
     fs::path machine = fs::path(temp.Path()) / "machine";
     InstallSample(machine);
-    const std::pair<const char*, const char*> cases[] = {
-        {"env -u QM_SAMPLE", "; ./run.sh makes it anew:\n"},
-        {"QM_SAMPLE=xp-workstation", "; ./run.sh makes it anew:\n"},
-        {"QM_SAMPLE=win98-desktop", "; QM_SAMPLE=win98-desktop ./run.sh makes it anew:\n"},
+    struct Case {
+        const char* variables;
+        const char* anew;
+        const char* report;
     };
-    for (const auto& [variables, line] : cases) {
-        std::string out = RunInstalled(machine, variables);
-        EXPECT_NE(out.find(std::string("To start afresh, delete the machine folder") + line), std::string::npos) << out;
+    const Case cases[] = {
+        {"env -u QM_SAMPLE", "; ./run.sh makes it anew:\n", "cd build/bin && ./qnlonline.exe "},
+        {"QM_SAMPLE=xp-workstation", "; ./run.sh makes it anew:\n", "cd build/bin && ./qnlonline.exe "},
+        {"QM_SAMPLE=win98-desktop", "; QM_SAMPLE=win98-desktop ./run.sh makes it anew:\n",
+         "cd build/bin && QM_MACHINE=machine-98 ./qnlonline.exe "},
+    };
+    for (const Case& c : cases) {
+        std::string out = RunInstalled(machine, c.variables);
+        EXPECT_NE(out.find(std::string("To start afresh, delete the machine folder") + c.anew), std::string::npos) << out;
+        EXPECT_NE(out.find(std::string("The inventory is read in the report, which the front-end makes from a new online "
+                                       "run:\n    ") +
+                           c.report),
+                  std::string::npos)
+            << out;
     }
 }
 
@@ -197,7 +220,9 @@ TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
     InstallSample(machine);
     TerminalSession session(machine / kAgentFolder / "qmagent.exe", {"/DLG", "/AT"});
     ASSERT_TRUE(session.Started());
-    ASSERT_TRUE(session.WaitFor("== Please enter asset tag # ==\nAsset Tag #: ")) << session.Screen();
+    ASSERT_TRUE(session.WaitFor("== Please enter asset tag # ==\nCancel: no asset tag is stored, and the inventory runs on "
+                                "without one.\nAsset Tag #: "))
+        << session.Screen();
     session.Type("TAG-0042\n");
     ASSERT_TRUE(session.WaitFor("[ OK ]  Cancel ? ")) << session.Screen();
     session.Type("\n");
@@ -206,6 +231,9 @@ TEST(InstalledAgent, OnATerminalTheDialogsAskTheUser) {
         << session.Screen();
     session.Type("\n");
     EXPECT_EQ(session.ExitCode(), 0) << session.Screen();
+    // The wait dialog's progress line is not drawn again after the end message box: the
+    // terminal is left with nothing of it.
+    EXPECT_EQ(session.SinceLastWait().find("\xe2\x96\x84"), std::string::npos) << session.Screen();
     std::string chkId = qm::test::ReadHostFile((machine / "drive_c/WINDOWS/Chk_ID").string()).value_or("");
     EXPECT_NE(chkId.find("AssetTag#=TAG-0042\r\n"), std::string::npos) << chkId;
     std::string journal = qm::test::ReadHostFile((machine / "windows.log").string()).value_or("");

@@ -41,7 +41,18 @@ window.addEventListener('load', function () {
     ' scripts=' + document.scripts.length + ' pwned=' + (document.body.dataset.pwned ? 1 : 0) +
     ' script-text=' + (printers.indexOf('<script>document.body.dataset.pwned=1<\/script>') >= 0 ? 1 : 0) +
     ' cyrillic=' + (printers.indexOf('\u041f\u0440\u0438\u043d\u0442\u0435\u0440') >= 0 ? 1 : 0) +
-    ' name=' + (document.getElementById('computer').textContent === '<i>QM"XP\'</i>' ? 1 : 0);
+    ' name=' + (document.getElementById('computer').textContent === '<i>QM"XP\'</i>' ? 1 : 0) +
+    ' wider=' + (document.documentElement.scrollWidth > window.innerWidth ? 1 : 0);
+  document.body.appendChild(out);
+});
+</script>)";
+
+// Whether the page, once loaded, runs past the window's width.
+const char* const kWidthChecker = R"(<script>
+window.addEventListener('load', function () {
+  var out = document.createElement('pre');
+  out.id = 'qm-result';
+  out.textContent = 'wider=' + (document.documentElement.scrollWidth > window.innerWidth ? 1 : 0);
   document.body.appendChild(out);
 });
 </script>)";
@@ -58,7 +69,7 @@ std::string DumpDom(const std::string& hostFile) {
     std::string out = profile.Path() + "/dom.html";
     std::string command = "timeout 120 " + Chromium() +
                           " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking"
-                          " --disable-component-update --disable-sync --virtual-time-budget=5000 --user-data-dir=" +
+                          " --disable-component-update --disable-sync --virtual-time-budget=5000 --window-size=1280,1024 --user-data-dir=" +
                           profile.Path() + "/profile --dump-dom 'file://" + hostFile + "' > " + out + " 2>/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return qm::test::ReadHostFile(out).value_or("");
@@ -74,7 +85,8 @@ int Count(const std::vector<std::string>& lines, const std::string& prefix) {
 }  // namespace
 
 // The report of the sample workstation as a browser shows it: every picture there, a row per
-// drive and printer of the result file, and hostile values shown as the text they are.
+// drive and printer of the result file, hostile values shown as the text they are, and no
+// column running past a window 1280 pixels wide.
 TEST(ReportInBrowser, TheSampleReportShowsItsPicturesRowsAndValuesAsText) {
     ASSERT_FALSE(Chromium().empty()) << "chromium is missing: tools/packages.sh installs it";
     qm::test::SampleMachine machine("xp-workstation", kHostile);
@@ -101,5 +113,14 @@ TEST(ReportInBrowser, TheSampleReportShowsItsPicturesRowsAndValuesAsText) {
     ASSERT_TRUE(std::regex_search(dom, found, std::regex("<pre id=\"qm-result\">([^<]*)</pre>"))) << dom.substr(0, 2000);
     EXPECT_EQ(found[1].str(), "images=" + std::to_string(drives + 2) + " broken=0 drives=" + std::to_string(drives) +
                                   " printers=" + std::to_string(printers) +
-                                  " scripts=1 pwned=0 script-text=1 cyrillic=1 name=1");
+                                  " scripts=1 pwned=0 script-text=1 cyrillic=1 name=1 wider=0");
+
+    // The list of every program, whose shortcut paths are the longest values of all.
+    std::string software;
+    ASSERT_TRUE(qm::platform::ReadWholeFile(qm::platform::Files(), kFolder + "DONE\\software.htm", software));
+    software.insert(software.rfind("</BODY>"), kWidthChecker);
+    ASSERT_TRUE(qm::platform::WriteWholeFile(qm::platform::Files(), kFolder + "DONE\\check-software.htm", software));
+    dom = DumpDom(machine.Machine().HostPathOf(kFolder + "DONE\\check-software.htm"));
+    ASSERT_TRUE(std::regex_search(dom, found, std::regex("<pre id=\"qm-result\">([^<]*)</pre>"))) << dom.substr(0, 2000);
+    EXPECT_EQ(found[1].str(), "wider=0");
 }

@@ -146,3 +146,20 @@ TEST(TemplateEngine, TheShippedTemplatesUseEveryTag) {
         EXPECT_TRUE(templates.find(open + ">") != std::string::npos || templates.find(open + " ") != std::string::npos) << tags[i];
     }
 }
+
+// Every table of the shipped templates opens with its header row, so that no column of a
+// report stands without its name.
+TEST(TemplateEngine, EveryTableOfTheShippedTemplatesHasItsHeader) {
+    for (const char* name : {"report.htm", "software.htm"}) {
+        std::string text = qm::platform::AsciiUpper(
+            qm::test::ReadHostFile(std::string(QM_SOURCE_DIR) + "/frontend/HTML/" + name).value_or(""));
+        int tables = 0;
+        for (std::size_t at = text.find("<TABLE CLASS=\"LIST\""); at != std::string::npos;
+             at = text.find("<TABLE CLASS=\"LIST\"", at + 1)) {
+            ++tables;
+            std::size_t row = text.find('\n', at) + 1;
+            EXPECT_EQ(text.compare(row, 7, "<TR><TH"), 0) << name << ": " << text.substr(at, 120);
+        }
+        EXPECT_GT(tables, 0) << name;
+    }
+}

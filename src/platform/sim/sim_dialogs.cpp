@@ -210,6 +210,8 @@ std::optional<std::string> SimDialogs::ShowAssetTagDialog(const platform::AssetT
     if (terminal_) {
         TerminalForm form;
         form.caption = layout.caption;
+        // A window shows what its buttons do; a terminal's question has to say it.
+        form.texts = {kAssetTagCancelText};
         form.fields.push_back({layout.prompt, answer.value_or(""), true, false});
         for (const platform::ControlSpec& c : layout.controls) {
             if (c.kind != "button" || !c.visible) continue;

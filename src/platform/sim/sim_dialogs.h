@@ -19,6 +19,9 @@
 
 namespace qm::sim {
 
+// What the asset-tag dialog on a terminal says of its Cancel button.
+inline constexpr const char* kAssetTagCancelText = "Cancel: no asset tag is stored, and the inventory runs on without one.";
+
 struct DialogEvent {
     std::string kind;   // "log window", "message loop", "asset tag", ...
     std::string title;  // caption of the window

@@ -119,17 +119,13 @@ void Terminal::ClearProgressLocked() {
 }
 
 void Terminal::DrawProgressLocked() {
-    if (!progressOn_ || asking_) return;
+    if (!progressOn_ || asking_ || progressPaused_) return;
     Write("\r\x1b[K" + progress_);
     progressDrawn_ = true;
 }
 
 TerminalAnswer Terminal::Ask(const TerminalForm& form) {
-    {
-        std::lock_guard lock(mutex_);
-        ClearProgressLocked();
-        asking_ = true;
-    }
+    BeginAsking();
     TerminalAnswer answer;
     for (const TerminalField& f : form.fields) answer.values.push_back(f.value);
 
@@ -197,9 +193,7 @@ TerminalAnswer Terminal::Ask(const TerminalForm& form) {
         Write("Enter for the button in brackets, or the first letter of another.\n");
     }
 
-    std::lock_guard lock(mutex_);
-    asking_ = false;
-    DrawProgressLocked();
+    EndAsking();
     return answer;
 }
 
@@ -219,23 +213,33 @@ void Terminal::ShowProgress(std::string_view text, const CodePageTable& codePage
 
 void Terminal::EndProgress() {
     std::lock_guard lock(mutex_);
-    if (progressDrawn_) Write("\n");
-    progressDrawn_ = false;
+    // The window is gone: so is its line, which would otherwise stand unlabelled above
+    // whatever comes next.
+    ClearProgressLocked();
     progressOn_ = false;
+    progressPaused_ = false;
     progress_.clear();
 }
 
 void Terminal::WaitForEnter(std::string_view prompt) {
-    {
-        std::lock_guard lock(mutex_);
-        ClearProgressLocked();
-        asking_ = true;
-    }
+    BeginAsking();
     Write(HostText(codePage_, prompt));
     if (!ReadLine(false)) Write("\n");
+    EndAsking();
+}
+
+void Terminal::BeginAsking() {
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    asking_ = true;
+    // Drawn below what the dialog asked, the line would read as part of its answer, or as the
+    // last word of the run after its end message: it stays away until the display ends.
+    progressPaused_ = progressOn_;
+}
+
+void Terminal::EndAsking() {
     std::lock_guard lock(mutex_);
     asking_ = false;
-    DrawProgressLocked();
 }
 
 }  // namespace qm::sim

@@ -58,7 +58,8 @@ public:
     // Prints the lines of a window's text.
     void Print(std::string_view ansi);
     // The one line of a progress display (its text in the given code page), drawn again at
-    // once and after anything else printed, until EndProgress.
+    // once and after anything else printed, until EndProgress takes it away. Once a dialog or
+    // message box has asked, the line is no longer drawn until the display ends.
     void ShowProgress(std::string_view text, const CodePageTable& codePage);
     void EndProgress();
     // Prints the prompt and waits for Enter or the end of the input.
@@ -70,6 +71,9 @@ private:
     // With the lock held: takes the progress line away, or draws it again.
     void ClearProgressLocked();
     void DrawProgressLocked();
+    // Around a dialog's questions: the progress line is taken away and paused.
+    void BeginAsking();
+    void EndAsking();
 
     const int input_;
     const int output_;
@@ -78,6 +82,7 @@ private:
     bool asking_ = false;
     bool progressOn_ = false;
     bool progressDrawn_ = false;
+    bool progressPaused_ = false;
     std::string progress_;  // UTF-8
 };
 

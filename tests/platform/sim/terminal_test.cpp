@@ -82,8 +82,8 @@ TEST(Terminal, TheEndOfTheInputClosesTheDialog) {
     }
 }
 
-// The progress line is redrawn in place, taken away while a dialog asks and drawn again after
-// a printed line; ending it keeps its last state on the screen.
+// The progress line is redrawn in place and drawn again after a printed line; a dialog takes
+// it away, and from then on it is not drawn below what was asked; ending it clears its line.
 TEST(Terminal, TheProgressLineStaysOneLine) {
     ScriptedTerminal t("\n");
     CodePageTable oem(437);
@@ -97,10 +97,30 @@ TEST(Terminal, TheProgressLineStaysOneLine) {
     box.buttons = {{"OK", IDOK}};
     box.defaultResult = box.closeResult = IDOK;
     EXPECT_EQ(terminal->Ask(box).result, IDOK);
+    terminal->ShowProgress("\xdc\xdc\xdc", oem);
+    terminal->Print("after the box");
     terminal->EndProgress();
     const std::string block = "\xe2\x96\x84";
     EXPECT_EQ(t.Screen(), "\r\x1b[K" + block + "\r\x1b[K" + block + block + "\r\x1b[Ka log line\n\r\x1b[K" + block + block +
-                              "\r\x1b[K\n== Inventory ==\nSent.\n[ OK ] \r\x1b[K" + block + block + "\n");
+                              "\r\x1b[K\n== Inventory ==\nSent.\n[ OK ] after the box\n");
+}
+
+// A display that ends while its line is drawn leaves an empty line, and a new display draws
+// again after a dialog paused the one before.
+TEST(Terminal, EndingTheProgressClearsItsLine) {
+    ScriptedTerminal t("");
+    CodePageTable oem(437);
+    auto terminal = t.Make();
+    const std::string block = "\xe2\x96\x84";
+    terminal->ShowProgress("\xdc", oem);
+    terminal->EndProgress();
+    terminal->ShowProgress("\xdc", oem);
+    terminal->WaitForEnter("[ Close ] ");
+    terminal->EndProgress();
+    terminal->ShowProgress("\xdc\xdc", oem);
+    terminal->EndProgress();
+    EXPECT_EQ(t.Screen(), "\r\x1b[K" + block + "\r\x1b[K" + "\r\x1b[K" + block + "\r\x1b[K[ Close ] \n" + "\r\x1b[K" + block +
+                              block + "\r\x1b[K");
 }
 
 // On a terminal the machine's windows wait for the user: the asset-tag dialog offers the
@@ -132,7 +152,9 @@ TEST(Terminal, TheMachinesWindowsWaitForTheUser) {
     d.CreateLogWindow(log)->AppendLine("7:3:5:42|BEGIN");
     d.RunMessageLoop();
     std::string screen = t.Screen();
-    EXPECT_NE(screen.find("== Please enter asset tag # ==\nAsset Tag # [QM-TAG-7]: [ OK ]  Cancel ? "), std::string::npos)
+    EXPECT_NE(screen.find("== Please enter asset tag # ==\n" + std::string(kAssetTagCancelText) +
+                          "\nAsset Tag # [QM-TAG-7]: [ OK ]  Cancel ? "),
+              std::string::npos)
         << screen;
     EXPECT_NE(screen.find("Asset Tag # [other]: "), std::string::npos) << screen;
     EXPECT_NE(screen.find("== Inventory ==\nSent.\n[ OK ] "), std::string::npos) << screen;
