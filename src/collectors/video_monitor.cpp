@@ -33,18 +33,26 @@ std::string DriverKeyPath(const std::string& kernelPath) {
     return at == std::string::npos ? kernelPath : kernelPath.substr(at);
 }
 
+constexpr const char* kAbsentEdid = "Invalid data type for 'EDID': counted as absent";
+
 // The stored EDID of the open key: its first 256 bytes, none when it is absent. Only binary
-// data is an EDID; a value of another type counts as absent.
+// data of at least a base block is an EDID; any other value counts as absent.
 std::optional<std::vector<std::uint8_t>> ReadEdid(RegistryAccessor& reg) {
     std::optional<DWORD> type = reg.GetDataType("EDID");
     if (!type) return std::nullopt;
     if (*type != REG_BINARY) {
-        core::WriteLog("Invalid data type for 'EDID': counted as absent");
+        core::WriteLog(kAbsentEdid);
         return std::nullopt;
     }
     long size = reg.GetDataSize("EDID");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size > 0 ? size : 0));
     bytes.resize(reg.ReadBinaryData("EDID", bytes.data(), bytes.size()));
+    // Less than a base block is no EDID: taken, it would replace a whole one of an earlier
+    // monitor with zeros.
+    if (bytes.size() < kEdidBaseBlockSize) {
+        core::WriteLog(kAbsentEdid);
+        return std::nullopt;
+    }
     if (bytes.size() > kEdidSize) bytes.resize(kEdidSize);
     return bytes;
 }
@@ -63,12 +71,21 @@ void TakeMonitor(MonitorState& monitor, const std::optional<std::string>& name,
     }
 }
 
-// Bytes 5 to 17 of a descriptor as text: up to the first zero, blanks and the line feed that
-// ends a shorter text trimmed.
+// Bytes 5 to 17 of a descriptor as text: a shorter text ends at its line feed, and what pads
+// the field after it (blanks, often a stray byte too) is none of it; a zero ends it as well.
+// A control character left inside would reach the result file raw: it reads as a blank.
 std::string DescriptorText(std::span<const std::uint8_t, kEdidDescriptorSize> block) {
     std::string text;
-    for (std::size_t i = 5; i < block.size() && block[i] != 0; ++i) text += static_cast<char>(block[i]);
+    for (std::size_t i = 5; i < block.size() && block[i] != 0 && block[i] != '\n'; ++i)
+        text += block[i] < 0x20 ? ' ' : static_cast<char>(block[i]);
     return Trim(text);
+}
+
+// A rate of the range limits: its byte, plus 255 where the EDID 1.4 offset flag says so.
+std::string RangeText(std::uint8_t minimum, bool minimumOffset, std::uint8_t maximum, bool maximumOffset,
+                      const char* unit) {
+    return std::to_string(minimum + (minimumOffset ? 255 : 0)) + "-" + std::to_string(maximum + (maximumOffset ? 255 : 0)) +
+           unit;
 }
 
 std::string GammaText(std::uint8_t byte) {
@@ -182,10 +199,17 @@ void ParseEdidDescriptor(std::span<const std::uint8_t, kEdidDescriptorSize> bloc
     if (block[0] != 0 || block[1] != 0 || block[2] != 0) return;
     switch (block[3]) {
         case 0xFC: AddMonitor("ModelDescr", DescriptorText(block)); break;
-        case 0xFD:
-            AddMonitor("VerticalFreq", std::to_string(block[5]) + "-" + std::to_string(block[6]) + " Hz");
-            AddMonitor("HorizontalFreq", std::to_string(block[7]) + "-" + std::to_string(block[8]) + " kHz");
+        case 0xFD: {
+            // Byte 4 holds two flag pairs, vertical in bits 0-1 and horizontal in bits 2-3: the
+            // higher bit offsets the maximum, the lower one the minimum, which only counts
+            // together with the maximum's (alone it is reserved).
+            const unsigned flags = block[4];
+            const bool maxVertical = (flags & 0x02) != 0, maxHorizontal = (flags & 0x08) != 0;
+            AddMonitor("VerticalFreq", RangeText(block[5], maxVertical && (flags & 0x01) != 0, block[6], maxVertical, " Hz"));
+            AddMonitor("HorizontalFreq",
+                       RangeText(block[7], maxHorizontal && (flags & 0x04) != 0, block[8], maxHorizontal, " kHz"));
             break;
+        }
         case 0xFE: AddMonitor("VendorDescr", DescriptorText(block)); break;
         case 0xFF:
             AddMonitor("SerialNumber", DescriptorText(block));

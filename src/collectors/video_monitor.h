@@ -10,6 +10,7 @@
 namespace qm::collectors {
 
 inline constexpr std::size_t kEdidSize = 256;
+inline constexpr std::size_t kEdidBaseBlockSize = 128;
 inline constexpr std::size_t kEdidDescriptorSize = 18;
 
 // What MonitorInfo learns of the monitor it reports, for one call.

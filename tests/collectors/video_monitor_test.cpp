@@ -104,6 +104,24 @@ TEST(MonitorInfo, NameAndEdidComeFromTheLastMonitorInUseThatHasAnEdid) {
     }
 }
 
+TEST(MonitorInfo, AnEdidShorterThanItsBaseBlockCountsAsAbsentAndKeepsTheEarlierMonitor) {
+    Bytes whole = Panel().Bytes();
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{127}}) {
+        SCOPED_TRACE(size);
+        Bytes shortEdid(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+        // An empty binary value is written as hex: with no bytes.
+        TestMachine m("{}", (NtMonitor("A\\1", "Flat Panel 17", &whole) + NtMonitor("B\\1", "Second Panel", &shortEdid)).Text());
+        StartAgentWithLog();
+        EXPECT_EQ(CollectRecords(MonitorInfo), kPanelRecords);
+        EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'EDID': counted as absent\r\n"), std::string::npos);
+    }
+    // The base block alone is a whole EDID.
+    whole.resize(128);
+    TestMachine m("{}", NtMonitor("QMX1742\\1", "Flat Panel 17", &whole).Text());
+    StartAgent();
+    EXPECT_EQ(CollectRecords(MonitorInfo), kPanelRecords);
+}
+
 TEST(MonitorInfo, ALongEdidIsReadAsItsFirst256BytesAndATextOneCountsAsAbsent) {
     Bytes edid = Panel().Bytes();
     edid.resize(384, 0xFF);  // an extension block and more
@@ -223,6 +241,32 @@ TEST(EdidDecoding, EachDescriptorGivesTheRecordsOfItsTag) {
         gSerialFound = false;
         EXPECT_EQ(CollectRecords(ParseOneDescriptor), c.records);
         EXPECT_EQ(gSerialFound, c.serial);
+    }
+}
+
+TEST(EdidDecoding, RangeLimitsAddTheOffsetsTheirFlagsSet) {
+    TestMachine m;
+    StartAgent();
+    struct Case {
+        std::uint8_t flags, minV, maxV, minH, maxH;
+        std::string vertical, horizontal;
+    } cases[] = {
+        {0x00, 48, 105, 52, 13, "48-105 Hz", "52-13 kHz"},    // no flags: the bytes as they are
+        {0x02, 48, 105, 30, 160, "48-360 Hz", "30-160 kHz"},  // maximum vertical rate
+        {0x03, 10, 20, 30, 160, "265-275 Hz", "30-160 kHz"},  // both vertical rates
+        {0x08, 50, 75, 52, 13, "50-75 Hz", "52-268 kHz"},     // maximum horizontal rate
+        {0x0C, 50, 75, 155, 155, "50-75 Hz", "410-410 kHz"},  // both horizontal rates
+        {0x0F, 255, 255, 255, 255, "510-510 Hz", "510-510 kHz"},
+        // A minimum's flag without its maximum's is reserved and offsets nothing; the high
+        // bits are reserved too.
+        {0x01, 48, 105, 30, 80, "48-105 Hz", "30-80 kHz"},
+        {0xF4, 48, 105, 30, 80, "48-105 Hz", "30-80 kHz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.flags));
+        gDescriptor = EdidDescriptor::Range(c.minV, c.maxV, c.minH, c.maxH, 200, c.flags).bytes;
+        EXPECT_EQ(CollectRecords(ParseOneDescriptor),
+                  (Records{Monitor("VerticalFreq", c.vertical), Monitor("HorizontalFreq", c.horizontal)}));
     }
 }
 

@@ -24,8 +24,9 @@ EdidDescriptor EdidDescriptor::Text(std::uint8_t tag, const std::string& text) {
 }
 
 EdidDescriptor EdidDescriptor::Range(std::uint8_t minVerticalHz, std::uint8_t maxVerticalHz, std::uint8_t minHorizontalKHz,
-                                     std::uint8_t maxHorizontalKHz, std::uint8_t maxPixelClockMHz) {
+                                     std::uint8_t maxHorizontalKHz, std::uint8_t maxPixelClockMHz, std::uint8_t offsetFlags) {
     std::vector<std::uint8_t> b = DisplayDescriptor(0xFD);
+    b[4] = offsetFlags;
     b[5] = minVerticalHz;
     b[6] = maxVerticalHz;
     b[7] = minHorizontalKHz;

@@ -19,9 +19,10 @@ struct EdidDescriptor {
     // A display descriptor of the tag (0xFC name, 0xFE text, 0xFF serial number) holding the
     // text: up to 13 characters, a shorter one ended by a line feed and filled with blanks.
     static EdidDescriptor Text(std::uint8_t tag, const std::string& text);
-    // The range limits (tag 0xFD): vertical in Hz, horizontal in kHz, pixel clock in MHz.
+    // The range limits (tag 0xFD): vertical in Hz, horizontal in kHz, pixel clock in MHz, and
+    // the EDID 1.4 offset flags of byte 4 (each flagged rate is its byte plus 255).
     static EdidDescriptor Range(std::uint8_t minVerticalHz, std::uint8_t maxVerticalHz, std::uint8_t minHorizontalKHz,
-                                std::uint8_t maxHorizontalKHz, std::uint8_t maxPixelClockMHz);
+                                std::uint8_t maxHorizontalKHz, std::uint8_t maxPixelClockMHz, std::uint8_t offsetFlags = 0);
     // A detailed timing of 1280 x 1024 at 60 Hz.
     static EdidDescriptor Timing();
     // An unused block (a dummy descriptor, tag 0x10).
