@@ -222,6 +222,14 @@ TEST(EdidDecoding, EachDescriptorGivesTheRecordsOfItsTag) {
     StartAgent();
     std::vector<std::uint8_t> unterminated = EdidDescriptor::Text(0xFC, "").bytes;
     for (std::size_t i = 5; i < 18; ++i) unterminated[i] = static_cast<std::uint8_t>('A' + i - 5);
+    // A text descriptor whose 13 bytes are given as they stand, padding included.
+    auto raw = [](std::uint8_t tag, std::string_view thirteen) {
+        std::vector<std::uint8_t> block = EdidDescriptor::Text(tag, "").bytes;
+        EXPECT_EQ(thirteen.size(), 13u);
+        for (std::size_t i = 0; i < 13; ++i) block[5 + i] = static_cast<std::uint8_t>(thirteen[i]);
+        return block;
+    };
+    using namespace std::string_view_literals;
     struct Case {
         std::vector<std::uint8_t> block;
         Records records;
@@ -231,6 +239,12 @@ TEST(EdidDecoding, EachDescriptorGivesTheRecordsOfItsTag) {
         {unterminated, {Monitor("ModelDescr", "ABCDEFGHIJKLM")}, false},  // 13 characters, nothing after byte 17
         {EdidDescriptor::Text(0xFE, "THIRTEEN CHAR").bytes, {Monitor("VendorDescr", "THIRTEEN CHAR")}, false},
         {EdidDescriptor::Text(0xFF, "  SN, 1 ").bytes, {Monitor("SerialNumber", "SN  1")}, true},
+        // A text ends at its line feed, whatever pads the field after it; a zero ends it too, and
+        // a control character left inside reads as a blank.
+        {raw(0xFC, "F0SRS63\n    4"sv), {Monitor("ModelDescr", "F0SRS63")}, false},
+        {raw(0xFF, "SN1\n\n  X\0ABCD"sv), {Monitor("SerialNumber", "SN1")}, true},
+        {raw(0xFE, "AB\0CD\n       "sv), {Monitor("VendorDescr", "AB")}, false},
+        {raw(0xFE, "A\tB\x01" "C\r\x1b[2J\n  "sv), {Monitor("VendorDescr", "A B C  [2J")}, false},
         {EdidDescriptor::Range(50, 160, 31, 107, 200).bytes,
          {Monitor("VerticalFreq", "50-160 Hz"), Monitor("HorizontalFreq", "31-107 kHz")}, false},
         {EdidDescriptor::Timing().bytes, {}, false},
