@@ -17,6 +17,7 @@
 
 #include "core/process_state.h"
 #include "ratio_reporter.h"
+#include "result_records.h"
 #include "delivery/archives.h"
 #include "delivery/scrambling.h"
 #include "platform/platform.h"
@@ -26,20 +27,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qm::bench::Records;
 
 constexpr std::size_t kResultBytes = 8u << 20;  // a large hardware result file
 constexpr int kArchiveFiles = 200;              // result files waiting to be packed
 constexpr std::size_t kArchiveFileBytes = 32u << 10;
-
-// Text shaped like result records, so that the compressor has realistic work.
-std::string Records(std::size_t bytes, int seed) {
-    std::string text;
-    for (int i = 0; text.size() < bytes; ++i)
-        text += "\"Software\",\"" + std::to_string(i) + "\",\"0\",\"C:\\PROGRAM FILES\\APP " + std::to_string((i * 7 + seed) % 97) +
-                "\\\",\"app.exe\",\"" + std::to_string(1000 + i % 5000) + "\",\"Maker\",\"Product\",\"1.0\",\"English\",\"\"\r\n";
-    text.resize(bytes);
-    return text;
-}
 
 struct Data {
     std::unique_ptr<qm::test::TestMachine> machine;

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "delivery/archives.h"
+#include "result_records.h"
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 
@@ -44,6 +45,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using qm::bench::Records;
 
 constexpr int kArchiveFiles = 200;
 constexpr std::size_t kArchiveFileBytes = 32u << 10;
@@ -62,16 +64,6 @@ const char* const kMachineJson = R"({
               "serial": "1C2D-3E4F", "total_bytes": 40000000000, "free_bytes": 12000000000}],
   "directories": ["C:\\WINDOWS\\system32", "C:\\TEMP"]
 })";
-
-// Text shaped like result records, so that the compressors have realistic work.
-std::string Records(std::size_t bytes, int seed) {
-    std::string text;
-    for (int i = 0; text.size() < bytes; ++i)
-        text += "\"Software\",\"" + std::to_string(i) + "\",\"0\",\"C:\\PROGRAM FILES\\APP " + std::to_string((i * 7 + seed) % 97) +
-                "\\\",\"app.exe\",\"" + std::to_string(1000 + i % 5000) + "\",\"Maker\",\"Product\",\"1.0\",\"English\",\"\"\r\n";
-    text.resize(bytes);
-    return text;
-}
 
 void WriteHostFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
