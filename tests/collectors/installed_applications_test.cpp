@@ -5,6 +5,7 @@
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
+#include "support/letter_cases.h"
 #include "support/pe_writer.h"
 #include "support/reg_text.h"
 #include "support/test_machine.h"
@@ -56,6 +57,21 @@ TEST(InstalledSoft, BothHivesAtAnyDepthSortedWithoutRegardToCaseAndOneBadNameSki
                        RecordLine("Installed soft", "7", "zeta Tools")}));
     qm::core::CloseLogFile();
     EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'DISPLAYNAME': counted as absent\r\n"), std::string::npos);
+}
+
+TEST(InstalledSoft, NamesEqualButForCaseKeepTheirWalkOrderHoweverMany) {
+    // More than a sort's small-list threshold, met in the order of their keys.
+    const std::vector<std::string> spellings = LetterCases("ledger", 20);
+    RegText uninstall;
+    Records expected;
+    for (std::size_t i = 0; i < spellings.size(); ++i) {
+        const std::string key = std::to_string(100 + i);  // the same width, so that names and numbers agree
+        uninstall.Key("HKEY_LOCAL_MACHINE" + kUninstall + key).Value("DisplayName", spellings[i]);
+        expected.push_back(RecordLine("Installed soft", std::to_string(i + 1), spellings[i]));
+    }
+    TestMachine m("{}", uninstall.Text());
+    StartAgent();
+    EXPECT_EQ(CollectRecords(SoftwaresFromRegistryInfo), expected);
 }
 
 TEST(InstalledSoft, NoUninstallKeyGivesNoRecord) {
