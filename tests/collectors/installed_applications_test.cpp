@@ -363,6 +363,27 @@ TEST(LotusNotes, TheHighestReleaseItsProgramsDateAndFormatsVersion) {
     EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "6.5"), RecordLine("LotusNotes", "Date", "20/3/2004")}));
 }
 
+TEST(LotusNotes, ReleasesAreComparedByCharacterCode) {
+    const std::string notes = "HKEY_LOCAL_MACHINE\\Software\\Lotus\\Notes\\";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"a1", "B"}, "a1"},            // a lower-case letter comes after every upper-case one
+        {{"B", "a1"}, "a1"},
+        {{"6", "6.5"}, "6.5"},          // a prefix is the smaller
+        {{"0"}, "0.0"},
+        {{"Z", "\xC9t\xE9"}, "\xC9t\xE9"},  // a byte above 127 comes after every ASCII one
+    };
+    for (const auto& [releases, version] : cases) {
+        SCOPED_TRACE(version);
+        RegText registry;
+        for (const std::string& release : releases) registry.Key(notes + release);
+        TestMachine m("{}", registry.Text());
+        StartAgentWithLog();
+        Records records = CollectRecords(LotusNotesInfo);
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.front(), RecordLine("LotusNotes", "Version", version));
+    }
+}
+
 TEST(InstantMessenger, YesForEachKeyThatOpensForReading) {
     TestMachine m(R"({"faults": [{"op": "RegOpenKeyEx", "path": "HKEY_CURRENT_USER\\Software\\Yahoo\\Pager\\profiles", "error": 5}]})",
                   RegText()
