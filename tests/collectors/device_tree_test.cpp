@@ -7,6 +7,7 @@
 #include "core/process_state.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
+#include "support/letter_cases.h"
 #include "support/reg_text.h"
 #include "support/test_machine.h"
 
@@ -80,12 +81,15 @@ TEST(DeviceTreeNt, PresentDevicesSortedAndNumbered) {
                          // Texts that differ only in letter case keep their walk order; below a
                          // present device the walk goes on.
                          + RegText().Key(kEnum + R"(HDAUDIO\1)").Dword("StatusFlags", 8).Value("Class", "Media").Value("DeviceDesc", "sound card")
-                         + RegText().Key(kEnum + R"(HDAUDIO\1\Child)").Dword("StatusFlags", 8).Value("Class", "MEDIA").Value("DeviceDesc", "Sound Card"))
+                         + RegText().Key(kEnum + R"(HDAUDIO\1\Child)").Dword("StatusFlags", 8).Value("Class", "MEDIA").Value("DeviceDesc", "Sound Card")
+                         // A description ends at its first zero byte.
+                         + RegText().Key(kEnum + R"(Root\Modem\1)").Dword("StatusFlags", 8).Value("Class", "Modem")
+                               .Typed("DeviceDesc", 1, RegText::Bytes("4d,6f,64,65,6d,00,6a,75,6e,6b,00")))
                             .Text());
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(GetArboSystem),
-              Tree({"DISKDRIVE;QM Disk 40G", "KEYBOARD;", "MEDIA;sound card", "MEDIA;Sound Card", "MOUSE;PS/2 Compatible Mouse",
-                    "NET;Fast Ethernet #2", "PORTS;Communications Port (COM1)"}));
+              Tree({"DISKDRIVE;QM Disk 40G", "KEYBOARD;", "MEDIA;sound card", "MEDIA;Sound Card", "MODEM;Modem",
+                    "MOUSE;PS/2 Compatible Mouse", "NET;Fast Ethernet #2", "PORTS;Communications Port (COM1)"}));
     std::vector<std::string> said = Said(m);
     ASSERT_FALSE(said.empty());
     EXPECT_EQ(said.front(), "Enter ArboSystemNT");
@@ -104,6 +108,21 @@ TEST(DeviceTreeNt, PresentDevicesSortedAndNumbered) {
     EXPECT_TRUE(Says(m, R"(Quit ParcoursDevices :SYSTEM\CURRENTCONTROLSET\ENUM\HDAUDIO\1\Child)"));
     // Windows 2000 and XP have no device maps to read.
     EXPECT_FALSE(Says(m, "ArboSystemNT : SCSI"));
+}
+
+TEST(DeviceTreeNt, TextsEqualButForCaseKeepTheirWalkOrderHoweverMany) {
+    // More than a sort's small-list threshold, met in the order of their keys.
+    const std::vector<std::string> spellings = LetterCases("sound", 20);
+    RegText tree;
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < spellings.size(); ++i) {
+        const std::string key = std::to_string(100 + i);  // the same width, so that names and numbers agree
+        tree.Key(kEnum + R"(Root\Media\)" + key).Dword("StatusFlags", 8).Value("Class", "Media").Value("DeviceDesc", spellings[i]);
+        texts.push_back("MEDIA;" + spellings[i]);
+    }
+    TestMachine m("{}", tree.Text());
+    StartAgent();
+    EXPECT_EQ(CollectRecords(GetArboSystem), Tree(texts));
 }
 
 TEST(DeviceTreeNt, OneUnreadableEntryCostsOnlyItself) {
@@ -167,6 +186,7 @@ TEST(DeviceTreeNt, Nt4AddsItsDeviceMapsAndVersion5DoesNot) {
             .Key(kMap + R"(Scsi\Scsi Port 1\Scsi Bus 0\Target Id 4\Logical Unit Id 0)").Value("Type", "TapePeripheral").Value("Identifier", "QM DAT")
             .Key(kMap + "PARALLEL PORTS").Value(R"(\Device\ParallelPort0)", R"(\DosDevices\LPT1)")
             .Key(kMap + "SERIALCOMM").Value(R"(\Device\Serial0)", "COM1").Value(R"(\Device\Serial1)", "COM2")
+            .Key(kMap + R"(SERIALCOMM\Below)").Value(R"(\Device\Serial9)", "COM9")  // a port map is not descended
             .Key(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\1)").Value("Description", "QM NE2000")
             .Key(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\3)").Value("ServiceName", "NoDesc")
             .Key(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\11)").Value("Description", "Past ten");

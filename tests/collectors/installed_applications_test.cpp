@@ -5,6 +5,7 @@
 #include "core/trace_log.h"
 #include "platform/platform.h"
 #include "support/agent_state.h"
+#include "support/letter_cases.h"
 #include "support/pe_writer.h"
 #include "support/reg_text.h"
 #include "support/test_machine.h"
@@ -56,6 +57,21 @@ TEST(InstalledSoft, BothHivesAtAnyDepthSortedWithoutRegardToCaseAndOneBadNameSki
                        RecordLine("Installed soft", "7", "zeta Tools")}));
     qm::core::CloseLogFile();
     EXPECT_NE(m.ReadFile(kTraceLog).find("|Invalid data type for 'DISPLAYNAME': counted as absent\r\n"), std::string::npos);
+}
+
+TEST(InstalledSoft, NamesEqualButForCaseKeepTheirWalkOrderHoweverMany) {
+    // More than a sort's small-list threshold, met in the order of their keys.
+    const std::vector<std::string> spellings = LetterCases("ledger", 20);
+    RegText uninstall;
+    Records expected;
+    for (std::size_t i = 0; i < spellings.size(); ++i) {
+        const std::string key = std::to_string(100 + i);  // the same width, so that names and numbers agree
+        uninstall.Key("HKEY_LOCAL_MACHINE" + kUninstall + key).Value("DisplayName", spellings[i]);
+        expected.push_back(RecordLine("Installed soft", std::to_string(i + 1), spellings[i]));
+    }
+    TestMachine m("{}", uninstall.Text());
+    StartAgent();
+    EXPECT_EQ(CollectRecords(SoftwaresFromRegistryInfo), expected);
 }
 
 TEST(InstalledSoft, NoUninstallKeyGivesNoRecord) {
@@ -345,6 +361,27 @@ TEST(LotusNotes, TheHighestReleaseItsProgramsDateAndFormatsVersion) {
     noGeneral.WriteFile("C:\\Notes\\formats.ini", "[Other]\r\nversion=1\r\n");
     StartAgent();
     EXPECT_EQ(CollectRecords(LotusNotesInfo), (Records{RecordLine("LotusNotes", "Version", "6.5"), RecordLine("LotusNotes", "Date", "20/3/2004")}));
+}
+
+TEST(LotusNotes, ReleasesAreComparedByCharacterCode) {
+    const std::string notes = "HKEY_LOCAL_MACHINE\\Software\\Lotus\\Notes\\";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"a1", "B"}, "a1"},            // a lower-case letter comes after every upper-case one
+        {{"B", "a1"}, "a1"},
+        {{"6", "6.5"}, "6.5"},          // a prefix is the smaller
+        {{"0"}, "0.0"},
+        {{"Z", "\xC9t\xE9"}, "\xC9t\xE9"},  // a byte above 127 comes after every ASCII one
+    };
+    for (const auto& [releases, version] : cases) {
+        SCOPED_TRACE(version);
+        RegText registry;
+        for (const std::string& release : releases) registry.Key(notes + release);
+        TestMachine m("{}", registry.Text());
+        StartAgentWithLog();
+        Records records = CollectRecords(LotusNotesInfo);
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.front(), RecordLine("LotusNotes", "Version", version));
+    }
 }
 
 TEST(InstantMessenger, YesForEachKeyThatOpensForReading) {

@@ -187,4 +187,17 @@ TEST(DefaultPrograms, TheAssociatedProgramOrAnEmptyRecord) {
     StartAgentWithLog();
     EXPECT_EQ(CollectRecords(DefaultBrowserInfo), (Records{"\"Internet\",\"DefaultBrowser\",\"\""}));
     EXPECT_EQ(CollectRecords(DefaultMailInfo), (Records{"\"Internet\",\"DefaultMail\",\"\""}));
+
+    // Programs without a version resource have nothing to say of themselves: not even their path.
+    TestMachine plain("{}", RegText()
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command")
+                                .Value("", "C:\\Browser\\browse.exe %1")
+                                .Key("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\mailto\\shell\\open\\command")
+                                .Value("", "C:\\Mail\\mailer.exe /mailurl:%1")
+                                .Text());
+    plain.WriteFile("C:\\Browser\\browse.exe", BuildPeFileWithoutResources());
+    plain.WriteFile("C:\\Mail\\mailer.exe", "not a program file at all");
+    StartAgent();
+    EXPECT_EQ(CollectRecords(DefaultBrowserInfo), (Records{"\"Internet\",\"DefaultBrowser\",\"\""}));
+    EXPECT_EQ(CollectRecords(DefaultMailInfo), (Records{"\"Internet\",\"DefaultMail\",\"\""}));
 }

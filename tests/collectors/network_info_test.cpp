@@ -218,6 +218,23 @@ TEST(IPConfig, The9xFamilyReadsTheTransportTheTcpStackAndTheLease) {
     }
 }
 
+TEST(IPConfig, The9xFamilySwitchesDnsOffOnlyWithZero) {
+    const RegText mstcp = Service(R"(VxD\MSTCP)");
+    const std::pair<RegText, const char*> cases[] = {
+        {RegText(mstcp).Value("EnableDNS", "0"), "NO"},
+        {RegText(mstcp).Dword("EnableDNS", 0), "NO"},
+        {RegText(mstcp).Value("EnableDNS", "1"), "YES"},
+        {RegText(mstcp).Value("EnableDNS", "2"), "YES"},
+        {RegText(mstcp).Dword("EnableDNS", 5), "YES"},
+        {RegText(mstcp).Value("EnableDNS", ""), "YES"},
+    };
+    for (const auto& [registry, dns] : cases) {
+        TestMachine m(kNine, registry.Text());
+        StartAgent();
+        EXPECT_EQ(CollectRecords([] { IPConfigInfo("0003"); }), IpConfig({{"DNSActif", dns}})) << registry.Text();
+    }
+}
+
 TEST(IPConfig, AnExceptionEndsTheAdaptersRecordsOnlyWithALogLine) {
     TestMachine m(R"({"faults": [{"op": "RegOpenKeyEx", "raise": true,
                       "path": "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\NetBT"}]})",

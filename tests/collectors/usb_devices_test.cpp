@@ -380,6 +380,10 @@ TEST(UsbInventory, RegistryValuesOfEveryTypeStayOnTheRecordsLine) {
                       .Key(kEnum + "Vid_0000&Pid_0000\\3")
                       .Value("Driver", driver)
                       .Dword("DeviceDesc", 0xFFFFFFFFu)
+                      // A text ends at its first zero byte.
+                      .Key(kEnum + "Vid_0000&Pid_0000\\4")
+                      .Value("Driver", driver)
+                      .Typed("DeviceDesc", 1, RegText::Bytes("53,74,69,63,6b,00,6a,75,6e,6b,00"))
                       .Text());
     StartAgentWithLog();
     Records device = DeviceRecords(CollectRecords(UsbInventory));
@@ -387,7 +391,24 @@ TEST(UsbInventory, RegistryValuesOfEveryTypeStayOnTheRecordsLine) {
     for (const std::string& r : device)
         if (r.find("\"DeviceDesc\"") != std::string::npos || r.find("\"Mfg\"") != std::string::npos) registry.push_back(r);
     EXPECT_EQ(registry, (Records{"\"USB\",\"USB_0\",\"DeviceDesc\",USB  Stick", "\"USB\",\"USB_0\",\"Mfg\",Acme  Inc",
-                                 "\"USB\",\"USB_0\",\"DeviceDesc\",-1"}));
+                                 "\"USB\",\"USB_0\",\"DeviceDesc\",-1", "\"USB\",\"USB_0\",\"DeviceDesc\",Stick"}));
+}
+
+TEST(UsbInventory, OnlyTheRootHubIdentifierAsSpeltIsPassedOver) {
+    const std::pair<const char*, bool> cases[] = {
+        {"ROOT_HUB", false},
+        {"Root_Hub", true},
+        {"root_hub", true},
+        {"ROOT_HUB20", true},
+    };
+    for (const auto& [identifier, taken] : cases) {
+        SCOPED_TRACE(identifier);
+        TestMachine m(WithUsb(RootWith({{{"port", 1}, {"driver_key", kStickDriver}}})),
+                      RegText().Key(kEnum + identifier + "\\1").Value("Driver", kStickDriver).Value("DeviceDesc", "Stick").Text());
+        StartAgentWithLog();
+        Records device = DeviceRecords(CollectRecords(UsbInventory));
+        EXPECT_EQ(std::count(device.begin(), device.end(), "\"USB\",\"USB_0\",\"DeviceDesc\",Stick"), taken ? 1 : 0);
+    }
 }
 
 TEST(UsbInventory, AFailureIsLoggedAndCostsOnlyWhatItTouched) {

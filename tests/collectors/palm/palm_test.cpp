@@ -210,6 +210,8 @@ TEST(PalmInventory, TheHandheldIdentifierNamesAFileOfTheWorkFolderOnly) {
         {{Guid("CON")}, "_CON.pdz"},
         {{Guid("a/b:c*")}, "a_b_c_.pdz"},
         {{InventoryRecord('G', "Model", "no identifier")}, ".pdz"},
+        // A key that differs from the identifier's only in case names nothing, even when last.
+        {{Guid("REAL"), InventoryRecord('G', "guid", "lower case key")}, "REAL.pdz"},
     };
     for (const auto& [records, file] : cases) {
         SCOPED_TRACE(file);
