@@ -339,6 +339,10 @@ std::string ExpandEnvVars(std::string_view text) {
 
 core::DateTime EventTimeToDateTime(std::uint32_t seconds) {
     FILETIME utc{kUnixEpochTicks + std::uint64_t{seconds} * 1000 * kTicksPerMillisecond};
+    // The daylight rule of the event's own date; where the call is missing (9x) or fails, the
+    // bias in force now is the nearest there is.
+    SYSTEMTIME local;
+    if (Clock().SystemTimeToTzSpecificLocalTime(nullptr, FileTimeToSystemTime(utc), local)) return core::FromSystemTime(local);
     return core::FromSystemTime(FileTimeToSystemTime(Clock().FileTimeToLocalFileTime(utc)));
 }
 

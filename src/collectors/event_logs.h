@@ -76,7 +76,8 @@ std::string GetEventMessage(const std::string& logName, const std::string& sourc
 // left to right; what a value brings is never searched again, and a "%" without a partner is
 // removed.
 std::string ExpandEnvVars(std::string_view text);
-// An event time (seconds since 1970-01-01 UTC) as the machine's local date and time.
+// An event time (seconds since 1970-01-01 UTC) as the machine's local date and time, with the
+// daylight rule of that date.
 core::DateTime EventTimeToDateTime(std::uint32_t seconds);
 
 }  // namespace qm::collectors

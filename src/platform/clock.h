@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/system.h"
 #include "platform/types.h"
 
 namespace qm::platform {
@@ -18,6 +19,11 @@ public:
     virtual SYSTEMTIME GetLocalTime() = 0;
     // FileTimeToLocalFileTime: converts with the bias in force now, as Windows does.
     virtual FILETIME FileTimeToLocalFileTime(FILETIME utc) = 0;
+    // SystemTimeToTzSpecificLocalTime: converts with the rule in force at that instant, of the
+    // given zone (null: the machine's own). False with the last error set on failure;
+    // ERROR_CALL_NOT_IMPLEMENTED on the 9x family, which lacks the call.
+    virtual bool SystemTimeToTzSpecificLocalTime(const TimeZoneInformation* zone, const SYSTEMTIME& utc,
+                                                 SYSTEMTIME& local) = 0;
     // GetTickCount: milliseconds since start-up, wrapping at 2^32.
     virtual DWORD GetTickCount() = 0;
     // timeGetTime: the multimedia timer, milliseconds, wrapping at 2^32.

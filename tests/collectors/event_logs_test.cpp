@@ -179,13 +179,49 @@ TEST(EventLogs, TheMessageComesFromTheFirstMessageFileThatHasItWithItsInsertsAnd
     EXPECT_EQ(records[0], (std::vector<std::string>{"Application", "Nobody", "Error", "4", "2026-11-30 09.05.10", ""}));
     EXPECT_EQ(records[1], (std::vector<std::string>{"Application", "Old Tool", "Error", "3", "2026-11-30 09.05.10",
                                                     "Old tool stopped: x"}));
-    // Local time, with the bias in force now (standard time), whatever the event's date.
+    // Local time, with the daylight rule of the event's own date: standard time in November ...
     EXPECT_EQ(records[2], (std::vector<std::string>{"Application", "Ledger Pro", "Warning", "2", "2026-11-30 18.30.00",
                                                     "No disc in D:"}));
     std::string expected = "Batch B-7 failed   Ledger  refused it. [s20][][] " + std::string(220, 'z');
     expected.resize(250);
-    EXPECT_EQ(records[3], (std::vector<std::string>{"Application", "Ledger Pro", "Error", "8001", "2026-07-01 09.05.10",
+    // ... and daylight saving time in July, though the run is in winter.
+    EXPECT_EQ(records[3], (std::vector<std::string>{"Application", "Ledger Pro", "Error", "8001", "2026-07-01 10.05.10",
                                                     expected}));
+}
+
+TEST(EventLogs, EachEventTimeTakesTheDaylightRuleOfItsOwnDate) {
+    const std::string eastern = R"("bias": 300, "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
+                                   "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2})";
+    const std::string southern = R"("bias": -600, "standard_date": {"month": 4, "day_of_week": 0, "week": 1, "hour": 3},
+                                    "daylight_date": {"month": 10, "day_of_week": 0, "week": 1, "hour": 2})";
+    const std::string refused = R"(, "faults": [{"op": "SystemTimeToTzSpecificLocalTime", "error": 87}])";
+    struct Case {
+        std::string name, zone, extra;
+        std::vector<std::string> times;  // newest first: autumn, summer, spring, winter
+    };
+    const std::vector<Case> cases = {
+        {"north", eastern, "", {"2026-10-15 08:00:00", "2026-07-15 08:00:00", "2026-04-15 08:00:00", "2026-01-15 07:00:00"}},
+        {"south", southern, "", {"2026-10-15 23:00:00", "2026-07-15 22:00:00", "2026-04-15 22:00:00", "2026-01-15 23:00:00"}},
+        {"no daylight saving", R"("bias": -60)", "",
+         {"2026-10-15 13:00:00", "2026-07-15 13:00:00", "2026-04-15 13:00:00", "2026-01-15 13:00:00"}},
+        // Where the conversion fails, the bias in force at the run (winter) stands in.
+        {"failing", eastern, refused,
+         {"2026-10-15 07:00:00", "2026-07-15 07:00:00", "2026-04-15 07:00:00", "2026-01-15 07:00:00"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMachine m(MachineJson({{"System", {{"Disk", "error", 1, {}, "2026-01-15 12:00:00"},
+                                               {"Disk", "error", 2, {}, "2026-04-15 12:00:00"},
+                                               {"Disk", "error", 3, {}, "2026-07-15 12:00:00"},
+                                               {"Disk", "error", 4, {}, "2026-10-15 12:00:00"}}}},
+                                  R"({"clock": {"virtual": true, "start": "2026-12-09T07:00:00"},
+                                      "locale": {"date_separator": "-", "time_separator": ":"},
+                                      "time_zone": {)" + c.zone + "}" + c.extra + "}"),
+                      Registry({{"System", {}}}));
+        std::vector<std::string> times;
+        for (const auto& r : LogRecords(Collect(m, ""))) times.push_back(r[4]);
+        EXPECT_EQ(times, c.times);
+    }
 }
 
 TEST(EventLogs, DamagedRecordsFailuresAndGrowingRecordsCostNoOtherRecord) {

@@ -4,24 +4,10 @@
 #include <utility>
 
 #include "platform/time.h"
+#include "support/system_times.h"
 
 using namespace qm::platform;
-
-namespace {
-
-SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0, WORD ms = 0) {
-    SYSTEMTIME t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
-    return t;
-}
-
-}  // namespace
+using qm::test::At;
 
 TEST(TimeConversions, SystemTimesAndFileTimesConvertBothWaysWithTheDayOfTheWeek) {
     struct Case {

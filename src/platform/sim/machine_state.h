@@ -85,6 +85,8 @@ public:
 
     const MachineConfig& Config() const { return config_; }
     const CodePageTable& CodePage() const { return cp_; }
+    // The NT family, rather than 9x, which lacks some of the calls.
+    bool IsNtFamily() const { return Config().version.dwPlatformId == platform::VER_PLATFORM_WIN32_NT; }
     const std::vector<DriveConfig>& DriveList() const { return drives_; }
     const DriveConfig* DriveByLetter(char letter) const;
     const DriveConfig* DriveByUnc(std::string_view uncRoot) const;

@@ -1,5 +1,9 @@
 #include "platform/sim/sim_clock.h"
 
+#include <algorithm>
+#include <optional>
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/time.h"
 
@@ -15,14 +19,73 @@ std::uint64_t Shift(std::uint64_t ticks, std::int64_t minutes) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(ticks) + minutes * static_cast<std::int64_t>(kTicksPerMinute));
 }
 
-// The local moment of a transition rule in a given year ("the second Sunday of March at 2:00").
-std::uint64_t TransitionTicks(const TransitionDate& t, int year) {
-    std::int64_t first = DaysFromCivil(year, t.month, 1);
+// The local moment of a transition rule in a given year: "the second Sunday of March at 2:00"
+// for a rule without a year, else the date it names, which happens in that year only.
+std::optional<std::int64_t> TransitionTicks(const SYSTEMTIME& t, int year) {
+    if (t.wYear != 0) {
+        FILETIME at;
+        if (t.wYear != year || !SystemTimeToFileTime(t, at)) return std::nullopt;
+        return static_cast<std::int64_t>(at.ticks);
+    }
+    std::int64_t first = DaysFromCivil(year, t.wMonth, 1);
     auto firstDow = static_cast<unsigned>((first + 1) % 7);  // 1601-01-01 was a Monday
-    unsigned day = 1 + (t.dayOfWeek + 7 - firstDow) % 7 + (t.day - 1u) * 7u;
-    while (day > DaysInMonth(year, t.month)) day -= 7;
-    std::int64_t days = DaysFromCivil(year, t.month, day);
-    return static_cast<std::uint64_t>(days) * kTicksPerDay + (t.hour * 60ull + t.minute) * kTicksPerMinute;
+    unsigned day = 1 + (t.wDayOfWeek + 7u - firstDow) % 7 + (t.wDay - 1u) * 7u;
+    while (day > DaysInMonth(year, t.wMonth)) day -= 7;
+    std::int64_t days = DaysFromCivil(year, t.wMonth, day);
+    return days * static_cast<std::int64_t>(kTicksPerDay) +
+           static_cast<std::int64_t>(((t.wHour * 60ull + t.wMinute) * 60ull + t.wSecond) * 1000ull + t.wMilliseconds) *
+               static_cast<std::int64_t>(kTicksPerMillisecond);
+}
+
+bool ValidTransition(const SYSTEMTIME& t) {
+    if (t.wMonth == 0) return true;  // no daylight saving time
+    FILETIME at;
+    if (t.wYear != 0) return SystemTimeToFileTime(t, at);
+    return t.wMonth <= 12 && t.wDayOfWeek <= 6 && t.wDay >= 1 && t.wDay <= 5 && t.wHour <= 23 && t.wMinute <= 59 &&
+           t.wSecond <= 59 && t.wMilliseconds <= 999;
+}
+
+std::int64_t MinutesInTicks(std::int64_t minutes) { return minutes * static_cast<std::int64_t>(kTicksPerMinute); }
+
+// The daylight start is a moment of local standard time, its end one of local daylight time;
+// in the southern hemisphere daylight saving time spans the turn of the year.
+bool DaylightAt(const TimeZoneInformation& z, std::int64_t utc) {
+    if (z.daylightDate.wMonth == 0 || z.standardDate.wMonth == 0) return false;
+    int year = FileTimeToSystemTime(FILETIME{static_cast<std::uint64_t>(utc)}).wYear;
+    std::optional<std::int64_t> start = TransitionTicks(z.daylightDate, year);
+    std::optional<std::int64_t> end = TransitionTicks(z.standardDate, year);
+    if (!start || !end) return false;
+    *start += MinutesInTicks(std::int64_t{z.bias} + z.standardBias);
+    *end += MinutesInTicks(std::int64_t{z.bias} + z.daylightBias);
+    return *start < *end ? (utc >= *start && utc < *end) : !(utc >= *end && utc < *start);
+}
+
+std::int64_t BiasOf(const TimeZoneInformation& z, std::int64_t utc) {
+    return std::int64_t{z.bias} + (DaylightAt(z, utc) ? z.daylightBias : z.standardBias);
+}
+
+SYSTEMTIME TransitionAsSystemTime(const TransitionDate& t) {
+    SYSTEMTIME st;
+    st.wMonth = t.month;
+    st.wDayOfWeek = t.dayOfWeek;
+    st.wDay = t.day;
+    st.wHour = t.hour;
+    st.wMinute = t.minute;
+    return st;
+}
+
+TimeZoneInformation ZoneOf(const MachineState& state) {
+    const TimeZoneConfig& z = state.Config().timeZone;
+    auto name = [&](const std::string& n) { return state.CodePage().ToUtf16(n.substr(0, std::min<std::size_t>(n.size(), 31))); };
+    TimeZoneInformation info;
+    info.bias = z.bias;
+    info.standardName = name(z.standardName);
+    info.standardDate = TransitionAsSystemTime(z.standardDate);
+    info.standardBias = z.standardBias;
+    info.daylightName = name(z.daylightName);
+    info.daylightDate = TransitionAsSystemTime(z.daylightDate);
+    info.daylightBias = z.daylightBias;
+    return info;
 }
 
 // The host's real time of day, in UTC.
@@ -36,7 +99,7 @@ FILETIME HostSystemTime() {
 
 SimClock::SimClock(MachineState& state)
     : state_(state),
-      zone_(state.Config().timeZone),
+      zone_(ZoneOf(state)),
       virtual_(state.Config().clock.isVirtual),
       uptimeMs_(state.Config().clock.uptimeMs),
       realStart_(std::chrono::steady_clock::now()),
@@ -52,17 +115,9 @@ SimClock::SimClock(MachineState& state)
     }
 }
 
-bool SimClock::IsDaylightAt(FILETIME utc) const {
-    if (zone_.daylightDate.month == 0) return false;
-    int year = FileTimeToSystemTime(utc).wYear;
-    std::uint64_t start = Shift(TransitionTicks(zone_.daylightDate, year), zone_.bias + zone_.standardBias);
-    std::uint64_t end = Shift(TransitionTicks(zone_.standardDate, year), zone_.bias + zone_.daylightBias);
-    return start < end ? (utc.ticks >= start && utc.ticks < end) : !(utc.ticks >= end && utc.ticks < start);
-}
+bool SimClock::IsDaylightAt(FILETIME utc) const { return DaylightAt(zone_, static_cast<std::int64_t>(utc.ticks)); }
 
-int SimClock::BiasAt(FILETIME utc) const {
-    return zone_.bias + (IsDaylightAt(utc) ? zone_.daylightBias : zone_.standardBias);
-}
+int SimClock::BiasAt(FILETIME utc) const { return static_cast<int>(BiasOf(zone_, static_cast<std::int64_t>(utc.ticks))); }
 
 std::uint64_t SimClock::ElapsedMs() const {
     if (virtual_) return elapsedMs_.load();
@@ -84,6 +139,30 @@ SYSTEMTIME SimClock::GetLocalTime() {
 
 FILETIME SimClock::FileTimeToLocalFileTime(FILETIME utc) {
     return FILETIME{Shift(utc.ticks, -BiasAt(GetSystemTimeAsFileTime()))};
+}
+
+bool SimClock::SystemTimeToTzSpecificLocalTime(const TimeZoneInformation* zone, const SYSTEMTIME& utc, SYSTEMTIME& local) {
+    if (!state_.IsNtFamily()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
+    if (state_.Fails("SystemTimeToTzSpecificLocalTime", "", false)) return false;
+    const TimeZoneInformation& z = zone ? *zone : zone_;
+    FILETIME at;
+    if (!ValidTransition(z.standardDate) || !ValidTransition(z.daylightDate) || !SystemTimeToFileTime(utc, at)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    auto ticks = static_cast<std::int64_t>(at.ticks);
+    std::int64_t shifted = ticks - MinutesInTicks(BiasOf(z, ticks));
+    // A bias far enough out (a caller's zone may hold any) leaves the range of a SYSTEMTIME.
+    static const std::int64_t kEnd = DaysFromCivil(30828, 1, 1) * static_cast<std::int64_t>(kTicksPerDay);
+    if (shifted < 0 || shifted >= kEnd) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    local = FileTimeToSystemTime(FILETIME{static_cast<std::uint64_t>(shifted)});
+    return true;
 }
 
 std::uint64_t SimClock::CounterReading() {

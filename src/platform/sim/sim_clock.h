@@ -20,6 +20,8 @@ public:
     platform::FILETIME GetSystemTimeAsFileTime() override;
     platform::SYSTEMTIME GetLocalTime() override;
     platform::FILETIME FileTimeToLocalFileTime(platform::FILETIME utc) override;
+    bool SystemTimeToTzSpecificLocalTime(const platform::TimeZoneInformation* zone, const platform::SYSTEMTIME& utc,
+                                         platform::SYSTEMTIME& local) override;
     platform::DWORD GetTickCount() override;
     platform::DWORD timeGetTime() override;
     std::uint64_t GetTickCount64() override;
@@ -29,6 +31,8 @@ public:
     // The real time the machine's own thread spent in Sleep.
     std::chrono::nanoseconds RealTimeSlept() const { return std::chrono::nanoseconds(realSleptNs_.load()); }
     void Advance(std::uint64_t milliseconds) { elapsedMs_ += milliseconds; }
+    // The machine's time zone, as GetTimeZoneInformation gives it.
+    const platform::TimeZoneInformation& Zone() const { return zone_; }
     // Whether daylight saving time is in force at the given UTC instant.
     bool IsDaylightAt(platform::FILETIME utc) const;
     // Minutes to add to local time to get UTC, at the given UTC instant.
@@ -38,7 +42,7 @@ private:
     std::uint64_t ElapsedMs() const;
     std::uint64_t CounterReading();
     MachineState& state_;
-    const TimeZoneConfig& zone_;
+    platform::TimeZoneInformation zone_;
     bool virtual_;
     platform::FILETIME virtualStartUtc_;
     std::uint64_t uptimeMs_;

@@ -16,8 +16,6 @@ namespace {
 constexpr HMODULE kFirstModule = 0x00400000;
 constexpr HMODULE kModuleStride = 0x00010000;
 
-bool IsNtFamily(const MachineState& state) { return state.Config().version.dwPlatformId == VER_PLATFORM_WIN32_NT; }
-
 // The program first, then the modules it loaded.
 std::vector<std::string> ModulesOf(const ProcessConfig& p) {
     std::vector<std::string> modules;
@@ -148,7 +146,7 @@ std::vector<ProcessConfig> ParseProcessList(const json& node, const std::string&
 bool SimProcessList::EnumProcesses(std::vector<DWORD>& processIds, DWORD bufferBytes, DWORD& bytesReturned) {
     processIds.clear();
     bytesReturned = 0;
-    if (!IsNtFamily(state_)) {
+    if (!state_.IsNtFamily()) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return false;
     }
@@ -162,7 +160,7 @@ bool SimProcessList::EnumProcesses(std::vector<DWORD>& processIds, DWORD bufferB
 }
 
 std::unique_ptr<ProcessHandle> SimProcessList::OpenProcess(DWORD access, bool, DWORD processId) {
-    if (!IsNtFamily(state_)) {
+    if (!state_.IsNtFamily()) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return nullptr;
     }
@@ -183,7 +181,7 @@ std::unique_ptr<ProcessHandle> SimProcessList::OpenProcess(DWORD access, bool, D
 
 std::unique_ptr<ToolhelpSnapshot> SimProcessList::CreateToolhelp32Snapshot(DWORD flags, DWORD) {
     const auto& version = state_.Config().version;
-    if (IsNtFamily(state_) && version.dwMajorVersion < 5) {
+    if (state_.IsNtFamily() && version.dwMajorVersion < 5) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return nullptr;
     }
@@ -196,7 +194,7 @@ std::unique_ptr<ToolhelpSnapshot> SimProcessList::CreateToolhelp32Snapshot(DWORD
             e.th32ParentProcessID = p.parentPid;
             e.cntThreads = p.threads;
             // The 9x family names the program by its path, the NT family by its file name.
-            e.szExeFile = (IsNtFamily(state_) ? FileNameOf(p.path) : p.path).substr(0, MAX_PATH - 1);
+            e.szExeFile = (state_.IsNtFamily() ? FileNameOf(p.path) : p.path).substr(0, MAX_PATH - 1);
             entries.push_back(std::move(e));
         }
     }

@@ -89,34 +89,10 @@ std::string SimSystem::GetLocaleInfo(LCID lcid, LCTYPE type) {
     return it->second;
 }
 
-namespace {
-
-SYSTEMTIME TransitionAsSystemTime(const TransitionDate& t) {
-    SYSTEMTIME st;
-    st.wMonth = t.month;
-    st.wDayOfWeek = t.dayOfWeek;
-    st.wDay = t.day;
-    st.wHour = t.hour;
-    st.wMinute = t.minute;
-    return st;
-}
-
-}  // namespace
-
 DWORD SimSystem::GetTimeZoneInformation(TimeZoneInformation& info) {
     if (state_.Fails("GetTimeZoneInformation", "", false)) return TIME_ZONE_ID_INVALID;
-    const TimeZoneConfig& z = state_.Config().timeZone;
-    const CodePageTable& cp = state_.CodePage();
-    auto name = [&](const std::string& n) { return cp.ToUtf16(n.substr(0, std::min<std::size_t>(n.size(), 31))); };
-    info = TimeZoneInformation{};
-    info.bias = z.bias;
-    info.standardName = name(z.standardName);
-    info.standardDate = TransitionAsSystemTime(z.standardDate);
-    info.standardBias = z.standardBias;
-    info.daylightName = name(z.daylightName);
-    info.daylightDate = TransitionAsSystemTime(z.daylightDate);
-    info.daylightBias = z.daylightBias;
-    if (z.daylightDate.month == 0) return TIME_ZONE_ID_UNKNOWN;
+    info = clock_.Zone();
+    if (info.daylightDate.wMonth == 0) return TIME_ZONE_ID_UNKNOWN;
     return clock_.IsDaylightAt(clock_.GetSystemTimeAsFileTime()) ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 

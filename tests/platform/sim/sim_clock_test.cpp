@@ -4,12 +4,16 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/time.h"
+#include "support/system_times.h"
 #include "support/test_machine.h"
 
 using namespace qm::platform;
+using qm::test::At;
 using qm::test::MachineErrorOf;
 using qm::test::TestMachine;
 
@@ -117,4 +121,70 @@ TEST(SimClock, AStartedProgramReapedElsewhereCountsAsEnded) {
     ASSERT_TRUE(program->GetExitCodeProcess(code));
     EXPECT_NE(code, STILL_ACTIVE);
     EXPECT_EQ(program->WaitForSingleObject(60000), WAIT_OBJECT_0);
+}
+
+TEST(SimClock, TzSpecificLocalTimeTakesTheRuleInForceAtTheInstantConverted) {
+    // New York; the run itself is in winter. 2026: daylight from 8 March 2:00 standard time
+    // (7:00 UTC) to 1 November 2:00 daylight time (6:00 UTC).
+    TestMachine m(R"({"clock": {"virtual": true, "start": "2026-12-09T07:00:00"},
+                      "time_zone": {"bias": 300,
+                                    "standard_date": {"month": 11, "day_of_week": 0, "week": 1, "hour": 2},
+                                    "daylight_date": {"month": 3, "day_of_week": 0, "week": 2, "hour": 2}}})");
+    // A zone of the caller's with absolute dates, which hold in their own year only.
+    TimeZoneInformation once;
+    once.bias = -60;
+    once.daylightBias = -60;
+    once.daylightDate = At(2026, 6, 1, 0);
+    once.standardDate = At(2026, 9, 1, 0);
+    struct Case {
+        const TimeZoneInformation* zone;
+        SYSTEMTIME utc, local;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, At(2026, 3, 8, 6, 59, 59), At(2026, 3, 8, 1, 59, 59)},
+        {nullptr, At(2026, 3, 8, 7), At(2026, 3, 8, 3)},
+        {nullptr, At(2026, 11, 1, 5, 59, 59), At(2026, 11, 1, 1, 59, 59)},
+        {nullptr, At(2026, 11, 1, 6), At(2026, 11, 1, 1)},
+        {&once, At(2026, 7, 1, 12), At(2026, 7, 1, 14)},
+        {&once, At(2027, 7, 1, 12), At(2027, 7, 1, 13)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.utc.wYear << "-" << c.utc.wMonth << "-" << c.utc.wDay << " " << c.utc.wHour
+                                        << ":" << c.utc.wMinute);
+        SYSTEMTIME local;
+        ASSERT_TRUE(Clock().SystemTimeToTzSpecificLocalTime(c.zone, c.utc, local));
+        EXPECT_EQ(std::make_tuple(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond),
+                  std::make_tuple(c.local.wYear, c.local.wMonth, c.local.wDay, c.local.wHour, c.local.wMinute,
+                                  c.local.wSecond));
+    }
+}
+
+TEST(SimClock, TzSpecificLocalTimeFailsOnBadInputOnPurposeAndOn9x) {
+    TestMachine m(R"({"faults": [{"op": "SystemTimeToTzSpecificLocalTime", "error": 5, "after": 3}]})");
+    TimeZoneInformation badRule;
+    badRule.daylightDate = At(0, 3, 0, 2);  // week 0 of March
+    badRule.standardDate = At(0, 11, 1, 2);
+    TimeZoneInformation farOut;
+    farOut.bias = 2'000'000'000;
+    struct Case {
+        const TimeZoneInformation* zone;
+        SYSTEMTIME utc;
+        DWORD error;
+    };
+    const std::vector<Case> cases = {
+        {&badRule, At(2026, 7, 1, 12), ERROR_INVALID_PARAMETER},
+        {nullptr, At(2026, 13, 1, 12), ERROR_INVALID_PARAMETER},
+        {&farOut, At(2026, 7, 1, 12), ERROR_INVALID_PARAMETER},
+        {nullptr, At(2026, 7, 1, 12), 5},  // the fault, from the fourth call on
+    };
+    for (const Case& c : cases) {
+        SYSTEMTIME local;
+        SetLastError(0);
+        EXPECT_FALSE(Clock().SystemTimeToTzSpecificLocalTime(c.zone, c.utc, local));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    TestMachine nine(R"({"version": {"platform_id": 1, "major": 4, "minor": 10}})");
+    SYSTEMTIME local;
+    EXPECT_FALSE(Clock().SystemTimeToTzSpecificLocalTime(nullptr, At(2026, 7, 1, 12), local));
+    EXPECT_EQ(GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);
 }
