@@ -95,11 +95,11 @@ TEST(Office, OneProductIdPerVersionOrTheFirstProductIdKeyAlone) {
               (Records{RecordLine("Office", "ProductId", "54186-640-0000016-17420"), RecordLine("Office", "ProductId", "12")}));
 
     TestMachine key("{}", RegText()
-                              .Key(kOffice + "9.0\\Registration\\ProductID")
+                              .Key(kOffice + "8.0\\Registration\\ProductID")
                               .Value("", "51000-270")
-                              .Key(kOffice + "9.0\\Registration\\{G}")
+                              .Key(kOffice + "8.0\\Registration\\{G}")
                               .Value("ProductID", "not this")
-                              .Key(kOffice + "10.0\\Registration\\{G}")
+                              .Key(kOffice + "9.0\\Registration\\{G}")
                               .Value("ProductID", "nor this")
                               .Text());
     StartAgent();

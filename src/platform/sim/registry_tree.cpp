@@ -108,11 +108,37 @@ RegKey* RegKey::FindSubkey(const std::string& upperName) const {
     return it == subkeyIndex_.end() ? nullptr : it->second;
 }
 
+namespace {
+
+// Whether upper-cased name a sorts before b in UTF-16 code units, as Windows orders subkeys. The
+// names are WTF-8, whose byte order is that of code points: it differs only where a character
+// beyond the 16-bit plane (a surrogate pair in UTF-16, lead bytes F0 to F4) meets one of
+// U+E000 to U+FFFF (lead bytes EE and EF), which UTF-16 puts after the pair.
+bool SortsBefore(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    while (i < n && a[i] == b[i]) ++i;
+    if (i == n) return a.size() < b.size();
+    auto rank = [](unsigned char byte) { return byte >= 0xF0 ? 0xED * 8 + 1 + (byte - 0xF0) : byte * 8; };
+    return rank(static_cast<unsigned char>(a[i])) < rank(static_cast<unsigned char>(b[i]));
+}
+
+}  // namespace
+
 RegKey* RegKey::AddSubkey(std::string name, std::string upperName) {
-    subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
-    RegKey* key = subkeys_.back().get();
-    subkeyIndex_.emplace(std::move(upperName), key);
-    return key;
+    auto key = std::make_unique<RegKey>(std::move(name), this);
+    key->upperName_ = upperName;
+    RegKey* added = key.get();
+    // A file written in Windows' own order adds each key after the last: no search, no shift.
+    if (subkeys_.empty() || SortsBefore(subkeys_.back()->upperName_, upperName)) {
+        subkeys_.push_back(std::move(key));
+    } else {
+        auto at = std::lower_bound(subkeys_.begin(), subkeys_.end(), upperName,
+                                   [](const auto& k, const std::string& u) { return SortsBefore(k->upperName_, u); });
+        subkeys_.insert(at, std::move(key));
+    }
+    subkeyIndex_.emplace(std::move(upperName), added);
+    return added;
 }
 
 void RegKey::RemoveSubkey(const std::string& upperName) {

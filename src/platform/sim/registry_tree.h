@@ -1,6 +1,8 @@
 #pragma once
 // The simulated registry: a tree of keys with values, names compared without regard to case
-// and kept as written, subkeys and values in the order they were made. As in Windows, names
+// and kept as written. Subkeys are kept in the order Windows keeps them, sorted by their
+// upper-cased names in UTF-16 code units, whatever the order they were made in; values stay in
+// the order they were written. As in Windows, names
 // and text data are held in Unicode whatever the file they came from, so that nothing outside
 // the ANSI code page is lost or merged; the ANSI calls convert them where they read and write.
 // It reads and writes the two regedit file formats: "REGEDIT4" (ANSI text in the code page)
@@ -44,6 +46,7 @@ public:
 
 private:
     std::string name_;
+    std::string upperName_;  // set by the parent that holds the key: its place among the subkeys
     RegKey* parent_;
     std::vector<std::unique_ptr<RegKey>> subkeys_;
     std::unordered_map<std::string, RegKey*> subkeyIndex_;

@@ -61,7 +61,7 @@ TEST(Registry, ReadsWhatTheTestsRegistryBuilderWrites) {
     EXPECT_THROW(qm::test::RegText::Bytes("2c,1ff"), std::invalid_argument);
 }
 
-TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
+TEST(Registry, ValuesKeepTheirOrderAndNewKeysTakeTheirSortedPlace) {
     TestMachine m("{}", kRegedit4);
     RegistryAccessor reg(HKEY_CURRENT_USER);
     ASSERT_TRUE(reg.OpenKey("Software\\Quarmelin", false));
@@ -71,7 +71,30 @@ TEST(Registry, EnumeratesInFileOrderWithNewEntriesAfter) {
     EXPECT_EQ(reg.ReadString("A"), "changed in place");
     ASSERT_TRUE(reg.CreateKey("Software\\Quarmelin\\Beta"));
     ASSERT_TRUE(reg.CreateKey("Software\\Quarmelin\\Alpha"));
-    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"Beta", "Alpha"}));
+    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"Alpha", "Beta"}));
+}
+
+// Windows keeps the subkeys of a key sorted by their upper-cased names, whatever order a
+// registry file lists them in: the last of a walk is the same whichever tool wrote the file.
+TEST(Registry, SubkeysAreListedSortedByTheirUpperCasedNames) {
+    TestMachine m("{}",
+                  "REGEDIT4\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\_last]\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\monitor2]\r\n\"Id\"=\"2\"\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\Monitor10]\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\0001]\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\MONITOR1]\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SYSTEM\\Enum\\Display\\Z]\r\n\r\n");
+    RegistryAccessor reg(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("SYSTEM\\Enum\\Display", false));
+    const std::vector<std::string> sorted = {"0001", "MONITOR1", "Monitor10", "monitor2", "Z", "_last"};
+    EXPECT_EQ(reg.GetKeyNames(), sorted);
+    ASSERT_TRUE(reg.CreateKey("SYSTEM\\Enum\\Display\\monitor15"));
+    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"0001", "MONITOR1", "Monitor10", "monitor15", "monitor2", "Z", "_last"}));
+    // Saved, the file holds the keys in that order too, and reads back the same.
+    const std::string saved = m.Machine().RegistryText();
+    EXPECT_LT(saved.find("\\Monitor10]"), saved.find("\\monitor2]"));
+    EXPECT_LT(saved.find("\\Z]"), saved.find("\\_last]"));
 }
 
 TEST(Registry, ReadingTheClassesViewChangesNothing) {
