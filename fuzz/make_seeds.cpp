@@ -1,11 +1,13 @@
 // Writes the seeds the sample machines cannot give as files of their own: version blocks and
-// program files, message tables with a message id in front, shortcuts, EDIDs and settings
-// fields, made by the same writers as the tests. Usage: make_seeds <corpus folder>; each
+// program files, message tables with a message id in front, shortcuts, EDIDs, settings fields,
+// made by the same writers as the tests, and machine files that hold their side files. Usage: make_seeds <corpus folder>; each
 // target's seeds go to a folder named after it.
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "delivery/scrambling.h"
@@ -13,6 +15,7 @@
 #include "support/edid_writer.h"
 #include "support/lnk_writer.h"
 #include "support/pe_writer.h"
+#include "support/test_machine.h"
 
 namespace fs = std::filesystem;
 using namespace qm::test;
@@ -27,6 +30,31 @@ void Seed(const std::string& target, const std::string& name, const std::string&
 }
 
 std::string Id(std::uint32_t id) { return std::string(reinterpret_cast<const char*>(&id), 4); }
+
+// The keys of a machine file whose value may name a file beside it instead of holding the data.
+const char* const kSideFileKeys[] = {"usb", "wmi", "event_logs"};
+
+// A sample machine's file with each side file it names written in its place: the fuzzed
+// machine file has no folder of side files, and a name it cannot read ends the parse there,
+// before the side file's parser and every part read after it. Each side file is also a seed
+// of its own, in a machine file that holds nothing else, for shorter inputs.
+void InlineSampleMachine(const std::string& machine) {
+    const std::string folder = std::string(QM_SOURCE_DIR) + "/machines/" + machine + "/";
+    std::optional<std::string> text = ReadHostFile(folder + "machine.json");
+    if (!text) return;
+    nlohmann::json config = nlohmann::json::parse(*text, nullptr, false);
+    if (!config.is_object()) return;
+    for (const char* key : kSideFileKeys) {
+        if (!config.contains(key) || !config[key].is_string()) continue;
+        std::optional<std::string> side = ReadHostFile(folder + config[key].get<std::string>());
+        if (!side) continue;
+        nlohmann::json data = nlohmann::json::parse(*side, nullptr, false);
+        if (data.is_discarded()) continue;
+        Seed("machine_json", machine + "_" + key, nlohmann::json{{key, data}}.dump(1));
+        config[key] = std::move(data);
+    }
+    Seed("machine_json", machine + "_whole", config.dump(1));
+}
 
 }  // namespace
 
@@ -92,6 +120,8 @@ int main(int argc, char** argv) {
          std::string("\x00\x09\x02\x19\x00\x01\x01\x00\xA0\x32\x09\x04\x00\x00\x01\x03\x01\x02\x00\x07\x05\x81\x03\x04\x00\x0A", 26));
     Seed("usb_descriptors", "languages", std::string("\x01\x04\x03\x09\x04", 5));
     Seed("usb_descriptors", "string", std::string("\x02\x0A\x03M\0a\0k\0e\0", 11));
+
+    for (const char* machine : {"xp-workstation", "win98-desktop"}) InlineSampleMachine(machine);
 
     Seed("settings", "field", qm::delivery::EncodeSetting("ftp.example.com", qm::delivery::kSettingsKey, "0123456789abcdef"));
     return 0;

@@ -29,7 +29,8 @@ parser_files() {
         shell_link) echo src/platform/sim/sim_shell_links.cpp ;;
         result_list) echo src/core/result_list.cpp src/delivery/result_check.cpp ;;
         settings) echo src/delivery/scrambling.cpp ;;
-        machine_json) echo src/platform/sim/machine_config.cpp ;;
+        machine_json) echo src/platform/sim/machine_config.cpp src/platform/sim/sim_usb.cpp src/platform/sim/sim_wmi.cpp \
+            src/platform/sim/sim_event_log.cpp ;;
         jpeg) echo src/core/jpeg_picture.cpp ;;
         message_table) echo src/platform/sim/message_table.cpp ;;
         edid) echo src/collectors/video_monitor.cpp ;;
@@ -118,10 +119,13 @@ coverage() {
         rm -f "$dir/$t".profraw
         LLVM_PROFILE_FILE="$dir/$t.profraw" "$dir/bin/fuzz_$t" -runs=0 "$corpus" "$BUILD/seeds/$t" > "$dir/$t.run.log" 2>&1 || failed=1
         llvm-profdata merge -sparse "$dir/$t.profraw" -o "$dir/$t.profdata"
-        local f
+        # The report names the files as they were compiled, which a compiler cache with a base
+        # folder makes relative to the build folder: each parser's row is found by its path's end.
+        local report f
+        report=$(llvm-cov report "$dir/bin/fuzz_$t" -instr-profile="$dir/$t.profdata")
         for f in $(parser_files "$t"); do
-            llvm-cov report "$dir/bin/fuzz_$t" -instr-profile="$dir/$t.profdata" "$ROOT/$f" |
-                awk -v t="$t" -v f="$f" '$1 ~ /\.cpp$/ { print t ": " f ": " $(NF-3) " of " $(NF-5) " lines" }'
+            awk -v t="$t" -v f="$f" '$1 == f || substr($1, length($1) - length(f)) == "/" f {
+                print t ": " f ": " $(NF-3) " of " $(NF-5) " lines" }' <<< "$report"
         done
     done
     return $failed
