@@ -88,6 +88,18 @@ bool RestIsBlankOrComment(std::string_view s, std::size_t pos) {
     return true;
 }
 
+// Windows orders subkeys by their upper-cased names compared as UTF-16 code units, where WTF-8
+// bytes would put a name beyond the basic plane after U+E000..U+FFFF; the two orders agree on
+// ASCII, which nearly every name is.
+bool SortsBefore(std::string_view upperA, std::string_view upperB) {
+    if (IsAscii(upperA) && IsAscii(upperB)) return upperA < upperB;
+    return Wtf8ToUtf16(upperA) < Wtf8ToUtf16(upperB);
+}
+
+bool KeySortsBefore(const std::unique_ptr<RegKey>& key, const std::string& upperName) {
+    return SortsBefore(key->UpperName(), upperName);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitKeyPath(std::string_view path) {
@@ -108,37 +120,24 @@ RegKey* RegKey::FindSubkey(const std::string& upperName) const {
     return it == subkeyIndex_.end() ? nullptr : it->second;
 }
 
-namespace {
-
-// Whether upper-cased name a sorts before b in UTF-16 code units, as Windows orders subkeys. The
-// names are WTF-8, whose byte order is that of code points: it differs only where a character
-// beyond the 16-bit plane (a surrogate pair in UTF-16, lead bytes F0 to F4) meets one of
-// U+E000 to U+FFFF (lead bytes EE and EF), which UTF-16 puts after the pair.
-bool SortsBefore(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    std::size_t i = 0;
-    while (i < n && a[i] == b[i]) ++i;
-    if (i == n) return a.size() < b.size();
-    auto rank = [](unsigned char byte) { return byte >= 0xF0 ? 0xED * 8 + 1 + (byte - 0xF0) : byte * 8; };
-    return rank(static_cast<unsigned char>(a[i])) < rank(static_cast<unsigned char>(b[i]));
+RegKey* RegKey::AddSubkey(std::string name, std::string upperName) {
+    if (subkeys_.empty() || SortsBefore(subkeys_.back()->UpperName(), upperName))
+        return AppendSubkey(std::move(name), std::move(upperName));
+    auto place = std::lower_bound(subkeys_.begin(), subkeys_.end(), upperName, KeySortsBefore);
+    RegKey* key = subkeys_.insert(place, std::make_unique<RegKey>(std::move(name), std::move(upperName), this))->get();
+    subkeyIndex_.emplace(key->UpperName(), key);
+    return key;
 }
 
-}  // namespace
+RegKey* RegKey::AppendSubkey(std::string name, std::string upperName) {
+    RegKey* key = subkeys_.emplace_back(std::make_unique<RegKey>(std::move(name), std::move(upperName), this)).get();
+    subkeyIndex_.emplace(key->UpperName(), key);
+    return key;
+}
 
-RegKey* RegKey::AddSubkey(std::string name, std::string upperName) {
-    auto key = std::make_unique<RegKey>(std::move(name), this);
-    key->upperName_ = upperName;
-    RegKey* added = key.get();
-    // A file written in Windows' own order adds each key after the last: no search, no shift.
-    if (subkeys_.empty() || SortsBefore(subkeys_.back()->upperName_, upperName)) {
-        subkeys_.push_back(std::move(key));
-    } else {
-        auto at = std::lower_bound(subkeys_.begin(), subkeys_.end(), upperName,
-                                   [](const auto& k, const std::string& u) { return SortsBefore(k->upperName_, u); });
-        subkeys_.insert(at, std::move(key));
-    }
-    subkeyIndex_.emplace(std::move(upperName), added);
-    return added;
+void RegKey::SortSubkeys() {
+    auto before = [](const auto& a, const auto& b) { return SortsBefore(a->UpperName(), b->UpperName()); };
+    if (!std::is_sorted(subkeys_.begin(), subkeys_.end(), before)) std::sort(subkeys_.begin(), subkeys_.end(), before);
 }
 
 void RegKey::RemoveSubkey(const std::string& upperName) {
@@ -194,8 +193,13 @@ std::string RegistryTree::DataFromAnsi(DWORD type, std::string_view ansi) const 
 RegistryTree::RegistryTree(const CodePageTable& cp, const std::optional<std::string>& fileBytes,
                            const std::string& fileName)
     : cp_(cp) {
-    for (const char* name : kRootNames) roots_.push_back(std::make_unique<RegKey>(name, nullptr));
-    if (fileBytes) Read(*fileBytes, fileName);
+    for (const char* name : kRootNames) roots_.push_back(std::make_unique<RegKey>(name, name, nullptr));
+    if (fileBytes) {
+        reading_ = true;
+        Read(*fileBytes, fileName);
+        reading_ = false;
+        SortAllSubkeys();
+    }
     MakeClassesKey();
 }
 
@@ -241,7 +245,7 @@ RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names
         std::string upper = Upper(n);
         RegKey* next = k->FindSubkey(upper);
         if (next == nullptr) {
-            next = k->AddSubkey(n, upper);
+            next = reading_ ? k->AppendSubkey(n, std::move(upper)) : k->AddSubkey(n, std::move(upper));
             if (!created && firstMade != nullptr) *firstMade = next;
             created = true;
         }
@@ -251,7 +255,19 @@ RegKey* RegistryTree::Create(RegKey* from, const std::vector<std::string>& names
 }
 
 void RegistryTree::Delete(RegKey* key) {
-    if (key->Parent() != nullptr) key->Parent()->RemoveSubkey(Upper(key->Name()));
+    if (key->Parent() != nullptr) key->Parent()->RemoveSubkey(key->UpperName());
+}
+
+void RegistryTree::SortAllSubkeys() {
+    // Without recursion: a file's key paths may nest as deep as its lines are long.
+    std::vector<RegKey*> pending;
+    for (const auto& root : roots_) pending.push_back(root.get());
+    while (!pending.empty()) {
+        RegKey* key = pending.back();
+        pending.pop_back();
+        key->SortSubkeys();
+        for (const auto& sub : key->Subkeys()) pending.push_back(sub.get());
+    }
 }
 
 void RegistryTree::Read(std::string_view bytes, const std::string& fileName) {

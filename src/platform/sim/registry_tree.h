@@ -1,10 +1,10 @@
 #pragma once
 // The simulated registry: a tree of keys with values, names compared without regard to case
-// and kept as written. Subkeys are kept in the order Windows keeps them, sorted by their
-// upper-cased names in UTF-16 code units, whatever the order they were made in; values stay in
-// the order they were written. As in Windows, names
-// and text data are held in Unicode whatever the file they came from, so that nothing outside
-// the ANSI code page is lost or merged; the ANSI calls convert them where they read and write.
+// and kept as written. As in Windows, a key's subkeys are in the order of their upper-cased
+// names (UTF-16 code unit by unit), whatever order the file or the calls made them in, and its
+// values in the order they were made; names and text data are held in Unicode whatever the
+// file they came from, so that nothing outside the ANSI code page is lost or merged; the ANSI
+// calls convert them where they read and write.
 // It reads and writes the two regedit file formats: "REGEDIT4" (ANSI text in the code page)
 // and "Windows Registry Editor Version 5.00" (UTF-16LE with a byte-order mark).
 
@@ -30,15 +30,22 @@ struct RegValue {
 
 class RegKey {
 public:
-    RegKey(std::string name, RegKey* parent) : name_(std::move(name)), parent_(parent) {}
+    RegKey(std::string name, std::string upperName, RegKey* parent)
+        : name_(std::move(name)), upperName_(std::move(upperName)), parent_(parent) {}
 
     const std::string& Name() const { return name_; }
+    const std::string& UpperName() const { return upperName_; }
     RegKey* Parent() const { return parent_; }
     const std::vector<std::unique_ptr<RegKey>>& Subkeys() const { return subkeys_; }
     const std::vector<RegValue>& Values() const { return values_; }
 
     RegKey* FindSubkey(const std::string& upperName) const;
+    // Made in its place among the subkeys.
     RegKey* AddSubkey(std::string name, std::string upperName);
+    // Made after the subkeys, for a file read in whatever order it has; SortSubkeys puts them
+    // in place afterwards, in one sort rather than one insertion each.
+    RegKey* AppendSubkey(std::string name, std::string upperName);
+    void SortSubkeys();
     void RemoveSubkey(const std::string& upperName);
     const RegValue* FindValue(const std::string& upperName) const;
     void SetValue(RegValue value, const std::string& upperName);
@@ -46,10 +53,10 @@ public:
 
 private:
     std::string name_;
-    std::string upperName_;  // set by the parent that holds the key: its place among the subkeys
+    std::string upperName_;
     RegKey* parent_;
-    std::vector<std::unique_ptr<RegKey>> subkeys_;
-    std::unordered_map<std::string, RegKey*> subkeyIndex_;
+    std::vector<std::unique_ptr<RegKey>> subkeys_;  // sorted by upper-cased name
+    std::unordered_map<std::string_view, RegKey*> subkeyIndex_;  // viewing each subkey's own upperName_
     std::vector<RegValue> values_;
     std::unordered_map<std::string, std::size_t> valueIndex_;  // upper-cased name to its place in values_
 };
@@ -94,12 +101,14 @@ public:
 
 private:
     void Read(std::string_view fileBytes, const std::string& fileName);
+    void SortAllSubkeys();
     // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, made when it is missing.
     RegKey* MakeClassesKey();
 
     const CodePageTable& cp_;
     std::vector<std::unique_ptr<RegKey>> roots_;
     std::optional<RegFileFormat> format_;
+    bool reading_ = false;  // keys made while reading are sorted once the file is read
 };
 
 // Splits a key path at its backslashes; empty names (doubled, leading or trailing

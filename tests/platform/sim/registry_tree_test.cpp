@@ -203,7 +203,7 @@ TEST(RegistryFile, NamesAndTextsOutsideTheCodePageAreKeptAndNeverMerge) {
         u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripts\\\u0416\u0443\u043A]\r\n"
         u"\"caf\u00E9\"=\"\u20AC \u4E2D\"\r\n";
     TestMachine m("{}", Utf16File(file));
-    // Sorted by their upper-cased names: U+0416 before U+041A.
+    // U+0416 sorts before U+041A, whatever the file's order.
     EXPECT_EQ(SubkeysOf("SOFTWARE\\Scripts"), (std::vector<std::string>{"???", "????"}));
     // Two keys of the same length in another script stay two keys; they cannot be opened by
     // their ANSI spelling, as on Windows.
@@ -251,6 +251,60 @@ TEST(RegistryFile, ARegedit4FileStaysInItsCodePage) {
     std::string saved = m.RegistryFile();
     EXPECT_EQ(saved.rfind("REGEDIT4\r\n", 0), 0u);
     EXPECT_NE(saved.find(file.substr(10)), std::string::npos) << saved;
+}
+
+// A file written by another tool in another order: its subkeys come in the order Windows keeps,
+// by upper-cased name compared as UTF-16 code units ("_" after the letters, a name beyond the
+// basic plane before U+E000 and above), its values as written; keys made and deleted later
+// keep that order, and so does the file saved and read again.
+TEST(RegistryFile, SubkeysAreInUpperCasedNameOrderWhateverTheFileOrder) {
+    using qm::sim::RegKey;
+    using qm::sim::RegistryTree;
+    const std::u16string file =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order]\r\n\"z\"=dword:00000001\r\n\"a\"=dword:00000002\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\_Under]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\\uFF21wide]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\\U0001F600face]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\\u00D6l]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\\u00E9t\u00E9]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\Zeta]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\b]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\Gone]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\alpha]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\ABC]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\ab]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\9]\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\10]\r\n"
+        u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Order\\gone]\r\n";
+    const qm::sim::CodePageTable cp(1252);
+    auto namesOf = [](const RegistryTree& tree) {
+        std::vector<std::string> names;
+        RegKey* order = tree.Find(tree.Root("HKEY_LOCAL_MACHINE"), {"SOFTWARE", "Order"});
+        if (order == nullptr) return names;
+        for (const auto& k : order->Subkeys()) names.push_back(k->Name());
+        for (const auto& v : order->Values()) names.push_back("value " + v.name);
+        return names;
+    };
+    // In WTF-8: U+00D6, U+00E9, U+1F600, U+FF21.
+    const std::string oe = "\xC3\x96l", ete = "\xC3\xA9t\xC3\xA9", face = "\xF0\x9F\x98\x80" "face", wide = "\xEF\xBC\xA1wide";
+    RegistryTree tree(cp, Utf16File(file), "registry.reg");
+    EXPECT_EQ(namesOf(tree), (std::vector<std::string>{"10", "9", "ab", "ABC", "alpha", "b", "Zeta", "_Under", ete, oe, face,
+                                                       wide, "value z", "value a"}));
+    bool created = false;
+    RegKey* order = tree.Find(tree.Root("HKEY_LOCAL_MACHINE"), {"SOFTWARE", "Order"});
+    ASSERT_NE(order, nullptr);
+    for (const char* name : {"Mid", "0", "~tilde", "abc"}) tree.Create(order, {name}, created);
+    tree.Delete(tree.Find(order, {"b"}));
+    const std::vector<std::string> expected{"0", "10", "9", "ab", "ABC", "alpha", "Mid", "Zeta", "_Under", "~tilde", ete,
+                                            oe,  face, wide, "value z", "value a"};
+    EXPECT_EQ(namesOf(tree), expected);
+    const std::string saved = tree.Write(qm::sim::RegFileFormat::Regedit5);
+    const std::u16string text = qm::sim::Utf16FromLeBytes(saved.substr(2));
+    EXPECT_LT(text.find(u"Order\\0]"), text.find(u"Order\\10]"));
+    EXPECT_LT(text.find(u"Order\\_Under]"), text.find(u"Order\\\U0001F600face]"));
+    EXPECT_LT(text.find(u"Order\\\U0001F600face]"), text.find(u"Order\\\uFF21wide]"));
+    EXPECT_EQ(namesOf(RegistryTree(cp, saved, "registry.reg")), expected);
 }
 
 // The sample machines' registries, once saved as the simulator writes them, come back byte for
